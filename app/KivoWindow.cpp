@@ -1,0 +1,238 @@
+#include "app/KivoWindow.h"
+
+#include <fxkeys.h>
+
+#include "app/IconSet.h"
+#include "panels/LayerDlg.h"
+
+// clang-format off
+FXDEFMAP(KivoWindow) KivoWindowMap[] = {
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_ABOUT,             KivoWindow::onCmdAbout),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_LAYERS,            KivoWindow::onCmdLayers),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_LAYERS,            KivoWindow::onUpdLayers),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_STATUS_LINE,       KivoWindow::onUpdStatusLine),
+  FXMAPFUNC (SEL_TIMEOUT,            KivoWindow::ID_STATUS_TIMER,      KivoWindow::onStatusTimeout),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_FILE_NEW,          KivoWindow::onCmdFileNew),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_FILE_OPEN,         KivoWindow::onCmdFileOpen),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_FILE_SAVE,         KivoWindow::onCmdFileSave),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_FILE_SAVE,         KivoWindow::onUpdFileSave),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_FILE_SAVEAS,       KivoWindow::onCmdFileSaveAs),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_QUIT,              KivoWindow::onCmdQuit),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_DELETE,            KivoWindow::onCmdDelete),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_SELECT_ALL,        KivoWindow::onCmdSelectAll),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_SELECT_NONE,       KivoWindow::onCmdSelectNone),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_SELECT_INVERT,     KivoWindow::onCmdSelectInvert),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_ZOOM_IN,           KivoWindow::onCmdZoomIn),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_ZOOM_OUT,          KivoWindow::onCmdZoomOut),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_SHOW_ALL,          KivoWindow::onCmdShowAll),
+  FXMAPFUNCS(SEL_COMMAND,            KivoWindow::ID_MOVE_UP,           KivoWindow::ID_MOVE_RIGHT, KivoWindow::onCmdMove),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_SINGLE_LAYER,      KivoWindow::onCmdSingleLayer),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_SINGLE_LAYER,      KivoWindow::onUpdSingleLayer),
+  FXMAPFUNC (SEL_CONFIGURE,          KivoWindow::ID_CANVAS,            KivoWindow::onCanvasConfigure),
+  FXMAPFUNC (SEL_PAINT,              KivoWindow::ID_CANVAS,            KivoWindow::onCanvasPaint),
+  FXMAPFUNC (SEL_MOTION,             KivoWindow::ID_CANVAS,            KivoWindow::onCanvasMotion),
+  FXMAPFUNC (SEL_LEFTBUTTONPRESS,    KivoWindow::ID_CANVAS,            KivoWindow::onCanvasLeftPress),
+  FXMAPFUNC (SEL_LEFTBUTTONRELEASE,  KivoWindow::ID_CANVAS,            KivoWindow::onCanvasLeftRelease),
+  FXMAPFUNC (SEL_RIGHTBUTTONPRESS,   KivoWindow::ID_CANVAS,            KivoWindow::onCanvasRightPress),
+  FXMAPFUNC (SEL_RIGHTBUTTONRELEASE, KivoWindow::ID_CANVAS,            KivoWindow::onCanvasRightRelease),
+  FXMAPFUNCS(SEL_UPDATE,             KivoWindow::ID_UNAVAILABLE_FIRST, KivoWindow::ID_UNAVAILABLE_LAST, KivoWindow::onUpdUnavailable),
+  FXMAPFUNC (SEL_CLOSE,              0,                                KivoWindow::onCmdClose),
+};
+// clang-format on
+
+FXIMPLEMENT(KivoWindow, FXMainWindow, KivoWindowMap, ARRAYNUMBER(KivoWindowMap))
+
+namespace {
+const FXuint STATUS_MS = 5000;
+const FXuint BUTTON_STYLE = FRAME_RAISED;
+}  // namespace
+
+KivoWindow::KivoWindow() {}
+
+KivoWindow::KivoWindow(FXApp* app)
+    : FXMainWindow(app, "Kivo", nullptr, nullptr, DECOR_ALL, 0, 0, 700, 500, 0, 0, 0, 0, 4, 4) {
+  for (int i = 0; i < ICON_COUNT; i++)
+    icons[i] = new FXGIFIcon(app, iconImages[i], FXRGB(192, 192, 192), IMAGE_ALPHACOLOR);
+  setIcon(icons[27]);
+
+  menubar = new FXMenuBar(this, LAYOUT_SIDE_TOP | LAYOUT_FILL_X, 0, 0, 0, 0, 2, 2, 1, 1, 3, 0);
+  buildMenus();
+  new FXHorizontalSeparator(this, LAYOUT_SIDE_TOP | LAYOUT_FILL_X | SEPARATOR_GROOVE, 0, 0, 0, 0, 1, 1, 0, 0);
+  toolbar = new FXHorizontalFrame(this, LAYOUT_SIDE_TOP | LAYOUT_FILL_X, 0, 0, 0, 0, 4, 4, 1, 1, 2, 0);
+  buildToolbar();
+  buildStatusbar();
+
+  FXHorizontalFrame* canvasFrame =
+      new FXHorizontalFrame(this, LAYOUT_FILL_X | LAYOUT_FILL_Y, 0, 0, 0, 0, 4, 4, 4, 4, 4, 4);
+  glvisual = new FXGLVisual(app, VISUAL_DOUBLEBUFFER);
+  canvas = new FXGLCanvas(canvasFrame, glvisual, this, ID_CANVAS, LAYOUT_FILL_X | LAYOUT_FILL_Y);
+  new FXToolTip(app);
+
+  app->addTimeout(this, ID_STATUS_TIMER, STATUS_MS);
+  statusTimer = true;
+  statusline = statusbar->getStatusLine();
+  statusline->setTarget(this);
+  statusline->setSelector(ID_STATUS_LINE);
+  statusText = "Welcome to Kivo";
+  layerDlg = new LayerDlg(this);
+  filename = "untitled.msk";
+  mouseRect.setMode(TRACK_NONE);
+  applyStartupSettings(layers);
+}
+
+void KivoWindow::buildMenus() {
+  filemenu = new FXMenuPane(this);
+  new FXMenuTitle(menubar, "&File", nullptr, filemenu);
+  new FXMenuCommand(filemenu, "&New...\tCtl-N\tCreate new file", icons[23], this, ID_FILE_NEW);
+  new FXMenuCommand(filemenu, "&Open...\tCtl-O\tOpen file from disk", icons[24], this, ID_FILE_OPEN);
+  new FXMenuCommand(filemenu, "&Save\tCtl-S\tSave file to disk", icons[31], this, ID_FILE_SAVE);
+  new FXMenuCommand(filemenu, "Save &As...\t\tSave file to disk as", nullptr, this, ID_FILE_SAVEAS);
+  new FXMenuSeparator(filemenu);
+  new FXMenuCommand(filemenu, "&Quit\t\tQuit program", nullptr, this, ID_QUIT);
+
+  editmenu = new FXMenuPane(this);
+  new FXMenuTitle(menubar, "&Edit", nullptr, editmenu);
+  new FXMenuCommand(editmenu, "&Single-layer\tCtl-M\tSingle-layer mode", nullptr, this, ID_SINGLE_LAYER);
+  new FXMenuSeparator(editmenu);
+  new FXMenuCommand(editmenu, "&Undo\tCtl-Z\tUndo last action", icons[35], this, ID_UNDO);
+  new FXMenuCommand(editmenu, "&Redo\tCtl-Y\tRedo last action", icons[30], this, ID_REDO);
+  new FXMenuSeparator(editmenu);
+  new FXMenuCommand(editmenu, "Copy\tCtl-C\tCopy selected to clipboard", icons[1], this, ID_COPY);
+  new FXMenuCommand(editmenu, "Cut\tCtl-X\tCut selected to clipboard", icons[2], this, ID_CUT);
+  new FXMenuCommand(editmenu, "Paste\tCtl-V\tPaste from clipboard", icons[26], this, ID_PASTE);
+  new FXMenuCommand(editmenu, "Delete\tCtl-D\tDelete selected", icons[3], this, ID_DELETE);
+  new FXMenuSeparator(editmenu);
+  selectmenu = new FXMenuPane(this);
+  new FXMenuCascade(editmenu, "&Select", nullptr, selectmenu);
+  new FXMenuCommand(selectmenu, "&All\tCtl-A\tSelect all", nullptr, this, ID_SELECT_ALL);
+  new FXMenuCommand(selectmenu, "&None\tCtl-E\tSelect none", nullptr, this, ID_SELECT_NONE);
+  new FXMenuCommand(selectmenu, "&Invert\tCtl-I\tInvert selection", nullptr, this, ID_SELECT_INVERT);
+  new FXMenuSeparator(editmenu);
+  new FXMenuCommand(editmenu, "&Group\tCtl-G\tGroup selected", icons[6], this, ID_GROUP);
+  new FXMenuCommand(editmenu, "&Ungroup\tCtl-U\tUngroup selected", icons[36], this, ID_UNGROUP);
+
+  viewmenu = new FXMenuPane(this);
+  new FXMenuTitle(menubar, "&View", nullptr, viewmenu);
+  new FXMenuCommand(viewmenu, "Zoom &In\tQ\tZoom In", icons[42], this, ID_ZOOM_IN);
+  new FXMenuCommand(viewmenu, "Zoom &Out\tZ\tZoom Out", icons[41], this, ID_ZOOM_OUT);
+  new FXMenuCommand(viewmenu, " &Show All\tA\tShow All", icons[40], this, ID_SHOW_ALL);
+  new FXMenuSeparator(viewmenu);
+  new FXMenuCommand(viewmenu, "Move Up\tE\tMove Up", nullptr, this, ID_MOVE_UP);
+  new FXMenuCommand(viewmenu, "Move Down\tD\tMove Down", nullptr, this, ID_MOVE_DOWN);
+  new FXMenuCommand(viewmenu, "Move Left\tS\tMove Left", nullptr, this, ID_MOVE_LEFT);
+  new FXMenuCommand(viewmenu, "Move Right\tF\tMove Right", nullptr, this, ID_MOVE_RIGHT);
+  new FXMenuSeparator(viewmenu);
+  new FXMenuCommand(viewmenu, "&Layers\tCtl-L\tShow/hide layers list", icons[20], this, ID_LAYERS);
+
+  helpmenu = new FXMenuPane(this);
+  new FXMenuTitle(menubar, "&Help", nullptr, helpmenu);
+  new FXMenuCommand(helpmenu, "&About\t\tShow some info about program", nullptr, this, ID_ABOUT);
+}
+
+void KivoWindow::buildToolbar() {
+  struct Entry {
+    const char* text;  // nullptr: an 8-pixel gap
+    int icon;
+    FXSelector id;
+  };
+  static const Entry entries[] = {
+    {"\tNew (Ctl-N)\tCreate new file (Ctl-N)", 23, ID_FILE_NEW},
+    {"\tOpen (Ctl-O)\tOpen file from disk (Ctl-O)", 24, ID_FILE_OPEN},
+    {"\tSave (Ctl-S)\tSave file to disk (Ctl-S)", 31, ID_FILE_SAVE},
+    {nullptr, 0, 0},
+    {"\tCopy (Ctl-C)\tCopy selected to clipboard (Ctl-C)", 1, ID_COPY},
+    {"\tCut (Ctl-X)\tCut selected to clipboard (Ctl-X)", 2, ID_CUT},
+    {"\tPaste (Ctl-P)\tPaste from clipboard (Ctl-P)", 26, ID_PASTE},
+    {nullptr, 0, 0},
+    {"\tDelete (Ctl-D)\tDelete selected (Ctl-D)", 3, ID_DELETE},
+    {nullptr, 0, 0},
+    {"\tUndo (Ctl-Z)\tUndo last action (Ctl-Z)", 35, ID_UNDO},
+    {"\tRedo (Ctl-Y)\tRedo last action (Ctl-Y)", 30, ID_REDO},
+    {nullptr, 0, 0},
+    {"\tZoom In (Q)\tZoom In (Q)", 42, ID_ZOOM_IN},
+    {"\tZoom Out (Z)\tZoom Out (A)", 41, ID_ZOOM_OUT},
+    {"\tShow All (A)\tShow All (Z)", 40, ID_SHOW_ALL},
+    {nullptr, 0, 0},
+    {"\tGroup (Ctl-G)\tGroup selected (Ctl-G)", 6, ID_GROUP},
+    {"\tUngroup (Ctl-U)\tUngroup selected (Ctl-U)", 36, ID_UNGROUP},
+    {nullptr, 0, 0},
+    {"\tShow/hide list (Ctl-L)\tShow/hide list (Ctl-L)", 20, ID_LAYERS},
+  };
+  for (const Entry& e : entries) {
+    if (e.text)
+      new FXButton(toolbar, e.text, icons[e.icon], this, e.id, BUTTON_STYLE, 0, 0, 0, 0, 2, 2, 2, 2);
+    else
+      new FXFrame(toolbar, LAYOUT_FIX_WIDTH | LAYOUT_FIX_HEIGHT, 0, 0, 8, 0, 2, 2, 2, 2);
+  }
+  const char* toggleText = "\tSingle/Multi-layer mode (Ctl-M)\tSingle/Multi-layer mode (Ctl-M)";
+  new FXToggleButton(toolbar, toggleText, toggleText, icons[22], icons[33], this, ID_SINGLE_LAYER,
+                     FRAME_RAISED, 0, 0, 0, 0, 2, 2, 2, 2);
+}
+
+void KivoWindow::buildStatusbar() {
+  statusbar = new FXStatusBar(this, LAYOUT_SIDE_BOTTOM | LAYOUT_FILL_X | STATUSBAR_WITH_DRAGCORNER,
+                              0, 0, 0, 0, 3, 3, 2, 2, 4, 0);
+  const FXuint valueStyle = FRAME_SUNKEN | LAYOUT_FIX_WIDTH | LAYOUT_RIGHT;
+  posYLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, 32, 0, 2, 2, 2, 2);
+  posXLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, 32, 0, 2, 2, 2, 2);
+  new FXLabel(statusbar, "position:", nullptr, LAYOUT_RIGHT, 0, 0, 0, 0, 2, 2, 2, 2);
+  widthLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, 32, 0, 2, 2, 2, 2);
+  heightLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, 32, 0, 2, 2, 2, 2);
+  new FXLabel(statusbar, "size:", nullptr, LAYOUT_RIGHT, 0, 0, 0, 0, 2, 2, 2, 2);
+}
+
+// Deleting the menu panes here, before the window goes, keeps FOX from
+// touching this window's accelerator table after it is gone: otherwise the
+// panes' commands are destroyed later by the application and crash on exit.
+KivoWindow::~KivoWindow() {
+  if (statusTimer) getApp()->removeTimeout(this, ID_STATUS_TIMER);
+  delete filemenu;
+  delete editmenu;
+  delete selectmenu;
+  delete viewmenu;
+  delete helpmenu;
+}
+
+void KivoWindow::create() {
+  FXMainWindow::create();
+  for (int i = 0; i < ICON_COUNT; i++) icons[i]->create();
+  show();
+}
+
+long KivoWindow::onCmdAbout(FXObject*, FXSelector, void*) {
+  FXMessageBox::information(this, MBOX_OK, "About", "%s",
+                            "Kivo 0.0.1b\n"
+                            "A mask layout editor for integrated circuits.\n"
+                            "Written by the Kivo project and its contributors.\n"
+                            "Built on the FOX toolkit, OpenGL and GLU.");
+  return 1;
+}
+
+// The status line shows statusText whenever no widget under the pointer
+// offers a help text. FOX 1.6's status line falls back to its normal text
+// after asking its target, so that text is kept equal too.
+long KivoWindow::onUpdStatusLine(FXObject* sender, FXSelector, void*) {
+  FXStatusLine* line = static_cast<FXStatusLine*>(sender);
+  line->setNormalText(statusText);
+  line->setText(statusText);
+  return 1;
+}
+
+long KivoWindow::onStatusTimeout(FXObject*, FXSelector, void*) {
+  statusText = "Ready";
+  getApp()->addTimeout(this, ID_STATUS_TIMER, STATUS_MS);
+  statusTimer = true;
+  return 1;
+}
+
+void KivoWindow::setStatusMessage(FXString text) {
+  if (statusTimer) getApp()->removeTimeout(this, ID_STATUS_TIMER);
+  statusText = text;
+  getApp()->addTimeout(this, ID_STATUS_TIMER, STATUS_MS);
+  statusTimer = true;
+}
+
+long KivoWindow::onUpdUnavailable(FXObject* sender, FXSelector, void*) {
+  sender->handle(this, FXSEL(SEL_COMMAND, ID_DISABLE), nullptr);
+  return 1;
+}

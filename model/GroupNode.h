@@ -1,0 +1,46 @@
+#ifndef KIVO_GROUPNODE_H
+#define KIVO_GROUPNODE_H
+
+#include "model/Rect.h"
+
+// A layout object in a layer's singly linked list. links[0] is the next node;
+// links[1] is never set. A node owns what its links point to, so destroying
+// the first node of a chain destroys the whole chain.
+class GroupNode : public Rect {
+public:
+  GroupNode* links[2] = {nullptr, nullptr};
+
+  GroupNode() = default;
+  GroupNode(const GroupNode&) = delete;
+  GroupNode& operator=(const GroupNode&) = delete;
+  ~GroupNode() override;
+
+  GroupNode* next() const { return links[0]; }
+  // The final node reached through links[0]; this node when it has no next.
+  GroupNode* last();
+  // Link node after last(); returns node, or last() when node is null.
+  GroupNode* append(GroupNode* node);
+  // Unlink and destroy the next node alone; returns the new next.
+  GroupNode* removeNext();
+};
+
+// A plain layout rectangle, drawn as one filled quadrilateral.
+class Box : public GroupNode {
+public:
+  ~Box() override;
+  void draw() override;
+};
+
+// A marker rectangle of the options layer carrying one integer value, drawn
+// as an outline with both diagonals.
+class Opt : public GroupNode {
+public:
+  int32_t value = 0;
+
+  ~Opt() override;
+  void draw() override;
+  void setValue(int32_t v) { value = v; }
+  int32_t getValue() const { return value; }
+};
+
+#endif

@@ -1,0 +1,121 @@
+#include "model/Layer.h"
+
+#include <GL/gl.h>
+
+#include <utility>
+
+Layer::Layer() : head(new GroupNode), cursor(head), tail(head) {}
+
+Layer::~Layer() { delete head; }
+
+void Layer::setColor(uint32_t c) {
+  color = c;
+  ++revision;
+}
+
+void Layer::enable() {
+  enabled = 1;
+  ++revision;
+}
+
+void Layer::toggleEnabled() {
+  enabled = enabled == 0 ? 1 : 0;
+  ++revision;
+}
+
+bool Layer::passes(const GroupNode* node, int filter, const Rect* arg) const {
+  switch (filter) {
+    case MATCH_ALL: return true;
+    case MATCH_SELECTED: return node->isSelected() != 0;
+    case MATCH_UNSELECTED: return node->isSelected() == 0;
+    case MATCH_INSIDE: return arg && arg->contains(*node) == 1;
+    case MATCH_NOT_INSIDE: return arg && arg->contains(*node) == 0;
+    case MATCH_AT: return arg && node->contains(arg->getX(), arg->getY()) == 1;
+    case MATCH_NOT_AT: return arg && node->contains(arg->getX(), arg->getY()) == 0;
+    default: return false;
+  }
+}
+
+GroupNode* Layer::findNext(int filter, Rect* arg) {
+  cursor = cursor ? cursor->next() : head->next();
+  if (filter == MATCH_ALL) return cursor;
+  while (cursor && !passes(cursor, filter, arg)) cursor = cursor->next();
+  return cursor;
+}
+
+// One pass that unlinks every passing node, then one pass that rebuilds the
+// bounding box from the nodes that remain.
+int Layer::deleteMatching(int filter, Rect* arg) {
+  int count = 0;
+  GroupNode* prev = head;
+  while (prev->next()) {
+    if (passes(prev->next(), filter, arg)) {
+      prev->removeNext();
+      ++count;
+    } else {
+      prev = prev->next();
+    }
+  }
+  tail = prev;
+  rewind();
+  setRect(0, 0, 0, 0);
+  apply(OP_BOUND, MATCH_ALL, nullptr);
+  return count;
+}
+
+int Layer::apply(int op, int filter, Rect* arg) {
+  if (enabled == 0) return 0;
+  ++revision;
+  if (op == OP_ADD) {
+    GroupNode* node = dynamic_cast<GroupNode*>(arg);
+    if (node) {
+      include(*node);
+      tail->links[0] = node;
+      tail = node->last();
+    }
+    return 1;
+  }
+  if (op == OP_DELETE) return deleteMatching(filter, arg);
+  int count = 0;
+  rewind();
+  while (GroupNode* node = findNext(filter, arg)) {
+    switch (op) {
+      case OP_SELECT: node->select(); break;
+      case OP_DESELECT: node->deselect(); break;
+      case OP_TOGGLE: node->toggleSelect(); break;
+      case OP_BOUND: include(*node); break;
+      default: continue;
+    }
+    ++count;
+  }
+  return count;
+}
+
+void Layer::swapContents(Layer& other) {
+  std::swap(head, other.head);
+  std::swap(tail, other.tail);
+  std::swap(cursor, other.cursor);
+  Rect box(*this);
+  setRect(other);
+  other.setRect(box);
+  ++revision;
+  ++other.revision;
+}
+
+void Layer::draw() {
+  glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_STIPPLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
+  glColor4ub(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF, (color >> 24) & 0xFF);
+  glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
+  for (GroupNode* node = first(); node; node = node->next()) node->draw();
+  if (enabled) {
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glEnable(GL_LINE_STIPPLE);
+    glColor4ub(255, 255, 255, 255);
+    glPushMatrix();
+    glTranslatef(0.0f, 0.0f, 0.01f);
+    for (GroupNode* node = first(); node; node = node->next())
+      if (node->isSelected()) node->draw();
+    glPopMatrix();
+  }
+  glPopAttrib();
+}

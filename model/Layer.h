@@ -1,0 +1,88 @@
+#ifndef KIVO_LAYER_H
+#define KIVO_LAYER_H
+
+#include <cstdint>
+#include <iosfwd>
+
+#include "model/GroupNode.h"
+
+// Operation codes of Layer::apply.
+enum {
+  OP_SELECT = 1,
+  OP_DESELECT = 2,
+  OP_TOGGLE = 3,
+  OP_ADD = 4,
+  OP_DELETE = 5,
+  OP_BOUND = 6,
+};
+
+// Filter codes of Layer::apply and Layer::findNext. MATCH_INSIDE and
+// MATCH_AT compare with the argument rectangle, edges included.
+enum {
+  MATCH_ALL = 2,
+  MATCH_SELECTED = 3,
+  MATCH_UNSELECTED = 4,
+  MATCH_INSIDE = 5,      // the node lies wholly inside arg
+  MATCH_NOT_INSIDE = 6,
+  MATCH_AT = 7,          // the node contains arg's corner (x, y)
+  MATCH_NOT_AT = 8,
+};
+
+// The objects of one layer slot, in the order they were added. The Rect part
+// is the layer's bounding box: the union of its objects, all zero while the
+// layer is empty. A disabled layer refuses every apply.
+class Layer : public Rect {
+public:
+  Layer();
+  Layer(const Layer&) = delete;
+  Layer& operator=(const Layer&) = delete;
+  ~Layer() override;
+
+  // Change or visit the objects that pass the filter; returns how many were
+  // touched (OP_ADD: 1, also for a null object). OP_ADD takes ownership of
+  // arg, a GroupNode on the heap, only when it returns 1 on an enabled layer.
+  int apply(int op, int filter, Rect* arg);
+  // Move the cursor to the next object passing the filter; null at the end,
+  // after which the next call starts again at the first object.
+  GroupNode* findNext(int filter, Rect* arg);
+  void rewind() { cursor = nullptr; }
+
+  void setColor(uint32_t c);
+  void setId(int32_t i) { id = i; }
+  void enable();
+  void toggleEnabled();
+  int32_t isEnabled() const { return enabled; }
+  uint32_t getColor() const { return color; }
+  int32_t getId() const { return id; }
+
+  // Draw every object in the layer's colour, filled while enabled and in
+  // outline while not; selected objects of an enabled layer get a dashed
+  // white outline just in front.
+  void draw() override;
+
+  // Write one record line per object, in list order; false when the stream
+  // is found failed before an object.
+  bool writeRecords(std::ostream& out) const;
+
+  GroupNode* first() const { return head->links[0]; }
+  // Exchange the objects and bounding box with another layer; colour, id and
+  // enabled flag stay with each layer.
+  void swapContents(Layer& other);
+  // Rises with every change that may alter what the layer looks like, so
+  // that caches of its drawing know when to rebuild.
+  uint64_t getRevision() const { return revision; }
+
+private:
+  bool passes(const GroupNode* node, int filter, const Rect* arg) const;
+  int deleteMatching(int filter, Rect* arg);
+
+  GroupNode* head;
+  GroupNode* cursor;
+  uint32_t color = 0;
+  int32_t id = 0;
+  int32_t enabled = 0;
+  GroupNode* tail;  // last node of the chain (head when empty): O(1) append
+  uint64_t revision = 0;
+};
+
+#endif
