@@ -181,9 +181,11 @@ void KivoWindow::buildStatusbar() {
   new FXLabel(statusbar, "size:", nullptr, LAYOUT_RIGHT, 0, 0, 0, 0, 2, 2, 2, 2);
 }
 
-// Deleting the menu panes here, before the window goes, keeps FOX from
-// touching this window's accelerator table after it is gone: otherwise the
-// panes' commands are destroyed later by the application and crash on exit.
+// The application deletes the main window when it ends. The menu panes go
+// first: left to the application, their commands would reach into this
+// window's accelerator table after it is gone and crash every quit. The
+// panel, the canvas with its visual, and the icons go too, so nothing the
+// window made outlives it.
 KivoWindow::~KivoWindow() {
   if (statusTimer) getApp()->removeTimeout(this, ID_STATUS_TIMER);
   delete filemenu;
@@ -191,6 +193,10 @@ KivoWindow::~KivoWindow() {
   delete selectmenu;
   delete viewmenu;
   delete helpmenu;
+  delete layerDlg;
+  delete canvas;
+  delete glvisual;
+  for (FXGIFIcon* icon : icons) delete icon;
 }
 
 void KivoWindow::create() {
