@@ -92,7 +92,8 @@ void KivoWindow::buildMenus() {
 
   editmenu = new FXMenuPane(this);
   new FXMenuTitle(menubar, "&Edit", nullptr, editmenu);
-  new FXMenuCommand(editmenu, "&Single-layer\tCtl-M\tSingle-layer mode", nullptr, this, ID_SINGLE_LAYER);
+  // FOX 1.6 menu commands cannot show a check mark; its check entries can.
+  new FXMenuCheck(editmenu, "&Single-layer\tCtl-M\tSingle-layer mode", this, ID_SINGLE_LAYER);
   new FXMenuSeparator(editmenu);
   new FXMenuCommand(editmenu, "&Undo\tCtl-Z\tUndo last action", icons[35], this, ID_UNDO);
   new FXMenuCommand(editmenu, "&Redo\tCtl-Y\tRedo last action", icons[30], this, ID_REDO);
@@ -122,7 +123,8 @@ void KivoWindow::buildMenus() {
   new FXMenuCommand(viewmenu, "Move Left\tS\tMove Left", nullptr, this, ID_MOVE_LEFT);
   new FXMenuCommand(viewmenu, "Move Right\tF\tMove Right", nullptr, this, ID_MOVE_RIGHT);
   new FXMenuSeparator(viewmenu);
-  new FXMenuCommand(viewmenu, "&Layers\tCtl-L\tShow/hide layers list", icons[20], this, ID_LAYERS);
+  FXMenuCheck* layersEntry = new FXMenuCheck(viewmenu, "&Layers\tCtl-L\tShow/hide layers list", this, ID_LAYERS);
+  layersEntry->setIcon(icons[20]);
 
   helpmenu = new FXMenuPane(this);
   new FXMenuTitle(menubar, "&Help", nullptr, helpmenu);
