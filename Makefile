@@ -15,7 +15,7 @@ build: deps
 run: build
 	./build/kivo
 
-test: deps
+test: build
 	cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DKIVO_SANITIZE=ON -DKIVO_TESTS=ON
 	cmake --build build-test -j $(JOBS)
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DKIVO_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++

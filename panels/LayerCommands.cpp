@@ -2,6 +2,22 @@
 #include "app/KivoWindow.h"
 #include "panels/LayerDlg.h"
 
-long KivoWindow::onCmdLayers(FXObject*, FXSelector, void*) { return 1; }
+long KivoWindow::onCmdLayers(FXObject*, FXSelector, void*) {
+  if (layerDlg->shown())
+    layerDlg->hide();
+  else
+    layerDlg->show();
+  setFocus();
+  return 1;
+}
 
-long KivoWindow::onUpdLayers(FXObject*, FXSelector, void*) { return 1; }
+// Check the Layers entry and button while the panel is shown. Taking the
+// focus back keeps the keyboard shortcuts with the main window while the
+// panel is open.
+long KivoWindow::onUpdLayers(FXObject* sender, FXSelector, void*) {
+  sender->handle(this, FXSEL(SEL_COMMAND, layerDlg->shown() ? ID_CHECK : ID_UNCHECK), nullptr);
+  // Never while a message box or file dialog is up: it would lose the
+  // keyboard to the main window on every update.
+  if (!getApp()->getModalWindow()) setFocus();
+  return 1;
+}

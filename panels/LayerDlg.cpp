@@ -2,7 +2,102 @@
 
 #include "app/KivoWindow.h"
 
-FXIMPLEMENT(LayerDlg, FXDialogBox, nullptr, 0)
+// clang-format off
+FXDEFMAP(LayerDlg) LayerDlgMap[] = {
+  FXMAPFUNCS(SEL_COMMAND, LayerDlg::ID_CURRENT_FIRST, LayerDlg::ID_CURRENT_LAST, LayerDlg::onCmdCurrentLayer),
+  FXMAPFUNCS(SEL_UPDATE,  LayerDlg::ID_CURRENT_FIRST, LayerDlg::ID_CURRENT_LAST, LayerDlg::onUpdCurrentLayer),
+  FXMAPFUNCS(SEL_COMMAND, LayerDlg::ID_ENABLE_FIRST,  LayerDlg::ID_ENABLE_LAST,  LayerDlg::onCmdLayerEnable),
+  FXMAPFUNCS(SEL_UPDATE,  LayerDlg::ID_ENABLE_FIRST,  LayerDlg::ID_ENABLE_LAST,  LayerDlg::onUpdLayerEnable),
+};
+// clang-format on
+
+FXIMPLEMENT(LayerDlg, FXDialogBox, LayerDlgMap, ARRAYNUMBER(LayerDlgMap))
+
+namespace {
+
+struct Row {
+  const char* label;
+  int layer;  // LayerIndex
+  int icon;   // icon slot of the main window; -1 for none
+};
+
+// The panel's rows, top to bottom.
+const Row rows[] = {
+  {"Options", 12, 17},
+  {"Metal 6", 10, 15},
+  {"Metal 5", 9, 14},
+  {"Metal 4", 8, 13},
+  {"Metal 3", 7, 12},
+  {"Metal 2", 6, 11},
+  {"Metal 1", 5, 10},
+  {"Contact", 11, 7},
+  {"Local Inerc", 13, -1},
+  {"Polisilicium", 4, 18},
+  {"P+ Diffusion", 3, 9},
+  {"N+ Diffusion", 2, 8},
+  {"N Well", 1, 16},
+};
+
+// Icon slots of the two rows of inert buttons at the top.
+const int toolIcons[2][5] = {{37, 32, 29, 34, 25}, {39, 4, 5, 28, 38}};
+
+// The LayerIndex of the row that sent a message of either range.
+int layerOf(FXSelector sel) {
+  FXint id = FXSELID(sel);
+  int row = id >= LayerDlg::ID_ENABLE_FIRST ? id - LayerDlg::ID_ENABLE_FIRST
+                                            : id - LayerDlg::ID_CURRENT_FIRST;
+  return rows[row].layer;
+}
+
+}  // namespace
 
 LayerDlg::LayerDlg(KivoWindow* owner)
-    : FXDialogBox(owner, "Layers", DECOR_TITLE | DECOR_CLOSE | DECOR_BORDER, 0, 0, 0, 0) {}
+    : FXDialogBox(owner, "Layers", DECOR_TITLE | DECOR_CLOSE | DECOR_BORDER, 0, 0, 0, 0) {
+  for (const auto& iconRow : toolIcons) {
+    FXHorizontalFrame* frame =
+        new FXHorizontalFrame(this, FRAME_SUNKEN | LAYOUT_FILL_X, 0, 0, 0, 0, 4, 4, 4, 4, 4, 4);
+    for (int slot : iconRow) new FXButton(frame, "\t\t", owner->icons[slot]);
+  }
+  FXMatrix* matrix =
+      new FXMatrix(this, 2, MATRIX_BY_COLUMNS | LAYOUT_FILL_X, 0, 0, 0, 0, 4, 4, 4, 4, 4, 4);
+  // The named buttons keep FXButton's default raised frame, so that the
+  // current layer's button shows pressed in when engaged.
+  const FXuint nameStyle =
+      FRAME_RAISED | FRAME_THICK | ICON_BEFORE_TEXT | JUSTIFY_LEFT | LAYOUT_FIX_WIDTH;
+  for (int r = 0; r < 13; r++) {
+    new FXCheckButton(matrix, "\t\t", this, ID_ENABLE_FIRST + r, CHECKBUTTON_NORMAL, 0, 0, 0, 0,
+                      2, 2, 2, 2);
+    FXIcon* icon = rows[r].icon >= 0 ? owner->icons[rows[r].icon] : nullptr;
+    new FXButton(matrix, rows[r].label, icon, this, ID_CURRENT_FIRST + r, nameStyle, 0, 0, 120, 0,
+                 2, 2, 2, 2);
+  }
+}
+
+KivoWindow* LayerDlg::mainWindow() const { return static_cast<KivoWindow*>(getOwner()); }
+
+long LayerDlg::onCmdCurrentLayer(FXObject*, FXSelector sel, void*) {
+  mainWindow()->currentLayer = layerOf(sel);
+  return 1;
+}
+
+// Exactly the current layer's button shows engaged: the thirteen act as one
+// radio group.
+long LayerDlg::onUpdCurrentLayer(FXObject* sender, FXSelector sel, void*) {
+  bool current = mainWindow()->currentLayer == layerOf(sel);
+  sender->handle(this, FXSEL(SEL_COMMAND, current ? ID_CHECK : ID_UNCHECK), nullptr);
+  return 1;
+}
+
+// Switch the row's layer on or off and paint the canvas at once.
+long LayerDlg::onCmdLayerEnable(FXObject*, FXSelector sel, void*) {
+  KivoWindow* window = mainWindow();
+  window->layers[layerOf(sel)].toggleEnabled();
+  window->handle(this, FXSEL(SEL_PAINT, KivoWindow::ID_CANVAS), nullptr);
+  return 1;
+}
+
+long LayerDlg::onUpdLayerEnable(FXObject* sender, FXSelector sel, void*) {
+  bool enabled = mainWindow()->layers[layerOf(sel)].isEnabled() != 0;
+  sender->handle(this, FXSEL(SEL_COMMAND, enabled ? ID_CHECK : ID_UNCHECK), nullptr);
+  return 1;
+}

@@ -17,6 +17,7 @@
 #include <stdexcept>
 
 #include "app/KivoWindow.h"
+#include "panels/LayerDlg.h"
 
 namespace kivotest {
 
@@ -125,6 +126,7 @@ void settle() {
 KivoWindow* newWindow() {
   KivoWindow* window = new KivoWindow(app());
   window->create();
+  window->layerDlg->create();  // the application's create() realises it in the program
   double end = nowMs() + 5000;
   while (nowMs() < end && !(window->shown() && window->canvas->getWidth() > 1)) runFor(10);
   runFor(50);
