@@ -1,9 +1,85 @@
 #ifndef KIVO_CANVASPAINTER_H
 #define KIVO_CANVASPAINTER_H
 
-// Draws the layers of the canvas and keeps what it can between paints.
+#include <cstdint>
+#include <vector>
+
+#include "canvas/ViewTransform.h"
+#include "model/LayerTable.h"
+
+class GroupNode;
+class Layer;
+class MouseRect;
+
+// Draws the canvas: crosshair, rubber band and the fourteen layers, into the
+// current OpenGL context's back buffer (the caller makes the context current
+// and swaps).
+//
+// The plain path calls each layer's draw, one immediate-mode quadrilateral
+// per object. The fast path gives the same pixels with less work:
+// - Each layer's boxes are kept as vertex arrays sorted into a grid of tiles
+//   and drawn with one glDrawArrays per layer and pass, after dropping those
+//   that can put no fragment on the canvas: filled boxes that cover no pixel
+//   centre of the viewport (most of a chip at full view is sub-pixel) and
+//   outlines that lie wholly outside it. Within one layer the order of the
+//   objects does not matter: they share one colour and one depth, and the
+//   depth test (GL_LESS) lets only the first fragment per pixel through.
+// - The layers' picture is kept in a texture. The crosshair and the band are
+//   opaque and nearer than every layer, so drawing them over the kept image
+//   gives the pixels of the full paint; pointer motion thus repaints without
+//   drawing a single layer.
+// Caches are keyed by each layer's revision (which every apply, enable
+// switch, colour change and content swap raises), by the view and by the
+// canvas size. Selection and geometry must therefore change through
+// Layer::apply, never by calling Rect::select or setRect on a listed object.
 class CanvasPainter {
 public:
+  CanvasPainter();
+  ~CanvasPainter();
+  CanvasPainter(const CanvasPainter&) = delete;
+  CanvasPainter& operator=(const CanvasPainter&) = delete;
+
+  // Clear the frame and draw crosshair, band and layers for this view.
+  void paint(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band);
+
+  // Draw with the plain immediate-mode loop instead of the fast path.
+  void setReferenceMode(bool on) { reference = on; }
+  bool isReferenceMode() const { return reference; }
+  // Forget the kept picture and vertex arrays.
+  void invalidate();
+  // Forget the kept picture only, so that the next paint draws the layers.
+  void forgetPicture() { imageValid = false; }
+  // How many paints drew the layers (the others reused the kept picture).
+  unsigned long layerRenderCount() const { return layerRenders; }
+
+  struct Corners;
+  struct LayerCache;
+  struct VertexBuffer;
+
+private:
+  struct ImageKey {
+    int32_t originX = 0, originY = 0;
+    float scale = 0.0f;
+    int width = -1, height = -1;
+    uint64_t revisions[LAYER_COUNT] = {};
+    const Layer* layers = nullptr;
+    bool operator==(const ImageKey& o) const;
+  };
+
+  void paintReference(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band);
+  void paintFast(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band);
+  void drawLayersFast(const ViewTransform& view, Layer layers[LAYER_COUNT]);
+  void restoreImage(const ViewTransform& view);
+  void keepImage(const ViewTransform& view);
+
+  bool reference = false;
+  unsigned long layerRenders = 0;
+  LayerCache* caches;  // LAYER_COUNT entries
+  VertexBuffer* vertices;
+  unsigned int texture = 0;  // the kept picture, in the canvas's context
+  int textureW = 0, textureH = 0;
+  bool imageValid = false;
+  ImageKey imageKey;
 };
 
 #endif

@@ -1,8 +1,133 @@
 // Editing with the mouse: select, deselect, toggle, add, measure.
 #include "app/KivoWindow.h"
 
-long KivoWindow::onCanvasMotion(FXObject*, FXSelector, void*) { return 1; }
-long KivoWindow::onCanvasLeftPress(FXObject*, FXSelector, void*) { return 1; }
-long KivoWindow::onCanvasLeftRelease(FXObject*, FXSelector, void*) { return 1; }
-long KivoWindow::onCanvasRightPress(FXObject*, FXSelector, void*) { return 1; }
-long KivoWindow::onCanvasRightRelease(FXObject*, FXSelector, void*) { return 1; }
+namespace {
+
+const FXString NOT_ADDED_DISABLED = "No object added: layer is disabled";
+
+// Apply one operation with the band as argument to the current layer in
+// single-layer mode, else to every layer; returns the summed count.
+int applyBand(KivoWindow* w, int op, int filter) {
+  if (w->singleLayer) return w->layers[w->currentLayer].apply(op, filter, &w->mouseRect);
+  int count = 0;
+  for (int i = 0; i < LAYER_COUNT; i++) count += w->layers[i].apply(op, filter, &w->mouseRect);
+  return count;
+}
+
+const char* verbOf(int mode) {
+  switch (mode) {
+    case TRACK_SELECT: return "selected";
+    case TRACK_DESELECT: return "deselected";
+    default: return "selection changed";
+  }
+}
+
+int operationOf(int mode) {
+  switch (mode) {
+    case TRACK_SELECT: return OP_SELECT;
+    case TRACK_DESELECT: return OP_DESELECT;
+    default: return OP_TOGGLE;
+  }
+}
+
+}  // namespace
+
+long KivoWindow::onCanvasMotion(FXObject*, FXSelector, void* ptr) {
+  const FXEvent* event = static_cast<const FXEvent*>(ptr);
+  if (!event) return 1;
+  pointerX = event->win_x;
+  pointerY = event->win_y;
+  int x, y;
+  toLayout(pointerX, pointerY, x, y);
+  mouseRect.track(x, y);
+  posXLabel->setText(FXStringVal(mouseRect.getCurX()));
+  posYLabel->setText(FXStringVal(mouseRect.getCurY()));
+  widthLabel->setText(FXStringVal(mouseRect.getW()));
+  heightLabel->setText(FXStringVal(mouseRect.getH()));
+  canvas->update();
+  return 1;
+}
+
+// Start an edit; the modifiers held now choose what the release does.
+long KivoWindow::onCanvasLeftPress(FXObject*, FXSelector, void* ptr) {
+  const FXEvent* event = static_cast<const FXEvent*>(ptr);
+  if (!event || mouseRect.getMode() != TRACK_NONE) return 1;
+  pointerX = event->win_x;
+  pointerY = event->win_y;
+  bool ctrl = (event->state & CONTROLMASK) != 0;
+  bool shift = (event->state & SHIFTMASK) != 0;
+  mouseRect.setMode(ctrl || shift ? TRACK_SELECT_FAMILY : TRACK_ADD_FAMILY);
+  if (mouseRect.getMode() == TRACK_SELECT_FAMILY) {
+    mouseRect.setMode(ctrl && shift ? TRACK_TOGGLE : shift ? TRACK_DESELECT : TRACK_SELECT);
+    setStatusMessage("Use mouse to select object(s)");
+  } else {
+    mouseRect.setMode(TRACK_ADD);
+    setStatusMessage("Use mouse to add object(s)");
+  }
+  int x, y;
+  toLayout(pointerX, pointerY, x, y);
+  mouseRect.leftPress(x, y);
+  canvas->update();
+  return 1;
+}
+
+// Finish the edit: select, deselect or toggle what the band picks, toggle
+// what a click hits, or add the dragged rectangle to the current layer.
+long KivoWindow::onCanvasLeftRelease(FXObject*, FXSelector, void* ptr) {
+  const FXEvent* event = static_cast<const FXEvent*>(ptr);
+  if (!event) return 1;
+  pointerX = event->win_x;
+  pointerY = event->win_y;
+  int x, y;
+  toLayout(pointerX, pointerY, x, y);
+  mouseRect.leftRelease(x, y);
+  bool click = mouseRect.getW() == 0 && mouseRect.getH() == 0;
+  int mode = mouseRect.getMode();
+  if (mode == TRACK_SELECT || mode == TRACK_DESELECT || mode == TRACK_TOGGLE) {
+    int count = applyBand(this, operationOf(mode), click ? MATCH_AT : MATCH_INSIDE);
+    setStatusMessage(FXStringVal(count) + " object(s) " + verbOf(mode));
+  } else if (mode == TRACK_ADD && click) {
+    int count = applyBand(this, OP_TOGGLE, MATCH_AT);
+    setStatusMessage(FXStringVal(count) + " object(s) selection changed");
+  } else if (mode == TRACK_ADD && mouseRect.getW() > 0 && mouseRect.getH() > 0) {
+    GroupNode* node = currentLayer == LAYER_OPTIONS ? static_cast<GroupNode*>(new Opt)
+                                                    : static_cast<GroupNode*>(new Box);
+    node->setRect(mouseRect.getX(), mouseRect.getY(), mouseRect.getW(), mouseRect.getH());
+    // A disabled layer refuses the object and leaves it with us.
+    if (layers[currentLayer].apply(OP_ADD, MATCH_ALL, node) == 1) {
+      saved = false;
+      setStatusMessage("1 object added");
+    } else {
+      delete node;
+      setStatusMessage(NOT_ADDED_DISABLED);
+    }
+  }
+  mouseRect.setMode(TRACK_NONE);
+  canvas->update();
+  return 1;
+}
+
+// The right button only measures: it drives the band, never an edit.
+long KivoWindow::onCanvasRightPress(FXObject*, FXSelector, void* ptr) {
+  const FXEvent* event = static_cast<const FXEvent*>(ptr);
+  if (!event) return 1;
+  pointerX = event->win_x;
+  pointerY = event->win_y;
+  int x, y;
+  toLayout(pointerX, pointerY, x, y);
+  mouseRect.rightPress(x, y);
+  canvas->update();
+  return 1;
+}
+
+long KivoWindow::onCanvasRightRelease(FXObject*, FXSelector, void* ptr) {
+  const FXEvent* event = static_cast<const FXEvent*>(ptr);
+  if (!event) return 1;
+  pointerX = event->win_x;
+  pointerY = event->win_y;
+  int x, y;
+  toLayout(pointerX, pointerY, x, y);
+  mouseRect.rightRelease(x, y);
+  canvas->update();
+  return 1;
+}

@@ -2,20 +2,116 @@
 // single-layer mode.
 #include "app/KivoWindow.h"
 
-long KivoWindow::onCmdZoomIn(FXObject*, FXSelector, void*) { return 1; }
-long KivoWindow::onCmdZoomOut(FXObject*, FXSelector, void*) { return 1; }
-long KivoWindow::onCmdShowAll(FXObject*, FXSelector, void*) { return 1; }
-long KivoWindow::onCmdMove(FXObject*, FXSelector, void*) { return 1; }
+#include <GL/glu.h>
+
+namespace {
+
+// The window's view fields with the canvas's current size.
+ViewTransform viewOf(const KivoWindow* window) {
+  ViewTransform view;
+  view.originX = window->originX;
+  view.originY = window->originY;
+  view.scale = window->scale;
+  view.width = window->canvas->getWidth();
+  view.height = window->canvas->getHeight();
+  return view;
+}
+
+void storeView(KivoWindow* window, const ViewTransform& view) {
+  window->originX = view.originX;
+  window->originY = view.originY;
+  window->scale = view.scale;
+}
+
+}  // namespace
+
+long KivoWindow::onCmdZoomIn(FXObject*, FXSelector, void*) {
+  ViewTransform view = viewOf(this);
+  view.zoomIn();
+  storeView(this, view);
+  canvas->update();
+  return 1;
+}
+
+long KivoWindow::onCmdZoomOut(FXObject*, FXSelector, void*) {
+  ViewTransform view = viewOf(this);
+  view.zoomOut();
+  storeView(this, view);
+  canvas->update();
+  return 1;
+}
+
+// Fit the union of the layers' bounding boxes into the canvas.
+long KivoWindow::onCmdShowAll(FXObject*, FXSelector, void*) {
+  ViewTransform view = viewOf(this);
+  view.showAll(layoutBounds(layers));
+  storeView(this, view);
+  canvas->update();
+  return 1;
+}
+
+long KivoWindow::onCmdMove(FXObject*, FXSelector sel, void*) {
+  ViewTransform view = viewOf(this);
+  switch (FXSELID(sel)) {
+    case ID_MOVE_UP: view.move(0, 1); break;
+    case ID_MOVE_DOWN: view.move(0, -1); break;
+    case ID_MOVE_LEFT: view.move(-1, 0); break;
+    case ID_MOVE_RIGHT: view.move(1, 0); break;
+    default: break;
+  }
+  storeView(this, view);
+  canvas->update();
+  return 1;
+}
+
+// The picture does not depend on the mode, so no repaint.
 long KivoWindow::onCmdSingleLayer(FXObject*, FXSelector, void*) {
   singleLayer = !singleLayer;
   return 1;
 }
+
 long KivoWindow::onUpdSingleLayer(FXObject* sender, FXSelector, void*) {
   sender->handle(this, FXSEL(SEL_COMMAND, singleLayer ? ID_CHECK : ID_UNCHECK), nullptr);
   return 1;
 }
-long KivoWindow::onCanvasConfigure(FXObject*, FXSelector, void*) { return 1; }
-long KivoWindow::onCanvasPaint(FXObject*, FXSelector, void*) { return 1; }
-void KivoWindow::toLayout(int, int, int& lx, int& ly) const { lx = ly = 0; }
-int KivoWindow::visibleWidth() const { return 0; }
-int KivoWindow::visibleHeight() const { return 0; }
+
+// Set the OpenGL state that every paint relies on.
+long KivoWindow::onCanvasConfigure(FXObject*, FXSelector, void*) {
+  if (!canvas->makeCurrent()) return 1;
+  ViewTransform view = viewOf(this);
+  glViewport(0, 0, view.width, view.height);
+  glLineStipple(4, 0xAAAA);
+  glEnable(GL_DEPTH_TEST);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glShadeModel(GL_FLAT);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluOrtho2D(view.left(), view.right(), view.bottom(), view.top());
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  canvas->makeNonCurrent();
+  return 1;
+}
+
+long KivoWindow::onCanvasPaint(FXObject*, FXSelector, void*) {
+  if (!canvas->makeCurrent()) return 1;
+  painter.paint(viewOf(this), layers, mouseRect);
+  if (glvisual->isDoubleBuffer()) canvas->swapBuffers();
+  canvas->makeNonCurrent();
+  return 1;
+}
+
+void KivoWindow::toLayout(int px, int py, int& lx, int& ly) const {
+  int32_t x, y;
+  viewOf(this).toLayout(px, py, x, y);
+  lx = x;
+  ly = y;
+}
+
+int KivoWindow::visibleWidth() const { return viewOf(this).visibleWidth(); }
+
+int KivoWindow::visibleHeight() const { return viewOf(this).visibleHeight(); }

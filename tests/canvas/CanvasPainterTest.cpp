@@ -1,0 +1,253 @@
+// Pixels of the canvas read back under Xvfb: what is drawn, in which colour,
+// and that the fast path paints exactly what the plain loop paints.
+#include "canvas/CanvasPainter.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "app/KivoWindow.h"
+#include "support/GuiTest.h"
+
+using kivotest::Rgba;
+
+namespace {
+
+uint8_t mul255(int a, int b) { return (uint8_t)((a * b + 127) / 255); }
+
+// A colour blended with its alpha over a pixel.
+Rgba blendOver(uint32_t color, Rgba dst) {
+  int r = color & 0xFF, g = (color >> 8) & 0xFF, b = (color >> 16) & 0xFF, a = color >> 24;
+  return Rgba{(uint8_t)std::min(255, mul255(r, a) + mul255(dst.r, 255 - a)),
+              (uint8_t)std::min(255, mul255(g, a) + mul255(dst.g, 255 - a)),
+              (uint8_t)std::min(255, mul255(b, a) + mul255(dst.b, 255 - a)), 255};
+}
+
+const Rgba BLACK{0, 0, 0, 255}, RED{255, 0, 0, 255}, GREEN{0, 255, 0, 255},
+    WHITE{255, 255, 255, 255};
+
+class CanvasPainterTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    window = kivotest::newWindow();
+    window->scale = 10.0f;
+  }
+  void TearDown() override { kivotest::deleteWindow(window); }
+
+  std::vector<Rgba> paint() { return kivotest::paintAndRead(window, width, height); }
+  Rgba at(const std::vector<Rgba>& image, int px, int py) {
+    return kivotest::pixelAt(image, width, px, py);
+  }
+  // Pixel column and row of the centre of layout unit (x, y).
+  int colOf(double x) { return (int)((x + 0.5 - window->originX) * window->scale); }
+  int rowOf(double y) {
+    return window->canvas->getHeight() - 1 - (int)((y + 0.5 - window->originY) * window->scale);
+  }
+  GroupNode* add(int layer, int x, int y, int w, int h, bool opt = false) {
+    GroupNode* node = opt ? static_cast<GroupNode*>(new Opt) : static_cast<GroupNode*>(new Box);
+    node->setRect(x, y, w, h);
+    window->layers[layer].apply(OP_ADD, MATCH_ALL, node);
+    return node;
+  }
+  // The row near `row` holding the most pixels of colour c in columns a..b.
+  int countInBestRow(const std::vector<Rgba>& image, int row, int a, int b, Rgba c, int* runs) {
+    int best = 0;
+    for (int r = row - 1; r <= row + 1; r++) {
+      int n = 0, transitions = 0;
+      for (int px = a; px <= b; px++) {
+        bool hit = at(image, px, r) == c;
+        n += hit;
+        if (px > a && hit != (at(image, px - 1, r) == c)) transitions++;
+      }
+      if (n > best) {
+        best = n;
+        *runs = transitions;
+      }
+    }
+    return best;
+  }
+
+  KivoWindow* window = nullptr;
+  int width = 0, height = 0;
+};
+
+TEST_F(CanvasPainterTest, CrosshairFollowsPointerAndEndsAtWholeUnits) {
+  window->scale = 80.0f;
+  int units = window->canvas->getWidth() / 80;
+  ASSERT_GT(window->canvas->getWidth() - units * 80, 4) << "canvas width a multiple of 80";
+  kivotest::canvasMotion(window, 2 * 80 + 40, window->canvas->getHeight() - 80 - 40);
+  ASSERT_EQ(window->mouseRect.getCurX(), 2);
+  ASSERT_EQ(window->mouseRect.getCurY(), 1);
+  auto image = paint();
+  EXPECT_EQ(at(image, width / 2, 20), BLACK);
+  int row = rowOf(1) + 40;  // the line y = 1 lies on a pixel boundary: one of two rows
+  if (!(at(image, 20, row) == RED)) row++;
+  EXPECT_EQ(at(image, 20, row), RED);
+  EXPECT_EQ(at(image, units * 80 - 3, row), RED);
+  EXPECT_EQ(at(image, units * 80 + 2, row), BLACK);
+  EXPECT_EQ(at(image, 20, row - 3), BLACK);
+  int col = colOf(2) - 40;
+  if (!(at(image, col, 5) == RED)) col--;
+  EXPECT_EQ(at(image, col, height - 20), RED);
+  EXPECT_EQ(at(image, col + 3, height - 20), BLACK);
+}
+
+TEST_F(CanvasPainterTest, BandIsGreenSolidWhenAddingAndDashedWhenSelecting) {
+  window->mouseRect.setRect(2, 2, 20, 10);
+  struct Case { int mode; bool dashed; };
+  for (Case c : {Case{TRACK_ADD, false}, Case{TRACK_SELECT, true}, Case{TRACK_TOGGLE, true}}) {
+    window->mouseRect.setMode(c.mode);
+    auto image = paint();
+    int runs = 0;
+    int green = countInBestRow(image, rowOf(12) + 5, colOf(4), colOf(4) + 127, GREEN, &runs);
+    if (c.dashed) {
+      EXPECT_EQ(green, 64) << c.mode;  // 4 on, 4 off
+      EXPECT_GE(runs, 30) << c.mode;
+    } else {
+      EXPECT_EQ(green, 128) << c.mode;
+    }
+  }
+  window->mouseRect.setMode(TRACK_NONE);
+  auto image = paint();
+  int runs = 0;
+  EXPECT_EQ(countInBestRow(image, rowOf(12) + 5, colOf(4), colOf(4) + 127, GREEN, &runs), 0);
+}
+
+TEST_F(CanvasPainterTest, LayersBlendOverBlackAndOverEachOther) {
+  add(3, 5, 5, 20, 10);
+  add(4, 15, 5, 20, 10);
+  auto image = paint();
+  uint32_t c3 = window->layers[3].getColor(), c4 = window->layers[4].getColor();
+  Rgba only3 = blendOver(c3, BLACK);
+  EXPECT_EQ(at(image, colOf(8), rowOf(10)), only3);
+  EXPECT_EQ(at(image, colOf(30), rowOf(10)), blendOver(c4, BLACK));
+  EXPECT_EQ(at(image, colOf(20), rowOf(10)), blendOver(c4, only3));
+  EXPECT_EQ(at(image, colOf(40), rowOf(10)), BLACK);
+}
+
+TEST_F(CanvasPainterTest, SelectedObjectGetsDashedWhiteOutline) {
+  GroupNode* node = add(5, 4, 4, 30, 10);
+  window->layers[5].apply(OP_SELECT, MATCH_ALL, nullptr);
+  ASSERT_TRUE(node->isSelected());
+  auto image = paint();
+  int runs = 0;
+  int white = countInBestRow(image, rowOf(14) + 5, colOf(6), colOf(6) + 127, WHITE, &runs);
+  EXPECT_EQ(white, 64);
+  EXPECT_GE(runs, 30);
+  EXPECT_EQ(at(image, colOf(10), rowOf(9)), blendOver(window->layers[5].getColor(), BLACK));
+}
+
+TEST_F(CanvasPainterTest, DisabledLayerIsDrawnInOutlineOnly) {
+  add(5, 4, 4, 30, 10);
+  window->layers[5].apply(OP_SELECT, MATCH_ALL, nullptr);
+  window->layers[5].toggleEnabled();
+  auto image = paint();
+  Rgba edge = blendOver(window->layers[5].getColor(), BLACK);
+  int runs = 0;
+  EXPECT_EQ(countInBestRow(image, rowOf(14) + 5, colOf(6), colOf(6) + 127, edge, &runs), 128);
+  EXPECT_EQ(countInBestRow(image, rowOf(14) + 5, colOf(6), colOf(6) + 127, WHITE, &runs), 0);
+  EXPECT_EQ(at(image, colOf(10), rowOf(9)), BLACK);
+}
+
+TEST_F(CanvasPainterTest, OptIsOutlinedWithBothDiagonals) {
+  add(LAYER_OPTIONS, 2, 2, 20, 20, true);
+  auto image = paint();
+  Rgba line = blendOver(window->layers[LAYER_OPTIONS].getColor(), BLACK);
+  // The diagonals cross the middle of row y = 7 at x = 7.5 and x = 16.5.
+  int hits = 0;
+  for (int px = colOf(3); px < colOf(21); px++) hits += at(image, px, rowOf(7)) == line;
+  EXPECT_EQ(hits, 2);
+  EXPECT_EQ(at(image, colOf(12), rowOf(7)), BLACK);
+  EXPECT_EQ(at(image, colOf(7), rowOf(7)), line);
+}
+
+// A random layout of chip-like objects: many tiny, some large, some Opts.
+void fillRandomLayout(KivoWindow* window, int count, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> pos(-2000, 2000), layer(0, LAYER_COUNT - 1), pick(0, 99);
+  for (int i = 0; i < count; i++) {
+    int l = layer(rng);
+    int p = pick(rng);
+    int w = p < 80 ? 1 + p % 5 : p < 97 ? 10 + p * 3 : 400 + p * 20;
+    int h = p < 80 ? 1 + (p * 7) % 6 : p < 97 ? 5 + p : 300;
+    GroupNode* node = l == LAYER_OPTIONS && p % 2 ? static_cast<GroupNode*>(new Opt)
+                                                  : static_cast<GroupNode*>(new Box);
+    node->setRect(pos(rng), pos(rng), p % 9 == 0 ? -w : w, h);
+    if (p % 11 == 0) node->select();  // before the layer owns it
+    window->layers[l].apply(OP_ADD, MATCH_ALL, node);
+  }
+}
+
+// Paint with the fast path and with the plain loop; count differing pixels.
+int differingPixels(KivoWindow* window) {
+  int w, h;
+  window->painter.setReferenceMode(false);
+  auto fast = kivotest::paintAndRead(window, w, h);
+  window->painter.setReferenceMode(true);
+  auto plain = kivotest::paintAndRead(window, w, h);
+  window->painter.setReferenceMode(false);
+  int differ = 0;
+  for (size_t i = 0; i < fast.size(); i++) differ += !(fast[i] == plain[i]);
+  return differ;
+}
+
+TEST_F(CanvasPainterTest, FastPathPaintsTheSamePixelsAsThePlainLoop) {
+  fillRandomLayout(window, 10000, 7);
+  window->layers[2].toggleEnabled();
+  window->layers[9].toggleEnabled();
+  window->mouseRect.setRect(-100, -50, 300, 200);
+  window->mouseRect.setMode(TRACK_SELECT);
+  kivotest::canvasMotion(window, 300, 200);
+  struct View { int x, y; float scale; };
+  const View views[] = {{-2100, -2100, 0.09f}, {-2000, -2000, 0.25f}, {-300, -150, 1.0f},
+                        {10, 20, 3.0f},       {-37, 400, 17.0f},      {1990, 1990, 80.0f},
+                        {-2100, -2100, 0.0125f}};
+  for (const View& v : views) {
+    window->originX = v.x;
+    window->originY = v.y;
+    window->scale = v.scale;
+    EXPECT_EQ(differingPixels(window), 0) << v.x << "," << v.y << " x" << v.scale;
+  }
+}
+
+TEST_F(CanvasPainterTest, KeptPictureFollowsEveryChange) {
+  fillRandomLayout(window, 2000, 11);
+  window->originX = -2100;
+  window->originY = -2100;
+  window->scale = 0.1f;
+  auto check = [&](const char* what) { EXPECT_EQ(differingPixels(window), 0) << what; };
+  check("first paint");
+
+  // Pointer motion alone reuses the layers' picture.
+  int w, h;
+  kivotest::paintAndRead(window, w, h);
+  unsigned long renders = window->painter.layerRenderCount();
+  kivotest::canvasMotion(window, 100, 100);
+  kivotest::canvasMotion(window, 140, 90);
+  kivotest::paintAndRead(window, w, h);
+  EXPECT_EQ(window->painter.layerRenderCount(), renders);
+  check("after motion");
+
+  window->layers[3].apply(OP_SELECT, MATCH_ALL, nullptr);
+  check("after selecting");
+  window->layers[3].apply(OP_DELETE, MATCH_SELECTED, nullptr);
+  check("after deleting");
+  window->layers[4].toggleEnabled();
+  check("after disabling");
+  window->layers[6].setColor(layerRGBA(10, 200, 30, 200));
+  check("after a colour change");
+  add(7, -1500, -1500, 2000, 2000);
+  check("after adding");
+  window->layers[7].swapContents(window->layers[8]);
+  check("after swapping");
+  window->originX += 500;
+  check("after moving");
+  window->scale = 0.2f;
+  check("after zooming");
+  window->resize(window->getWidth() - 60, window->getHeight() - 40);
+  kivotest::settle();
+  check("after resizing");
+}
+
+}  // namespace
