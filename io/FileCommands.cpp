@@ -1,27 +1,173 @@
 // New, Open, Save, Save As, Quit and the close box.
-#include "app/KivoWindow.h"
+#include <cstring>
 
-long KivoWindow::onCmdFileNew(FXObject*, FXSelector, void*) { return 1; }
-long KivoWindow::onCmdFileOpen(FXObject*, FXSelector, void*) { return 1; }
-long KivoWindow::onCmdFileSave(FXObject*, FXSelector, void*) { return 1; }
+#include "app/KivoWindow.h"
+#include "io/LayoutFile.h"
+
+namespace {
+
+const char LayoutFilePatterns[] = "Layout Files (*.msk)\nText Files (*.txt)\nAll Files (*.*)";
+
+void showError(FXWindow* owner, const FXString& text) {
+  FXMessageBox::error(owner, MBOX_OK, "Error!", "%s", text.text());
+}
+
+FXString numberText(long n) {
+  FXString text;
+  text.format("%ld", n);
+  return text;
+}
+
+// The "Quit without saving?" question of Quit and of the close box: Quit
+// ends the program, Save ends it once the layout was written, anything else
+// stays.
+void confirmQuit(KivoWindow* window) {
+  FXuint answer =
+      FXMessageBox::warning(window, MBOX_QUIT_SAVE_CANCEL, "Warning!", "%s", "Quit without saving?");
+  if (answer == MBOX_CLICKED_QUIT) {
+    window->getApp()->exit(0);
+  } else if (answer == MBOX_CLICKED_SAVE) {
+    bool before = window->saved;
+    window->saved = false;
+    window->onCmdFileSave(nullptr, 0, nullptr);
+    if (window->saved)
+      window->getApp()->exit(0);
+    else
+      window->saved = before;
+  }
+}
+
+}  // namespace
+
+// Ask "Save First?" when there are unsaved changes; true when the command
+// may go on (saved, or the changes are to be dropped).
+bool KivoWindow::askSaveFirst() {
+  if (saved) return true;
+  FXuint answer = FXMessageBox::warning(this, MBOX_YES_NO_CANCEL, "Warning!", "%s", "Save First?");
+  if (answer == MBOX_CLICKED_YES) {
+    onCmdFileSave(nullptr, 0, nullptr);
+    return saved;
+  }
+  return answer == MBOX_CLICKED_NO;
+}
+
+// Enable every layer first: a disabled layer refuses the delete.
+void KivoWindow::emptyLayout() {
+  for (Layer& layer : layers) {
+    layer.enable();
+    layer.apply(OP_DELETE, MATCH_ALL, nullptr);
+  }
+}
+
+long KivoWindow::onCmdFileNew(FXObject*, FXSelector, void*) {
+  if (!askSaveFirst()) return 1;
+  emptyLayout();
+  untitled = true;
+  saved = true;
+  filename = "untitled.msk";
+  setStatusMessage("Ready");
+  canvas->update();
+  return 1;
+}
+
+// The file is read into fresh layers that replace the layout only when the
+// whole file was read: a file that cannot be read changes nothing.
+long KivoWindow::onCmdFileOpen(FXObject*, FXSelector, void*) {
+  FXFileDialog dialog(this, "Load Layout File");
+  dialog.setPatternList(LayoutFilePatterns);
+  if (!askSaveFirst()) return 1;
+  if (!dialog.execute()) return 1;
+  FXString chosen = dialog.getFilename();
+  if (!FXStat::exists(chosen)) {
+    showError(this, "File:\n" + chosen + "\n not found!");
+    return 1;
+  }
+  Layer fresh[LAYER_COUNT];
+  for (Layer& layer : fresh) layer.enable();
+  ReadResult result;
+  ReadStatus status = readLayoutFile(chosen.text(), fresh, result);
+  if (status == READ_OPEN_FAILED) {
+    showError(this, "File:\n" + chosen + "\n fstream::open fail!");
+    return 1;
+  }
+  if (status == READ_IO_FAILED) {
+    showError(this, "File:\n" + chosen + "\n read fail: " + std::strerror(result.errorNumber));
+    return 1;
+  }
+  // The old objects leave with the fresh layers at the end of this scope.
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    layers[i].enable();
+    layers[i].swapContents(fresh[i]);
+  }
+  filename = chosen;
+  canvas->update();
+  onCmdShowAll(nullptr, 0, nullptr);
+  setStatusMessage("active file " + filename);
+  if (result.skippedLines > 0) {
+    FXString text = "File:\n" + filename + "\n" + numberText(result.skippedLines) +
+                    " line(s) skipped: not well-formed records.\nFirst skipped line: " +
+                    numberText(result.firstSkippedLine);
+    FXMessageBox::warning(this, MBOX_OK, "Warning!", "%s", text.text());
+  }
+  return 1;
+}
+
+// Asks for a name while the layout is untitled or its file is gone, then
+// saves through saveLayoutFile, which never damages the file on disk.
+long KivoWindow::onCmdFileSave(FXObject*, FXSelector, void*) {
+  FXFileDialog dialog(this, "Save Layout File As");
+  dialog.setFilename(filename);
+  dialog.setPatternList(LayoutFilePatterns);
+  FXString target = filename;
+  if (untitled || !FXStat::exists(filename)) {
+    if (!dialog.execute()) return 1;
+    target = dialog.getFilename();
+    if (FXStat::exists(target)) {
+      FXString question = "Owerwrite?\n" + target;
+      if (FXMessageBox::warning(this, MBOX_YES_NO, "Warning!", "%s", question.text()) != MBOX_CLICKED_YES)
+        return 1;
+    }
+  }
+  filename = target;
+  int error = 0;
+  SaveStatus status = saveLayoutFile(filename.text(), layers, error);
+  if (status == SAVE_CREATE_FAILED) {
+    showError(this, "onCmdFileSave\nfstream::open fail!");
+    return 1;
+  }
+  if (status == SAVE_WRITE_FAILED) {
+    showError(this, "File:\n" + filename + "\n not saved: " + std::strerror(error) +
+                        "\nThe file on disk is unchanged.");
+    return 1;
+  }
+  untitled = false;
+  saved = true;
+  canvas->update();
+  setStatusMessage("saved: " + filename);
+  return 1;
+}
 
 long KivoWindow::onUpdFileSave(FXObject* sender, FXSelector, void*) {
   sender->handle(this, FXSEL(SEL_COMMAND, saved ? ID_DISABLE : ID_ENABLE), nullptr);
   return 1;
 }
 
-long KivoWindow::onCmdFileSaveAs(FXObject*, FXSelector, void*) { return 1; }
+long KivoWindow::onCmdFileSaveAs(FXObject*, FXSelector, void*) {
+  untitled = true;
+  return onCmdFileSave(nullptr, 0, nullptr);
+}
 
 long KivoWindow::onCmdQuit(FXObject*, FXSelector, void*) {
-  FXuint answer = FXMessageBox::warning(this, MBOX_QUIT_SAVE_CANCEL, "Warning!", "%s", "Quit without saving?");
-  if (answer == MBOX_CLICKED_QUIT) getApp()->exit(0);
+  confirmQuit(this);
   return 1;
 }
 
+// The window's close box: closes at once when nothing is unsaved, else asks
+// like Quit. Returning 1 keeps FOX from deleting the window itself.
 long KivoWindow::onCmdClose(FXObject*, FXSelector, void*) {
-  getApp()->exit(0);
+  if (saved)
+    getApp()->exit(0);
+  else
+    confirmQuit(this);
   return 1;
 }
-
-bool KivoWindow::askSaveFirst() { return true; }
-void KivoWindow::emptyLayout() {}

@@ -1,12 +1,59 @@
 #ifndef KIVO_LAYOUTFILE_H
 #define KIVO_LAYOUTFILE_H
 
+#include <cstddef>
 #include <iosfwd>
 
 #include "model/Layer.h"
 #include "model/LayerTable.h"
 
-// Write the BB line and every layer's records.
+// Layout files: one "BB(x,y,w,h)" line, then one "REC(x,y,w,h,code)" line
+// per object ("REC(x,y,w,h,OP,value)" on the options layer), in layer order
+// and, within a layer, in the order the objects were added.
+
+// Write the BB line and every layer's records. The stream is not flushed;
+// the caller checks its state afterwards.
 void writeLayout(std::ostream& out, Layer layers[LAYER_COUNT]);
+
+// What a read found. Lines that are not records (the BB line, blank or
+// foreign lines) are ignored silently; lines that start with "R" but are not
+// well-formed records are skipped and counted.
+struct ReadResult {
+  bool ioError = false;    // the source failed; the layers hold what came before
+  int errorNumber = 0;     // errno of the failure, when there was one
+  long records = 0;        // objects added
+  long skippedLines = 0;   // malformed record lines
+  long firstSkippedLine = 0;  // 1-based line number of the first, 0 when none
+};
+
+// Append the records of a file held in memory to the layers, which the
+// caller has enabled (a disabled layer refuses every object).
+ReadResult readLayout(const char* data, size_t size, Layer layers[LAYER_COUNT]);
+// The same from a stream, read in blocks of blockSize bytes (small blocks
+// only make sense for testing the reader at block boundaries).
+ReadResult readLayout(std::istream& in, Layer layers[LAYER_COUNT], size_t blockSize = 1 << 20);
+
+// Outcome of readLayoutFile.
+enum ReadStatus {
+  READ_OK = 0,
+  READ_OPEN_FAILED,   // missing, unreadable, or not a regular file
+  READ_IO_FAILED,     // a read failed midway
+};
+// Read the file at path into the layers; result.errorNumber tells the cause
+// of a failure. On a failure the layers hold a partial layout: read into
+// fresh layers and keep them only on READ_OK.
+ReadStatus readLayoutFile(const char* path, Layer layers[LAYER_COUNT], ReadResult& result);
+
+// Outcome of saveLayoutFile.
+enum SaveStatus {
+  SAVE_OK = 0,
+  SAVE_CREATE_FAILED,  // no file could be created next to the target
+  SAVE_WRITE_FAILED,   // writing, syncing or replacing failed; nothing changed
+};
+// Save the layout to path without ever leaving a damaged file there: write a
+// new file in the same directory, sync it, then rename it over the target.
+// A symbolic link is followed and the file it points to is replaced; the
+// target's permission bits are kept. errorNumber receives errno on failure.
+SaveStatus saveLayoutFile(const char* path, Layer layers[LAYER_COUNT], int& errorNumber);
 
 #endif
