@@ -2,6 +2,16 @@
 
 #include <GL/gl.h>
 
+#include <new>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KIVO_PLAIN_ALLOCATION 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KIVO_PLAIN_ALLOCATION 1
+#endif
+#endif
+
 namespace {
 
 // Destroy a chain node by node. A recursive teardown through the links would
@@ -15,7 +25,88 @@ void destroyChain(GroupNode* node) {
   }
 }
 
+// Fixed-size blocks carved from 1 MiB chunks, one free list per size. Freed
+// blocks are reused by the next objects of that size; chunks stay with the
+// process. Sanitizer builds use the heap directly so that every object is
+// still checked on its own.
+class NodePool {
+public:
+  static void* allocate(size_t size) {
+    size_t slot = slotOf(size);
+    if (slot >= SLOTS) return ::operator new(size);
+    FreeBlock*& head = freeLists[slot];
+    if (!head) refill(slot);
+    FreeBlock* block = head;
+    head = block->next;
+    return block;
+  }
+
+  static void release(void* p, size_t size) {
+    size_t slot = slotOf(size);
+    if (slot >= SLOTS) {
+      ::operator delete(p);
+      return;
+    }
+    FreeBlock* block = static_cast<FreeBlock*>(p);
+    block->next = freeLists[slot];
+    freeLists[slot] = block;
+  }
+
+private:
+  struct FreeBlock {
+    FreeBlock* next;
+  };
+  struct Chunk {
+    Chunk* next;
+  };
+  static constexpr size_t GRAIN = 8;
+  static constexpr size_t SLOTS = 16;  // blocks up to 128 bytes
+  static constexpr size_t CHUNK_BYTES = 1 << 20;
+
+  static size_t slotOf(size_t size) { return (size + GRAIN - 1) / GRAIN; }
+
+  static void refill(size_t slot) {
+    size_t blockBytes = slot * GRAIN;
+    char* chunk = static_cast<char*>(::operator new(CHUNK_BYTES));
+    reinterpret_cast<Chunk*>(chunk)->next = chunks;
+    chunks = reinterpret_cast<Chunk*>(chunk);
+    // Linked lowest address first, so that objects made one after another
+    // lie one after another in memory.
+    const size_t first = 2 * sizeof(Chunk);
+    const size_t count = (CHUNK_BYTES - first) / blockBytes;
+    FreeBlock* head = freeLists[slot];
+    for (size_t i = count; i-- > 0;) {
+      FreeBlock* block = reinterpret_cast<FreeBlock*>(chunk + first + i * blockBytes);
+      block->next = head;
+      head = block;
+    }
+    freeLists[slot] = head;
+  }
+
+  static FreeBlock* freeLists[SLOTS];
+  static Chunk* chunks;  // every chunk, so the memory stays reachable
+};
+
+NodePool::FreeBlock* NodePool::freeLists[NodePool::SLOTS] = {};
+NodePool::Chunk* NodePool::chunks = nullptr;
+
 }  // namespace
+
+void* GroupNode::operator new(size_t size) {
+#ifdef KIVO_PLAIN_ALLOCATION
+  return ::operator new(size);
+#else
+  return NodePool::allocate(size);
+#endif
+}
+
+void GroupNode::operator delete(void* p, size_t size) {
+#ifdef KIVO_PLAIN_ALLOCATION
+  ::operator delete(p, size);
+#else
+  NodePool::release(p, size);
+#endif
+}
 
 GroupNode::~GroupNode() {
   destroyChain(links[1]);

@@ -65,29 +65,33 @@ int Layer::deleteMatching(int filter, Rect* arg) {
 
 int Layer::apply(int op, int filter, Rect* arg) {
   if (enabled == 0) return 0;
-  ++revision;
   if (op == OP_ADD) {
     GroupNode* node = dynamic_cast<GroupNode*>(arg);
     if (node) {
       include(*node);
       tail->links[0] = node;
       tail = node->last();
+      ++revision;
     }
     return 1;
   }
-  if (op == OP_DELETE) return deleteMatching(filter, arg);
   int count = 0;
-  rewind();
-  while (GroupNode* node = findNext(filter, arg)) {
-    switch (op) {
-      case OP_SELECT: node->select(); break;
-      case OP_DESELECT: node->deselect(); break;
-      case OP_TOGGLE: node->toggleSelect(); break;
-      case OP_BOUND: include(*node); break;
-      default: continue;
+  if (op == OP_DELETE) {
+    count = deleteMatching(filter, arg);
+  } else {
+    rewind();
+    while (GroupNode* node = findNext(filter, arg)) {
+      switch (op) {
+        case OP_SELECT: node->select(); break;
+        case OP_DESELECT: node->deselect(); break;
+        case OP_TOGGLE: node->toggleSelect(); break;
+        case OP_BOUND: include(*node); break;
+        default: continue;
+      }
+      ++count;
     }
-    ++count;
   }
+  if (count > 0) ++revision;
   return count;
 }
 

@@ -192,3 +192,21 @@ TEST(GroupNode, ListOperations) {
   Opt opt;
   EXPECT_EQ(opt.getValue(), 0);
 }
+
+TEST(Layer, RevisionRisesOnlyWhenTheLayerChanges) {
+  Fixture f;
+  uint64_t start = f.layer.getRevision();
+  Rect miss;
+  miss.setRect(100, 100, 0, 0);
+  EXPECT_EQ(f.layer.apply(OP_TOGGLE, MATCH_AT, &miss), 0);
+  EXPECT_EQ(f.layer.apply(OP_DELETE, MATCH_SELECTED, nullptr), 0);
+  EXPECT_EQ(f.layer.getRevision(), start);
+  f.layer.apply(OP_ADD, MATCH_ALL, box(0, 0, 1, 1));
+  uint64_t added = f.layer.getRevision();
+  EXPECT_GT(added, start);
+  f.layer.apply(OP_SELECT, MATCH_ALL, nullptr);
+  EXPECT_GT(f.layer.getRevision(), added);
+  uint64_t selected = f.layer.getRevision();
+  f.layer.toggleEnabled();
+  EXPECT_GT(f.layer.getRevision(), selected);
+}
