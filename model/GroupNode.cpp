@@ -102,7 +102,8 @@ void* GroupNode::operator new(size_t size) {
 
 void GroupNode::operator delete(void* p, size_t size) {
 #ifdef KIVO_PLAIN_ALLOCATION
-  ::operator delete(p, size);
+  (void)size;
+  ::operator delete(p);
 #else
   NodePool::release(p, size);
 #endif
