@@ -170,41 +170,6 @@ TEST_F(KivoWindowTest, MenuEntriesHaveTheirTextsIconsAndCommands) {
   EXPECT_EQ(titles, (std::vector<std::string>{"File", "Edit", "View", "Help"}));
 }
 
-TEST_F(KivoWindowTest, ToolbarTextsAndIcons) {
-  struct Tool {
-    FXSelector id;
-    const char* tip;
-    const char* help;
-    int icon;
-  };
-  const Tool tools[] = {
-    {KivoWindow::ID_FILE_NEW, "New (Ctl-N)", "Create new file (Ctl-N)", 23},
-    {KivoWindow::ID_FILE_OPEN, "Open (Ctl-O)", "Open file from disk (Ctl-O)", 24},
-    {KivoWindow::ID_FILE_SAVE, "Save (Ctl-S)", "Save file to disk (Ctl-S)", 31},
-    {KivoWindow::ID_COPY, "Copy (Ctl-C)", "Copy selected to clipboard (Ctl-C)", 1},
-    {KivoWindow::ID_CUT, "Cut (Ctl-X)", "Cut selected to clipboard (Ctl-X)", 2},
-    {KivoWindow::ID_PASTE, "Paste (Ctl-P)", "Paste from clipboard (Ctl-P)", 26},
-    {KivoWindow::ID_DELETE, "Delete (Ctl-D)", "Delete selected (Ctl-D)", 3},
-    {KivoWindow::ID_UNDO, "Undo (Ctl-Z)", "Undo last action (Ctl-Z)", 35},
-    {KivoWindow::ID_REDO, "Redo (Ctl-Y)", "Redo last action (Ctl-Y)", 30},
-    {KivoWindow::ID_ZOOM_IN, "Zoom In (Q)", "Zoom In (Q)", 42},
-    {KivoWindow::ID_ZOOM_OUT, "Zoom Out (Z)", "Zoom Out (A)", 41},
-    {KivoWindow::ID_SHOW_ALL, "Show All (A)", "Show All (Z)", 40},
-    {KivoWindow::ID_GROUP, "Group (Ctl-G)", "Group selected (Ctl-G)", 6},
-    {KivoWindow::ID_UNGROUP, "Ungroup (Ctl-U)", "Ungroup selected (Ctl-U)", 36},
-    {KivoWindow::ID_LAYERS, "Show/hide list (Ctl-L)", "Show/hide list (Ctl-L)", 20},
-  };
-  for (const Tool& t : tools) {
-    FXButton* button = toolbarButton(t.id);
-    ASSERT_NE(button, nullptr) << t.tip;
-    EXPECT_STREQ(button->getText().text(), "") << t.tip;
-    EXPECT_STREQ(button->getTipText().text(), t.tip);
-    EXPECT_STREQ(button->getHelpText().text(), t.help);
-    EXPECT_EQ(button->getIcon(), window->icons[t.icon]) << t.tip;
-    EXPECT_EQ(button->getFrameStyle(), (FXuint)FRAME_RAISED) << t.tip;
-  }
-}
-
 TEST_F(KivoWindowTest, AcceleratorsSendTheirCommands) {
   struct Key {
     const char* accel;

@@ -230,28 +230,6 @@ TEST_F(LayerDlgTest, UntickingPolisiliciumOutlinesItAtOnceAndLeavesItOutOfSelect
   EXPECT_TRUE(redAt(200));
 }
 
-TEST_F(LayerDlgTest, RectangleDrawnOnDisabledCurrentLayerIsNotAdded) {
-  showPanel();
-  click(names[NWELL_ROW]);  // already current: stays N Well
-  click(checks[NWELL_ROW]);
-  ASSERT_EQ(window->currentLayer, 1);
-  ASSERT_EQ(window->layers[1].isEnabled(), 0);
-  const int h = window->canvas->getHeight();
-  auto drag = [&]() {
-    kivotest::canvasMotion(window, 100, h - 100);
-    kivotest::canvasPress(window, 1, 100, h - 100);
-    kivotest::canvasMotion(window, 200, h - 200);
-    kivotest::canvasRelease(window, 1, 200, h - 200);
-  };
-  drag();
-  EXPECT_EQ(window->layers[1].first(), nullptr);
-
-  // Once switched on again, the same drag adds to N Well.
-  click(checks[NWELL_ROW]);
-  drag();
-  EXPECT_NE(window->layers[1].first(), nullptr);
-}
-
 TEST_F(LayerDlgTest, CheckBoxesFollowLayersSwitchedElsewhere) {
   showPanel();
   window->layers[2].toggleEnabled();
