@@ -4,8 +4,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
 #include <stdexcept>
 
 #include "support/GuiTest.h"
@@ -24,6 +28,144 @@ std::string shell(const std::string& command, int* status) {
   if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
   while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
   return output;
+}
+
+std::vector<Geometry> descendants(const std::string& id) {
+  std::vector<Geometry> found;
+  std::istringstream lines(shell("xwininfo -tree -id " + id));
+  // "  0x400240 (has no name): ()  700x411+0+60  +0+60": size, relative and absolute corner.
+  static const std::regex child(R"(^\s+0x[0-9a-f]+ .*\s(\d+)x(\d+)[+-]-?\d+[+-]-?\d+\s+\+?(-?\d+)\+?(-?\d+)\s*$)");
+  std::string line;
+  std::smatch m;
+  while (std::getline(lines, line)) {
+    if (!std::regex_match(line, m, child)) continue;
+    Geometry g;
+    g.width = std::stoi(m[1]);
+    g.height = std::stoi(m[2]);
+    g.x = std::stoi(m[3]);
+    g.y = std::stoi(m[4]);
+    found.push_back(g);
+  }
+  return found;
+}
+
+uint32_t Screen::at(int x, int y) const {
+  if (!valid() || x < 0 || y < 0 || x >= width || y >= height) return 0xFFFFFFFFu;
+  size_t i = ((size_t)y * width + x) * 3;
+  return (uint32_t)rgb[i] << 16 | (uint32_t)rgb[i + 1] << 8 | rgb[i + 2];
+}
+
+int Screen::count(int x, int y, int w, int h, uint32_t colour, int tolerance) const {
+  auto near = [tolerance](uint32_t a, uint32_t b, int shift) {
+    return std::abs((int)((a >> shift) & 0xFF) - (int)((b >> shift) & 0xFF)) <= tolerance;
+  };
+  int n = 0;
+  for (int row = y; row < y + h; row++)
+    for (int col = x; col < x + w; col++) {
+      uint32_t p = at(col, row);
+      if (p != 0xFFFFFFFFu && near(p, colour, 16) && near(p, colour, 8) && near(p, colour, 0)) n++;
+    }
+  return n;
+}
+
+Screen grabScreen(const std::string& pngPath) {
+  Screen screen;
+  std::string root = shell("xwininfo -root");
+  std::smatch m;
+  if (std::regex_search(root, m, std::regex(R"(Width: (\d+))"))) screen.width = std::stoi(m[1]);
+  if (std::regex_search(root, m, std::regex(R"(Height: (\d+))"))) screen.height = std::stoi(m[1]);
+  std::string raw = tempDir() + "/screen.rgb";
+  shell("import -window root -depth 8 'rgb:" + raw + "' 2>/dev/null");
+  std::ifstream in(raw, std::ios::binary);
+  screen.rgb.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (!pngPath.empty())
+    shell("convert -size " + std::to_string(screen.width) + "x" + std::to_string(screen.height) + " -depth 8 'rgb:" +
+          raw + "' '" + pngPath + "' 2>/dev/null");
+  return screen;
+}
+
+Screen grabScreenWhen(const std::function<bool(const Screen&)>& ready, int seconds) {
+  Screen screen;
+  for (int i = 0; i <= seconds * 5; i++) {
+    screen = grabScreen();
+    if (screen.valid() && ready(screen)) break;
+    usleep(200000);
+  }
+  return screen;
+}
+
+bool waitForFile(const std::string& path, int seconds) {
+  long lastSize = -1;
+  for (int i = 0; i < seconds * 20; i++) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    long size = in ? (long)in.tellg() : -1;
+    if (size >= 0 && size == lastSize) return true;
+    lastSize = size;
+    usleep(50000);
+  }
+  return false;
+}
+
+void Box::include(const Box& b) {
+  if (allZero()) {
+    *this = b;
+    return;
+  }
+  if (b.x < x) w += x - b.x, x = b.x;
+  if (b.y < y) h += y - b.y, y = b.y;
+  if (b.x + b.w > x + w) w = b.x + b.w - x;
+  if (b.y + b.h > y + h) h = b.y + b.h - y;
+}
+
+std::string bbLine(const Box& b) {
+  return "BB(" + std::to_string(b.x) + "," + std::to_string(b.y) + "," + std::to_string(b.w) + "," +
+         std::to_string(b.h) + ")\n";
+}
+
+std::string recordLine(const Box& b, const std::string& code) {
+  return "REC(" + std::to_string(b.x) + "," + std::to_string(b.y) + "," + std::to_string(b.w) + "," +
+         std::to_string(b.h) + "," + code + ")\n";
+}
+
+void View::toLayout(int px, int py, int32_t& x, int32_t& y) const {
+  x = ox + (int32_t)(px / (double)scale);
+  y = oy + (int32_t)((height - py) / (double)scale);
+}
+
+Box View::drag(int px0, int py0, int px1, int py1) const {
+  int32_t x0, y0, x1, y1;
+  toLayout(px0, py0, x0, y0);
+  toLayout(px1, py1, x1, y1);
+  Box b;
+  b.x = std::min(x0, x1);
+  b.y = std::min(y0, y1);
+  b.w = std::abs(x1 - x0);
+  b.h = std::abs(y1 - y0);
+  return b;
+}
+
+void View::zoomIn() {
+  ox += visibleWidth() / 4;
+  oy += visibleHeight() / 4;
+  scale *= 2;
+  if (scale > 1) scale = (float)(int)scale;
+}
+
+void View::zoomOut() {
+  scale /= 2;
+  if (scale > 1) scale = (float)(int)scale;
+  ox -= visibleWidth() / 4;
+  oy -= visibleHeight() / 4;
+}
+
+void View::showAll(const Box& bounds) {
+  ox = bounds.x;
+  oy = bounds.y;
+  float w = bounds.w ? (float)bounds.w : 1.0f;
+  float h = bounds.h ? (float)bounds.h : 1.0f;
+  scale = std::min((float)width / w, (float)height / h);
+  scale = std::max(scale, 0.05f);
+  scale = std::min(scale, 50.0f);
 }
 
 KivoProcess::KivoProcess() {
@@ -97,6 +239,41 @@ void KivoProcess::answerFileDialog(const std::string& title, const std::string& 
   keyTo(dialog, "alt+f ctrl+a");
   type(path);
   keyTo(dialog, "Return");
+}
+
+Geometry KivoProcess::canvas() const {
+  Geometry best;
+  for (const Geometry& g : descendants(windowId))
+    if (g.width >= 600 && g.height >= 300 && (best.width == 0 || g.width * g.height < best.width * best.height))
+      best = g;
+  if (best.width == 0) throw std::runtime_error("no canvas window found under " + windowId);
+  return best;
+}
+
+void KivoProcess::clickAt(int x, int y) {
+  shell("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
+  usleep(150000);
+}
+
+void KivoProcess::dragOnScreen(int x0, int y0, int x1, int y1, const std::string& modifiers) {
+  auto at = [](int x, int y) { return " mousemove " + std::to_string(x) + " " + std::to_string(y); };
+  std::string hold = modifiers.empty() ? "" : " keydown " + modifiers;
+  std::string letGo = modifiers.empty() ? "" : " keyup " + modifiers;
+  shell("xdotool" + at(x0, y0) + " sleep 0.05" + hold + " mousedown 1 sleep 0.05" + at((x0 + x1) / 2, (y0 + y1) / 2) +
+        " sleep 0.05" + at(x1, y1) + " sleep 0.05 mouseup 1" + letGo);
+  usleep(150000);
+}
+
+void KivoProcess::canvasDrag(int px0, int py0, int px1, int py1, const std::string& modifiers) {
+  Geometry c = canvas();
+  dragOnScreen(c.x + px0, c.y + py0, c.x + px1, c.y + py1, modifiers);
+}
+
+void KivoProcess::closeBox() {
+  const char* tool = std::getenv("KIVO_WM_CLOSE");
+  if (!tool) throw std::runtime_error("KIVO_WM_CLOSE is not set");
+  shell(std::string("'") + tool + "' " + windowId);
+  usleep(200000);
 }
 
 int KivoProcess::waitForExit(int seconds) {

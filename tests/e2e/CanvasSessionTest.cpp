@@ -1,0 +1,119 @@
+// Draw, select, zoom and move on the real program's canvas with the mouse and
+// keys; the saved file and the screen must match a prediction made here with
+// the view arithmetic the user is promised.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "e2e/KivoProcess.h"
+#include "support/GuiTest.h"
+
+using kivotest::Box;
+using kivotest::Geometry;
+using kivotest::KivoProcess;
+using kivotest::View;
+
+namespace {
+
+const uint32_t NWellColour = 0x848400;  // (132,132,0), opaque
+const uint32_t White = 0xFFFFFF;
+
+// The saved file of a layout whose only objects are these N Well boxes: the
+// all-zero slot 0 leaves the box alone, slot 1 sets it, the empty slots 2 to
+// 13 pull it out to (0, 0).
+std::string nWellFile(const std::vector<Box>& boxes) {
+  Box layer;
+  for (const Box& b : boxes) layer.include(b);
+  Box bounds;
+  bounds.include(layer);
+  bounds.include(Box());
+  std::string text = kivotest::bbLine(bounds);
+  for (const Box& b : boxes) text += kivotest::recordLine(b, "NW");
+  return text;
+}
+
+// White pixels on the one-pixel frame just inside and on a box's edges.
+int whiteOnFrame(const kivotest::Screen& s, const View& v, const Geometry& c, const Box& b) {
+  int left = c.x + v.pixelX(b.x), right = c.x + v.pixelX(b.x + b.w);
+  int top = c.y + v.pixelY(b.y + b.h), bottom = c.y + v.pixelY(b.y);
+  return s.count(left - 1, top - 1, right - left + 3, 3, White) + s.count(left - 1, bottom - 2, right - left + 3, 3, White) +
+         s.count(left - 1, top + 2, 3, bottom - top - 4, White) + s.count(right - 2, top + 2, 3, bottom - top - 4, White);
+}
+
+}  // namespace
+
+TEST(CanvasSession, DrawnSelectedZoomedAndMovedRectanglesAreSavedAndShownWhereTheViewPutsThem) {
+  KivoProcess kivo;
+  Geometry c = kivo.canvas();
+  View view;
+  view.width = c.width;
+  view.height = c.height;
+  ASSERT_GT(view.height, 300);
+
+  // Three rectangles on N Well at the start view (origin 0,0, scale 10); the
+  // third is dragged from its upper-right to its lower-left corner.
+  std::vector<Box> drawn;
+  const int drags[3][4] = {{50, 350, 150, 250}, {200, 300, 300, 150}, {400, 100, 350, 200}};
+  for (const auto& d : drags) {
+    kivo.canvasDrag(d[0], d[1], d[2], d[3]);
+    drawn.push_back(view.drag(d[0], d[1], d[2], d[3]));
+  }
+  ASSERT_EQ(drawn[1].w, 10);  // the prediction itself: (20,10)..(30,25)
+  ASSERT_EQ(drawn[1].h, 15);
+
+  // Ctrl-drag a band around the second one only: it shows a white dashed frame.
+  kivo.canvasDrag(190, 310, 310, 140, "ctrl");
+  kivotest::Screen selected = kivotest::grabScreenWhen(
+      [&](const kivotest::Screen& s) { return whiteOnFrame(s, view, c, drawn[1]) > 0; });
+  ASSERT_TRUE(selected.valid());
+  int whiteB = whiteOnFrame(selected, view, c, drawn[1]);
+  EXPECT_GT(whiteB, 2 * (100 + 150) / 2 / 2) << "no dashed frame round the selected rectangle";
+  EXPECT_LT(whiteB, 2 * (100 + 150) * 3) << "the frame is not dashed";
+  EXPECT_EQ(whiteOnFrame(selected, view, c, drawn[0]), 0) << "an unselected rectangle shows a frame";
+  EXPECT_EQ(whiteOnFrame(selected, view, c, drawn[2]), 0) << "an unselected rectangle shows a frame";
+  for (const Box& b : drawn)
+    EXPECT_EQ(selected.at(c.x + view.pixelX(b.x) + 20, c.y + view.pixelY(b.y) - 20), NWellColour) << "N Well is opaque";
+
+  // Zoom in twice, move right and up, zoom out, move down and left: the
+  // moves do not cancel, as each uses the visible extent at its own scale.
+  const std::string keys[] = {"q", "q", "f", "e", "z", "d", "s"};
+  for (const std::string& k : keys) {
+    kivo.key(k);
+    if (k == "q") view.zoomIn();
+    if (k == "z") view.zoomOut();
+    if (k == "f") view.move(1, 0);
+    if (k == "s") view.move(-1, 0);
+    if (k == "e") view.move(0, 1);
+    if (k == "d") view.move(0, -1);
+  }
+  ASSERT_EQ(view.scale, 20.0f);  // the prediction itself: origin (11,7), scale 20
+  ASSERT_EQ(view.ox, 11);
+  ASSERT_EQ(view.oy, 7);
+  kivo.canvasDrag(500, 380, 660, 250);
+  drawn.push_back(view.drag(500, 380, 660, 250));
+
+  const Box& fourth = drawn[3];
+  int left = c.x + view.pixelX(fourth.x), top = c.y + view.pixelY(fourth.y + fourth.h);
+  int width = (int)(fourth.w * view.scale), height = (int)(fourth.h * view.scale);
+  kivotest::Screen moved = kivotest::grabScreenWhen([&](const kivotest::Screen& s) {
+    return s.count(left, top, width, height, NWellColour) > width * height * 95 / 100;
+  });
+  ASSERT_TRUE(moved.valid());
+  // The new rectangle fills its predicted place, less the crosshair at its corner.
+  EXPECT_GT(moved.count(left, top, width, height, NWellColour), width * height * 95 / 100);
+  EXPECT_EQ(moved.count(left - 12, top + 5, 10, height - 10, NWellColour), 0) << "drawn too far left";
+  EXPECT_EQ(moved.count(left + 5, top + height + 2, width - 10, 10, NWellColour), 0) << "drawn too low";
+  // The selected second rectangle keeps its frame at the new place.
+  EXPECT_GT(whiteOnFrame(moved, view, c, drawn[1]), 2 * (200 + 300) / 2 / 2);
+
+  std::string saved = kivotest::tempDir() + "/drawn.msk";
+  kivo.key("ctrl+s");
+  kivo.answerFileDialog("Save Layout File As", saved);
+  ASSERT_TRUE(kivotest::waitForFile(saved)) << saved;
+  EXPECT_EQ(kivotest::readFile(saved), nWellFile(drawn));
+
+  kivo.closeBox();
+  EXPECT_EQ(kivo.waitForExit(5), 0) << "after a save the close box quits at once";
+}
