@@ -30,15 +30,22 @@ int operationOf(int mode) {
   }
 }
 
+// Keep the event's pixel as the last pointer position and map it to layout
+// units; false when there is no event.
+bool storePointer(KivoWindow* w, void* ptr, int& x, int& y) {
+  const FXEvent* event = static_cast<const FXEvent*>(ptr);
+  if (!event) return false;
+  w->pointerX = event->win_x;
+  w->pointerY = event->win_y;
+  w->toLayout(w->pointerX, w->pointerY, x, y);
+  return true;
+}
+
 }  // namespace
 
 long KivoWindow::onCanvasMotion(FXObject*, FXSelector, void* ptr) {
-  const FXEvent* event = static_cast<const FXEvent*>(ptr);
-  if (!event) return 1;
-  pointerX = event->win_x;
-  pointerY = event->win_y;
   int x, y;
-  toLayout(pointerX, pointerY, x, y);
+  if (!storePointer(this, ptr, x, y)) return 1;
   mouseRect.track(x, y);
   posXLabel->setText(FXStringVal(mouseRect.getCurX()));
   posYLabel->setText(FXStringVal(mouseRect.getCurY()));
@@ -52,8 +59,8 @@ long KivoWindow::onCanvasMotion(FXObject*, FXSelector, void* ptr) {
 long KivoWindow::onCanvasLeftPress(FXObject*, FXSelector, void* ptr) {
   const FXEvent* event = static_cast<const FXEvent*>(ptr);
   if (!event || mouseRect.getMode() != TRACK_NONE) return 1;
-  pointerX = event->win_x;
-  pointerY = event->win_y;
+  int x, y;
+  storePointer(this, ptr, x, y);
   bool ctrl = (event->state & CONTROLMASK) != 0;
   bool shift = (event->state & SHIFTMASK) != 0;
   mouseRect.setMode(ctrl || shift ? TRACK_SELECT_FAMILY : TRACK_ADD_FAMILY);
@@ -64,8 +71,6 @@ long KivoWindow::onCanvasLeftPress(FXObject*, FXSelector, void* ptr) {
     mouseRect.setMode(TRACK_ADD);
     setStatusMessage("Use mouse to add object(s)");
   }
-  int x, y;
-  toLayout(pointerX, pointerY, x, y);
   mouseRect.leftPress(x, y);
   canvas->update();
   return 1;
@@ -74,12 +79,8 @@ long KivoWindow::onCanvasLeftPress(FXObject*, FXSelector, void* ptr) {
 // Finish the edit: select, deselect or toggle what the band picks, toggle
 // what a click hits, or add the dragged rectangle to the current layer.
 long KivoWindow::onCanvasLeftRelease(FXObject*, FXSelector, void* ptr) {
-  const FXEvent* event = static_cast<const FXEvent*>(ptr);
-  if (!event) return 1;
-  pointerX = event->win_x;
-  pointerY = event->win_y;
   int x, y;
-  toLayout(pointerX, pointerY, x, y);
+  if (!storePointer(this, ptr, x, y)) return 1;
   mouseRect.leftRelease(x, y);
   bool click = mouseRect.getW() == 0 && mouseRect.getH() == 0;
   int mode = mouseRect.getMode();
@@ -109,24 +110,16 @@ long KivoWindow::onCanvasLeftRelease(FXObject*, FXSelector, void* ptr) {
 
 // The right button only measures: it drives the band, never an edit.
 long KivoWindow::onCanvasRightPress(FXObject*, FXSelector, void* ptr) {
-  const FXEvent* event = static_cast<const FXEvent*>(ptr);
-  if (!event) return 1;
-  pointerX = event->win_x;
-  pointerY = event->win_y;
   int x, y;
-  toLayout(pointerX, pointerY, x, y);
+  if (!storePointer(this, ptr, x, y)) return 1;
   mouseRect.rightPress(x, y);
   canvas->update();
   return 1;
 }
 
 long KivoWindow::onCanvasRightRelease(FXObject*, FXSelector, void* ptr) {
-  const FXEvent* event = static_cast<const FXEvent*>(ptr);
-  if (!event) return 1;
-  pointerX = event->win_x;
-  pointerY = event->win_y;
   int x, y;
-  toLayout(pointerX, pointerY, x, y);
+  if (!storePointer(this, ptr, x, y)) return 1;
   mouseRect.rightRelease(x, y);
   canvas->update();
   return 1;
