@@ -4,43 +4,38 @@
 
 namespace {
 
-// Apply one operation to the layers the selection commands reach; returns
-// the summed count. Disabled layers refuse and count 0.
-int applyToLayers(Layer layers[LAYER_COUNT], bool singleLayer, int currentLayer, int op,
-                  int filter) {
-  if (singleLayer) return layers[currentLayer].apply(op, filter, nullptr);
+// Apply one operation to the layers the selection commands reach, report
+// the summed count (disabled layers refuse and count 0) and repaint.
+int runOnLayers(KivoWindow* w, int op, int filter, const char* text) {
   int count = 0;
-  for (int i = 0; i < LAYER_COUNT; i++) count += layers[i].apply(op, filter, nullptr);
+  if (w->singleLayer) {
+    count = w->layers[w->currentLayer].apply(op, filter, nullptr);
+  } else {
+    for (Layer& layer : w->layers) count += layer.apply(op, filter, nullptr);
+  }
+  w->setStatusMessage(FXStringVal(count) + text);
+  w->canvas->update();
   return count;
 }
 
 }  // namespace
 
 long KivoWindow::onCmdDelete(FXObject*, FXSelector, void*) {
-  int count = applyToLayers(layers, singleLayer, currentLayer, OP_DELETE, MATCH_SELECTED);
-  if (count > 0) saved = false;
-  setStatusMessage(FXStringVal(count) + " object(s) deleted");
-  canvas->update();
+  if (runOnLayers(this, OP_DELETE, MATCH_SELECTED, " object(s) deleted") > 0) saved = false;
   return 1;
 }
 
 long KivoWindow::onCmdSelectAll(FXObject*, FXSelector, void*) {
-  int count = applyToLayers(layers, singleLayer, currentLayer, OP_SELECT, MATCH_ALL);
-  setStatusMessage(FXStringVal(count) + " object(s) selected");
-  canvas->update();
+  runOnLayers(this, OP_SELECT, MATCH_ALL, " object(s) selected");
   return 1;
 }
 
 long KivoWindow::onCmdSelectNone(FXObject*, FXSelector, void*) {
-  int count = applyToLayers(layers, singleLayer, currentLayer, OP_DESELECT, MATCH_ALL);
-  setStatusMessage(FXStringVal(count) + " object(s) deselected");
-  canvas->update();
+  runOnLayers(this, OP_DESELECT, MATCH_ALL, " object(s) deselected");
   return 1;
 }
 
 long KivoWindow::onCmdSelectInvert(FXObject*, FXSelector, void*) {
-  int count = applyToLayers(layers, singleLayer, currentLayer, OP_TOGGLE, MATCH_ALL);
-  setStatusMessage(FXStringVal(count) + " object(s) selection changed");
-  canvas->update();
+  runOnLayers(this, OP_TOGGLE, MATCH_ALL, " object(s) selection changed");
   return 1;
 }
