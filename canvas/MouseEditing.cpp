@@ -91,8 +91,7 @@ long KivoWindow::onCanvasLeftRelease(FXObject*, FXSelector, void* ptr) {
     int count = applyBand(this, OP_TOGGLE, MATCH_AT);
     setStatusMessage(FXStringVal(count) + " object(s) selection changed");
   } else if (mode == TRACK_ADD && mouseRect.getW() > 0 && mouseRect.getH() > 0) {
-    GroupNode* node = currentLayer == LAYER_OPTIONS ? static_cast<GroupNode*>(new Opt)
-                                                    : static_cast<GroupNode*>(new Box);
+    GroupNode* node = newLayoutObject(currentLayer);
     node->setRect(mouseRect.getX(), mouseRect.getY(), mouseRect.getW(), mouseRect.getH());
     // A disabled layer refuses the object and leaves it with us.
     if (layers[currentLayer].apply(OP_ADD, MATCH_ALL, node) == 1) {

@@ -54,6 +54,11 @@ const char* layerToCode(int index) {
   return writtenCodes[index];
 }
 
+GroupNode* newLayoutObject(int index) {
+  if (index == LAYER_OPTIONS) return new Opt;
+  return new Box;
+}
+
 void applyStartupSettings(Layer layers[LAYER_COUNT]) {
   for (int i = 0; i < LAYER_COUNT; i++) {
     layers[i].setColor(defaultColor);

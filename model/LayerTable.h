@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+class GroupNode;
 class Layer;
 
 // The fourteen layer slots. Slot 0 catches objects whose code is unknown;
@@ -27,6 +28,9 @@ constexpr uint32_t layerRGBA(uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
 int codeToLayer(const char* code);
 // The code written for a slot; "UNKNOWN" outside 0..13.
 const char* layerToCode(int index);
+// A new, unselected object of the class that lives on a slot: an Opt on the
+// options layer, a Box everywhere else, slot 0 included.
+GroupNode* newLayoutObject(int index);
 // Colour, id and enabled flag that the fourteen layers get at start-up.
 void applyStartupSettings(Layer layers[LAYER_COUNT]);
 

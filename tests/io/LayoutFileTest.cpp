@@ -20,14 +20,8 @@ struct Layout {
   Layer layers[LAYER_COUNT];
   Layout() { applyStartupSettings(layers); }
   void add(int slot, int32_t x, int32_t y, int32_t w, int32_t h, int32_t value = 0) {
-    GroupNode* node;
-    if (slot == LAYER_OPTIONS) {
-      Opt* opt = new Opt;
-      opt->setValue(value);
-      node = opt;
-    } else {
-      node = new Box;
-    }
+    GroupNode* node = newLayoutObject(slot);
+    if (Opt* opt = dynamic_cast<Opt*>(node)) opt->setValue(value);
     node->setRect(x, y, w, h);
     layers[slot].apply(OP_ADD, MATCH_ALL, node);
   }
