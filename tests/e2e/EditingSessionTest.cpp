@@ -135,9 +135,7 @@ TEST(EditingSession, DisabledPolisiliciumSurvivesDeleteAllAndEverySaveMatchesThe
   // Save As keeps every object, the disabled layer's too; the drawn ones
   // follow the opened Metal 1 object on slot 5.
   std::string all = dir + "/chip-with-metal.msk";
-  kivo.key("alt+f");
-  kivo.key("Up Up Return");
-  kivo.answerFileDialog("Save Layout File As", all);
+  kivo.saveAsFromMenu(all);
   ASSERT_TRUE(kivotest::waitForFile(all)) << all;
   Box metalSlot = {15, 30, 50, 5};
   for (const Box& b : metal) metalSlot.include(b);
@@ -160,18 +158,12 @@ TEST(EditingSession, DisabledPolisiliciumSurvivesDeleteAllAndEverySaveMatchesThe
       << "the Polisilicium outline is gone";
 
   std::string left = dir + "/poly-only.msk";
-  kivo.key("alt+f");
-  kivo.key("Up Up Return");
-  kivo.answerFileDialog("Save Layout File As", left);
+  kivo.saveAsFromMenu(left);
   ASSERT_TRUE(kivotest::waitForFile(left)) << left;
   // Slots 0 to 3 are empty, PO sets the box, the empty slot 5 pulls it to (0,0).
   EXPECT_EQ(kivotest::readFile(left), "BB(0,0,55,45)\nREC(40,5,5,40,PO)\nREC(50,5,5,40,PO)\n");
   EXPECT_EQ(kivotest::readFile(input), inputFile) << "the opened file must stay as it was";
 
-  kivo.key("alt+f");
-  kivo.key("Up Return");
-  std::string box = kivo.waitForWindow("Warning!");
-  ASSERT_FALSE(box.empty()) << "Quit did not ask";
-  kivo.keyTo(box, "alt+q");
+  ASSERT_TRUE(kivo.quitFromMenu("alt+q")) << "Quit did not ask";
   EXPECT_EQ(kivo.waitForExit(10), 0);
 }

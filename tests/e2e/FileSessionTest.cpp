@@ -64,18 +64,12 @@ TEST(FileSession, OpenThenSaveAsWritesTheCanonicalLayoutAndQuitAsks) {
   // A clean file reports nothing after it is read.
   EXPECT_EQ(kivo.waitForWindow("Warning!", 1), "");
 
-  kivo.key("alt+f");
-  kivo.key("Up Up Return");  // from the bottom: Quit, then Save As...
-  kivo.answerFileDialog("Save Layout File As", output);
+  kivo.saveAsFromMenu(output);
   ASSERT_TRUE(kivotest::waitForFile(output)) << output;
   EXPECT_EQ(kivotest::readFile(output), expectedFile);
   EXPECT_EQ(kivotest::readFile(input), inputFile) << "the opened file must stay as it was";
 
-  kivo.key("alt+f");
-  kivo.key("Up Return");
-  std::string box = kivo.waitForWindow("Warning!");
-  ASSERT_FALSE(box.empty()) << "Quit did not ask";
-  kivo.keyTo(box, "alt+q");
+  ASSERT_TRUE(kivo.quitFromMenu("alt+q")) << "Quit did not ask";
   EXPECT_EQ(kivo.waitForExit(10), 0);
 }
 

@@ -276,6 +276,21 @@ void KivoProcess::closeBox() {
   usleep(200000);
 }
 
+void KivoProcess::saveAsFromMenu(const std::string& path) {
+  key("alt+f");
+  key("Up Up Return");
+  answerFileDialog("Save Layout File As", path);
+}
+
+bool KivoProcess::quitFromMenu(const std::string& answer) {
+  key("alt+f");
+  key("Up Return");
+  std::string box = waitForWindow("Warning!");
+  if (box.empty()) return false;
+  keyTo(box, answer);
+  return true;
+}
+
 int KivoProcess::waitForExit(int seconds) {
   for (int i = 0; i <= seconds * 10; i++) {
     int status = 0;

@@ -106,6 +106,11 @@ public:
   void drag(int x0, int y0, int x1, int y1, const std::string& modifiers = "");
   // Choose a file in the open file dialog: focus its name field, type the path.
   void answerFileDialog(const std::string& title, const std::string& path);
+  // File > Save As... (second entry from the bottom), then the path.
+  void saveAsFromMenu(const std::string& path);
+  // File > Quit (the last entry); answer the "Warning!" box with these keys
+  // (alt+q, alt+s, alt+c). False when no box came.
+  bool quitFromMenu(const std::string& answer);
   // The GL canvas: the smallest window of at least 600x300 in the main window.
   Geometry canvas() const;
   // Mouse at absolute screen positions, modifiers held from press to release.

@@ -29,16 +29,11 @@ TEST(Startup, WindowShowsMenusToolbarAndBlackCanvasThenQuitsFromTheMenu) {
   ASSERT_TRUE(kivotest::screenshot(png));
   // The canvas below the tool bar is black; the menu bar is the toolkit's grey.
   EXPECT_GT(countColour(png, "600x300+50+120", "#000000"), 600 * 300 * 99 / 100);
-  EXPECT_EQ(countColour(png, "600x300+50+120", "#000000") + 0, countColour(png, "600x300+50+120", "#000000"));
   EXPECT_LT(countColour(png, "700x20+0+0", "#000000"), 700 * 20 / 5);
   // The tool bar holds coloured icons: more than a handful of distinct colours.
   int colours = std::atoi(shell("convert '" + png + "' -crop 440x30+0+28 +repage -unique-colors -format '%w' info:").c_str());
   EXPECT_GT(colours, 12);
 
-  kivo.key("alt+f");
-  kivo.key("Up Return");  // the last entry of the File menu: Quit
-  std::string box = kivo.waitForWindow("Warning!");
-  ASSERT_FALSE(box.empty());
-  kivo.keyTo(box, "alt+q");
+  ASSERT_TRUE(kivo.quitFromMenu("alt+q"));
   EXPECT_EQ(kivo.waitForExit(15), 0);
 }
