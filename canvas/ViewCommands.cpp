@@ -23,44 +23,44 @@ void storeView(KivoWindow* window, const ViewTransform& view) {
   window->scale = view.scale;
 }
 
+// Change the view through one of its operations, then repaint.
+template <class Change>
+void changeView(KivoWindow* window, Change change) {
+  ViewTransform view = viewOf(window);
+  change(view);
+  storeView(window, view);
+  window->canvas->update();
+}
+
 }  // namespace
 
 long KivoWindow::onCmdZoomIn(FXObject*, FXSelector, void*) {
-  ViewTransform view = viewOf(this);
-  view.zoomIn();
-  storeView(this, view);
-  canvas->update();
+  changeView(this, [](ViewTransform& view) { view.zoomIn(); });
   return 1;
 }
 
 long KivoWindow::onCmdZoomOut(FXObject*, FXSelector, void*) {
-  ViewTransform view = viewOf(this);
-  view.zoomOut();
-  storeView(this, view);
-  canvas->update();
+  changeView(this, [](ViewTransform& view) { view.zoomOut(); });
   return 1;
 }
 
 // Fit the union of the layers' bounding boxes into the canvas.
 long KivoWindow::onCmdShowAll(FXObject*, FXSelector, void*) {
-  ViewTransform view = viewOf(this);
-  view.showAll(layoutBounds(layers));
-  storeView(this, view);
-  canvas->update();
+  const Rect bounds = layoutBounds(layers);
+  changeView(this, [&](ViewTransform& view) { view.showAll(bounds); });
   return 1;
 }
 
 long KivoWindow::onCmdMove(FXObject*, FXSelector sel, void*) {
-  ViewTransform view = viewOf(this);
+  int dx = 0, dy = 0;
   switch (FXSELID(sel)) {
-    case ID_MOVE_UP: view.move(0, 1); break;
-    case ID_MOVE_DOWN: view.move(0, -1); break;
-    case ID_MOVE_LEFT: view.move(-1, 0); break;
-    case ID_MOVE_RIGHT: view.move(1, 0); break;
+    case ID_MOVE_UP: dy = 1; break;
+    case ID_MOVE_DOWN: dy = -1; break;
+    case ID_MOVE_LEFT: dx = -1; break;
+    case ID_MOVE_RIGHT: dx = 1; break;
     default: break;
   }
-  storeView(this, view);
-  canvas->update();
+  changeView(this, [&](ViewTransform& view) { view.move(dx, dy); });
   return 1;
 }
 
