@@ -14,6 +14,12 @@ void fill(Layer& layer, int64_t n) {
   }
 }
 
+// Print the time per object: the figure that must stay flat as n grows.
+void reportPerObject(benchmark::State& state) {
+  state.counters["ns/object"] = benchmark::Counter(
+      (double)state.range(0) * state.iterations(), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 void BM_Append(benchmark::State& state) {
   for (auto _ : state) {
     Layer layer;
@@ -26,8 +32,7 @@ void BM_Append(benchmark::State& state) {
     }
     state.ResumeTiming();
   }
-  state.counters["ns/object"] = benchmark::Counter(
-      (double)state.range(0) * state.iterations(), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  reportPerObject(state);
 }
 
 void BM_SelectAll(benchmark::State& state) {
@@ -35,8 +40,7 @@ void BM_SelectAll(benchmark::State& state) {
   layer.enable();
   fill(layer, state.range(0));
   for (auto _ : state) benchmark::DoNotOptimize(layer.apply(OP_SELECT, MATCH_ALL, nullptr));
-  state.counters["ns/object"] = benchmark::Counter(
-      (double)state.range(0) * state.iterations(), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  reportPerObject(state);
 }
 
 void BM_Toggle(benchmark::State& state) {
@@ -44,8 +48,7 @@ void BM_Toggle(benchmark::State& state) {
   layer.enable();
   fill(layer, state.range(0));
   for (auto _ : state) benchmark::DoNotOptimize(layer.apply(OP_TOGGLE, MATCH_ALL, nullptr));
-  state.counters["ns/object"] = benchmark::Counter(
-      (double)state.range(0) * state.iterations(), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  reportPerObject(state);
 }
 
 // Delete every second object, then destroy the rest with the layer.
@@ -62,8 +65,7 @@ void BM_DeleteHalfThenDestroy(benchmark::State& state) {
     benchmark::DoNotOptimize(layer->apply(OP_DELETE, MATCH_SELECTED, nullptr));
     delete layer;
   }
-  state.counters["ns/object"] = benchmark::Counter(
-      (double)state.range(0) * state.iterations(), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  reportPerObject(state);
 }
 
 }  // namespace
