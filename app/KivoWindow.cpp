@@ -3,6 +3,7 @@
 #include <fxkeys.h>
 
 #include "app/IconSet.h"
+#include "icons/Icons.h"
 #include "panels/LayerDlg.h"
 
 // clang-format off
@@ -18,6 +19,18 @@ FXDEFMAP(KivoWindow) KivoWindowMap[] = {
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_FILE_SAVE,         KivoWindow::onUpdFileSave),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_FILE_SAVEAS,       KivoWindow::onCmdFileSaveAs),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_QUIT,              KivoWindow::onCmdQuit),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_UNDO,              KivoWindow::onCmdUndo),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_UNDO,              KivoWindow::onUpdUndo),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_REDO,              KivoWindow::onCmdRedo),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_REDO,              KivoWindow::onUpdRedo),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_COPY,              KivoWindow::onCmdCopy),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_COPY,              KivoWindow::onUpdCopyCut),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_CUT,               KivoWindow::onCmdCut),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_CUT,               KivoWindow::onUpdCopyCut),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_PASTE,             KivoWindow::onCmdPaste),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_PASTE,             KivoWindow::onUpdPaste),
+  FXMAPFUNCS(SEL_COMMAND,            KivoWindow::ID_NUDGE_UP,          KivoWindow::ID_NUDGE_RIGHT_10, KivoWindow::onCmdNudge),
+  FXMAPFUNC (SEL_CLIPBOARD_REQUEST,  0,                                KivoWindow::onClipboardRequest),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_DELETE,            KivoWindow::onCmdDelete),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_SELECT_ALL,        KivoWindow::onCmdSelectAll),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_SELECT_NONE,       KivoWindow::onCmdSelectNone),
@@ -35,6 +48,7 @@ FXDEFMAP(KivoWindow) KivoWindowMap[] = {
   FXMAPFUNC (SEL_LEFTBUTTONRELEASE,  KivoWindow::ID_CANVAS,            KivoWindow::onCanvasLeftRelease),
   FXMAPFUNC (SEL_RIGHTBUTTONPRESS,   KivoWindow::ID_CANVAS,            KivoWindow::onCanvasRightPress),
   FXMAPFUNC (SEL_RIGHTBUTTONRELEASE, KivoWindow::ID_CANVAS,            KivoWindow::onCanvasRightRelease),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_CANCEL_DRAG,       KivoWindow::onCmdCancelDrag),
   FXMAPFUNCS(SEL_UPDATE,             KivoWindow::ID_UNAVAILABLE_FIRST, KivoWindow::ID_UNAVAILABLE_LAST, KivoWindow::onUpdUnavailable),
   FXMAPFUNC (SEL_CLOSE,              0,                                KivoWindow::onCmdClose),
 };
@@ -53,7 +67,7 @@ KivoWindow::KivoWindow(FXApp* app)
     : FXMainWindow(app, "Kivo", nullptr, nullptr, DECOR_ALL, 0, 0, 700, 500, 0, 0, 0, 0, 4, 4) {
   for (int i = 0; i < ICON_COUNT; i++)
     icons[i] = new FXGIFIcon(app, iconImages[i], FXRGB(192, 192, 192), IMAGE_ALPHACOLOR);
-  setIcon(icons[27]);
+  setIcon(icons[ICON_KIVO]);
 
   menubar = new FXMenuBar(this, LAYOUT_SIDE_TOP | LAYOUT_FILL_X, 0, 0, 0, 0, 2, 2, 1, 1, 3, 0);
   buildMenus();
@@ -75,17 +89,31 @@ KivoWindow::KivoWindow(FXApp* app)
   statusline->setSelector(ID_STATUS_LINE);
   statusText = "Welcome to Kivo";
   layerDlg = new LayerDlg(this);
-  filename = "untitled.msk";
   mouseRect.setMode(TRACK_NONE);
-  applyStartupSettings(layers);
+  addEditKeys();
+}
+
+// Keys beyond the menus' own: Delete, Escape, and the arrows with Ctrl
+// (one unit) or Ctrl+Shift (ten units) that move the selection.
+void KivoWindow::addEditKeys() {
+  FXAccelTable* keys = getAccelTable();
+  keys->addAccel(MKUINT(KEY_Delete, 0), this, FXSEL(SEL_COMMAND, ID_DELETE));
+  keys->addAccel(MKUINT(KEY_KP_Delete, 0), this, FXSEL(SEL_COMMAND, ID_DELETE));
+  keys->addAccel(MKUINT(KEY_Escape, 0), this, FXSEL(SEL_COMMAND, ID_CANCEL_DRAG));
+  const FXuint arrows[4] = {KEY_Up, KEY_Down, KEY_Left, KEY_Right};
+  for (int i = 0; i < 4; i++) {
+    keys->addAccel(MKUINT(arrows[i], CONTROLMASK), this, FXSEL(SEL_COMMAND, ID_NUDGE_UP + i));
+    keys->addAccel(MKUINT(arrows[i], CONTROLMASK | SHIFTMASK), this,
+                   FXSEL(SEL_COMMAND, ID_NUDGE_UP_10 + i));
+  }
 }
 
 void KivoWindow::buildMenus() {
   filemenu = new FXMenuPane(this);
   new FXMenuTitle(menubar, "&File", nullptr, filemenu);
-  new FXMenuCommand(filemenu, "&New...\tCtl-N\tCreate new file", icons[23], this, ID_FILE_NEW);
-  new FXMenuCommand(filemenu, "&Open...\tCtl-O\tOpen file from disk", icons[24], this, ID_FILE_OPEN);
-  new FXMenuCommand(filemenu, "&Save\tCtl-S\tSave file to disk", icons[31], this, ID_FILE_SAVE);
+  new FXMenuCommand(filemenu, "&New...\tCtl-N\tCreate new file", icons[ICON_NEW], this, ID_FILE_NEW);
+  new FXMenuCommand(filemenu, "&Open...\tCtl-O\tOpen file from disk", icons[ICON_OPEN], this, ID_FILE_OPEN);
+  new FXMenuCommand(filemenu, "&Save\tCtl-S\tSave file to disk", icons[ICON_SAVE], this, ID_FILE_SAVE);
   new FXMenuCommand(filemenu, "Save &As...\t\tSave file to disk as", nullptr, this, ID_FILE_SAVEAS);
   new FXMenuSeparator(filemenu);
   new FXMenuCommand(filemenu, "&Quit\t\tQuit program", nullptr, this, ID_QUIT);
@@ -95,13 +123,13 @@ void KivoWindow::buildMenus() {
   // FOX 1.6 menu commands cannot show a check mark; its check entries can.
   new FXMenuCheck(editmenu, "&Single-layer\tCtl-M\tSingle-layer mode", this, ID_SINGLE_LAYER);
   new FXMenuSeparator(editmenu);
-  new FXMenuCommand(editmenu, "&Undo\tCtl-Z\tUndo last action", icons[35], this, ID_UNDO);
-  new FXMenuCommand(editmenu, "&Redo\tCtl-Y\tRedo last action", icons[30], this, ID_REDO);
+  new FXMenuCommand(editmenu, "&Undo\tCtl-Z\tUndo last action", icons[ICON_UNDO], this, ID_UNDO);
+  new FXMenuCommand(editmenu, "&Redo\tCtl-Y\tRedo last action", icons[ICON_REDO], this, ID_REDO);
   new FXMenuSeparator(editmenu);
-  new FXMenuCommand(editmenu, "Copy\tCtl-C\tCopy selected to clipboard", icons[1], this, ID_COPY);
-  new FXMenuCommand(editmenu, "Cut\tCtl-X\tCut selected to clipboard", icons[2], this, ID_CUT);
-  new FXMenuCommand(editmenu, "Paste\tCtl-V\tPaste from clipboard", icons[26], this, ID_PASTE);
-  new FXMenuCommand(editmenu, "Delete\tCtl-D\tDelete selected", icons[3], this, ID_DELETE);
+  new FXMenuCommand(editmenu, "Copy\tCtl-C\tCopy selected to clipboard", icons[ICON_COPY], this, ID_COPY);
+  new FXMenuCommand(editmenu, "Cut\tCtl-X\tCut selected to clipboard", icons[ICON_CUT], this, ID_CUT);
+  new FXMenuCommand(editmenu, "Paste\tCtl-V\tPaste from clipboard", icons[ICON_PASTE], this, ID_PASTE);
+  new FXMenuCommand(editmenu, "Delete\tCtl-D\tDelete selected", icons[ICON_DELETE], this, ID_DELETE);
   new FXMenuSeparator(editmenu);
   selectmenu = new FXMenuPane(this);
   new FXMenuCascade(editmenu, "&Select", nullptr, selectmenu);
@@ -109,14 +137,14 @@ void KivoWindow::buildMenus() {
   new FXMenuCommand(selectmenu, "&None\tCtl-E\tSelect none", nullptr, this, ID_SELECT_NONE);
   new FXMenuCommand(selectmenu, "&Invert\tCtl-I\tInvert selection", nullptr, this, ID_SELECT_INVERT);
   new FXMenuSeparator(editmenu);
-  new FXMenuCommand(editmenu, "&Group\tCtl-G\tGroup selected", icons[6], this, ID_GROUP);
-  new FXMenuCommand(editmenu, "&Ungroup\tCtl-U\tUngroup selected", icons[36], this, ID_UNGROUP);
+  new FXMenuCommand(editmenu, "&Group\tCtl-G\tGroup selected", icons[ICON_GROUP], this, ID_GROUP);
+  new FXMenuCommand(editmenu, "&Ungroup\tCtl-U\tUngroup selected", icons[ICON_UNGROUP], this, ID_UNGROUP);
 
   viewmenu = new FXMenuPane(this);
   new FXMenuTitle(menubar, "&View", nullptr, viewmenu);
-  new FXMenuCommand(viewmenu, "Zoom &In\tQ\tZoom In", icons[42], this, ID_ZOOM_IN);
-  new FXMenuCommand(viewmenu, "Zoom &Out\tZ\tZoom Out", icons[41], this, ID_ZOOM_OUT);
-  new FXMenuCommand(viewmenu, " &Show All\tA\tShow All", icons[40], this, ID_SHOW_ALL);
+  new FXMenuCommand(viewmenu, "Zoom &In\tQ\tZoom In", icons[ICON_ZOOM_IN], this, ID_ZOOM_IN);
+  new FXMenuCommand(viewmenu, "Zoom &Out\tZ\tZoom Out", icons[ICON_ZOOM_OUT], this, ID_ZOOM_OUT);
+  new FXMenuCommand(viewmenu, " &Show All\tA\tShow All", icons[ICON_SHOW_ALL], this, ID_SHOW_ALL);
   new FXMenuSeparator(viewmenu);
   new FXMenuCommand(viewmenu, "Move Up\tE\tMove Up", nullptr, this, ID_MOVE_UP);
   new FXMenuCommand(viewmenu, "Move Down\tD\tMove Down", nullptr, this, ID_MOVE_DOWN);
@@ -124,7 +152,7 @@ void KivoWindow::buildMenus() {
   new FXMenuCommand(viewmenu, "Move Right\tF\tMove Right", nullptr, this, ID_MOVE_RIGHT);
   new FXMenuSeparator(viewmenu);
   FXMenuCheck* layersEntry = new FXMenuCheck(viewmenu, "&Layers\tCtl-L\tShow/hide layers list", this, ID_LAYERS);
-  layersEntry->setIcon(icons[20]);
+  layersEntry->setIcon(icons[ICON_LAYERS]);
 
   helpmenu = new FXMenuPane(this);
   new FXMenuTitle(menubar, "&Help", nullptr, helpmenu);
@@ -138,27 +166,27 @@ void KivoWindow::buildToolbar() {
     FXSelector id;
   };
   static const Entry entries[] = {
-    {"\tNew (Ctl-N)\tCreate new file (Ctl-N)", 23, ID_FILE_NEW},
-    {"\tOpen (Ctl-O)\tOpen file from disk (Ctl-O)", 24, ID_FILE_OPEN},
-    {"\tSave (Ctl-S)\tSave file to disk (Ctl-S)", 31, ID_FILE_SAVE},
+    {"\tNew (Ctl-N)\tCreate new file (Ctl-N)", ICON_NEW, ID_FILE_NEW},
+    {"\tOpen (Ctl-O)\tOpen file from disk (Ctl-O)", ICON_OPEN, ID_FILE_OPEN},
+    {"\tSave (Ctl-S)\tSave file to disk (Ctl-S)", ICON_SAVE, ID_FILE_SAVE},
     {nullptr, 0, 0},
-    {"\tCopy (Ctl-C)\tCopy selected to clipboard (Ctl-C)", 1, ID_COPY},
-    {"\tCut (Ctl-X)\tCut selected to clipboard (Ctl-X)", 2, ID_CUT},
-    {"\tPaste (Ctl-P)\tPaste from clipboard (Ctl-P)", 26, ID_PASTE},
+    {"\tCopy (Ctl-C)\tCopy selected to clipboard (Ctl-C)", ICON_COPY, ID_COPY},
+    {"\tCut (Ctl-X)\tCut selected to clipboard (Ctl-X)", ICON_CUT, ID_CUT},
+    {"\tPaste (Ctl-P)\tPaste from clipboard (Ctl-P)", ICON_PASTE, ID_PASTE},
     {nullptr, 0, 0},
-    {"\tDelete (Ctl-D)\tDelete selected (Ctl-D)", 3, ID_DELETE},
+    {"\tDelete (Ctl-D)\tDelete selected (Ctl-D)", ICON_DELETE, ID_DELETE},
     {nullptr, 0, 0},
-    {"\tUndo (Ctl-Z)\tUndo last action (Ctl-Z)", 35, ID_UNDO},
-    {"\tRedo (Ctl-Y)\tRedo last action (Ctl-Y)", 30, ID_REDO},
+    {"\tUndo (Ctl-Z)\tUndo last action (Ctl-Z)", ICON_UNDO, ID_UNDO},
+    {"\tRedo (Ctl-Y)\tRedo last action (Ctl-Y)", ICON_REDO, ID_REDO},
     {nullptr, 0, 0},
-    {"\tZoom In (Q)\tZoom In (Q)", 42, ID_ZOOM_IN},
-    {"\tZoom Out (Z)\tZoom Out (A)", 41, ID_ZOOM_OUT},
-    {"\tShow All (A)\tShow All (Z)", 40, ID_SHOW_ALL},
+    {"\tZoom In (Q)\tZoom In (Q)", ICON_ZOOM_IN, ID_ZOOM_IN},
+    {"\tZoom Out (Z)\tZoom Out (A)", ICON_ZOOM_OUT, ID_ZOOM_OUT},
+    {"\tShow All (A)\tShow All (Z)", ICON_SHOW_ALL, ID_SHOW_ALL},
     {nullptr, 0, 0},
-    {"\tGroup (Ctl-G)\tGroup selected (Ctl-G)", 6, ID_GROUP},
-    {"\tUngroup (Ctl-U)\tUngroup selected (Ctl-U)", 36, ID_UNGROUP},
+    {"\tGroup (Ctl-G)\tGroup selected (Ctl-G)", ICON_GROUP, ID_GROUP},
+    {"\tUngroup (Ctl-U)\tUngroup selected (Ctl-U)", ICON_UNGROUP, ID_UNGROUP},
     {nullptr, 0, 0},
-    {"\tShow/hide list (Ctl-L)\tShow/hide list (Ctl-L)", 20, ID_LAYERS},
+    {"\tShow/hide list (Ctl-L)\tShow/hide list (Ctl-L)", ICON_LAYERS, ID_LAYERS},
   };
   for (const Entry& e : entries) {
     if (e.text)
@@ -167,7 +195,7 @@ void KivoWindow::buildToolbar() {
       new FXFrame(toolbar, LAYOUT_FIX_WIDTH | LAYOUT_FIX_HEIGHT, 0, 0, 8, 0, 2, 2, 2, 2);
   }
   const char* toggleText = "\tSingle/Multi-layer mode (Ctl-M)\tSingle/Multi-layer mode (Ctl-M)";
-  new FXToggleButton(toolbar, toggleText, toggleText, icons[22], icons[33], this, ID_SINGLE_LAYER,
+  new FXToggleButton(toolbar, toggleText, toggleText, icons[ICON_MODE_MULTI], icons[ICON_MODE_SINGLE], this, ID_SINGLE_LAYER,
                      FRAME_RAISED, 0, 0, 0, 0, 2, 2, 2, 2);
 }
 
@@ -199,6 +227,7 @@ KivoWindow::~KivoWindow() {
   delete canvas;
   delete glvisual;
   for (FXGIFIcon* icon : icons) delete icon;
+  for (PlacedObject& o : clipboard) delete o.node;
 }
 
 void KivoWindow::create() {

@@ -5,18 +5,20 @@
 #include <fx3d.h>
 
 #include "canvas/CanvasPainter.h"
+#include "icons/Icons.h"
 #include "model/Layer.h"
 #include "model/LayerTable.h"
+#include "model/Layout.h"
 #include "model/MouseRect.h"
 
 class LayerDlg;
 
-enum { ICON_COUNT = 43 };
 
-// The main window: holds the layout, the view, the mouse and file state and
+// The main window: holds the layout document, the view, the mouse band and
 // every widget. Its handlers live with their subsystem: io/FileCommands.cpp,
 // canvas/ViewCommands.cpp, canvas/MouseEditing.cpp,
-// model/SelectionCommands.cpp, panels/LayerCommands.cpp; the rest here.
+// model/SelectionCommands.cpp, model/EditCommands.cpp,
+// panels/LayerCommands.cpp; the rest here.
 class KivoWindow : public FXMainWindow {
   FXDECLARE(KivoWindow)
 
@@ -51,12 +53,21 @@ public:
     ID_CANVAS,
     ID_STATUS_TIMER,
     ID_STATUS_LINE,
-    ID_UNAVAILABLE_FIRST,
     ID_COPY,
     ID_CUT,
     ID_PASTE,
     ID_UNDO,
     ID_REDO,
+    ID_NUDGE_UP,
+    ID_NUDGE_DOWN,
+    ID_NUDGE_LEFT,
+    ID_NUDGE_RIGHT,
+    ID_NUDGE_UP_10,
+    ID_NUDGE_DOWN_10,
+    ID_NUDGE_LEFT_10,
+    ID_NUDGE_RIGHT_10,
+    ID_CANCEL_DRAG,
+    ID_UNAVAILABLE_FIRST,
     ID_GROUP,
     ID_UNGROUP,
     ID_UNAVAILABLE_LAST,
@@ -86,6 +97,24 @@ public:
   long onCmdFileSaveAs(FXObject*, FXSelector, void*);
   long onCmdQuit(FXObject*, FXSelector, void*);
   long onCmdClose(FXObject*, FXSelector, void*);
+  // Open a file as the Open command does after its dialog; false when it
+  // could not be read (the layout stays as it was).
+  bool openFile(const FXString& path);
+  // Save as the Save command does; true when the layout was written.
+  bool saveLayout();
+
+  // Undo, redo, clipboard and moving the selection (model/EditCommands.cpp)
+  long onCmdUndo(FXObject*, FXSelector, void*);
+  long onUpdUndo(FXObject*, FXSelector, void*);
+  long onCmdRedo(FXObject*, FXSelector, void*);
+  long onUpdRedo(FXObject*, FXSelector, void*);
+  long onCmdCopy(FXObject*, FXSelector, void*);
+  long onCmdCut(FXObject*, FXSelector, void*);
+  long onUpdCopyCut(FXObject*, FXSelector, void*);
+  long onCmdPaste(FXObject*, FXSelector, void*);
+  long onUpdPaste(FXObject*, FXSelector, void*);
+  long onCmdNudge(FXObject*, FXSelector, void*);
+  long onClipboardRequest(FXObject*, FXSelector, void*);
 
   // Selection (model/SelectionCommands.cpp)
   long onCmdDelete(FXObject*, FXSelector, void*);
@@ -114,6 +143,7 @@ public:
   long onCanvasLeftRelease(FXObject*, FXSelector, void*);
   long onCanvasRightPress(FXObject*, FXSelector, void*);
   long onCanvasRightRelease(FXObject*, FXSelector, void*);
+  long onCmdCancelDrag(FXObject*, FXSelector, void*);
 
   // Fields, in the order the window declares them. Public so that the
   // layer panel and the tests can reach the state they work on.
@@ -137,10 +167,9 @@ public:
   FXfloat scale = 10.0f;
   FXint currentLayer = 1;
   bool singleLayer = false;
-  bool saved = true;
-  bool untitled = true;
-  Layer layers[LAYER_COUNT];
-  FXString filename;
+  Layout layout;
+  // Copies of the objects last copied or cut, with their slots; owned here.
+  std::vector<PlacedObject> clipboard;
   FXString statusText;
   FXGIFIcon* icons[ICON_COUNT] = {};
 
@@ -154,13 +183,17 @@ public:
   // Kept drawing of the layers (canvas/CanvasPainter.h).
   CanvasPainter painter;
 
+  // The slot the editing commands reach: the current layer in single-layer
+  // mode, else -1 for every layer.
+  int reach() const { return singleLayer ? currentLayer : -1; }
+
 private:
   void buildMenus();
   void buildToolbar();
   void buildStatusbar();
+  void addEditKeys();
   // File commands' shared steps (io/FileCommands.cpp).
   bool askSaveFirst();
-  void emptyLayout();
 };
 
 #endif

@@ -8,10 +8,7 @@ const FXString NOT_ADDED_DISABLED = "No object added: layer is disabled";
 // Apply one operation with the band as argument to the current layer in
 // single-layer mode, else to every layer; returns the summed count.
 int applyBand(KivoWindow* w, int op, int filter) {
-  if (w->singleLayer) return w->layers[w->currentLayer].apply(op, filter, &w->mouseRect);
-  int count = 0;
-  for (int i = 0; i < LAYER_COUNT; i++) count += w->layers[i].apply(op, filter, &w->mouseRect);
-  return count;
+  return w->layout.applySelection(w->reach(), op, filter, &w->mouseRect);
 }
 
 const char* verbOf(int mode) {
@@ -93,16 +90,24 @@ long KivoWindow::onCanvasLeftRelease(FXObject*, FXSelector, void* ptr) {
   } else if (mode == TRACK_ADD && mouseRect.getW() > 0 && mouseRect.getH() > 0) {
     GroupNode* node = newLayoutObject(currentLayer);
     node->setRect(mouseRect.getX(), mouseRect.getY(), mouseRect.getW(), mouseRect.getH());
-    // A disabled layer refuses the object and leaves it with us.
-    if (layers[currentLayer].apply(OP_ADD, MATCH_ALL, node) == 1) {
-      saved = false;
+    // A disabled layer refuses the object.
+    if (layout.addObjects({{currentLayer, node}}, "1 object added") == 1)
       setStatusMessage("1 object added");
-    } else {
-      delete node;
+    else
       setStatusMessage(NOT_ADDED_DISABLED);
-    }
   }
   mouseRect.setMode(TRACK_NONE);
+  canvas->update();
+  return 1;
+}
+
+// Escape during a left drag: nothing is added or selected and the band goes.
+long KivoWindow::onCmdCancelDrag(FXObject*, FXSelector, void*) {
+  if (mouseRect.getMode() == TRACK_NONE) return 1;
+  mouseRect.setMode(TRACK_NONE);
+  mouseRect.leftState = 0;
+  mouseRect.rightState = 0;
+  setStatusMessage("Ready");
   canvas->update();
   return 1;
 }

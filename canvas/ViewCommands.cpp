@@ -46,7 +46,7 @@ long KivoWindow::onCmdZoomOut(FXObject*, FXSelector, void*) {
 
 // Fit the union of the layers' bounding boxes into the canvas.
 long KivoWindow::onCmdShowAll(FXObject*, FXSelector, void*) {
-  const Rect bounds = layoutBounds(layers);
+  const Rect bounds = layoutBounds(layout.layersForDrawing());
   changeView(this, [&](ViewTransform& view) { view.showAll(bounds); });
   return 1;
 }
@@ -99,7 +99,7 @@ long KivoWindow::onCanvasConfigure(FXObject*, FXSelector, void*) {
 
 long KivoWindow::onCanvasPaint(FXObject*, FXSelector, void*) {
   if (!canvas->makeCurrent()) return 1;
-  painter.paint(viewOf(this), layers, mouseRect);
+  painter.paint(viewOf(this), layout.layersForDrawing(), mouseRect);
   if (glvisual->isDoubleBuffer()) canvas->swapBuffers();
   canvas->makeNonCurrent();
   return 1;

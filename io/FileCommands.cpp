@@ -26,14 +26,8 @@ void confirmQuit(KivoWindow* window) {
       FXMessageBox::warning(window, MBOX_QUIT_SAVE_CANCEL, "Warning!", "%s", "Quit without saving?");
   if (answer == MBOX_CLICKED_QUIT) {
     window->getApp()->exit(0);
-  } else if (answer == MBOX_CLICKED_SAVE) {
-    bool before = window->saved;
-    window->saved = false;
-    window->onCmdFileSave(nullptr, 0, nullptr);
-    if (window->saved)
-      window->getApp()->exit(0);
-    else
-      window->saved = before;
+  } else if (answer == MBOX_CLICKED_SAVE && window->saveLayout()) {
+    window->getApp()->exit(0);
   }
 }
 
@@ -42,29 +36,16 @@ void confirmQuit(KivoWindow* window) {
 // Ask "Save First?" when there are unsaved changes; true when the command
 // may go on (saved, or the changes are to be dropped).
 bool KivoWindow::askSaveFirst() {
-  if (saved) return true;
+  if (!layout.isModified()) return true;
   FXuint answer = FXMessageBox::warning(this, MBOX_YES_NO_CANCEL, "Warning!", "%s", "Save First?");
-  if (answer == MBOX_CLICKED_YES) {
-    onCmdFileSave(nullptr, 0, nullptr);
-    return saved;
-  }
+  if (answer == MBOX_CLICKED_YES) return saveLayout();
   return answer == MBOX_CLICKED_NO;
-}
-
-// Enable every layer first: a disabled layer refuses the delete.
-void KivoWindow::emptyLayout() {
-  for (Layer& layer : layers) {
-    layer.enable();
-    layer.apply(OP_DELETE, MATCH_ALL, nullptr);
-  }
 }
 
 long KivoWindow::onCmdFileNew(FXObject*, FXSelector, void*) {
   if (!askSaveFirst()) return 1;
-  emptyLayout();
-  untitled = true;
-  saved = true;
-  filename = "untitled.msk";
+  Layer empty[LAYER_COUNT];
+  layout.replaceContent(empty, "untitled.msk", true);
   setStatusMessage("Ready");
   canvas->update();
   return 1;
@@ -77,10 +58,17 @@ long KivoWindow::onCmdFileOpen(FXObject*, FXSelector, void*) {
   dialog.setPatternList(LayoutFilePatterns);
   if (!askSaveFirst()) return 1;
   if (!dialog.execute()) return 1;
-  FXString chosen = dialog.getFilename();
+  openFile(dialog.getFilename());
+  return 1;
+}
+
+// Read a file into fresh layers and replace the layout with them, fit the
+// view and report what was skipped; false, with the layout unchanged, when
+// the file cannot be read.
+bool KivoWindow::openFile(const FXString& chosen) {
   if (!FXStat::exists(chosen)) {
     showError(this, "File:\n" + chosen + "\n not found!");
-    return 1;
+    return false;
   }
   Layer fresh[LAYER_COUNT];
   for (Layer& layer : fresh) layer.enable();
@@ -88,73 +76,74 @@ long KivoWindow::onCmdFileOpen(FXObject*, FXSelector, void*) {
   ReadStatus status = readLayoutFile(chosen.text(), fresh, result);
   if (status == READ_OPEN_FAILED) {
     showError(this, "File:\n" + chosen + "\n fstream::open fail!");
-    return 1;
+    return false;
   }
   if (status == READ_IO_FAILED) {
     showError(this, "File:\n" + chosen + "\n read fail: " + std::strerror(result.errorNumber));
-    return 1;
+    return false;
   }
   // The old objects leave with the fresh layers at the end of this scope.
-  for (int i = 0; i < LAYER_COUNT; i++) {
-    layers[i].enable();
-    layers[i].swapContents(fresh[i]);
-  }
-  filename = chosen;
+  layout.replaceContent(fresh, chosen, layout.isUntitled());
   canvas->update();
   onCmdShowAll(nullptr, 0, nullptr);
-  setStatusMessage("active file " + filename);
+  setStatusMessage("active file " + chosen);
   if (result.skippedLines > 0) {
-    FXString text = "File:\n" + filename + "\n" + numberText(result.skippedLines) +
+    FXString text = "File:\n" + chosen + "\n" + numberText(result.skippedLines) +
                     " line(s) skipped: not well-formed records.\nFirst skipped line: " +
                     numberText(result.firstSkippedLine);
     FXMessageBox::warning(this, MBOX_OK, "Warning!", "%s", text.text());
   }
-  return 1;
+  return true;
 }
 
 // Asks for a name while the layout is untitled or its file is gone, then
 // saves through saveLayoutFile, which never damages the file on disk.
 long KivoWindow::onCmdFileSave(FXObject*, FXSelector, void*) {
+  saveLayout();
+  return 1;
+}
+
+// True when the layout was written.
+bool KivoWindow::saveLayout() {
   FXFileDialog dialog(this, "Save Layout File As");
-  dialog.setFilename(filename);
+  dialog.setFilename(layout.fileName());
   dialog.setPatternList(LayoutFilePatterns);
-  FXString target = filename;
-  if (untitled || !FXStat::exists(filename)) {
-    if (!dialog.execute()) return 1;
+  FXString target = layout.fileName();
+  if (layout.isUntitled() || !FXStat::exists(target)) {
+    if (!dialog.execute()) return false;
     target = dialog.getFilename();
     if (FXStat::exists(target)) {
       FXString question = "Owerwrite?\n" + target;
       if (FXMessageBox::warning(this, MBOX_YES_NO, "Warning!", "%s", question.text()) != MBOX_CLICKED_YES)
-        return 1;
+        return false;
     }
   }
-  filename = target;
   int error = 0;
-  SaveStatus status = saveLayoutFile(filename.text(), layers, error);
+  SaveStatus status = saveLayoutFile(target.text(), layout.layersForDrawing(), error);
   if (status == SAVE_CREATE_FAILED) {
     showError(this, "onCmdFileSave\nfstream::open fail!");
-    return 1;
+    return false;
   }
   if (status == SAVE_WRITE_FAILED) {
-    showError(this, "File:\n" + filename + "\n not saved: " + std::strerror(error) +
+    showError(this, "File:\n" + target + "\n not saved: " + std::strerror(error) +
                         "\nThe file on disk is unchanged.");
-    return 1;
+    return false;
   }
-  untitled = false;
-  saved = true;
+  layout.markSaved(target, FORMAT_MSK);
   canvas->update();
-  setStatusMessage("saved: " + filename);
-  return 1;
+  setStatusMessage("saved: " + target);
+  return true;
 }
 
 long KivoWindow::onUpdFileSave(FXObject* sender, FXSelector, void*) {
-  sender->handle(this, FXSEL(SEL_COMMAND, saved ? ID_DISABLE : ID_ENABLE), nullptr);
+  sender->handle(this, FXSEL(SEL_COMMAND, layout.isModified() ? ID_ENABLE : ID_DISABLE), nullptr);
   return 1;
 }
 
 long KivoWindow::onCmdFileSaveAs(FXObject*, FXSelector, void*) {
-  untitled = true;
-  return onCmdFileSave(nullptr, 0, nullptr);
+  layout.setUntitled(true);
+  saveLayout();
+  return 1;
 }
 
 long KivoWindow::onCmdQuit(FXObject*, FXSelector, void*) {
@@ -165,7 +154,7 @@ long KivoWindow::onCmdQuit(FXObject*, FXSelector, void*) {
 // The window's close box: closes at once when nothing is unsaved, else asks
 // like Quit. Returning 1 keeps FOX from deleting the window itself.
 long KivoWindow::onCmdClose(FXObject*, FXSelector, void*) {
-  if (saved)
+  if (!layout.isModified())
     getApp()->exit(0);
   else
     confirmQuit(this);

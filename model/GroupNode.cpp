@@ -116,9 +116,20 @@ void GroupNode::operator delete(void* p, size_t size) {
 #endif
 }
 
-GroupNode::~GroupNode() {
-  destroyChain(links[1]);
-  destroyChain(links[0]);
+GroupNode::~GroupNode() { destroyChain(links[0]); }
+
+GroupNode* cloneObject(const GroupNode& node) {
+  GroupNode* copy;
+  if (const Opt* opt = dynamic_cast<const Opt*>(&node)) {
+    Opt* o = new Opt;
+    o->setValue(opt->getValue());
+    copy = o;
+  } else {
+    copy = new Box;
+  }
+  copy->setRect(node.x, node.y, node.w, node.h);
+  copy->origin = node.origin;
+  return copy;
 }
 
 GroupNode* GroupNode::last() {

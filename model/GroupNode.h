@@ -6,11 +6,12 @@
 #include "model/Rect.h"
 
 // A layout object in a layer's singly linked list. links[0] is the next node;
-// links[1] is never set. A node owns what its links point to, so destroying
-// the first node of a chain destroys the whole chain.
+// a node owns it, so destroying the first node of a chain destroys the whole
+// chain. origin numbers what its file said of its layer (ObjectOrigin.h).
 class GroupNode : public Rect {
 public:
-  GroupNode* links[2] = {nullptr, nullptr};
+  uint32_t origin = 0;
+  GroupNode* links[1] = {nullptr};
 
   GroupNode() = default;
   GroupNode(const GroupNode&) = delete;
@@ -49,5 +50,8 @@ public:
   void setValue(int32_t v) { value = v; }
   int32_t getValue() const { return value; }
 };
+
+// A new, unselected object of the same class, geometry, value and origin.
+GroupNode* cloneObject(const GroupNode& node);
 
 #endif

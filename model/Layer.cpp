@@ -57,6 +57,7 @@ int Layer::deleteMatching(int filter, Rect* arg) {
     }
   }
   tail = prev;
+  this->count -= (size_t)count;
   rewind();
   setRect(0, 0, 0, 0);
   apply(OP_BOUND, MATCH_ALL, nullptr);
@@ -70,7 +71,7 @@ int Layer::apply(int op, int filter, Rect* arg) {
     if (node) {
       include(*node);
       tail->links[0] = node;
-      tail = node->last();
+      for (tail = node, ++count; tail->links[0]; tail = tail->links[0]) ++count;
       ++revision;
     }
     return 1;
@@ -97,6 +98,7 @@ int Layer::apply(int op, int filter, Rect* arg) {
 
 void Layer::swapContents(Layer& other) {
   std::swap(head, other.head);
+  std::swap(count, other.count);
   std::swap(tail, other.tail);
   std::swap(cursor, other.cursor);
   Rect box(*this);
@@ -104,6 +106,91 @@ void Layer::swapContents(Layer& other) {
   other.setRect(box);
   ++revision;
   ++other.revision;
+}
+
+void Layer::appendChain(GroupNode* chain) {
+  if (!chain) return;
+  tail->links[0] = chain;
+  for (GroupNode* node = chain; node; node = node->next()) {
+    include(*node);
+    tail = node;
+    ++count;
+  }
+  rewind();
+  ++revision;
+}
+
+GroupNode* Layer::cutFrom(size_t keep) {
+  GroupNode* prev = head;
+  for (size_t i = 0; i < keep && prev->next(); i++) prev = prev->next();
+  GroupNode* chain = prev->links[0];
+  prev->links[0] = nullptr;
+  tail = prev;
+  count = keep < count ? keep : count;
+  refreshBounds();
+  return chain;
+}
+
+std::vector<GroupNode*> Layer::removeAt(const std::vector<uint32_t>& positions) {
+  std::vector<GroupNode*> removed;
+  removed.reserve(positions.size());
+  GroupNode* prev = head;
+  size_t k = 0;
+  for (uint32_t index = 0; k < positions.size() && prev->next(); index++) {
+    if (index == positions[k]) {
+      GroupNode* node = prev->links[0];
+      prev->links[0] = node->links[0];
+      node->links[0] = nullptr;
+      removed.push_back(node);
+      ++k;
+    } else {
+      prev = prev->next();
+    }
+  }
+  for (tail = prev; tail->next();) tail = tail->next();
+  count -= removed.size();
+  refreshBounds();
+  return removed;
+}
+
+void Layer::insertAt(const std::vector<uint32_t>& positions, const std::vector<GroupNode*>& nodes) {
+  GroupNode* prev = head;
+  size_t k = 0;
+  for (uint32_t index = 0; k < nodes.size(); index++) {
+    if (k < positions.size() && index == positions[k]) {
+      GroupNode* node = nodes[k++];
+      node->links[0] = prev->links[0];
+      prev->links[0] = node;
+    } else if (!prev->next()) {
+      break;  // positions beyond the end: append the rest below
+    }
+    prev = prev->next();
+  }
+  for (; k < nodes.size(); k++) {
+    nodes[k]->links[0] = nullptr;
+    prev->links[0] = nodes[k];
+    prev = nodes[k];
+  }
+  for (tail = prev; tail->next();) tail = tail->next();
+  count += nodes.size();
+  refreshBounds();
+}
+
+void Layer::collect(int filter, std::vector<uint32_t>& positions, std::vector<GroupNode*>& nodes) const {
+  uint32_t index = 0;
+  for (GroupNode* node = first(); node; node = node->next(), index++) {
+    if (passes(node, filter, nullptr)) {
+      positions.push_back(index);
+      nodes.push_back(node);
+    }
+  }
+}
+
+void Layer::refreshBounds() {
+  setRect(0, 0, 0, 0);
+  for (GroupNode* node = first(); node; node = node->next()) include(*node);
+  rewind();
+  ++revision;
 }
 
 void Layer::draw() {

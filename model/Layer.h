@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <vector>
 
 #include "model/GroupNode.h"
 
@@ -65,6 +66,24 @@ public:
   bool writeRecords(std::ostream& out) const;
 
   GroupNode* first() const { return head->links[0]; }
+  // How many objects the layer holds.
+  size_t size() const { return count; }
+
+  // Changes for the document's undo history (model/Layout). They ignore the
+  // enabled flag: undo and redo restore, they do not edit. Positions count
+  // objects from 0 in list order and are given ascending.
+  // Append a chain of nodes linked through links[0].
+  void appendChain(GroupNode* chain);
+  // Unlink the objects from position keep on and return them as a chain.
+  GroupNode* cutFrom(size_t keep);
+  // Unlink the objects at these positions; returns them in list order.
+  std::vector<GroupNode*> removeAt(const std::vector<uint32_t>& positions);
+  // Put objects back so that they stand at these positions again.
+  void insertAt(const std::vector<uint32_t>& positions, const std::vector<GroupNode*>& nodes);
+  // Positions and nodes of the objects that pass the filter, enabled or not.
+  void collect(int filter, std::vector<uint32_t>& positions, std::vector<GroupNode*>& nodes) const;
+  // Rebuild the bounding box from the objects after some were moved.
+  void refreshBounds();
   // Exchange the objects and bounding box with another layer; colour, id and
   // enabled flag stay with each layer.
   void swapContents(Layer& other);
@@ -82,6 +101,7 @@ private:
   int32_t id = 0;
   int32_t enabled = 0;
   GroupNode* tail;  // last node of the chain (head when empty): O(1) append
+  size_t count = 0;
   uint64_t revision = 0;
 };
 

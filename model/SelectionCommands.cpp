@@ -6,22 +6,18 @@ namespace {
 
 // Apply one operation to the layers the selection commands reach, report
 // the summed count (disabled layers refuse and count 0) and repaint.
-int runOnLayers(KivoWindow* w, int op, int filter, const char* text) {
-  int count = 0;
-  if (w->singleLayer) {
-    count = w->layers[w->currentLayer].apply(op, filter, nullptr);
-  } else {
-    for (Layer& layer : w->layers) count += layer.apply(op, filter, nullptr);
-  }
+void runOnLayers(KivoWindow* w, int op, int filter, const char* text) {
+  int count = w->layout.applySelection(w->reach(), op, filter, nullptr);
   w->setStatusMessage(FXStringVal(count) + text);
   w->canvas->update();
-  return count;
 }
 
 }  // namespace
 
 long KivoWindow::onCmdDelete(FXObject*, FXSelector, void*) {
-  if (runOnLayers(this, OP_DELETE, MATCH_SELECTED, " object(s) deleted") > 0) saved = false;
+  size_t count = layout.removeSelected(reach(), "deleted");
+  setStatusMessage(FXStringVal((FXlong)count) + " object(s) deleted");
+  canvas->update();
   return 1;
 }
 

@@ -1,6 +1,7 @@
 #include "panels/LayerDlg.h"
 
 #include "app/KivoWindow.h"
+#include "icons/Icons.h"
 
 // clang-format off
 FXDEFMAP(LayerDlg) LayerDlgMap[] = {
@@ -15,38 +16,16 @@ FXIMPLEMENT(LayerDlg, FXDialogBox, LayerDlgMap, ARRAYNUMBER(LayerDlgMap))
 
 namespace {
 
-struct Row {
-  const char* label;
-  int layer;  // LayerIndex
-  int icon;   // icon slot of the main window; -1 for none
-};
-
-// The panel's rows, top to bottom.
-const Row rows[] = {
-  {"Options", 12, 17},
-  {"Metal 6", 10, 15},
-  {"Metal 5", 9, 14},
-  {"Metal 4", 8, 13},
-  {"Metal 3", 7, 12},
-  {"Metal 2", 6, 11},
-  {"Metal 1", 5, 10},
-  {"Contact", 11, 7},
-  {"Local Inerc", 13, -1},
-  {"Polisilicium", 4, 18},
-  {"P+ Diffusion", 3, 9},
-  {"N+ Diffusion", 2, 8},
-  {"N Well", 1, 16},
-};
-
-// Icon slots of the two rows of inert buttons at the top.
-const int toolIcons[2][5] = {{37, 32, 29, 34, 25}, {39, 4, 5, 28, 38}};
+// The two rows of inert buttons at the top.
+const int toolIcons[2][5] = {{ICON_PROBE, ICON_SINE, ICON_PULSE, ICON_DOUBLE_PULSE, ICON_SPEAKER},
+                             {ICON_GROUND, ICON_NMOS, ICON_PMOS, ICON_BOX_SQUARE, ICON_BOX_CROSS}};
 
 // The LayerIndex of the row that sent a message of either range.
 int layerOf(FXSelector sel) {
   FXint id = FXSELID(sel);
   int row = id >= LayerDlg::ID_ENABLE_FIRST ? id - LayerDlg::ID_ENABLE_FIRST
                                             : id - LayerDlg::ID_CURRENT_FIRST;
-  return rows[row].layer;
+  return layerOfPanelRow(row);
 }
 
 }  // namespace
@@ -64,11 +43,12 @@ LayerDlg::LayerDlg(KivoWindow* owner)
   // current layer's button shows pressed in when engaged.
   const FXuint nameStyle =
       FRAME_RAISED | FRAME_THICK | ICON_BEFORE_TEXT | JUSTIFY_LEFT | LAYOUT_FIX_WIDTH;
-  for (int r = 0; r < 13; r++) {
+  for (int r = 0; r < PANEL_ROWS; r++) {
+    const LayerFacts& facts = layerFacts(layerOfPanelRow(r));
     new FXCheckButton(matrix, "\t\t", this, ID_ENABLE_FIRST + r, CHECKBUTTON_NORMAL, 0, 0, 0, 0,
                       2, 2, 2, 2);
-    FXIcon* icon = rows[r].icon >= 0 ? owner->icons[rows[r].icon] : nullptr;
-    new FXButton(matrix, rows[r].label, icon, this, ID_CURRENT_FIRST + r, nameStyle, 0, 0, 120, 0,
+    FXIcon* icon = facts.icon != ICON_NONE ? owner->icons[facts.icon] : nullptr;
+    new FXButton(matrix, facts.name, icon, this, ID_CURRENT_FIRST + r, nameStyle, 0, 0, 120, 0,
                  2, 2, 2, 2);
   }
 }
@@ -91,13 +71,13 @@ long LayerDlg::onUpdCurrentLayer(FXObject* sender, FXSelector sel, void*) {
 // Switch the row's layer on or off and paint the canvas at once.
 long LayerDlg::onCmdLayerEnable(FXObject*, FXSelector sel, void*) {
   KivoWindow* window = mainWindow();
-  window->layers[layerOf(sel)].toggleEnabled();
+  window->layout.toggleEnabled(layerOf(sel));
   window->handle(this, FXSEL(SEL_PAINT, KivoWindow::ID_CANVAS), nullptr);
   return 1;
 }
 
 long LayerDlg::onUpdLayerEnable(FXObject* sender, FXSelector sel, void*) {
-  bool enabled = mainWindow()->layers[layerOf(sel)].isEnabled() != 0;
+  bool enabled = mainWindow()->layout.layer(layerOf(sel)).isEnabled() != 0;
   sender->handle(this, FXSEL(SEL_COMMAND, enabled ? ID_CHECK : ID_UNCHECK), nullptr);
   return 1;
 }

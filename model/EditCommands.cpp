@@ -1,0 +1,237 @@
+// Undo, Redo, Copy, Cut, Paste and moving the selection with the keys.
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <sstream>
+
+#include "app/KivoWindow.h"
+#include "io/LayoutFile.h"
+
+namespace {
+
+// The clipboard targets Kivo offers and accepts: layout records as text.
+FXDragType textTypes[3];
+
+const FXDragType* clipboardTypes() {
+  textTypes[0] = FXWindow::utf8Type;
+  textTypes[1] = FXWindow::stringType;
+  textTypes[2] = FXWindow::textType;
+  return textTypes;
+}
+
+void deleteObjects(std::vector<PlacedObject>& objects) {
+  for (PlacedObject& o : objects) delete o.node;
+  objects.clear();
+}
+
+// The objects as layout file text: a BB line, then one record per object.
+std::string recordsText(const std::vector<PlacedObject>& objects) {
+  Layer layers[LAYER_COUNT];
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    layers[i].setId(i);
+    layers[i].enable();
+  }
+  for (const PlacedObject& o : objects) layers[o.layer].apply(OP_ADD, MATCH_ALL, cloneObject(*o.node));
+  std::ostringstream out;
+  writeLayout(out, layers);
+  return out.str();
+}
+
+// The records of layout file text as new objects.
+std::vector<PlacedObject> objectsOfText(const FXuchar* data, FXuint size) {
+  Layer layers[LAYER_COUNT];
+  for (Layer& layer : layers) layer.enable();
+  readLayout((const char*)data, size, layers);
+  std::vector<PlacedObject> objects;
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    GroupNode* node = layers[i].cutFrom(0);
+    while (node) {
+      GroupNode* next = node->links[0];
+      node->links[0] = nullptr;
+      objects.push_back({i, node});
+      node = next;
+    }
+  }
+  return objects;
+}
+
+// Copies of the selected objects of the layers the editing commands reach.
+std::vector<PlacedObject> copySelection(const Layout& layout, int reach) {
+  std::vector<PlacedObject> copies;
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    const Layer& layer = layout.layer(i);
+    if ((reach >= 0 && i != reach) || !layer.isEnabled()) continue;
+    for (GroupNode* node = layer.first(); node; node = node->next())
+      if (node->isSelected()) copies.push_back({i, cloneObject(*node)});
+  }
+  return copies;
+}
+
+bool fits(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
+
+// Move copies so that the lower-left corner of their bounding box lands on
+// (x, y); false, with nothing moved, when one would leave the 32-bit range.
+bool placeAt(std::vector<PlacedObject>& objects, int32_t x, int32_t y) {
+  int64_t left = INT64_MAX, bottom = INT64_MAX;
+  for (const PlacedObject& o : objects) {
+    const Rect& r = *o.node;
+    left = std::min<int64_t>({left, r.x, (int64_t)r.x + r.w});
+    bottom = std::min<int64_t>({bottom, r.y, (int64_t)r.y + r.h});
+  }
+  int64_t dx = x - left, dy = y - bottom;
+  for (const PlacedObject& o : objects) {
+    const Rect& r = *o.node;
+    if (!fits(r.x + dx) || !fits(r.x + r.w + dx) || !fits(r.y + dy) || !fits(r.y + r.h + dy))
+      return false;
+  }
+  for (PlacedObject& o : objects) o.node->moveBy((int32_t)dx, (int32_t)dy);
+  return true;
+}
+
+FXString countText(size_t n, const char* what) {
+  FXString text;
+  text.format("%lu %s", (unsigned long)n, what);
+  return text;
+}
+
+}  // namespace
+
+long KivoWindow::onCmdUndo(FXObject*, FXSelector, void*) {
+  FXString message = layout.undo();
+  if (!message.empty()) setStatusMessage("Undo: " + message);
+  canvas->update();
+  return 1;
+}
+
+long KivoWindow::onUpdUndo(FXObject* sender, FXSelector, void*) {
+  sender->handle(this, FXSEL(SEL_COMMAND, layout.canUndo() ? ID_ENABLE : ID_DISABLE), nullptr);
+  return 1;
+}
+
+long KivoWindow::onCmdRedo(FXObject*, FXSelector, void*) {
+  FXString message = layout.redo();
+  if (!message.empty()) setStatusMessage("Redo: " + message);
+  canvas->update();
+  return 1;
+}
+
+long KivoWindow::onUpdRedo(FXObject* sender, FXSelector, void*) {
+  sender->handle(this, FXSEL(SEL_COMMAND, layout.canRedo() ? ID_ENABLE : ID_DISABLE), nullptr);
+  return 1;
+}
+
+// Keep copies of the selection and offer them to other programs as text.
+long KivoWindow::onCmdCopy(FXObject*, FXSelector, void*) {
+  std::vector<PlacedObject> copies = copySelection(layout, reach());
+  if (copies.empty()) return 1;
+  deleteObjects(clipboard);
+  clipboard = std::move(copies);
+  acquireClipboard(clipboardTypes(), 3);
+  setStatusMessage(countText(clipboard.size(), "object(s) copied"));
+  return 1;
+}
+
+long KivoWindow::onCmdCut(FXObject*, FXSelector, void*) {
+  std::vector<PlacedObject> copies = copySelection(layout, reach());
+  if (copies.empty()) return 1;
+  deleteObjects(clipboard);
+  clipboard = std::move(copies);
+  acquireClipboard(clipboardTypes(), 3);
+  setStatusMessage(countText(layout.removeSelected(reach(), "cut"), "object(s) cut"));
+  canvas->update();
+  return 1;
+}
+
+long KivoWindow::onUpdCopyCut(FXObject* sender, FXSelector, void*) {
+  bool any = layout.selectedCount(reach()) > 0;
+  sender->handle(this, FXSEL(SEL_COMMAND, any ? ID_ENABLE : ID_DISABLE), nullptr);
+  return 1;
+}
+
+// Paste Kivo's own copy while it owns the clipboard, else the layout text
+// another program offers, with the copies' lower-left corner at the pointer.
+long KivoWindow::onCmdPaste(FXObject*, FXSelector, void*) {
+  std::vector<PlacedObject> objects;
+  if (hasClipboard()) {
+    for (const PlacedObject& o : clipboard) objects.push_back({o.layer, cloneObject(*o.node)});
+  } else {
+    const FXDragType* types = clipboardTypes();
+    for (int t = 0; t < 3 && objects.empty(); t++) {
+      FXuchar* data = nullptr;
+      FXuint size = 0;
+      if (getDNDData(FROM_CLIPBOARD, types[t], data, size) && data) {
+        objects = objectsOfText(data, size);
+        FXFREE(&data);
+      }
+    }
+  }
+  if (objects.empty()) {
+    setStatusMessage("Nothing to paste: the clipboard holds no layout objects");
+    return 1;
+  }
+  int32_t x, y;
+  toLayout(pointerX, pointerY, x, y);
+  if (!placeAt(objects, x, y)) {
+    deleteObjects(objects);
+    setStatusMessage("Nothing pasted: the objects would leave the coordinate range");
+    return 1;
+  }
+  for (PlacedObject& o : objects) o.node->select();
+  layout.applySelection(-1, OP_DESELECT, MATCH_ALL, nullptr);
+  size_t accepted = 0;
+  for (const PlacedObject& o : objects) accepted += layout.layer(o.layer).isEnabled() ? 1 : 0;
+  size_t refused = 0;
+  size_t added = layout.addObjects(objects, countText(accepted, "object(s) pasted"), &refused);
+  FXString text = countText(added, "object(s) pasted");
+  if (refused > 0) text += ", " + countText(refused, "refused: layer disabled");
+  setStatusMessage(text);
+  canvas->update();
+  return 1;
+}
+
+long KivoWindow::onUpdPaste(FXObject* sender, FXSelector, void*) {
+  bool offered;
+  if (hasClipboard()) {
+    offered = !clipboard.empty();
+  } else {
+    Display* display = (Display*)getApp()->getDisplay();
+    offered = display && XGetSelectionOwner(display, XInternAtom(display, "CLIPBOARD", False)) != None;
+  }
+  sender->handle(this, FXSEL(SEL_COMMAND, offered ? ID_ENABLE : ID_DISABLE), nullptr);
+  return 1;
+}
+
+// Ctrl+arrow moves the selection by one unit, Ctrl+Shift+arrow by ten.
+long KivoWindow::onCmdNudge(FXObject*, FXSelector sel, void*) {
+  static const int32_t steps[8][2] = {{0, 1}, {0, -1}, {-1, 0}, {1, 0},
+                                      {0, 10}, {0, -10}, {-10, 0}, {10, 0}};
+  const int32_t* step = steps[FXSELID(sel) - ID_NUDGE_UP];
+  size_t moved = 0;
+  switch (layout.moveSelected(reach(), step[0], step[1], &moved)) {
+    case Layout::MOVE_DONE: setStatusMessage(countText(moved, "object(s) moved")); break;
+    case Layout::MOVE_OUT_OF_RANGE:
+      setStatusMessage("Nothing moved: an object would leave the coordinate range");
+      break;
+    default: setStatusMessage("0 object(s) moved"); break;
+  }
+  canvas->update();
+  return 1;
+}
+
+// Another program asks for the copied objects: send them as layout text.
+long KivoWindow::onClipboardRequest(FXObject* sender, FXSelector sel, void* ptr) {
+  const FXEvent* event = static_cast<const FXEvent*>(ptr);
+  if (FXMainWindow::onClipboardRequest(sender, sel, ptr)) return 1;
+  const FXDragType* types = clipboardTypes();
+  for (int t = 0; t < 3; t++) {
+    if (event->target != types[t]) continue;
+    std::string text = recordsText(clipboard);
+    FXuchar* data = nullptr;
+    FXMALLOC(&data, FXuchar, text.size() + 1);
+    memcpy(data, text.data(), text.size());
+    setDNDData(FROM_CLIPBOARD, event->target, data, (FXuint)text.size());
+    return 1;
+  }
+  return 0;
+}

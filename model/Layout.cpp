@@ -1,0 +1,305 @@
+#include "model/Layout.h"
+
+#include <algorithm>
+
+namespace {
+
+FXString countText(size_t n, const char* what) {
+  FXString text;
+  text.format("%lu %s", (unsigned long)n, what);
+  return text;
+}
+
+// The objects one step touches in one layer: their positions, ascending,
+// and the nodes themselves.
+struct LayerPart {
+  int layer;
+  std::vector<uint32_t> positions;
+  std::vector<GroupNode*> nodes;
+};
+
+FXuint partsSize(const std::vector<LayerPart>& parts, size_t nodeBytes) {
+  size_t bytes = 0;
+  for (const LayerPart& part : parts)
+    bytes += part.nodes.size() * (sizeof(GroupNode*) + sizeof(uint32_t) + nodeBytes);
+  return (FXuint)std::min<size_t>(bytes, 0xFFFFFFFFu);
+}
+
+// Objects added at the end of their layers (drawing, paste). While undone
+// the step owns them.
+class AddStep : public FXCommand {
+public:
+  AddStep(Layout& l, std::vector<LayerPart> p, const FXString& m)
+      : layout(l), parts(std::move(p)), message(m) {}
+  ~AddStep() override {
+    if (!applied)
+      for (LayerPart& part : parts)
+        for (GroupNode* node : part.nodes) delete node;
+  }
+  void redo() override {
+    for (LayerPart& part : parts) layout.appendTo(part.layer, part.nodes);
+    applied = true;
+  }
+  void undo() override {
+    for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
+      size_t n = layout.layer(part->layer).size();
+      std::vector<uint32_t> positions;
+      positions.reserve(part->nodes.size());
+      for (size_t i = n - part->nodes.size(); i < n; i++) positions.push_back((uint32_t)i);
+      layout.removeFrom(part->layer, positions);
+    }
+    applied = false;
+  }
+  FXuint size() const override { return sizeof(*this) + partsSize(parts, 0); }
+  FXString undoName() const override { return message; }
+  FXString redoName() const override { return message; }
+
+private:
+  Layout& layout;
+  std::vector<LayerPart> parts;
+  FXString message;
+  bool applied = false;
+};
+
+// Objects taken out of their layers (Delete, Cut). While applied the step
+// owns them; undo puts each back at its old position.
+class RemoveStep : public FXCommand {
+public:
+  RemoveStep(Layout& l, std::vector<LayerPart> p, const FXString& m)
+      : layout(l), parts(std::move(p)), message(m) {}
+  ~RemoveStep() override {
+    if (applied)
+      for (LayerPart& part : parts)
+        for (GroupNode* node : part.nodes) delete node;
+  }
+  void redo() override {
+    for (LayerPart& part : parts) part.nodes = layout.removeFrom(part.layer, part.positions);
+    applied = true;
+  }
+  void undo() override {
+    for (LayerPart& part : parts) layout.insertInto(part.layer, part.positions, part.nodes);
+    applied = false;
+  }
+  FXuint size() const override { return sizeof(*this) + partsSize(parts, sizeof(Opt)); }
+  FXString undoName() const override { return message; }
+  FXString redoName() const override { return message; }
+
+private:
+  Layout& layout;
+  std::vector<LayerPart> parts;
+  FXString message;
+  bool applied = false;
+};
+
+// Objects moved in place; moves of the same objects merge.
+class MoveStep : public FXCommand {
+public:
+  MoveStep(Layout& l, std::vector<LayerPart> p, int32_t x, int32_t y)
+      : layout(l), parts(std::move(p)), dx(x), dy(y) {}
+  void redo() override { apply(dx, dy); }
+  void undo() override { apply(wrapNeg(dx), wrapNeg(dy)); }
+  FXuint size() const override { return sizeof(*this) + partsSize(parts, 0); }
+  FXString undoName() const override { return countText(count(), "object(s) moved"); }
+  FXString redoName() const override { return undoName(); }
+  bool canMerge() const override { return true; }
+  bool mergeWith(FXCommand* command) override {
+    MoveStep* other = dynamic_cast<MoveStep*>(command);
+    if (!other || other->parts.size() != parts.size()) return false;
+    for (size_t i = 0; i < parts.size(); i++)
+      if (parts[i].layer != other->parts[i].layer || parts[i].nodes != other->parts[i].nodes)
+        return false;
+    dx = wrapAdd(dx, other->dx);
+    dy = wrapAdd(dy, other->dy);
+    return true;
+  }
+
+private:
+  void apply(int32_t x, int32_t y) {
+    for (LayerPart& part : parts) layout.moveIn(part.layer, part.positions, part.nodes, x, y);
+  }
+  size_t count() const {
+    size_t n = 0;
+    for (const LayerPart& part : parts) n += part.nodes.size();
+    return n;
+  }
+  Layout& layout;
+  std::vector<LayerPart> parts;
+  int32_t dx, dy;
+};
+
+bool fits(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
+
+// Can the object move by (dx, dy) and keep its corners in the 32-bit range?
+// A far edge that was already outside it is left to wrap as before.
+bool movable(const Rect& r, int32_t dx, int32_t dy) {
+  int64_t farX = (int64_t)r.x + r.w, farY = (int64_t)r.y + r.h;
+  return fits((int64_t)r.x + dx) && fits((int64_t)r.y + dy) && (!fits(farX) || fits(farX + dx)) &&
+         (!fits(farY) || fits(farY + dy));
+}
+
+}  // namespace
+
+Layout::Layout() {
+  applyStartupSettings(layers);
+  history.mark();
+}
+
+Layout::~Layout() { history.clear(); }
+
+void Layout::markSaved(const FXString& name, FileFormat f) {
+  filename = name;
+  fileFormat = f;
+  untitled = false;
+  history.mark();
+  if (observer) observer->savedStateReached();
+}
+
+void Layout::replaceContent(Layer fresh[LAYER_COUNT], const FXString& name, bool isUntitled,
+                            FileFormat f, const GdsLibraryInfo& info) {
+  history.clear();
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    layers[i].enable();
+    layers[i].swapContents(fresh[i]);
+  }
+  filename = name;
+  untitled = isUntitled;
+  fileFormat = f;
+  gds = info;
+  history.mark();
+  if (observer) observer->savedStateReached();
+}
+
+void Layout::record(FXCommand* step, bool merge) {
+  history.add(step, true, merge);
+  // Drop the oldest steps while the history holds too much; the newest
+  // stays whatever its size.
+  while (history.undoCount() > 1 && history.size() > historyLimit)
+    history.trimCount(history.undoCount() - 1);
+}
+
+size_t Layout::addObjects(const std::vector<PlacedObject>& objects, const FXString& message,
+                          size_t* refused) {
+  std::vector<LayerPart> parts;
+  size_t added = 0, refusedCount = 0;
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    LayerPart part{i, {}, {}};
+    for (const PlacedObject& o : objects) {
+      if (o.layer != i) continue;
+      if (layers[i].isEnabled()) {
+        part.nodes.push_back(o.node);
+      } else {
+        delete o.node;
+        ++refusedCount;
+      }
+    }
+    added += part.nodes.size();
+    if (!part.nodes.empty()) parts.push_back(std::move(part));
+  }
+  for (const PlacedObject& o : objects)
+    if (o.layer < 0 || o.layer >= LAYER_COUNT) delete o.node, ++refusedCount;
+  if (refused) *refused = refusedCount;
+  if (added > 0) record(new AddStep(*this, std::move(parts), message), false);
+  return added;
+}
+
+size_t Layout::removeSelected(int only, const char* verb) {
+  std::vector<LayerPart> parts;
+  size_t count = 0;
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    if ((only >= 0 && i != only) || !layers[i].isEnabled()) continue;
+    LayerPart part{i, {}, {}};
+    layers[i].collect(MATCH_SELECTED, part.positions, part.nodes);
+    count += part.nodes.size();
+    if (!part.nodes.empty()) parts.push_back(std::move(part));
+  }
+  if (count > 0) record(new RemoveStep(*this, std::move(parts), countText(count, "object(s) ") + verb), false);
+  return count;
+}
+
+Layout::MoveResult Layout::moveSelected(int only, int32_t dx, int32_t dy, size_t* moved) {
+  std::vector<LayerPart> parts;
+  size_t count = 0;
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    if ((only >= 0 && i != only) || !layers[i].isEnabled()) continue;
+    LayerPart part{i, {}, {}};
+    layers[i].collect(MATCH_SELECTED, part.positions, part.nodes);
+    for (GroupNode* node : part.nodes)
+      if (!movable(*node, dx, dy)) return MOVE_OUT_OF_RANGE;
+    count += part.nodes.size();
+    if (!part.nodes.empty()) parts.push_back(std::move(part));
+  }
+  if (moved) *moved = count;
+  if (count == 0) return MOVE_NOTHING;
+  record(new MoveStep(*this, std::move(parts), dx, dy), true);
+  return MOVE_DONE;
+}
+
+int Layout::applySelection(int only, int op, int filter, Rect* arg) {
+  if (op == OP_ADD || op == OP_DELETE) return 0;
+  if (only >= 0) return layers[only].apply(op, filter, arg);
+  int count = 0;
+  for (Layer& l : layers) count += l.apply(op, filter, arg);
+  return count;
+}
+
+size_t Layout::selectedCount(int only) const {
+  size_t total = 0;
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    if ((only >= 0 && i != only) || !layers[i].isEnabled()) continue;
+    if (countedRevision[i] != layers[i].getRevision() + 1) {
+      size_t n = 0;
+      for (GroupNode* node = layers[i].first(); node; node = node->next()) n += node->isSelected() ? 1 : 0;
+      selectedInLayer[i] = n;
+      countedRevision[i] = layers[i].getRevision() + 1;
+    }
+    total += selectedInLayer[i];
+  }
+  return total;
+}
+
+FXString Layout::undo() {
+  if (!history.canUndo()) return FXString();
+  FXString message = history.undoName();
+  history.undo();
+  afterHistoryMove();
+  return message;
+}
+
+FXString Layout::redo() {
+  if (!history.canRedo()) return FXString();
+  FXString message = history.redoName();
+  history.redo();
+  afterHistoryMove();
+  return message;
+}
+
+void Layout::afterHistoryMove() {
+  if (observer && history.marked()) observer->savedStateReached();
+}
+
+void Layout::appendTo(int i, const std::vector<GroupNode*>& nodes) {
+  size_t first = layers[i].size();
+  for (size_t k = 0; k + 1 < nodes.size(); k++) nodes[k]->links[0] = nodes[k + 1];
+  if (!nodes.empty()) nodes.back()->links[0] = nullptr;
+  layers[i].appendChain(nodes.empty() ? nullptr : nodes.front());
+  if (observer) observer->objectsAppended(i, first, nodes);
+}
+
+std::vector<GroupNode*> Layout::removeFrom(int i, const std::vector<uint32_t>& positions) {
+  std::vector<GroupNode*> nodes = layers[i].removeAt(positions);
+  if (observer) observer->objectsRemoved(i, positions, nodes);
+  return nodes;
+}
+
+void Layout::insertInto(int i, const std::vector<uint32_t>& positions,
+                        const std::vector<GroupNode*>& nodes) {
+  layers[i].insertAt(positions, nodes);
+  if (observer) observer->objectsInserted(i, positions, nodes);
+}
+
+void Layout::moveIn(int i, const std::vector<uint32_t>& positions,
+                    const std::vector<GroupNode*>& nodes, int32_t dx, int32_t dy) {
+  for (GroupNode* node : nodes) node->moveBy(dx, dy);
+  layers[i].refreshBounds();
+  if (observer) observer->objectsMoved(i, positions, dx, dy);
+}

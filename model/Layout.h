@@ -1,0 +1,148 @@
+#ifndef KIVO_LAYOUT_H
+#define KIVO_LAYOUT_H
+
+#include <fx.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/Layer.h"
+#include "model/LayerTable.h"
+
+// The file formats a layout is read from and saved in.
+enum FileFormat { FORMAT_MSK = 0, FORMAT_GDSII = 1 };
+
+// What a GDSII file said of itself, kept so that a save writes it back.
+struct GdsLibraryInfo {
+  std::string libraryName = "KIVO";
+  std::string cellName = "TOP";
+  double userUnits = 0.001;   // user units per database unit
+  double metres = 1e-9;       // metres per database unit
+};
+
+// An object to add, with the slot it goes to.
+struct PlacedObject {
+  int layer;
+  GroupNode* node;
+};
+
+// Told of every change of content, as it happens (the recovery journal).
+// Positions count a layer's objects from 0 in list order, ascending.
+class LayoutObserver {
+public:
+  virtual ~LayoutObserver() = default;
+  // Objects appended at the end of a layer, the first at position first.
+  virtual void objectsAppended(int layer, size_t first, const std::vector<GroupNode*>& nodes) = 0;
+  // Objects taken out of these positions.
+  virtual void objectsRemoved(int layer, const std::vector<uint32_t>& positions,
+                              const std::vector<GroupNode*>& nodes) = 0;
+  // Objects put back so that they stand at these positions.
+  virtual void objectsInserted(int layer, const std::vector<uint32_t>& positions,
+                               const std::vector<GroupNode*>& nodes) = 0;
+  // Objects at these positions moved by (dx, dy).
+  virtual void objectsMoved(int layer, const std::vector<uint32_t>& positions, int32_t dx,
+                            int32_t dy) = 0;
+  // The history reached the state last saved, opened or created (after an
+  // undo or redo), or the content was replaced or saved.
+  virtual void savedStateReached() = 0;
+};
+
+// The layout document: the fourteen layers, the file they came from and the
+// undo history. Every change of content passes through addObjects,
+// removeSelected and moveSelected, which record one undoable step each;
+// selection and the layers' enabled flags change through applySelection and
+// toggleEnabled and are not undoable.
+class Layout {
+public:
+  Layout();
+  ~Layout();
+  Layout(const Layout&) = delete;
+  Layout& operator=(const Layout&) = delete;
+
+  const Layer& layer(int i) const { return layers[i]; }
+  // The layers for drawing; only the painter uses this.
+  Layer* layersForDrawing() { return layers; }
+
+  // ---- file state
+  const FXString& fileName() const { return filename; }
+  bool isUntitled() const { return untitled; }
+  FileFormat format() const { return fileFormat; }
+  const GdsLibraryInfo& gdsInfo() const { return gds; }
+  // Unsaved changes: the history is not where the layout was last saved,
+  // opened or created.
+  bool isModified() const { return !history.marked(); }
+  // The layout was written to name in this format.
+  void markSaved(const FXString& name, FileFormat f);
+  // Save As clears the name's claim: the next save asks for one.
+  void setUntitled(bool u) { untitled = u; }
+  // Replace the content by the objects of fresh (which receives the old
+  // ones), enable every layer, clear the history and count as saved. New
+  // passes empty layers.
+  void replaceContent(Layer fresh[LAYER_COUNT], const FXString& name, bool isUntitled,
+                      FileFormat f = FORMAT_MSK, const GdsLibraryInfo& info = GdsLibraryInfo());
+
+  // ---- edits (undoable); only enabled layers take part
+  // Add the objects to their layers as one step described by message.
+  // Objects of disabled layers are refused and deleted; returns how many
+  // were added (0 adds no step).
+  size_t addObjects(const std::vector<PlacedObject>& objects, const FXString& message,
+                    size_t* refused = nullptr);
+  // Remove the selected objects of the enabled layers (only `only` when it
+  // is a slot, every layer when -1) as one step; verb ends its message
+  // ("deleted", "cut"). Returns how many were removed.
+  size_t removeSelected(int only, const char* verb);
+  enum MoveResult { MOVE_DONE, MOVE_NOTHING, MOVE_OUT_OF_RANGE };
+  // Move the selected objects of the enabled layers by (dx, dy). Moves one
+  // after another of the same objects merge into one step. Nothing moves
+  // when an object would leave the 32-bit range.
+  MoveResult moveSelected(int only, int32_t dx, int32_t dy, size_t* moved = nullptr);
+
+  // ---- selection and switches (not undoable)
+  // Layer::apply on one layer, or on every layer with -1; summed count.
+  // OP_ADD and OP_DELETE are not accepted here.
+  int applySelection(int only, int op, int filter, Rect* arg);
+  void toggleEnabled(int i) { layers[i].toggleEnabled(); }
+  // Selected objects of the enabled layers (only `only` when it is a slot).
+  size_t selectedCount(int only) const;
+
+  // ---- history
+  bool canUndo() const { return history.canUndo(); }
+  bool canRedo() const { return history.canRedo(); }
+  // Undo or redo one step; its message, empty when there was none.
+  FXString undo();
+  FXString redo();
+  // The memory the history may hold; the oldest steps go first, the newest
+  // always stays.
+  void setHistoryLimit(FXuint bytes) { historyLimit = bytes; }
+  FXuint historySize() const { return history.size(); }
+
+  void setObserver(LayoutObserver* o) { observer = o; }
+  LayoutObserver* getObserver() const { return observer; }
+
+  // Changes of the layers, for the steps: each keeps the observer informed.
+  void appendTo(int i, const std::vector<GroupNode*>& nodes);
+  std::vector<GroupNode*> removeFrom(int i, const std::vector<uint32_t>& positions);
+  void insertInto(int i, const std::vector<uint32_t>& positions, const std::vector<GroupNode*>& nodes);
+  void moveIn(int i, const std::vector<uint32_t>& positions, const std::vector<GroupNode*>& nodes,
+              int32_t dx, int32_t dy);
+
+private:
+  void record(FXCommand* step, bool merge);
+  void afterHistoryMove();
+
+  Layer layers[LAYER_COUNT];
+  FXString filename = "untitled.msk";
+  bool untitled = true;
+  FileFormat fileFormat = FORMAT_MSK;
+  GdsLibraryInfo gds;
+  FXUndoList history;
+  FXuint historyLimit = 512u << 20;
+  LayoutObserver* observer = nullptr;
+  // Selected objects per layer, counted again when the layer's revision
+  // moved: the update rules ask many times a second.
+  mutable uint64_t countedRevision[LAYER_COUNT] = {};
+  mutable size_t selectedInLayer[LAYER_COUNT] = {};
+};
+
+#endif
