@@ -5,6 +5,7 @@
 #include <iosfwd>
 
 #include "model/Layer.h"
+#include "io/SafeSave.h"
 #include "model/LayerTable.h"
 
 // Layout files: one "BB(x,y,w,h)" line, then one "REC(x,y,w,h,code)" line
@@ -44,16 +45,7 @@ enum ReadStatus {
 // fresh layers and keep them only on READ_OK.
 ReadStatus readLayoutFile(const char* path, Layer layers[LAYER_COUNT], ReadResult& result);
 
-// Outcome of saveLayoutFile.
-enum SaveStatus {
-  SAVE_OK = 0,
-  SAVE_CREATE_FAILED,  // no file could be created next to the target
-  SAVE_WRITE_FAILED,   // writing, syncing or replacing failed; nothing changed
-};
-// Save the layout to path without ever leaving a damaged file there: write a
-// new file in the same directory, sync it, then rename it over the target.
-// A symbolic link is followed and the file it points to is replaced; the
-// target's permission bits are kept. errorNumber receives errno on failure.
+// Save the layout as a .msk file through saveSafely.
 SaveStatus saveLayoutFile(const char* path, Layer layers[LAYER_COUNT], int& errorNumber);
 
 #endif

@@ -66,18 +66,17 @@ protected:
   void addObject(int slot = 5) {
     Box* box = new Box;
     box->setRect(1, 2, 3, 4);
-    window->layers[slot].apply(OP_ADD, MATCH_ALL, box);
-    window->saved = false;
+    window->layout.addObjects({{slot, box}}, "1 object added");
   }
   long objects() const {
     long n = 0;
-    for (const Layer& layer : window->layers)
-      for (GroupNode* node = layer.first(); node; node = node->next()) n++;
+    for (int i = 0; i < LAYER_COUNT; i++)
+      n += (long)window->layout.layer(i).size();
     return n;
   }
   std::string written() const {
     std::ostringstream out;
-    writeLayout(out, window->layers);
+    writeLayout(out, window->layout.layersForDrawing());
     return out.str();
   }
   bool saveEnabled() {
@@ -91,8 +90,8 @@ protected:
   }
   // The state that a failed or cancelled command must leave alone.
   std::string state() const {
-    return written() + "|" + window->filename.text() + "|" + std::to_string(window->saved) +
-           std::to_string(window->untitled);
+    return written() + "|" + window->layout.fileName().text() + "|" + std::to_string(window->layout.isModified()) +
+           std::to_string(window->layout.isUntitled());
   }
   // The window's close box, as the window manager reports it.
   void pressCloseBox() {
@@ -114,17 +113,16 @@ protected:
 
 TEST_F(FileCommands, NewOnUnchangedLayoutAsksNothingAndEnablesEveryLayer) {
   addObject();
-  window->saved = true;
-  window->filename = "/somewhere/else.msk";
-  window->layers[5].toggleEnabled();
+  window->layout.markSaved("/somewhere/else.msk", FORMAT_MSK);
+  window->layout.toggleEnabled(5);
   ModalResponder responder;
   command(KivoWindow::ID_FILE_NEW);
   EXPECT_TRUE(responder.records().empty());
   EXPECT_EQ(0, objects());
-  for (const Layer& layer : window->layers) EXPECT_EQ(1, layer.isEnabled());
-  EXPECT_STREQ("untitled.msk", window->filename.text());
+  for (int i = 0; i < LAYER_COUNT; i++) EXPECT_EQ(1, window->layout.layer(i).isEnabled());
+  EXPECT_STREQ("untitled.msk", window->layout.fileName().text());
   EXPECT_STREQ("Ready", window->statusText.text());
-  EXPECT_TRUE(window->saved && window->untitled);
+  EXPECT_TRUE(!window->layout.isModified() && window->layout.isUntitled());
   EXPECT_FALSE(saveEnabled());
 }
 
@@ -143,7 +141,7 @@ TEST_F(FileCommands, SaveFirstAnswersDecideWhetherNewGoesOn) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.answer);
-    window->saved = true;
+    window->layout.markSaved(window->layout.fileName(), FORMAT_MSK);
     command(KivoWindow::ID_FILE_NEW);
     addObject();
     std::string before = written();
@@ -155,7 +153,7 @@ TEST_F(FileCommands, SaveFirstAnswersDecideWhetherNewGoesOn) {
     EXPECT_EQ("Warning!", responder.records()[0].title);
     EXPECT_EQ("Save First?", responder.records()[0].text);
     EXPECT_EQ(row.emptied ? 0 : 1, objects());
-    EXPECT_EQ(row.emptied, window->saved);
+    EXPECT_EQ(row.emptied, !window->layout.isModified());
     if (!row.file.empty()) {
       EXPECT_EQ(before, kivotest::readFile(dir + "/" + row.file));
     }
@@ -165,23 +163,23 @@ TEST_F(FileCommands, SaveFirstAnswersDecideWhetherNewGoesOn) {
 TEST_F(FileCommands, OpenLoadsTheFileAndKeepsTheFlags) {
   kivotest::writeFile(dir + "/in.msk", twoRecords);
   addObject();
-  window->layers[1].toggleEnabled();
+  window->layout.toggleEnabled(1);
   ModalResponder responder;
   responder.pressButton(MBOX_CLICKED_NO).chooseFile(dir + "/in.msk");
   command(KivoWindow::ID_FILE_OPEN);
   ASSERT_EQ(2u, responder.records().size());
   EXPECT_EQ("Load Layout File", responder.records()[1].title);
   EXPECT_EQ(twoRecords, written());
-  for (const Layer& layer : window->layers) EXPECT_EQ(1, layer.isEnabled());
-  EXPECT_EQ(dir + "/in.msk", window->filename.text());
+  for (int i = 0; i < LAYER_COUNT; i++) EXPECT_EQ(1, window->layout.layer(i).isEnabled());
+  EXPECT_EQ(dir + "/in.msk", window->layout.fileName().text());
   EXPECT_EQ("active file " + dir + "/in.msk", window->statusText.text());
-  EXPECT_FALSE(window->saved);  // the dropped changes still count as unsaved
-  EXPECT_TRUE(window->untitled);
+  EXPECT_FALSE(window->layout.isModified());  // a freshly opened file counts as saved
+  EXPECT_TRUE(window->layout.isUntitled());
 }
 
 TEST_F(FileCommands, OpenThatCannotReadChangesNothing) {
+  window->layout.markSaved("kept.msk", FORMAT_MSK);
   addObject();
-  window->filename = "kept.msk";
   struct Row {
     std::string path;
     std::string text;
@@ -237,7 +235,7 @@ TEST_F(FileCommands, FirstSaveOfAnOpenedFileAsksNameAndOverwrite) {
     EXPECT_EQ(path, responder.records()[0].filename);
     EXPECT_EQ("Owerwrite?\n" + path, responder.records()[1].text);
     EXPECT_EQ(answer == MBOX_CLICKED_YES ? written() : twoRecords, kivotest::readFile(path));
-    EXPECT_EQ(answer == MBOX_CLICKED_YES, window->saved && !window->untitled);
+    EXPECT_EQ(answer == MBOX_CLICKED_YES, !window->layout.isModified() && !window->layout.isUntitled());
   }
   EXPECT_EQ("saved: " + path, window->statusText.text());
   EXPECT_FALSE(saveEnabled());
@@ -247,7 +245,7 @@ TEST_F(FileCommands, FirstSaveOfAnOpenedFileAsksNameAndOverwrite) {
   command(KivoWindow::ID_FILE_SAVE);
   EXPECT_TRUE(responder.records().empty());
   EXPECT_EQ(written(), kivotest::readFile(path));
-  EXPECT_TRUE(window->saved);
+  EXPECT_TRUE(!window->layout.isModified());
 }
 
 TEST_F(FileCommands, SaveAsPresetsTheNameAndCancelKeepsAskingForOne) {
@@ -259,20 +257,19 @@ TEST_F(FileCommands, SaveAsPresetsTheNameAndCancelKeepsAskingForOne) {
     ASSERT_EQ(1u, responder.records().size());
     EXPECT_NE(std::string::npos, responder.records()[0].filename.find("untitled.msk"));
   }
-  EXPECT_TRUE(window->untitled);
+  EXPECT_TRUE(window->layout.isUntitled());
   ModalResponder responder;
   responder.chooseFile(dir + "/empty.msk");
   command(KivoWindow::ID_FILE_SAVE);  // still untitled: asks again
   EXPECT_EQ(1u, responder.records().size());
   EXPECT_EQ("BB(0,0,0,0)\n", kivotest::readFile(dir + "/empty.msk"));
-  EXPECT_TRUE(window->saved && !window->untitled);
+  EXPECT_TRUE(!window->layout.isModified() && !window->layout.isUntitled());
 }
 
 TEST_F(FileCommands, FailedSaveKeepsOldFileAndFlags) {
   const std::string path = dir + "/old.msk";
   kivotest::writeFile(path, twoRecords);
-  window->filename = path.c_str();
-  window->untitled = false;
+  window->layout.markSaved(path.c_str(), FORMAT_MSK);
   for (int i = 0; i < 20000; i++) addObject(i % LAYER_COUNT);  // about 400 KB
   std::string before = state();
 
@@ -312,9 +309,9 @@ TEST_F(FileCommands, FailedSaveKeepsOldFileAndFlags) {
   command(KivoWindow::ID_FILE_SAVEAS);
   ASSERT_EQ(2u, responder.records().size());
   EXPECT_EQ("onCmdFileSave\nfstream::open fail!", responder.records()[1].text);
-  EXPECT_EQ(gone + "/new.msk", window->filename.text());
-  EXPECT_FALSE(window->saved);
-  EXPECT_TRUE(window->untitled);
+  EXPECT_EQ(path, window->layout.fileName().text());  // a failed save keeps the name
+  EXPECT_FALSE(!window->layout.isModified());
+  EXPECT_TRUE(window->layout.isUntitled());
   EXPECT_EQ(twoRecords, kivotest::readFile(path));
 }
 
@@ -334,7 +331,7 @@ TEST_F(FileCommands, QuitAsksEveryTimeAndStaysUnlessQuitOrSaved) {
     responder.pressButton(MBOX_CLICKED_SAVE).chooseFile("");
     command(KivoWindow::ID_QUIT);
     EXPECT_EQ(0u, responder.pending());
-    EXPECT_FALSE(window->saved);
+    EXPECT_FALSE(!window->layout.isModified());
   }
   {
     ModalResponder responder;
