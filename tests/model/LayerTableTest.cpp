@@ -22,21 +22,3 @@ TEST(LayerTable, CodesMapBothWays) {
   EXPECT_STREQ(layerToCode(14), "UNKNOWN");
   EXPECT_STREQ(layerToCode(-1), "UNKNOWN");
 }
-
-TEST(LayerTable, StartupSettings) {
-  Layer layers[LAYER_COUNT];
-  applyStartupSettings(layers);
-  const uint32_t green = layerRGBA(0, 255, 0, 255);
-  const uint32_t expected[LAYER_COUNT] = {
-    green, layerRGBA(132, 132, 0, 255), layerRGBA(0, 132, 0, 180), layerRGBA(115, 82, 0, 180),
-    layerRGBA(255, 0, 0, 160), layerRGBA(55, 55, 255, 150), layerRGBA(0, 0, 255, 150),
-    green, green, green, green, layerRGBA(225, 225, 225, 225), layerRGBA(255, 255, 0, 200),
-    layerRGBA(255, 0, 0, 100),
-  };
-  for (int i = 0; i < LAYER_COUNT; i++) {
-    EXPECT_EQ(layers[i].getColor(), expected[i]) << i;
-    EXPECT_EQ(layers[i].getId(), i);
-    EXPECT_EQ(layers[i].isEnabled(), 1);
-  }
-  EXPECT_EQ(layerRGBA(1, 2, 3, 4), 0x04030201u);
-}

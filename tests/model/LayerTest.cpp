@@ -178,20 +178,6 @@ TEST(Layer, TenMillionObjectsAreDeletedAndDestroyedWithoutRecursion) {
   delete chain;
 }
 
-TEST(GroupNode, ListOperations) {
-  GroupNode head;
-  EXPECT_EQ(head.last(), &head);
-  EXPECT_EQ(head.append(nullptr), &head);
-  GroupNode* a = head.append(new Box);
-  GroupNode* b = head.append(new Opt);
-  EXPECT_EQ(head.last(), b);
-  EXPECT_EQ(a->next(), b);
-  EXPECT_EQ(b->removeNext(), nullptr);  // on the last node: nothing
-  EXPECT_EQ(head.removeNext(), b);      // only the victim dies
-  EXPECT_EQ(head.next(), b);
-  Opt opt;
-  EXPECT_EQ(opt.getValue(), 0);
-}
 
 TEST(Layer, RevisionRisesOnlyWhenTheLayerChanges) {
   Fixture f;

@@ -46,10 +46,3 @@ TEST(MouseRect, PressDuringTheOtherButtonsDragIsRefused) {
   expectBand(m, 0, 0, 6, 6);
   EXPECT_EQ(m.rightState, 0);
 }
-
-TEST(MouseRect, SetModeReturnsThePreviousMode) {
-  MouseRect m;
-  EXPECT_EQ(m.setMode(TRACK_ADD), TRACK_NONE);
-  EXPECT_EQ(m.setMode(TRACK_NONE), TRACK_ADD);
-  EXPECT_EQ(m.getMode(), TRACK_NONE);
-}

@@ -134,17 +134,3 @@ TEST(Rect, ArithmeticWrapsAtTheLimits) {
   EXPECT_EQ(big.x, INT32_MIN);
   EXPECT_EQ(big.w, -1);  // the true width overflows and wraps
 }
-
-TEST(Rect, SelectionOperations) {
-  Rect r;
-  r.toggleSelect();
-  EXPECT_EQ(r.isSelected(), 1);
-  r.select();
-  EXPECT_EQ(r.isSelected(), 1);
-  r.toggleSelect();
-  EXPECT_EQ(r.isSelected(), 0);
-  r.setRect(1, 1, 1, 1);
-  r.select();
-  r.moveBy(3, 3);
-  EXPECT_EQ(r.isSelected(), 1);
-}
