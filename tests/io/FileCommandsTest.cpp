@@ -361,6 +361,13 @@ TEST_F(FileCommands, CloseBoxAsksOnlyWhenWorkIsUnsaved) {
     EXPECT_TRUE(window->shown());
     EXPECT_EQ(1, objects());
   }
+  command(KivoWindow::ID_UNDO);  // back at the saved state: closes at once
+  {
+    ModalResponder responder;
+    EXPECT_EQ(0, probe.run([&] { pressCloseBox(); }));
+    EXPECT_TRUE(responder.records().empty());
+  }
+  command(KivoWindow::ID_REDO);
   ModalResponder responder;
   responder.pressButton(MBOX_CLICKED_QUIT);
   EXPECT_EQ(0, probe.run([&] { window->handle(window, FXSEL(SEL_CLOSE, 0), nullptr); }));
