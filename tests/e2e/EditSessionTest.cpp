@@ -1,0 +1,73 @@
+// Undo, redo, the clipboard and moving the selection in the real program,
+// proven by the files it saves and by what it offers other programs.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <string>
+
+#include "e2e/KivoProcess.h"
+#include "support/GuiTest.h"
+
+using kivotest::Box;
+using kivotest::KivoProcess;
+using kivotest::View;
+
+TEST(EditSession, UndoRedoClipboardAndMovesReachTheSavedFileAndTheSavedState) {
+  std::string dir = kivotest::tempDir();
+  KivoProcess kivo;
+  kivotest::Geometry c = kivo.canvas();
+  View view;
+  view.width = c.width;
+  view.height = c.height;
+
+  // Two rectangles on N Well; undo both, redo the first.
+  kivo.canvasDrag(100, 300, 200, 200);
+  kivo.canvasDrag(300, 300, 400, 250);
+  kivo.key("ctrl+z");
+  kivo.key("ctrl+z");
+  kivo.key("ctrl+y");
+  Box a = view.drag(100, 300, 200, 200);
+
+  // Select it with a Ctrl-click, copy: other programs get the record as text.
+  kivo.canvasDrag(150, 250, 150, 250, "ctrl");
+  kivo.key("ctrl+c");
+  usleep(300000);
+  std::string offered = kivotest::shell("timeout 5 xclip -o -selection clipboard 2>&1");
+  EXPECT_NE((offered + "\n").find("\n" + kivotest::recordLine(a, "NW")), std::string::npos) << offered;
+
+  // Paste under the pointer, then move the copy 1 right and 10 up.
+  kivo.mouseMove(c.x + 500, c.y + 100);
+  kivo.key("ctrl+v");
+  kivo.key("ctrl+Right");
+  kivo.key("ctrl+shift+Up");
+  int32_t px, py;
+  view.toLayout(500, 100, px, py);
+  Box copy = {px + 1, py + 10, a.w, a.h};
+
+  // Layout text from another program pastes too, codes and values kept.
+  kivotest::shell("(printf 'REC(5,6,7,8,OP,42)\\n' | timeout 20 xclip -quiet -i -selection clipboard "
+                  ">/dev/null 2>&1 &)");
+  usleep(300000);
+  kivo.key("ctrl+v");
+  Box marker = {px, py, 7, 8};
+
+  std::string saved = dir + "/edited.msk";
+  kivo.saveAsFromMenu(saved);
+  ASSERT_TRUE(kivotest::waitForFile(saved));
+  Box nwell = a;
+  nwell.include(copy);
+  Box all;
+  for (const Box& b : {Box(), nwell, Box(), Box(), Box(), Box(), Box(), Box(), Box(), Box(), Box(), Box(), marker, Box()})
+    all.include(b);
+  EXPECT_EQ(kivotest::bbLine(all) + kivotest::recordLine(a, "NW") + kivotest::recordLine(copy, "NW") +
+                kivotest::recordLine(marker, "OP,42"),
+            kivotest::readFile(saved));
+
+  // Edit, then undo back to the saved state: the close box closes at once.
+  kivo.key("ctrl+a");
+  kivo.key("Delete");
+  kivo.key("ctrl+z");
+  kivo.closeBox();
+  EXPECT_EQ(0, kivo.waitForExit(5)) << "the close box asked although the layout was as saved";
+}
