@@ -53,12 +53,13 @@ public:
   unsigned long layerRenderCount() const { return layerRenders; }
 
   struct Corners;
+  struct DrawCorners;
   struct LayerCache;
   struct VertexBuffer;
 
 private:
   struct ImageKey {
-    int32_t originX = 0, originY = 0;
+    double originX = 0, originY = 0;
     float scale = 0.0f;
     int width = -1, height = -1;
     uint64_t revisions[LAYER_COUNT] = {};

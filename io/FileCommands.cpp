@@ -70,17 +70,21 @@ long KivoWindow::onCmdFileNew(FXObject*, FXSelector, void*) {
   return 1;
 }
 
-// The file is read into fresh layers that replace the layout only when the
-// whole file was read: a file that cannot be read changes nothing.
 long KivoWindow::onCmdFileOpen(FXObject*, FXSelector, void*) {
   FXFileDialog dialog(this, "Load Layout File");
   dialog.setPatternList(LayoutFilePatterns);
   if (!askSaveFirst()) return 1;
   if (!dialog.execute()) return 1;
-  FXString chosen = dialog.getFilename();
+  openFile(dialog.getFilename());
+  return 1;
+}
+
+// The file is read into fresh layers that replace the layout only when the
+// whole file was read: a file that cannot be read changes nothing.
+bool KivoWindow::openFile(const FXString& chosen) {
   if (!FXStat::exists(chosen)) {
     showError(this, "File:\n" + chosen + "\n not found!");
-    return 1;
+    return false;
   }
   Layer fresh[LAYER_COUNT];
   for (Layer& layer : fresh) layer.enable();
@@ -88,11 +92,11 @@ long KivoWindow::onCmdFileOpen(FXObject*, FXSelector, void*) {
   ReadStatus status = readLayoutFile(chosen.text(), fresh, result);
   if (status == READ_OPEN_FAILED) {
     showError(this, "File:\n" + chosen + "\n fstream::open fail!");
-    return 1;
+    return false;
   }
   if (status == READ_IO_FAILED) {
     showError(this, "File:\n" + chosen + "\n read fail: " + std::strerror(result.errorNumber));
-    return 1;
+    return false;
   }
   // The old objects leave with the fresh layers at the end of this scope.
   for (int i = 0; i < LAYER_COUNT; i++) {
@@ -109,7 +113,7 @@ long KivoWindow::onCmdFileOpen(FXObject*, FXSelector, void*) {
                     numberText(result.firstSkippedLine);
     FXMessageBox::warning(this, MBOX_OK, "Warning!", "%s", text.text());
   }
-  return 1;
+  return true;
 }
 
 // Asks for a name while the layout is untitled or its file is gone, then

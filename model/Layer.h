@@ -58,7 +58,7 @@ public:
   // Draw every object in the layer's colour, filled while enabled and in
   // outline while not; selected objects of an enabled layer get a dashed
   // white outline just in front.
-  void draw() override;
+  void draw(int64_t ox, int64_t oy) override;
 
   // Write one record line per object, in list order; false when the stream
   // is found failed before an object.

@@ -10,6 +10,11 @@ const char* const writtenCodes[LAYER_COUNT] = {
   "NULL!", "NW", "DN", "DP", "PO", "ME", "M2", "M3", "M4", "M5", "M6", "CO", "OP", "LC",
 };
 
+const char* const names[LAYER_COUNT] = {
+  "Unknown", "N Well", "N+ Diffusion", "P+ Diffusion", "Polisilicium", "Metal 1", "Metal 2",
+  "Metal 3", "Metal 4", "Metal 5", "Metal 6", "Contact", "Options", "Local Inerc",
+};
+
 struct Alias {
   const char* pair;
   int index;
@@ -47,6 +52,10 @@ int codeToLayer(const char* code) {
   for (const Alias& alias : aliases)
     if (std::strncmp(code, alias.pair, 2) == 0) return alias.index;
   return LAYER_UNKNOWN;
+}
+
+const char* layerName(int index) {
+  return index >= 0 && index < LAYER_COUNT ? names[index] : names[LAYER_UNKNOWN];
 }
 
 const char* layerToCode(int index) {

@@ -28,6 +28,9 @@ constexpr uint32_t layerRGBA(uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
 int codeToLayer(const char* code);
 // The code written for a slot; "UNKNOWN" outside 0..13.
 const char* layerToCode(int index);
+// The name the layer panel shows for a slot; "Unknown" for slot 0 and
+// outside 0..13.
+const char* layerName(int index);
 // A new, unselected object of the class that lives on a slot: an Opt on the
 // options layer, a Box everywhere else, slot 0 included.
 GroupNode* newLayoutObject(int index);

@@ -126,28 +126,21 @@ TEST_F(CanvasPainterTest, LayersBlendOverBlackAndOverEachOther) {
   EXPECT_EQ(at(image, colOf(40), rowOf(10)), BLACK);
 }
 
-TEST_F(CanvasPainterTest, SelectedObjectGetsDashedWhiteOutline) {
-  GroupNode* node = add(5, 4, 4, 30, 10);
-  window->layers[5].apply(OP_SELECT, MATCH_ALL, nullptr);
-  ASSERT_TRUE(node->isSelected());
-  auto image = paint();
-  int runs = 0;
-  int white = countInBestRow(image, rowOf(14) + 5, colOf(6), colOf(6) + 127, WHITE, &runs);
-  EXPECT_EQ(white, 64);
-  EXPECT_GE(runs, 30);
-  EXPECT_EQ(at(image, colOf(10), rowOf(9)), blendOver(window->layers[5].getColor(), BLACK));
-}
-
-TEST_F(CanvasPainterTest, DisabledLayerIsDrawnInOutlineOnly) {
+// Selected: filled with a dashed white outline; disabled: outline only.
+TEST_F(CanvasPainterTest, SelectionAndDisabledLayersShowInTheOutline) {
   add(5, 4, 4, 30, 10);
   window->layers[5].apply(OP_SELECT, MATCH_ALL, nullptr);
-  window->layers[5].toggleEnabled();
-  auto image = paint();
-  Rgba edge = blendOver(window->layers[5].getColor(), BLACK);
-  int runs = 0;
-  EXPECT_EQ(countInBestRow(image, rowOf(14) + 5, colOf(6), colOf(6) + 127, edge, &runs), 128);
-  EXPECT_EQ(countInBestRow(image, rowOf(14) + 5, colOf(6), colOf(6) + 127, WHITE, &runs), 0);
-  EXPECT_EQ(at(image, colOf(10), rowOf(9)), BLACK);
+  Rgba fill = blendOver(window->layers[5].getColor(), BLACK);
+  for (bool disabled : {false, true}) {
+    if (disabled) window->layers[5].toggleEnabled();
+    auto image = paint();
+    int runs = 0;
+    int white = countInBestRow(image, rowOf(14) + 5, colOf(6), colOf(6) + 127, WHITE, &runs);
+    EXPECT_EQ(white, disabled ? 0 : 64);
+    EXPECT_GE(runs, disabled ? 0 : 30);
+    EXPECT_EQ(countInBestRow(image, rowOf(14) + 5, colOf(6), colOf(6) + 127, fill, &runs), disabled ? 128 : 64);
+    EXPECT_EQ(at(image, colOf(10), rowOf(9)), disabled ? BLACK : fill);
+  }
 }
 
 TEST_F(CanvasPainterTest, OptIsOutlinedWithBothDiagonals) {
@@ -160,6 +153,40 @@ TEST_F(CanvasPainterTest, OptIsOutlinedWithBothDiagonals) {
   EXPECT_EQ(hits, 2);
   EXPECT_EQ(at(image, colOf(12), rowOf(7)), BLACK);
   EXPECT_EQ(at(image, colOf(7), rowOf(7)), line);
+}
+
+// Two 3 x 3 boxes 3 units apart, a selected Opt between them, the band and the
+// crosshair, shown with Show All: the same pixels at every offset on both
+// paths, two 150-pixel runs across the boxes.
+TEST_F(CanvasPainterTest, PictureIsExactAtAnyOffset) {
+  const int64_t offsets[] = {0, 1000000, 10000000, 100000000, 2147483620, -2147483648LL};
+  std::vector<Rgba> first;
+  for (int64_t offset : offsets) {
+    int32_t o = (int32_t)offset;
+    for (Layer& layer : window->layers) layer.apply(OP_DELETE, MATCH_ALL, nullptr);
+    add(4, o, o, 3, 3);
+    add(4, o + 6, o, 3, 3);
+    add(LAYER_OPTIONS, o + 3, o + 1, 3, 1, true)->select();
+    window->onCmdShowAll(nullptr, 0, nullptr);
+    ASSERT_EQ(window->scale, 50.0f);
+    window->mouseRect.setRect(o + 1, o + 2, 6, 1);
+    window->mouseRect.setMode(TRACK_SELECT);
+    kivotest::canvasMotion(window, 620, 40);
+    for (bool plain : {false, true}) {
+      window->painter.setReferenceMode(plain);
+      auto image = paint();
+      if (first.empty()) first = image;
+      int differ = 0;
+      for (size_t i = 0; i < image.size(); i++) differ += image[i] != first[i];
+      EXPECT_EQ(differ, 0) << "offset " << offset << (plain ? " plain" : " fast");
+    }
+    window->painter.setReferenceMode(false);
+  }
+  Rgba red = blendOver(window->layers[4].getColor(), BLACK);
+  int row = height - 1 - 25, runs = 0;  // y = offset + 0.5
+  EXPECT_EQ(countInBestRow(first, row, 0, 449, red, &runs), 300);
+  EXPECT_EQ(runs, 2);
+  EXPECT_TRUE(at(first, 149, row) == red && at(first, 150, row) == BLACK && at(first, 300, row) == red);
 }
 
 // A random layout of chip-like objects: many tiny, some large, some Opts.
