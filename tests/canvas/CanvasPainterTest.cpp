@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 #include <random>
 
 #include "app/KivoWindow.h"
@@ -22,6 +24,12 @@ Rgba blendOver(uint32_t color, Rgba dst) {
   return Rgba{(uint8_t)std::min(255, mul255(r, a) + mul255(dst.r, 255 - a)),
               (uint8_t)std::min(255, mul255(g, a) + mul255(dst.g, 255 - a)),
               (uint8_t)std::min(255, mul255(b, a) + mul255(dst.b, 255 - a)), 255};
+}
+
+int differing(const std::vector<Rgba>& a, const std::vector<Rgba>& b) {
+  int n = 0;
+  for (size_t i = 0; i < a.size(); i++) n += a[i] != b[i];
+  return n;
 }
 
 const Rgba BLACK{0, 0, 0, 255}, RED{255, 0, 0, 255}, GREEN{0, 255, 0, 255},
@@ -77,82 +85,57 @@ TEST_F(CanvasPainterTest, CrosshairFollowsPointerAndEndsAtWholeUnits) {
   int units = window->canvas->getWidth() / 80;
   ASSERT_GT(window->canvas->getWidth() - units * 80, 4) << "canvas width a multiple of 80";
   kivotest::canvasMotion(window, 2 * 80 + 40, window->canvas->getHeight() - 80 - 40);
-  ASSERT_EQ(window->mouseRect.getCurX(), 2);
-  ASSERT_EQ(window->mouseRect.getCurY(), 1);
   auto image = paint();
-  EXPECT_EQ(at(image, width / 2, 20), BLACK);
   int row = rowOf(1) + 40;  // the line y = 1 lies on a pixel boundary: one of two rows
-  if (!(at(image, 20, row) == RED)) row++;
-  EXPECT_EQ(at(image, 20, row), RED);
-  EXPECT_EQ(at(image, units * 80 - 3, row), RED);
-  EXPECT_EQ(at(image, units * 80 + 2, row), BLACK);
-  EXPECT_EQ(at(image, 20, row - 3), BLACK);
+  if (at(image, 20, row) != RED) row++;
   int col = colOf(2) - 40;
-  if (!(at(image, col, 5) == RED)) col--;
-  EXPECT_EQ(at(image, col, height - 20), RED);
-  EXPECT_EQ(at(image, col + 3, height - 20), BLACK);
+  if (at(image, col, 5) != RED) col--;
+  const int red[][2] = {{20, row}, {units * 80 - 3, row}, {col, height - 20}};
+  const int black[][2] = {{width / 2, 20}, {units * 80 + 2, row}, {20, row - 3}, {col + 3, height - 20}};
+  for (auto p : red) EXPECT_EQ(at(image, p[0], p[1]), RED) << p[0] << "," << p[1];
+  for (auto p : black) EXPECT_EQ(at(image, p[0], p[1]), BLACK) << p[0] << "," << p[1];
 }
 
-TEST_F(CanvasPainterTest, BandIsGreenSolidWhenAddingAndDashedWhenSelecting) {
-  window->mouseRect.setRect(2, 2, 20, 10);
-  struct Case { int mode; bool dashed; };
-  for (Case c : {Case{TRACK_ADD, false}, Case{TRACK_SELECT, true}, Case{TRACK_TOGGLE, true}}) {
-    window->mouseRect.setMode(c.mode);
-    auto image = paint();
-    int runs = 0;
-    int green = countInBestRow(image, rowOf(12) + 5, colOf(4), colOf(4) + 127, GREEN, &runs);
-    if (c.dashed) {
-      EXPECT_EQ(green, 64) << c.mode;  // 4 on, 4 off
-      EXPECT_GE(runs, 30) << c.mode;
-    } else {
-      EXPECT_EQ(green, 128) << c.mode;
-    }
-  }
-  window->mouseRect.setMode(TRACK_NONE);
-  auto image = paint();
-  int runs = 0;
-  EXPECT_EQ(countInBestRow(image, rowOf(12) + 5, colOf(4), colOf(4) + 127, GREEN, &runs), 0);
-}
-
-TEST_F(CanvasPainterTest, LayersBlendOverBlackAndOverEachOther) {
+// Translucent layers blend over black and over each other; an Opt is an
+// outline with both diagonals, which cross row y = 7 at x = 7.5 and 16.5.
+TEST_F(CanvasPainterTest, LayersBlendAndOptsShowTheirDiagonals) {
   add(3, 5, 5, 20, 10);
   add(4, 15, 5, 20, 10);
+  add(LAYER_OPTIONS, 2, 22, 20, 20, true);
   auto image = paint();
-  uint32_t c3 = window->layers[3].getColor(), c4 = window->layers[4].getColor();
-  Rgba only3 = blendOver(c3, BLACK);
+  Rgba only3 = blendOver(window->layers[3].getColor(), BLACK), c4 = blendOver(window->layers[4].getColor(), BLACK);
   EXPECT_EQ(at(image, colOf(8), rowOf(10)), only3);
-  EXPECT_EQ(at(image, colOf(30), rowOf(10)), blendOver(c4, BLACK));
-  EXPECT_EQ(at(image, colOf(20), rowOf(10)), blendOver(c4, only3));
+  EXPECT_EQ(at(image, colOf(30), rowOf(10)), c4);
+  EXPECT_EQ(at(image, colOf(20), rowOf(10)), blendOver(window->layers[4].getColor(), only3));
   EXPECT_EQ(at(image, colOf(40), rowOf(10)), BLACK);
+  Rgba line = blendOver(window->layers[LAYER_OPTIONS].getColor(), BLACK);
+  int hits = 0;
+  for (int px = colOf(3); px < colOf(21); px++) hits += at(image, px, rowOf(27)) == line;
+  EXPECT_EQ(hits, 2);
+  EXPECT_EQ(at(image, colOf(7), rowOf(27)), line);
 }
 
-// Selected: filled with a dashed white outline; disabled: outline only.
-TEST_F(CanvasPainterTest, SelectionAndDisabledLayersShowInTheOutline) {
-  add(5, 4, 4, 30, 10);
-  window->layers[5].apply(OP_SELECT, MATCH_ALL, nullptr);
-  Rgba fill = blendOver(window->layers[5].getColor(), BLACK);
-  for (bool disabled : {false, true}) {
-    if (disabled) window->layers[5].toggleEnabled();
+// Outlines along the top edge of a 20-unit rectangle: the band green, solid
+// when adding and dashed (4 on, 4 off) when selecting; a selected object
+// dashed white; a disabled layer's object in its colour, without fill.
+TEST_F(CanvasPainterTest, BandSelectionAndDisabledLayersAreOutlined) {
+  struct Case { int bandMode; bool select, disable; bool useLayerColour; int expected; Rgba fillAt; };
+  add(5, 2, 2, 20, 10);
+  const Rgba fill = blendOver(window->layers[5].getColor(), BLACK);
+  const Case cases[] = {{TRACK_ADD, false, false, false, 128, fill}, {TRACK_SELECT, false, false, false, 64, fill},
+                        {TRACK_NONE, true, false, false, 64, fill},  {TRACK_NONE, false, true, true, 128, BLACK}};
+  window->mouseRect.setRect(2, 2, 20, 10);
+  for (const Case& c : cases) {
+    window->mouseRect.setMode(c.bandMode);
+    if (c.select) window->layers[5].apply(OP_SELECT, MATCH_ALL, nullptr);
+    if (c.disable) window->layers[5].toggleEnabled();
+    Rgba line = c.useLayerColour ? fill : c.bandMode ? GREEN : WHITE;
     auto image = paint();
     int runs = 0;
-    int white = countInBestRow(image, rowOf(14) + 5, colOf(6), colOf(6) + 127, WHITE, &runs);
-    EXPECT_EQ(white, disabled ? 0 : 64);
-    EXPECT_GE(runs, disabled ? 0 : 30);
-    EXPECT_EQ(countInBestRow(image, rowOf(14) + 5, colOf(6), colOf(6) + 127, fill, &runs), disabled ? 128 : 64);
-    EXPECT_EQ(at(image, colOf(10), rowOf(9)), disabled ? BLACK : fill);
+    EXPECT_EQ(countInBestRow(image, rowOf(12) + 5, colOf(4), colOf(4) + 127, line, &runs), c.expected) << c.bandMode;
+    EXPECT_GE(runs, c.expected == 64 ? 30 : 0);
+    EXPECT_EQ(at(image, colOf(10), rowOf(9)), c.fillAt);
   }
-}
-
-TEST_F(CanvasPainterTest, OptIsOutlinedWithBothDiagonals) {
-  add(LAYER_OPTIONS, 2, 2, 20, 20, true);
-  auto image = paint();
-  Rgba line = blendOver(window->layers[LAYER_OPTIONS].getColor(), BLACK);
-  // The diagonals cross the middle of row y = 7 at x = 7.5 and x = 16.5.
-  int hits = 0;
-  for (int px = colOf(3); px < colOf(21); px++) hits += at(image, px, rowOf(7)) == line;
-  EXPECT_EQ(hits, 2);
-  EXPECT_EQ(at(image, colOf(12), rowOf(7)), BLACK);
-  EXPECT_EQ(at(image, colOf(7), rowOf(7)), line);
 }
 
 // Two 3 x 3 boxes 3 units apart, a selected Opt between them, the band and the
@@ -176,9 +159,7 @@ TEST_F(CanvasPainterTest, PictureIsExactAtAnyOffset) {
       window->painter.setReferenceMode(plain);
       auto image = paint();
       if (first.empty()) first = image;
-      int differ = 0;
-      for (size_t i = 0; i < image.size(); i++) differ += image[i] != first[i];
-      EXPECT_EQ(differ, 0) << "offset " << offset << (plain ? " plain" : " fast");
+      EXPECT_EQ(differing(image, first), 0) << "offset " << offset << (plain ? " plain" : " fast");
     }
     window->painter.setReferenceMode(false);
   }
@@ -190,7 +171,7 @@ TEST_F(CanvasPainterTest, PictureIsExactAtAnyOffset) {
 }
 
 // A random layout of chip-like objects: many tiny, some large, some Opts.
-void fillRandomLayout(KivoWindow* window, int count, unsigned seed) {
+void fillRandomLayout(KivoWindow* window, int count, unsigned seed, int32_t offset = 0) {
   std::mt19937 rng(seed);
   std::uniform_int_distribution<int> pos(-2000, 2000), layer(0, LAYER_COUNT - 1), pick(0, 99);
   for (int i = 0; i < count; i++) {
@@ -200,7 +181,7 @@ void fillRandomLayout(KivoWindow* window, int count, unsigned seed) {
     int h = p < 80 ? 1 + (p * 7) % 6 : p < 97 ? 5 + p : 300;
     GroupNode* node = l == LAYER_OPTIONS && p % 2 ? static_cast<GroupNode*>(new Opt)
                                                   : static_cast<GroupNode*>(new Box);
-    node->setRect(pos(rng), pos(rng), p % 9 == 0 ? -w : w, h);
+    node->setRect(offset + pos(rng), offset + pos(rng), p % 9 == 0 ? -w : w, h);
     if (p % 11 == 0) node->select();  // before the layer owns it
     window->layers[l].apply(OP_ADD, MATCH_ALL, node);
   }
@@ -214,22 +195,22 @@ int differingPixels(KivoWindow* window) {
   window->painter.setReferenceMode(true);
   auto plain = kivotest::paintAndRead(window, w, h);
   window->painter.setReferenceMode(false);
-  int differ = 0;
-  for (size_t i = 0; i < fast.size(); i++) differ += !(fast[i] == plain[i]);
-  return differ;
+  return differing(fast, plain);
 }
 
 TEST_F(CanvasPainterTest, FastPathPaintsTheSamePixelsAsThePlainLoop) {
   fillRandomLayout(window, 10000, 7);
+  fillRandomLayout(window, 3000, 9, 2147481000);  // some wrap past 2^31
   window->layers[2].toggleEnabled();
   window->layers[9].toggleEnabled();
   window->mouseRect.setRect(-100, -50, 300, 200);
   window->mouseRect.setMode(TRACK_SELECT);
   kivotest::canvasMotion(window, 300, 200);
-  struct View { int x, y; float scale; };
+  struct View { double x, y; float scale; };
   const View views[] = {{-2100, -2100, 0.09f}, {-2000, -2000, 0.25f}, {-300, -150, 1.0f},
                         {10, 20, 3.0f},       {-37, 400, 17.0f},      {1990, 1990, 80.0f},
-                        {-2100, -2100, 0.0125f}};
+                        {-2100, -2100, 0.0125f}, {2147479000, 2147479000, 0.09f},
+                        {2147482900.5, 2147481000.25, 17.0f}, {-3e9, -3e9, 1e-7f}};
   for (const View& v : views) {
     window->originX = v.x;
     window->originY = v.y;
@@ -247,34 +228,30 @@ TEST_F(CanvasPainterTest, KeptPictureFollowsEveryChange) {
   check("first paint");
 
   // Pointer motion alone reuses the layers' picture.
-  int w, h;
-  kivotest::paintAndRead(window, w, h);
+  paint();
   unsigned long renders = window->painter.layerRenderCount();
   kivotest::canvasMotion(window, 100, 100);
   kivotest::canvasMotion(window, 140, 90);
-  kivotest::paintAndRead(window, w, h);
+  paint();
   EXPECT_EQ(window->painter.layerRenderCount(), renders);
   check("after motion");
 
-  window->layers[3].apply(OP_SELECT, MATCH_ALL, nullptr);
-  check("after selecting");
-  window->layers[3].apply(OP_DELETE, MATCH_SELECTED, nullptr);
-  check("after deleting");
-  window->layers[4].toggleEnabled();
-  check("after disabling");
-  window->layers[6].setColor(layerRGBA(10, 200, 30, 200));
-  check("after a colour change");
-  add(7, -1500, -1500, 2000, 2000);
-  check("after adding");
-  window->layers[7].swapContents(window->layers[8]);
-  check("after swapping");
-  window->originX += 500;
-  check("after moving");
-  window->scale = 0.2f;
-  check("after zooming");
-  window->resize(window->getWidth() - 60, window->getHeight() - 40);
-  kivotest::settle();
-  check("after resizing");
+  KivoWindow* w = window;
+  const std::pair<const char*, std::function<void()>> changes[] = {
+      {"selecting", [w] { w->layers[3].apply(OP_SELECT, MATCH_ALL, nullptr); }},
+      {"deleting", [w] { w->layers[3].apply(OP_DELETE, MATCH_SELECTED, nullptr); }},
+      {"disabling", [w] { w->layers[4].toggleEnabled(); }},
+      {"a colour change", [w] { w->layers[6].setColor(layerRGBA(10, 200, 30, 200)); }},
+      {"adding", [this] { add(7, -1500, -1500, 2000, 2000); }},
+      {"swapping", [w] { w->layers[7].swapContents(w->layers[8]); }},
+      {"moving by a fraction", [w] { w->originX += 500.5; }},
+      {"zooming", [w] { w->scale = 0.2f; }},
+      {"resizing", [w] { w->resize(w->getWidth() - 60, w->getHeight() - 40), kivotest::settle(); }},
+  };
+  for (const auto& change : changes) {
+    change.second();
+    check(change.first);
+  }
 }
 
 }  // namespace
