@@ -181,16 +181,19 @@ void KivoWindow::buildToolbar() {
 }
 
 // Right to left: position, size, then the current layer next to the status
-// line. The value boxes are widened in create(), when their font is known.
+// line. The value boxes fit any 32-bit value in full.
 void KivoWindow::buildStatusbar() {
   statusbar = new FXStatusBar(this, LAYOUT_SIDE_BOTTOM | LAYOUT_FILL_X | STATUSBAR_WITH_DRAGCORNER,
                               0, 0, 0, 0, 3, 3, 2, 2, 4, 0);
   const FXuint valueStyle = FRAME_SUNKEN | LAYOUT_FIX_WIDTH | LAYOUT_RIGHT;
-  posYLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, 32, 0, 2, 2, 2, 2);
-  posXLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, 32, 0, 2, 2, 2, 2);
+  FXFont* font = getApp()->getNormalFont();
+  font->create();  // to measure text before the window exists
+  const FXint valueWidth = font->getTextWidth("-2147483648") + 4 + 4;  // padding and sunken frame
+  posYLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, valueWidth, 0, 2, 2, 2, 2);
+  posXLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, valueWidth, 0, 2, 2, 2, 2);
   new FXLabel(statusbar, "position:", nullptr, LAYOUT_RIGHT, 0, 0, 0, 0, 2, 2, 2, 2);
-  widthLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, 32, 0, 2, 2, 2, 2);
-  heightLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, 32, 0, 2, 2, 2, 2);
+  widthLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, valueWidth, 0, 2, 2, 2, 2);
+  heightLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, valueWidth, 0, 2, 2, 2, 2);
   new FXLabel(statusbar, "size:", nullptr, LAYOUT_RIGHT, 0, 0, 0, 0, 2, 2, 2, 2);
   layerLabel = new FXLabel(statusbar, " ", nullptr, FRAME_SUNKEN | LAYOUT_RIGHT, 0, 0, 0, 0, 2, 2, 2, 2);
   layerLabel->setTarget(this);
@@ -216,13 +219,9 @@ KivoWindow::~KivoWindow() {
   for (FXGIFIcon* icon : icons) delete icon;
 }
 
-// The value boxes fit any 32-bit value in full.
 void KivoWindow::create() {
   FXMainWindow::create();
   for (int i = 0; i < ICON_COUNT; i++) icons[i]->create();
-  for (FXLabel* label : {posXLabel, posYLabel, widthLabel, heightLabel})
-    label->setWidth(label->getFont()->getTextWidth("-2147483648") + label->getPadLeft() +
-                    label->getPadRight() + 2 * label->getBorderWidth());
   show();
 }
 

@@ -137,8 +137,8 @@ TEST_F(MouseEditingTest, RightDragMeasuresAndLabelsShowAnyValue) {
   window->originX = window->originY = -2147483648.0;
   kivotest::canvasMotion(window, 0, window->canvas->getHeight());
   EXPECT_EQ(label(window->posXLabel), "-2147483648");
-  for (FXLabel* l : {window->posYLabel, window->widthLabel, window->heightLabel})
-    EXPECT_LE(window->posXLabel->getDefaultWidth(), l->getWidth());
+  for (FXLabel* l : {window->posXLabel, window->posYLabel, window->widthLabel, window->heightLabel})
+    EXPECT_LE(window->posXLabel->getDefaultWidth(), l->getWidth()) << window->posXLabel->getDefaultWidth();
   window->currentLayer = LAYER_METAL1;
   kivotest::settle();
   EXPECT_EQ(label(window->layerLabel), "Metal 1");
