@@ -113,8 +113,8 @@ TEST_F(MouseEditingTest, PlainDragAddsNormalisedObjectOfTheLayersClass) {
     EXPECT_EQ(window->saved, c.disabled);
     GroupNode* node = window->layers[c.layer].first();
     ASSERT_EQ(node == nullptr, c.disabled) << c.layer;
-    if (node) EXPECT_EQ(typeid(*node) == typeid(Opt), c.layer == LAYER_OPTIONS);
-    if (node) EXPECT_TRUE(node->getX() == 4 && node->getY() == 10 && node->getW() == 6 && node->getH() == 10);
+    EXPECT_TRUE(!node || ((typeid(*node) == typeid(Opt)) == (c.layer == LAYER_OPTIONS) && node->getX() == 4 &&
+                          node->getY() == 10 && node->getW() == 6 && node->getH() == 10)) << c.layer;
   }
   drag(10, 10, 10, 20);  // a line adds nothing and says nothing more
   EXPECT_EQ(status(), "Use mouse to add object(s)");
