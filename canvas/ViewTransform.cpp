@@ -17,6 +17,20 @@ double clampOrigin(double v) {
   return v < ORIGIN_LIMIT ? v : ORIGIN_LIMIT;
 }
 
+// Where the view's edges lie less than this many pixels from layout
+// coordinate 0, single floats carry absolute coordinates through OpenGL to
+// within a few thousandths of a pixel (2^-24 of 2^14 pixels, a few times).
+const double ABSOLUTE_PIXELS = 16384.0;
+
+// The drawing base along one axis: 0 near layout coordinate 0, so that the
+// picture there is drawn from the same numbers as it always was; else the
+// whole unit at or below the view's edge, so that coordinates stay small.
+int64_t drawingBase(double origin, double extent, float scale) {
+  if (std::fabs(origin) * scale < ABSOLUTE_PIXELS && std::fabs(origin + extent) * scale < ABSOLUTE_PIXELS)
+    return 0;
+  return (int64_t)std::floor(clampOrigin(origin));
+}
+
 // Whole units in n pixels at this scale, dropping the fraction toward zero.
 int64_t wholeUnits(int n, float scale) {
   double units = n / (double)scale;
@@ -44,9 +58,9 @@ int64_t ViewTransform::visibleWidth() const { return wholeUnits(width, scale); }
 
 int64_t ViewTransform::visibleHeight() const { return wholeUnits(height, scale); }
 
-int64_t ViewTransform::baseX() const { return (int64_t)std::floor(clampOrigin(originX)); }
+int64_t ViewTransform::baseX() const { return drawingBase(originX, width / (double)scale, scale); }
 
-int64_t ViewTransform::baseY() const { return (int64_t)std::floor(clampOrigin(originY)); }
+int64_t ViewTransform::baseY() const { return drawingBase(originY, height / (double)scale, scale); }
 
 void ViewTransform::zoomIn() {
   if (scale > 40.0f) return;

@@ -32,11 +32,13 @@ struct ViewTransform {
   int64_t visibleWidth() const;
   int64_t visibleHeight() const;
 
-  // Drawing happens in coordinates relative to the whole-unit base
-  // (floor of the origin): every vertex is an exact integer difference
-  // X - baseX before it becomes a float, so the picture does not depend on
-  // how far from 0 the layout lies. The projection's edges are given in
-  // those coordinates.
+  // Drawing happens in coordinates relative to a whole-unit base: every
+  // vertex is the exact integer difference X - baseX before it becomes a
+  // float, so the picture does not depend on how far from 0 the layout
+  // lies. The base is the floor of the origin, or 0 while the view lies
+  // within 2^14 pixels of layout coordinate 0 (there absolute coordinates
+  // are exact enough, and the picture stays the one drawn from them). The
+  // projection's edges are given in drawing coordinates.
   int64_t baseX() const;
   int64_t baseY() const;
   double left() const { return originX - (double)baseX(); }
