@@ -1,9 +1,11 @@
-# Kivo: the two commands of the README, plus build, bench and fuzz.
+# Kivo: the two commands of the README, plus build, install, bench and fuzz.
 # Each target installs missing packages first (scripts/install-deps.sh).
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: run test build deps bench fuzz clean
+.PHONY: run test build install deps bench fuzz clean
 
 deps:
 	@./scripts/install-deps.sh
@@ -11,6 +13,11 @@ deps:
 build: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 	cmake --build build -j $(JOBS)
+
+# Installs under $(DESTDIR)$(PREFIX): bin/kivo, the desktop entry, the .msk
+# file type, the icon and the manual page.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
 
 run: build
 	./build/kivo

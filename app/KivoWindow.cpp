@@ -39,6 +39,7 @@ FXDEFMAP(KivoWindow) KivoWindowMap[] = {
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_ZOOM_OUT,          KivoWindow::onCmdZoomOut),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_SHOW_ALL,          KivoWindow::onCmdShowAll),
   FXMAPFUNCS(SEL_COMMAND,            KivoWindow::ID_MOVE_UP,           KivoWindow::ID_MOVE_RIGHT, KivoWindow::onCmdMove),
+  FXMAPFUNCS(SEL_COMMAND,            KivoWindow::ID_PAN_UP,            KivoWindow::ID_PAN_RIGHT,  KivoWindow::onCmdMove),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_SINGLE_LAYER,      KivoWindow::onCmdSingleLayer),
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_SINGLE_LAYER,      KivoWindow::onUpdSingleLayer),
   FXMAPFUNC (SEL_CONFIGURE,          KivoWindow::ID_CANVAS,            KivoWindow::onCanvasConfigure),
@@ -49,6 +50,10 @@ FXDEFMAP(KivoWindow) KivoWindowMap[] = {
   FXMAPFUNC (SEL_RIGHTBUTTONPRESS,   KivoWindow::ID_CANVAS,            KivoWindow::onCanvasRightPress),
   FXMAPFUNC (SEL_RIGHTBUTTONRELEASE, KivoWindow::ID_CANVAS,            KivoWindow::onCanvasRightRelease),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_CANCEL_DRAG,       KivoWindow::onCmdCancelDrag),
+  FXMAPFUNC (SEL_MOUSEWHEEL,         KivoWindow::ID_CANVAS,            KivoWindow::onCanvasWheel),
+  FXMAPFUNC (SEL_MIDDLEBUTTONPRESS,  KivoWindow::ID_CANVAS,            KivoWindow::onCanvasMiddlePress),
+  FXMAPFUNC (SEL_MIDDLEBUTTONRELEASE,KivoWindow::ID_CANVAS,            KivoWindow::onCanvasMiddleRelease),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_CURRENT_LAYER,     KivoWindow::onUpdCurrentLayer),
   FXMAPFUNCS(SEL_UPDATE,             KivoWindow::ID_UNAVAILABLE_FIRST, KivoWindow::ID_UNAVAILABLE_LAST, KivoWindow::onUpdUnavailable),
   FXMAPFUNC (SEL_CLOSE,              0,                                KivoWindow::onCmdClose),
 };
@@ -150,6 +155,10 @@ void KivoWindow::buildMenus() {
   new FXMenuCommand(viewmenu, "Move Down\tD\tMove Down", nullptr, this, ID_MOVE_DOWN);
   new FXMenuCommand(viewmenu, "Move Left\tS\tMove Left", nullptr, this, ID_MOVE_LEFT);
   new FXMenuCommand(viewmenu, "Move Right\tF\tMove Right", nullptr, this, ID_MOVE_RIGHT);
+  // The arrow keys move by a quarter; Ctrl+arrow is left to the selection.
+  const FXuint arrows[4][2] = {{KEY_Up, ID_PAN_UP}, {KEY_Down, ID_PAN_DOWN},
+                               {KEY_Left, ID_PAN_LEFT}, {KEY_Right, ID_PAN_RIGHT}};
+  for (const auto& a : arrows) getAccelTable()->addAccel(MKUINT(a[0], 0), this, FXSEL(SEL_COMMAND, a[1]));
   new FXMenuSeparator(viewmenu);
   FXMenuCheck* layersEntry = new FXMenuCheck(viewmenu, "&Layers\tCtl-L\tShow/hide layers list", this, ID_LAYERS);
   layersEntry->setIcon(icons[ICON_LAYERS]);
@@ -199,16 +208,25 @@ void KivoWindow::buildToolbar() {
                      FRAME_RAISED, 0, 0, 0, 0, 2, 2, 2, 2);
 }
 
+// Right to left: position, size, then the current layer next to the status
+// line. The value boxes fit any 32-bit value in full.
 void KivoWindow::buildStatusbar() {
   statusbar = new FXStatusBar(this, LAYOUT_SIDE_BOTTOM | LAYOUT_FILL_X | STATUSBAR_WITH_DRAGCORNER,
                               0, 0, 0, 0, 3, 3, 2, 2, 4, 0);
   const FXuint valueStyle = FRAME_SUNKEN | LAYOUT_FIX_WIDTH | LAYOUT_RIGHT;
-  posYLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, 32, 0, 2, 2, 2, 2);
-  posXLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, 32, 0, 2, 2, 2, 2);
+  FXFont* font = getApp()->getNormalFont();
+  font->create();  // to measure text before the window exists
+  const FXint valueWidth = font->getTextWidth("-2147483648") + 4 + 4;  // padding and sunken frame
+  posYLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, valueWidth, 0, 2, 2, 2, 2);
+  posXLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, valueWidth, 0, 2, 2, 2, 2);
   new FXLabel(statusbar, "position:", nullptr, LAYOUT_RIGHT, 0, 0, 0, 0, 2, 2, 2, 2);
-  widthLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, 32, 0, 2, 2, 2, 2);
-  heightLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, 32, 0, 2, 2, 2, 2);
+  widthLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, valueWidth, 0, 2, 2, 2, 2);
+  heightLabel = new FXLabel(statusbar, " ", nullptr, valueStyle, 0, 0, valueWidth, 0, 2, 2, 2, 2);
   new FXLabel(statusbar, "size:", nullptr, LAYOUT_RIGHT, 0, 0, 0, 0, 2, 2, 2, 2);
+  layerLabel = new FXLabel(statusbar, " ", nullptr, FRAME_SUNKEN | LAYOUT_RIGHT, 0, 0, 0, 0, 2, 2, 2, 2);
+  layerLabel->setTarget(this);
+  layerLabel->setSelector(ID_CURRENT_LAYER);
+  new FXLabel(statusbar, "layer:", nullptr, LAYOUT_RIGHT, 0, 0, 0, 0, 2, 2, 2, 2);
 }
 
 // The application deletes the main window when it ends. The menu panes go

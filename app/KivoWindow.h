@@ -53,6 +53,11 @@ public:
     ID_CANVAS,
     ID_STATUS_TIMER,
     ID_STATUS_LINE,
+    ID_PAN_UP,
+    ID_PAN_DOWN,
+    ID_PAN_LEFT,
+    ID_PAN_RIGHT,
+    ID_CURRENT_LAYER,
     ID_COPY,
     ID_CUT,
     ID_PASTE,
@@ -131,11 +136,17 @@ public:
   long onUpdSingleLayer(FXObject*, FXSelector, void*);
   long onCanvasConfigure(FXObject*, FXSelector, void*);
   long onCanvasPaint(FXObject*, FXSelector, void*);
-  // Layout point under canvas pixel (px, py), truncating toward zero.
+  long onCanvasWheel(FXObject*, FXSelector, void*);
+  long onCanvasMiddlePress(FXObject*, FXSelector, void*);
+  long onCanvasMiddleRelease(FXObject*, FXSelector, void*);
+  long onUpdCurrentLayer(FXObject*, FXSelector, void*);
+  // Layout point under canvas pixel (px, py), rounding down.
   void toLayout(int px, int py, int& lx, int& ly) const;
   // Whole layout units shown across and up the canvas.
-  int visibleWidth() const;
-  int visibleHeight() const;
+  int64_t visibleWidth() const;
+  int64_t visibleHeight() const;
+  // While the middle button drags: keep the grabbed point under (px, py).
+  void dragView(int px, int py);
 
   // Mouse (canvas/MouseEditing.cpp)
   long onCanvasMotion(FXObject*, FXSelector, void*);
@@ -159,12 +170,16 @@ public:
   FXLabel* posYLabel = nullptr;
   FXLabel* widthLabel = nullptr;
   FXLabel* heightLabel = nullptr;
+  FXLabel* layerLabel = nullptr;  // the current layer's name
   MouseRect mouseRect;
   FXint pointerX = 1;
   FXint pointerY = 1;
-  FXint originX = 0;
-  FXint originY = 0;
+  FXdouble originX = 0;
+  FXdouble originY = 0;
   FXfloat scale = 10.0f;
+  bool viewDrag = false;  // the middle button holds the layout point (grabX, grabY)
+  FXdouble grabX = 0;
+  FXdouble grabY = 0;
   FXint currentLayer = 1;
   bool singleLayer = false;
   Layout layout;

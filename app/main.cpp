@@ -1,12 +1,29 @@
 #include <fx.h>
 
+#include <cstdio>
+
+#include "app/CommandLine.h"
 #include "app/KivoWindow.h"
 
 int main(int argc, char* argv[]) {
+  CommandLine line = parseCommandLine(argc, argv);
+  switch (line.action) {
+    case CommandLine::HELP: std::fputs(usageText(), stdout); return 0;
+    case CommandLine::VERSION: std::fputs(versionText(), stdout); return 0;
+    case CommandLine::USAGE_ERROR:
+      std::fprintf(stderr, "kivo: %s\n%s", line.error.c_str(), usageText());
+      return 2;
+    case CommandLine::RUN: break;
+  }
   FXApp app("Kivo", "0.0.1");
-  app.init(argc, argv);
-  new KivoWindow(&app);
+  int toolkitArgc = (int)line.toolkitArgs.size() - 1;
+  app.init(toolkitArgc, line.toolkitArgs.data());
+  KivoWindow* window = new KivoWindow(&app);
   app.create();
+  if (!line.file.empty()) {
+    static_cast<FXWindow*>(window)->layout();  // Show All needs the canvas's size
+    window->openFile(FXPath::absolute(FXString(line.file.c_str())));
+  }
   app.run();
   return 0;
 }

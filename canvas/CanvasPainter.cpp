@@ -43,22 +43,23 @@ void drawCrosshair(const ViewTransform& view, const MouseRect& band) {
   glPushMatrix();
   glTranslatef(0.0f, 0.0f, CROSSHAIR_Z);
   glDisable(GL_LINE_STIPPLE);
-  int32_t cx = band.getCurX(), cy = band.getCurY();
+  float cx = drawCoord(band.getCurX(), view.baseX()), cy = drawCoord(band.getCurY(), view.baseY());
+  double left = view.left(), bottom = view.bottom();
   glBegin(GL_LINES);
-  glVertex2i(view.originX, cy);
-  glVertex2i(wrapAdd(view.originX, view.visibleWidth()), cy);
-  glVertex2i(cx, view.originY);
-  glVertex2i(cx, wrapAdd(view.originY, view.visibleHeight()));
+  glVertex2d(left, cy);
+  glVertex2d(left + (double)view.visibleWidth(), cy);
+  glVertex2d(cx, bottom);
+  glVertex2d(cx, bottom + (double)view.visibleHeight());
   glEnd();
   glPopMatrix();
 }
 
-void drawBand(MouseRect& band) {
+void drawBand(const ViewTransform& view, MouseRect& band) {
   if (band.getMode() == 0) return;
   glColor4ub(0, 255, 0, 255);
   glPushMatrix();
   glTranslatef(0.0f, 0.0f, BAND_Z);
-  band.draw();
+  band.draw(view.baseX(), view.baseY());
   glPopMatrix();
 }
 
@@ -66,10 +67,24 @@ float layerDepth(int i) { return (float)i * LAYER_STEP_Z; }
 
 }  // namespace
 
-// The corners of an object as its own draw gives them to OpenGL: (x0, y0)
-// and (x1, y1) = (x + w, y + h), wrapped, so x1 may lie left of x0.
+// The corners of an object as its own draw takes them: (x0, y0) and
+// (x1, y1) = (x + w, y + h), wrapped, so x1 may lie left of x0. Kept as
+// integers: they become floats relative to the view's base only when drawn.
 struct CanvasPainter::Corners {
+  int32_t x0, y0, x1, y1;
+  int32_t left() const { return std::min(x0, x1); }
+  int32_t right() const { return std::max(x0, x1); }
+  int32_t low() const { return std::min(y0, y1); }
+  int32_t high() const { return std::max(y0, y1); }
+};
+
+// Corners as OpenGL receives them, relative to the view's base (drawCoord);
+// rounding is monotonic, so the order of the edges is kept.
+struct CanvasPainter::DrawCorners {
   float x0, y0, x1, y1;
+  DrawCorners(const Corners& c, int64_t bx, int64_t by)
+      : x0(drawCoord(c.x0, bx)), y0(drawCoord(c.y0, by)), x1(drawCoord(c.x1, bx)),
+        y1(drawCoord(c.y1, by)) {}
   float left() const { return std::min(x0, x1); }
   float right() const { return std::max(x0, x1); }
   float low() const { return std::min(y0, y1); }
@@ -89,7 +104,7 @@ struct CanvasPainter::VertexBuffer {
       data.reset(new float[capacity]);
     }
   }
-  void push(const CanvasPainter::Corners& c) {
+  void push(const CanvasPainter::DrawCorners& c) {
     float* v = &data[size];
     v[0] = c.x0, v[1] = c.y0, v[2] = c.x1, v[3] = c.y0;
     v[4] = c.x1, v[5] = c.y1, v[6] = c.x0, v[7] = c.y1;
@@ -100,34 +115,41 @@ struct CanvasPainter::VertexBuffer {
 namespace {
 
 CanvasPainter::Corners cornersOf(const GroupNode& node) {
-  return {(float)node.getX(), (float)node.getY(), (float)wrapAdd(node.getX(), node.getW()),
-          (float)wrapAdd(node.getY(), node.getH())};
+  return {node.getX(), node.getY(), wrapAdd(node.getX(), node.getW()),
+          wrapAdd(node.getY(), node.getH())};
 }
 
-// Where layout units land in window pixels, with error margins wide
+// Where drawing coordinates land in window pixels, with error margins wide
 // enough to cover the float arithmetic of the OpenGL pipeline.
 struct PixelMap {
   bool usable = false;
+  int64_t baseX = 0, baseY = 0;
   double left = 0, bottom = 0, kx = 0, ky = 0;
   double fillMarginX = 0, fillMarginY = 0;  // sub-pixel: snapping, rounding
   double lineMarginX = 0, lineMarginY = 0;  // an outline reaches a pixel further
   int width = 0, height = 0;
 };
 
-PixelMap pixelMapFor(const ViewTransform& view, double maxAbs) {
+PixelMap pixelMapFor(const ViewTransform& view) {
   PixelMap m;
   m.width = view.width;
   m.height = view.height;
+  m.baseX = view.baseX();
+  m.baseY = view.baseY();
   m.left = view.left();
   m.bottom = view.bottom();
   m.kx = view.width / (view.right() - view.left());
   m.ky = view.height / (view.top() - view.bottom());
   m.usable = std::isfinite(m.kx) && std::isfinite(m.ky) && m.kx > 0 && m.ky > 0;
-  // Single-precision transforms err by a few ulps of the largest term;
-  // 2^-18 of it is a generous bound.
+  // Single-precision transforms err by a few ulps of the largest term. For
+  // an edge near the canvas that is at most the view's own extent in drawing
+  // coordinates; 2^-18 of twice that is a generous bound. An edge far away
+  // errs by far less than its distance and stays off the canvas.
   const double rel = std::ldexp(1.0, -18);
-  m.fillMarginX = 1.0 / 16 + rel * (maxAbs + std::fabs(view.left()) + std::fabs(view.right())) * m.kx;
-  m.fillMarginY = 1.0 / 16 + rel * (maxAbs + std::fabs(view.bottom()) + std::fabs(view.top())) * m.ky;
+  double spanX = std::fabs(view.left()) + std::fabs(view.right());
+  double spanY = std::fabs(view.bottom()) + std::fabs(view.top());
+  m.fillMarginX = 1.0 / 16 + rel * 2 * spanX * m.kx;
+  m.fillMarginY = 1.0 / 16 + rel * 2 * spanY * m.ky;
   m.lineMarginX = m.fillMarginX + 2.0;
   m.lineMarginY = m.fillMarginY + 2.0;
   return m;
@@ -165,7 +187,7 @@ struct CanvasPainter::LayerCache {
   struct Tile {
     uint32_t begin = 0, end = 0;        // quads of all boxes
     uint32_t selBegin = 0, selEnd = 0;  // quads of selected boxes
-    float x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    Corners bounds{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
   };
 
   const Layer* layer = nullptr;
@@ -175,7 +197,6 @@ struct CanvasPainter::LayerCache {
   std::vector<GroupNode*> others;
   std::vector<GroupNode*> selectedOthers;
   std::vector<Tile> tiles;
-  double maxAbs = 0;
 
   bool isCurrent(const Layer& l) const { return layer == &l && revision == l.getRevision(); }
   void rebuild(const Layer& l);
@@ -200,10 +221,9 @@ void CanvasPainter::LayerCache::rebuild(const Layer& l) {
   others.clear();
   selectedOthers.clear();
   tiles.clear();
-  maxAbs = 0;
 
   size_t n = 0;
-  float minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
+  int32_t minX = INT32_MAX, minY = INT32_MAX, maxX = INT32_MIN, maxY = INT32_MIN;
   for (GroupNode* node = l.first(); node; node = node->next()) {
     Corners c = cornersOf(*node);
     minX = std::min(minX, c.left());
@@ -222,9 +242,6 @@ void CanvasPainter::LayerCache::rebuild(const Layer& l) {
     selectedBoxes.clear();
     return;
   }
-  maxAbs = std::max({std::fabs((double)minX), std::fabs((double)maxX), std::fabs((double)minY),
-                     std::fabs((double)maxY)});
-
   grid = std::max(1, std::min((int)std::sqrt(n / 64.0), 128));
   gridX = minX;
   gridY = minY;
@@ -233,7 +250,6 @@ void CanvasPainter::LayerCache::rebuild(const Layer& l) {
   if (!(cellW > 0)) cellW = 1;
   if (!(cellH > 0)) cellH = 1;
   tiles.assign((size_t)grid * grid, Tile());
-  for (Tile& t : tiles) t.x0 = t.y0 = INFINITY, t.x1 = t.y1 = -INFINITY;
 
   // Counting sort of the boxes by tile.
   std::vector<uint32_t> count(tiles.size() + 1, 0), selCount(tiles.size() + 1, 0);
@@ -243,11 +259,11 @@ void CanvasPainter::LayerCache::rebuild(const Layer& l) {
     uint32_t t = tileFor(c);
     count[t + 1]++;
     if (node->isSelected()) selCount[t + 1]++;
-    Tile& tile = tiles[t];
-    tile.x0 = std::min(tile.x0, c.left());
-    tile.x1 = std::max(tile.x1, c.right());
-    tile.y0 = std::min(tile.y0, c.low());
-    tile.y1 = std::max(tile.y1, c.high());
+    Corners& b = tiles[t].bounds;
+    b.x0 = std::min(b.x0, c.left());
+    b.x1 = std::max(b.x1, c.right());
+    b.y0 = std::min(b.y0, c.low());
+    b.y1 = std::max(b.y1, c.high());
   }
   for (size_t t = 0; t < tiles.size(); t++) {
     count[t + 1] += count[t];
@@ -278,9 +294,10 @@ void drawQuads(const std::vector<CanvasPainter::LayerCache::Tile>& tiles,
     uint32_t begin = selectedOnly ? tile.selBegin : tile.begin;
     uint32_t end = selectedOnly ? tile.selEnd : tile.end;
     if (begin == end) continue;
-    if (map.usable && !lineVisible(map, tile.x0, tile.y0, tile.x1, tile.y1)) continue;
+    CanvasPainter::DrawCorners t(tile.bounds, map.baseX, map.baseY);
+    if (map.usable && !lineVisible(map, t.x0, t.y0, t.x1, t.y1)) continue;
     for (uint32_t i = begin; i < end; i++) {
-      const CanvasPainter::Corners& c = quads[i];
+      CanvasPainter::DrawCorners c(quads[i], map.baseX, map.baseY);
       if (!map.usable || visible(map, c.left(), c.low(), c.right(), c.high())) out.push(c);
     }
   }
@@ -293,8 +310,9 @@ void drawQuads(const std::vector<CanvasPainter::LayerCache::Tile>& tiles,
 
 void drawNodes(const std::vector<GroupNode*>& nodes, const PixelMap& map) {
   for (GroupNode* node : nodes) {
-    CanvasPainter::Corners c = cornersOf(*node);
-    if (!map.usable || lineVisible(map, c.left(), c.low(), c.right(), c.high())) node->draw();
+    CanvasPainter::DrawCorners c(cornersOf(*node), map.baseX, map.baseY);
+    if (!map.usable || lineVisible(map, c.left(), c.low(), c.right(), c.high()))
+      node->draw(map.baseX, map.baseY);
   }
 }
 
@@ -302,7 +320,7 @@ void drawNodes(const std::vector<GroupNode*>& nodes, const PixelMap& map) {
 void drawLayerFast(const Layer& layer, const CanvasPainter::LayerCache& cache,
                    const ViewTransform& view, CanvasPainter::VertexBuffer& scratch) {
   if (layer.first() == nullptr) return;
-  PixelMap map = pixelMapFor(view, cache.maxAbs);
+  PixelMap map = pixelMapFor(view);
   uint32_t color = layer.getColor();
   bool enabled = layer.isEnabled() != 0;
   glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_STIPPLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
@@ -362,11 +380,11 @@ void CanvasPainter::paintReference(const ViewTransform& view, Layer layers[LAYER
                                    MouseRect& band) {
   beginFrame(view);
   drawCrosshair(view, band);
-  drawBand(band);
+  drawBand(view, band);
   for (int i = 0; i < LAYER_COUNT; i++) {
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, layerDepth(i));
-    layers[i].draw();
+    layers[i].draw(view.baseX(), view.baseY());
     glPopMatrix();
   }
   ++layerRenders;
@@ -398,7 +416,7 @@ void CanvasPainter::paintFast(const ViewTransform& view, Layer layers[LAYER_COUN
     ++layerRenders;
   }
   drawCrosshair(view, band);
-  drawBand(band);
+  drawBand(view, band);
 }
 
 void CanvasPainter::drawLayersFast(const ViewTransform& view, Layer layers[LAYER_COUNT]) {

@@ -15,6 +15,11 @@ class MouseRect;
 // current OpenGL context's back buffer (the caller makes the context current
 // and swaps).
 //
+// Both paths give OpenGL coordinates relative to the view's whole-unit base
+// (ViewTransform::baseX, baseY), subtracted in integer arithmetic: single
+// floats hold those small numbers exactly, so the picture is the same
+// wherever the layout lies.
+//
 // The plain path calls each layer's draw, one immediate-mode quadrilateral
 // per object. The fast path gives the same pixels with less work:
 // - Each layer's boxes are kept as vertex arrays sorted into a grid of tiles
@@ -53,12 +58,13 @@ public:
   unsigned long layerRenderCount() const { return layerRenders; }
 
   struct Corners;
+  struct DrawCorners;
   struct LayerCache;
   struct VertexBuffer;
 
 private:
   struct ImageKey {
-    int32_t originX = 0, originY = 0;
+    double originX = 0, originY = 0;
     float scale = 0.0f;
     int width = -1, height = -1;
     uint64_t revisions[LAYER_COUNT] = {};

@@ -43,6 +43,10 @@ bool storePointer(KivoWindow* w, void* ptr, int& x, int& y) {
 long KivoWindow::onCanvasMotion(FXObject*, FXSelector, void* ptr) {
   int x, y;
   if (!storePointer(this, ptr, x, y)) return 1;
+  if (viewDrag) {
+    dragView(pointerX, pointerY);
+    toLayout(pointerX, pointerY, x, y);
+  }
   mouseRect.track(x, y);
   posXLabel->setText(FXStringVal(mouseRect.getCurX()));
   posYLabel->setText(FXStringVal(mouseRect.getCurY()));

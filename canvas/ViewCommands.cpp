@@ -1,5 +1,5 @@
-// The view transform, configure and paint, zoom, move, show all and
-// single-layer mode.
+// The view transform, configure and paint, zoom, move, show all, the wheel,
+// the middle drag and single-layer mode.
 #include "app/KivoWindow.h"
 
 #include <GL/glu.h>
@@ -44,23 +44,67 @@ long KivoWindow::onCmdZoomOut(FXObject*, FXSelector, void*) {
   return 1;
 }
 
-// Fit the union of the layers' bounding boxes into the canvas.
+// Fit the union of the bounding boxes of the layers that hold objects into
+// the canvas.
 long KivoWindow::onCmdShowAll(FXObject*, FXSelector, void*) {
   const Rect bounds = layoutBounds(layout.layersForDrawing());
   changeView(this, [&](ViewTransform& view) { view.showAll(bounds); });
   return 1;
 }
 
+// E/S/D/F move by a third of the view, the arrow keys by a quarter.
 long KivoWindow::onCmdMove(FXObject*, FXSelector sel, void*) {
   int dx = 0, dy = 0;
   switch (FXSELID(sel)) {
-    case ID_MOVE_UP: dy = 1; break;
-    case ID_MOVE_DOWN: dy = -1; break;
-    case ID_MOVE_LEFT: dx = -1; break;
-    case ID_MOVE_RIGHT: dx = 1; break;
+    case ID_MOVE_UP: case ID_PAN_UP: dy = 1; break;
+    case ID_MOVE_DOWN: case ID_PAN_DOWN: dy = -1; break;
+    case ID_MOVE_LEFT: case ID_PAN_LEFT: dx = -1; break;
+    case ID_MOVE_RIGHT: case ID_PAN_RIGHT: dx = 1; break;
     default: break;
   }
-  changeView(this, [&](ViewTransform& view) { view.move(dx, dy); });
+  int parts = FXSELID(sel) >= ID_PAN_UP ? 4 : 3;
+  changeView(this, [&](ViewTransform& view) { view.move(dx, dy, parts); });
+  return 1;
+}
+
+// Zoom about the pointer: sqrt 2 per notch, down to where the whole layout
+// fits twice over (so a chip of any size can be seen whole), up to 80.
+long KivoWindow::onCanvasWheel(FXObject*, FXSelector, void* ptr) {
+  const FXEvent* event = static_cast<const FXEvent*>(ptr);
+  if (!event || event->code == 0) return 1;
+  ViewTransform current = viewOf(this);
+  float minScale = wheelMinScale(layoutBounds(layout.layersForDrawing()), current.width, current.height);
+  int notches = event->code > 0 ? 1 : -1;
+  changeView(this, [&](ViewTransform& view) {
+    view.zoomAt(event->win_x, event->win_y, notches, minScale);
+  });
+  return 1;
+}
+
+// The middle button grabs the layout point under the pointer; motion keeps
+// it there until the release.
+long KivoWindow::onCanvasMiddlePress(FXObject*, FXSelector, void* ptr) {
+  const FXEvent* event = static_cast<const FXEvent*>(ptr);
+  if (!event) return 1;
+  viewOf(this).pointAt(event->win_x, event->win_y, grabX, grabY);
+  viewDrag = true;
+  return 1;
+}
+
+long KivoWindow::onCanvasMiddleRelease(FXObject*, FXSelector, void* ptr) {
+  const FXEvent* event = static_cast<const FXEvent*>(ptr);
+  if (viewDrag && event) dragView(event->win_x, event->win_y);
+  viewDrag = false;
+  return 1;
+}
+
+void KivoWindow::dragView(int px, int py) {
+  changeView(this, [&](ViewTransform& view) { view.placeAt(grabX, grabY, px, py); });
+}
+
+long KivoWindow::onUpdCurrentLayer(FXObject* sender, FXSelector, void*) {
+  FXString name = layerFacts(currentLayer).name;
+  sender->handle(this, FXSEL(SEL_COMMAND, ID_SETSTRINGVALUE), &name);
   return 1;
 }
 
@@ -112,6 +156,6 @@ void KivoWindow::toLayout(int px, int py, int& lx, int& ly) const {
   ly = y;
 }
 
-int KivoWindow::visibleWidth() const { return viewOf(this).visibleWidth(); }
+int64_t KivoWindow::visibleWidth() const { return viewOf(this).visibleWidth(); }
 
-int KivoWindow::visibleHeight() const { return viewOf(this).visibleHeight(); }
+int64_t KivoWindow::visibleHeight() const { return viewOf(this).visibleHeight(); }

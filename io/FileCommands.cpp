@@ -51,8 +51,6 @@ long KivoWindow::onCmdFileNew(FXObject*, FXSelector, void*) {
   return 1;
 }
 
-// The file is read into fresh layers that replace the layout only when the
-// whole file was read: a file that cannot be read changes nothing.
 long KivoWindow::onCmdFileOpen(FXObject*, FXSelector, void*) {
   FXFileDialog dialog(this, "Load Layout File");
   dialog.setPatternList(LayoutFilePatterns);

@@ -158,20 +158,22 @@ GroupNode* GroupNode::removeNext() {
 
 Box::~Box() {}
 
-void Box::draw() {
+void Box::draw(int64_t ox, int64_t oy) {
+  float x0 = drawCoord(x, ox), y0 = drawCoord(y, oy);
+  float x1 = drawCoord(wrapAdd(x, w), ox), y1 = drawCoord(wrapAdd(y, h), oy);
   glBegin(GL_QUADS);
-  glVertex2f((float)x, (float)y);
-  glVertex2f((float)wrapAdd(x, w), (float)y);
-  glVertex2f((float)wrapAdd(x, w), (float)wrapAdd(y, h));
-  glVertex2f((float)x, (float)wrapAdd(y, h));
+  glVertex2f(x0, y0);
+  glVertex2f(x1, y0);
+  glVertex2f(x1, y1);
+  glVertex2f(x0, y1);
   glEnd();
 }
 
 Opt::~Opt() {}
 
-void Opt::draw() {
-  float x0 = (float)x, y0 = (float)y;
-  float x1 = (float)wrapAdd(x, w), y1 = (float)wrapAdd(y, h);
+void Opt::draw(int64_t ox, int64_t oy) {
+  float x0 = drawCoord(x, ox), y0 = drawCoord(y, oy);
+  float x1 = drawCoord(wrapAdd(x, w), ox), y1 = drawCoord(wrapAdd(y, h), oy);
   glBegin(GL_LINE_LOOP);
   glVertex2f(x0, y0);
   glVertex2f(x1, y0);

@@ -36,7 +36,7 @@ public:
 class Box : public GroupNode {
 public:
   ~Box() override;
-  void draw() override;
+  void draw(int64_t ox, int64_t oy) override;
 };
 
 // A marker rectangle of the options layer carrying one integer value, drawn
@@ -46,7 +46,7 @@ public:
   int32_t value = 0;
 
   ~Opt() override;
-  void draw() override;
+  void draw(int64_t ox, int64_t oy) override;
   void setValue(int32_t v) { value = v; }
   int32_t getValue() const { return value; }
 };

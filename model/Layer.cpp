@@ -193,11 +193,11 @@ void Layer::refreshBounds() {
   ++revision;
 }
 
-void Layer::draw() {
+void Layer::draw(int64_t ox, int64_t oy) {
   glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_STIPPLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
   glColor4ub(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF, (color >> 24) & 0xFF);
   glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
-  for (GroupNode* node = first(); node; node = node->next()) node->draw();
+  for (GroupNode* node = first(); node; node = node->next()) node->draw(ox, oy);
   if (enabled) {
     glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
     glEnable(GL_LINE_STIPPLE);
@@ -205,7 +205,7 @@ void Layer::draw() {
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, 0.01f);
     for (GroupNode* node = first(); node; node = node->next())
-      if (node->isSelected()) node->draw();
+      if (node->isSelected()) node->draw(ox, oy);
     glPopMatrix();
   }
   glPopAttrib();

@@ -57,9 +57,9 @@ public:
   int32_t getId() const { return id; }
 
   // Draw every object in the layer's colour, filled while enabled and in
-  // outline while not; selected objects of an enabled layer get a dashed
-  // white outline just in front.
-  void draw() override;
+  // outline while not, relative to (ox, oy); selected objects of an enabled
+  // layer get a dashed white outline just in front.
+  void draw(int64_t ox, int64_t oy) override;
 
   // Write one record line per object, in list order; false when the stream
   // is found failed before an object.

@@ -99,4 +99,4 @@ int Rect::edgeAt(int32_t px, int32_t py) const {
   return horizontal | vertical;
 }
 
-void Rect::draw() {}
+void Rect::draw(int64_t, int64_t) {}

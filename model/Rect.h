@@ -7,6 +7,8 @@
 // computed in unsigned so that it is never undefined behaviour.
 inline int32_t wrapAdd(int32_t a, int32_t b) { return (int32_t)((uint32_t)a + (uint32_t)b); }
 inline int32_t wrapSub(int32_t a, int32_t b) { return (int32_t)((uint32_t)a - (uint32_t)b); }
+// A layout coordinate relative to a drawing base, as OpenGL receives it.
+inline float drawCoord(int32_t v, int64_t base) { return (float)((int64_t)v - base); }
 inline int32_t wrapNeg(int32_t a) { return (int32_t)(0u - (uint32_t)a); }
 
 // An axis-aligned integer rectangle with a selection flag, the base of every
@@ -52,7 +54,10 @@ public:
   // Edge bits of a contained point: 4 on x, else 16 on x + w; 1 on y, else
   // 8 on y + h; 0 for a point outside or strictly inside.
   virtual int edgeAt(int32_t px, int32_t py) const;
-  virtual void draw();
+  // Draw with (ox, oy) subtracted from every vertex in integer arithmetic
+  // before it becomes a float (drawCoord), so that OpenGL sees small exact
+  // numbers wherever the layout lies.
+  virtual void draw(int64_t ox, int64_t oy);
 
   void select() { selected = 1; }
   void deselect() { selected = 0; }

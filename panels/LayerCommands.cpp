@@ -3,10 +3,13 @@
 #include "panels/LayerDlg.h"
 
 long KivoWindow::onCmdLayers(FXObject*, FXSelector, void*) {
-  if (layerDlg->shown())
+  if (layerDlg->shown()) {
     layerDlg->hide();
-  else
+  } else {
+    // Beside the main window, to its right, rather than over its menu bar.
+    layerDlg->move(getX() + getWidth() + 8, getY());
     layerDlg->show();
+  }
   setFocus();
   return 1;
 }

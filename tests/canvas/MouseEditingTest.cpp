@@ -1,6 +1,7 @@
-// Editing with synthesised pointer events on a real canvas.
+// Editing and navigating with synthesised pointer events on a real canvas.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <typeinfo>
 
 #include "app/KivoWindow.h"
@@ -12,8 +13,6 @@ class MouseEditingTest : public ::testing::Test {
 protected:
   void SetUp() override {
     window = kivotest::newWindow();
-    window->originX = 0;
-    window->originY = 0;
     window->scale = 10.0f;
   }
   void TearDown() override { kivotest::deleteWindow(window); }
@@ -31,16 +30,20 @@ protected:
     motion(x1, y1);
     release(x1, y1);
   }
+  // Wheel and middle-button events at a pixel, as the canvas forwards them.
+  void send(FXSelType type, int x, int y, int code = 0) {
+    FXEvent event;
+    event.type = type;
+    event.win_x = x;
+    event.win_y = y;
+    event.code = code;
+    window->handle(window->canvas, FXSEL(type, KivoWindow::ID_CANVAS), &event);
+  }
   GroupNode* add(int layer, int x, int y, int w, int h) {
     Box* box = new Box;
     box->setRect(x, y, w, h);
-    window->layers[layer].apply(OP_ADD, MATCH_ALL, box);
+    window->layout.layersForDrawing()[layer].apply(OP_ADD, MATCH_ALL, box);
     return box;
-  }
-  int objectCount(int layer) {
-    int n = 0;
-    for (GroupNode* node = window->layers[layer].first(); node; node = node->next()) n++;
-    return n;
   }
   std::string status() { return window->statusText.text(); }
   std::string label(FXLabel* l) { return l->getText().text(); }
@@ -50,20 +53,11 @@ protected:
 
 TEST_F(MouseEditingTest, ModifiersAtPressChooseTheEdit) {
   GroupNode* node = add(5, 4, 4, 4, 4);
-  struct Case {
-    FXuint state;
-    int mode;
-    const char* pressText;
-    const char* releaseText;
-    bool selectedAfter;
-  };
+  struct Case { FXuint state; int mode; const char* pressText; const char* releaseText; bool selected; };
   const Case cases[] = {
       {0, TRACK_ADD, "Use mouse to add object(s)", "1 object(s) selection changed", true},
-      {CONTROLMASK, TRACK_SELECT, "Use mouse to select object(s)", "1 object(s) selected", true},
       {SHIFTMASK, TRACK_DESELECT, "Use mouse to select object(s)", "1 object(s) deselected", false},
-      {SHIFTMASK, TRACK_DESELECT, "Use mouse to select object(s)", "1 object(s) deselected", false},
-      {CONTROLMASK | SHIFTMASK, TRACK_TOGGLE, "Use mouse to select object(s)",
-       "1 object(s) selection changed", true},
+      {CONTROLMASK | SHIFTMASK, TRACK_TOGGLE, "Use mouse to select object(s)", "1 object(s) selection changed", true},
       {CONTROLMASK, TRACK_SELECT, "Use mouse to select object(s)", "1 object(s) selected", true},
   };
   for (const Case& c : cases) {
@@ -72,170 +66,103 @@ TEST_F(MouseEditingTest, ModifiersAtPressChooseTheEdit) {
     EXPECT_EQ(status(), c.pressText);
     // A second press during the edit is ignored, pointer included.
     kivotest::canvasPress(window, 1, 400, 20, CONTROLMASK | SHIFTMASK);
-    EXPECT_EQ(window->mouseRect.getMode(), c.mode);
     EXPECT_EQ(window->pointerX, px(5));
     release(5, 5);
-    EXPECT_EQ(window->mouseRect.getMode(), TRACK_NONE);
     EXPECT_EQ(status(), c.releaseText);
-    EXPECT_EQ(node->isSelected() != 0, c.selectedAfter) << c.releaseText;
+    EXPECT_EQ(node->isSelected() != 0, c.selected) << c.releaseText;
   }
-  EXPECT_EQ(objectCount(5), 1);
-  EXPECT_TRUE(window->saved);
+  EXPECT_FALSE(window->layout.isModified());
 }
 
-TEST_F(MouseEditingTest, ClickInsideOneUnitTogglesEveryLayerThere) {
+// Clicks pick what contains the point, bands what lies wholly inside, edges
+// included; disabled layers are never touched, single-layer mode touches
+// the current layer only.
+TEST_F(MouseEditingTest, ClicksAndBandsPickObjectsEdgesIncluded) {
   GroupNode* a = add(2, 0, 0, 10, 10);
-  GroupNode* b = add(5, 5, 5, 1, 1);
+  GroupNode* b = add(5, 10, 0, 10, 10);  // shares a's right edge
   GroupNode* c = add(9, 3, 3, 5, 5);
+  GroupNode* off = add(4, 3, 3, 2, 2);
+  window->layout.toggleEnabled(4);
   kivotest::canvasPress(window, 1, px(5, 1), py(5, 1));
   kivotest::canvasMotion(window, px(20), py(20));
   kivotest::canvasRelease(window, 1, px(5, 6), py(5, 6));  // 5 pixels away, same unit
-  EXPECT_EQ(status(), "3 object(s) selection changed");
-  EXPECT_TRUE(a->isSelected() && b->isSelected() && c->isSelected());
-  EXPECT_EQ(objectCount(1), 0);
-  press(30, 30);
-  release(30, 30);
-  EXPECT_EQ(status(), "0 object(s) selection changed");
-}
-
-TEST_F(MouseEditingTest, CtrlClickOnSharedEdgeSelectsBoth) {
-  GroupNode* left = add(5, 0, 0, 10, 10);
-  GroupNode* right = add(5, 10, 0, 10, 10);
-  press(10, 5, CONTROLMASK);
-  release(10, 5);
+  EXPECT_EQ(status(), "2 object(s) selection changed");
+  EXPECT_TRUE(a->isSelected() && c->isSelected() && !b->isSelected() && !off->isSelected());
+  drag(10, 5, 10, 5, CONTROLMASK);
   EXPECT_EQ(status(), "2 object(s) selected");
-  EXPECT_TRUE(left->isSelected() && right->isSelected());
-}
-
-TEST_F(MouseEditingTest, CtrlDragSelectsOnlyObjectsWhollyInside) {
-  GroupNode* inside = add(5, 2, 2, 4, 4);  // shares the band's left and bottom edges
-  GroupNode* crossing = add(5, 8, 2, 10, 4);
-  GroupNode* other = add(7, 3, 3, 9, 5);  // right edge on the band's right edge
-  drag(2, 2, 12, 8, CONTROLMASK);
-  EXPECT_EQ(status(), "2 object(s) selected");
-  EXPECT_TRUE(inside->isSelected());
-  EXPECT_FALSE(crossing->isSelected());
-  EXPECT_TRUE(other->isSelected());
-}
-
-TEST_F(MouseEditingTest, SingleLayerModeLimitsEditAndCount) {
-  GroupNode* onOther = add(1, 3, 3, 2, 2);
-  GroupNode* onCurrent = add(5, 3, 3, 2, 2);
-  window->currentLayer = 5;
+  drag(0, 0, 10, 10, SHIFTMASK);  // a and c lie wholly inside, b crosses
+  EXPECT_EQ(status(), "2 object(s) deselected");
+  EXPECT_TRUE(!a->isSelected() && !c->isSelected() && b->isSelected());
+  window->currentLayer = 9;
   window->singleLayer = true;
-  drag(1, 1, 10, 10, CONTROLMASK);
+  drag(0, 0, 20, 10, CONTROLMASK);
   EXPECT_EQ(status(), "1 object(s) selected");
-  EXPECT_TRUE(onCurrent->isSelected());
-  EXPECT_FALSE(onOther->isSelected());
-  press(4, 4);
-  release(4, 4);
-  EXPECT_EQ(status(), "1 object(s) selection changed");
-  EXPECT_FALSE(onCurrent->isSelected());
-  EXPECT_FALSE(onOther->isSelected());
+  EXPECT_TRUE(!a->isSelected() && c->isSelected());
 }
 
-TEST_F(MouseEditingTest, DisabledLayersAreUntouchedAndUncounted) {
-  GroupNode* enabled = add(3, 3, 3, 2, 2);
-  GroupNode* disabled = add(4, 3, 3, 2, 2);
-  window->layers[4].toggleEnabled();
-  drag(1, 1, 10, 10, CONTROLMASK);
-  EXPECT_EQ(status(), "1 object(s) selected");
-  EXPECT_TRUE(enabled->isSelected());
-  EXPECT_FALSE(disabled->isSelected());
-  press(4, 4);
-  release(4, 4);
-  EXPECT_EQ(status(), "1 object(s) selection changed");
-  EXPECT_FALSE(disabled->isSelected());
-}
-
-TEST_F(MouseEditingTest, PlainDragAddsNormalisedRectangleToCurrentLayer) {
-  drag(10, 10, 4, 20);
-  ASSERT_EQ(objectCount(1), 1);
-  GroupNode* node = window->layers[1].first();
-  EXPECT_EQ(typeid(*node), typeid(Box));
-  EXPECT_EQ(node->getX(), 4);
-  EXPECT_EQ(node->getY(), 10);
-  EXPECT_EQ(node->getW(), 6);
-  EXPECT_EQ(node->getH(), 10);
-  EXPECT_FALSE(node->isSelected());
-  EXPECT_FALSE(window->saved);
-  EXPECT_EQ(status(), "1 object added");
-
-  window->saved = true;
+TEST_F(MouseEditingTest, PlainDragAddsNormalisedObjectOfTheLayersClass) {
+  struct Case { int layer; bool disabled; const char* text; };
+  const Case cases[] = {{1, false, "1 object added"}, {LAYER_OPTIONS, false, "1 object added"},
+                        {0, false, "1 object added"}, {3, true, "No object added: layer is disabled"}};
+  for (const Case& c : cases) {
+    window->currentLayer = c.layer;
+    window->layout.markSaved("a.msk", FORMAT_MSK);
+    if (c.disabled) window->layout.toggleEnabled(c.layer);
+    drag(10, 10, 4, 20);
+    EXPECT_EQ(status(), c.text);
+    EXPECT_EQ(window->layout.isModified(), !c.disabled);
+    GroupNode* node = window->layout.layer(c.layer).first();
+    ASSERT_EQ(node == nullptr, c.disabled) << c.layer;
+    EXPECT_TRUE(!node || ((typeid(*node) == typeid(Opt)) == (c.layer == LAYER_OPTIONS) && node->getX() == 4 &&
+                          node->getY() == 10 && node->getW() == 6 && node->getH() == 10)) << c.layer;
+  }
   drag(10, 10, 10, 20);  // a line adds nothing and says nothing more
-  EXPECT_EQ(objectCount(1), 1);
-  EXPECT_TRUE(window->saved);
   EXPECT_EQ(status(), "Use mouse to add object(s)");
 }
 
-TEST_F(MouseEditingTest, NewObjectIsAnOptOnlyOnTheOptionsLayer) {
-  window->singleLayer = true;  // adding ignores the mode
-  for (int layer : {0, (int)LAYER_OPTIONS, 13}) {
-    window->currentLayer = layer;
-    drag(1, 1, 3, 3);
-    ASSERT_EQ(objectCount(layer), 1) << layer;
-    GroupNode* node = window->layers[layer].first();
-    if (layer == LAYER_OPTIONS)
-      EXPECT_EQ(typeid(*node), typeid(Opt));
-    else
-      EXPECT_EQ(typeid(*node), typeid(Box)) << layer;
-  }
-}
-
-TEST_F(MouseEditingTest, DragOnDisabledLayerAddsNothingAndSaysSo) {
-  window->layers[1].toggleEnabled();
-  drag(2, 2, 6, 6);
-  EXPECT_EQ(objectCount(1), 0);
-  EXPECT_TRUE(window->saved);
-  EXPECT_EQ(status(), "No object added: layer is disabled");
-}
-
-TEST_F(MouseEditingTest, LeftPressDuringRightDragEditsTheRightDragsBand) {
+// The right button measures; a left press during its drag starts an edit
+// that works on the right drag's band. The labels change only on motion and
+// show any 32-bit value in full; the current layer is named beside them.
+TEST_F(MouseEditingTest, RightDragMeasuresAndLabelsShowAnyValue) {
   GroupNode* inside = add(5, 5, 5, 3, 3);
-  GroupNode* outside = add(5, 25, 25, 3, 3);
   press(2, 2, 0, 3);
-  motion(20, 20);
+  motion(20, 19);
+  EXPECT_EQ(label(window->widthLabel) + label(window->heightLabel), "1817");
   press(30, 30, CONTROLMASK);  // refused as a drag, but starts the edit
-  EXPECT_EQ(window->mouseRect.leftState, -1);
-  motion(22, 22);
   release(40, 40);
   EXPECT_EQ(status(), "1 object(s) selected");
   EXPECT_TRUE(inside->isSelected());
-  EXPECT_FALSE(outside->isSelected());
   release(22, 22, 3);
-  EXPECT_EQ(window->mouseRect.rightState, 0);
+  EXPECT_EQ(label(window->posXLabel) + label(window->posYLabel) + label(window->widthLabel), "201918");
+  window->originX = window->originY = -2147483648.0;
+  kivotest::canvasMotion(window, 0, window->canvas->getHeight());
+  EXPECT_EQ(label(window->posXLabel), "-2147483648");
+  for (FXLabel* l : {window->posXLabel, window->posYLabel, window->widthLabel, window->heightLabel})
+    EXPECT_LE(window->posXLabel->getDefaultWidth(), l->getWidth()) << window->posXLabel->getDefaultWidth();
+  window->currentLayer = LAYER_METAL1;
+  kivotest::settle();
+  EXPECT_EQ(label(window->layerLabel), "Metal 1");
 }
 
-TEST_F(MouseEditingTest, RightDragMeasuresAndChangesNothingElse) {
-  GroupNode* node = add(5, 1, 1, 10, 10);
-  std::string before = status();
-  press(1, 1, 0, 3);
-  motion(6, 4);
-  release(6, 4, 3);
-  EXPECT_EQ(label(window->widthLabel), "5");
-  EXPECT_EQ(label(window->heightLabel), "3");
-  EXPECT_EQ(window->mouseRect.getMode(), TRACK_NONE);
-  EXPECT_FALSE(node->isSelected());
-  EXPECT_EQ(objectCount(5), 1);
-  EXPECT_TRUE(window->saved);
-  EXPECT_EQ(status(), before);
-}
-
-TEST_F(MouseEditingTest, LabelsChangeOnlyOnMotion) {
-  motion(3, 4);
-  EXPECT_EQ(label(window->posXLabel), "3");
-  EXPECT_EQ(label(window->posYLabel), "4");
-  press(7, 8, CONTROLMASK);
-  release(9, 9);
-  EXPECT_EQ(label(window->posXLabel), "3");
-  EXPECT_EQ(label(window->posYLabel), "4");
-  EXPECT_EQ(label(window->widthLabel), "0");
-  EXPECT_EQ(window->mouseRect.getW(), 2);  // the band has the release's size
-  motion(12, 2);
-  EXPECT_EQ(label(window->posXLabel), "12");
-  EXPECT_EQ(label(window->posYLabel), "2");
-  EXPECT_EQ(label(window->widthLabel), "2");  // the band stays after release
-  EXPECT_EQ(label(window->heightLabel), "1");
+// Down to where the 4 mm x 2 mm layout fits twice over; the middle drag
+// keeps the grabbed point under the pointer until the release.
+TEST_F(MouseEditingTest, WheelZoomsWithinTheLayoutsRangeAndMiddleDragPans) {
+  add(5, 0, 0, 4000000, 2000000);
+  send(SEL_MOUSEWHEEL, 200, 100, 0);
+  EXPECT_EQ(window->scale, 10.0f);
+  for (int i = 0; i < 40; i++) send(SEL_MOUSEWHEEL, 200, 100, -120);
+  float fit = std::min(window->canvas->getWidth() / 8e6f, window->canvas->getHeight() / 4e6f);
+  EXPECT_FLOAT_EQ(window->scale, fit);
+  send(SEL_MOUSEWHEEL, 10, 10, 120);
+  EXPECT_FLOAT_EQ(window->scale, fit * 1.4142135f);
+  int32_t before[2], after[2];
+  window->toLayout(100, 50, before[0], before[1]);
+  send(SEL_MIDDLEBUTTONPRESS, 100, 50);
+  kivotest::canvasMotion(window, 180, 90);
+  send(SEL_MIDDLEBUTTONRELEASE, 260, 130);
+  kivotest::canvasMotion(window, 300, 300);
+  window->toLayout(260, 130, after[0], after[1]);
+  EXPECT_TRUE(after[0] == before[0] && after[1] == before[1]);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 
 #include "model/GroupNode.h"
 #include "model/Layer.h"
@@ -11,10 +12,13 @@
 
 namespace {
 
-ViewTransform canvas700x400() {
+ViewTransform canvas700x400(double ox = 0, double oy = 0, float scale = 10.0f) {
   ViewTransform view;
   view.width = 700;
   view.height = 400;
+  view.originX = ox;
+  view.originY = oy;
+  view.scale = scale;
   return view;
 }
 
@@ -26,144 +30,93 @@ void addBox(Layer& layer, int x, int y, int w, int h) {
 
 }  // namespace
 
-TEST(ViewTransform, ToLayoutTruncatesTowardZero) {
-  struct Case { int px, py, x, y; };
+TEST(ViewTransform, ToLayoutRoundsDownAndSaturates) {
+  struct Case { double ox, oy; float scale; int px, py, x, y; };
   const Case cases[] = {
-      {0, 400, 0, 0}, {15, 0, 1, 40}, {9, 391, 0, 0}, {-5, 405, 0, 0}, {-15, 415, -1, -1},
-      {699, 0, 69, 40}, {10, 390, 1, 1},
+      {0, 0, 10, 0, 400, 0, 0},        {0, 0, 10, 15, 0, 1, 40},      {0, 0, 10, 9, 391, 0, 0},
+      {0, 0, 10, -5, 405, -1, -1},     {0, 0, 10, 699, 0, 69, 40},    {100, -50, 10, 15, 0, 101, -10},
+      {0.5, 0.5, 10, 4, 396, 0, 0},    {0.5, 0.5, 10, 5, 395, 1, 1},  {-0.25, 0, 10, 0, 400, -1, 0},
+      {0, 0, 0.025f, INT_MAX, INT_MIN, INT32_MAX, INT32_MAX},
+      {2147483640.0, -2147483648.0, 1, 20, 401, INT32_MAX, INT32_MIN},
   };
-  ViewTransform view = canvas700x400();
   for (const Case& c : cases) {
     int32_t x, y;
-    view.toLayout(c.px, c.py, x, y);
-    EXPECT_EQ(x, c.x) << c.px << "," << c.py;
-    EXPECT_EQ(y, c.y) << c.px << "," << c.py;
+    canvas700x400(c.ox, c.oy, c.scale).toLayout(c.px, c.py, x, y);
+    EXPECT_EQ(x, c.x) << c.ox << " " << c.px << "," << c.py;
+    EXPECT_EQ(y, c.y) << c.oy << " " << c.px << "," << c.py;
   }
-  view.originX = 100;
-  view.originY = -50;
-  int32_t x, y;
-  view.toLayout(15, 0, x, y);
-  EXPECT_EQ(x, 101);
-  EXPECT_EQ(y, -10);
 }
 
-TEST(ViewTransform, ExtremePointersAndOriginsWrapOrSaturate) {
+TEST(ViewTransform, ZoomAndMoveKeepTheirSteps) {
+  // zoom: 1 Zoom In, -1 Zoom Out, 0 a move by 1/parts (3: E/S/D/F, 4: arrows).
+  struct Step { int zoom, dx, dy, parts; double ox, oy; float scale; };
+  const Step steps[] = {
+      {1, 0, 0, 0, 17, 10, 20},     {-1, 0, 0, 0, 0, 0, 10},      {-1, 0, 0, 0, -35, -20, 5},
+      {-1, 0, 0, 0, -122, -70, 2},  {0, 1, 0, 3, -6, -70, 2},     {0, 0, 1, 3, -6, -4, 2},
+      {0, -1, -1, 3, -122, -70, 2}, {0, 1, 1, 4, -35, -20, 2},    {0, -1, -1, 4, -122, -70, 2},
+  };
   ViewTransform view = canvas700x400();
-  int32_t x, y;
-  view.scale = 0.025f;
-  view.toLayout(INT_MAX, INT_MIN, x, y);
-  EXPECT_EQ(x, INT32_MAX);  // 8.6e10 units saturates
-  EXPECT_EQ(y, INT32_MAX);
-  view.toLayout(INT_MIN, INT_MAX, x, y);
-  EXPECT_EQ(x, INT32_MIN);
-  EXPECT_EQ(y, INT32_MIN);
-  view.scale = 10.0f;
-  view.originX = INT32_MAX;
-  view.originY = INT32_MIN;
-  view.toLayout(15, 415, x, y);
-  EXPECT_EQ(x, INT32_MIN);  // INT32_MAX + 1 wraps
-  EXPECT_EQ(y, INT32_MAX);  // INT32_MIN - 1 wraps
-  view.move(1, -1);
-  EXPECT_EQ(view.originX, INT32_MIN + 22);
-  EXPECT_EQ(view.originY, INT32_MAX - 12);
-  EXPECT_EQ(truncToInt32(0.0 / 0.0), 0);
-  EXPECT_EQ(truncToInt32(-7.9), -7);
-}
-
-TEST(ViewTransform, ZoomStepsAndLimits) {
-  ViewTransform view = canvas700x400();
-  const float ins[] = {20, 40, 80, 80};
-  for (float expected : ins) {
-    view.zoomIn();
-    EXPECT_EQ(view.scale, expected);
+  for (const Step& s : steps) {
+    if (s.zoom) s.zoom > 0 ? view.zoomIn() : view.zoomOut();
+    else view.move(s.dx, s.dy, s.parts);
+    EXPECT_EQ(view.originX, s.ox) << s.ox;
+    EXPECT_EQ(view.originY, s.oy) << s.oy;
+    EXPECT_EQ(view.scale, s.scale) << s.scale;
   }
+  // Up to 80 and no further, then down to 0.03125 and no further.
   view = canvas700x400();
-  const float outs[] = {5, 2, 1, 0.5f, 0.25f, 0.125f, 0.0625f, 0.03125f, 0.03125f};
-  for (float expected : outs) {
-    view.zoomOut();
-    EXPECT_EQ(view.scale, expected);
+  for (float expected : {20.0f, 40.0f, 80.0f, 80.0f, -40.0f, -20.0f, -10.0f, -5.0f, -2.0f, -1.0f, -0.5f, -0.25f,
+                         -0.125f, -0.0625f, -0.03125f, -0.03125f}) {
+    expected > 0 ? view.zoomIn() : view.zoomOut();
+    EXPECT_EQ(view.scale, std::fabs(expected));
   }
 }
 
-TEST(ViewTransform, ZoomMovesOriginByAQuarterOfTheView) {
-  ViewTransform view = canvas700x400();
-  view.zoomIn();
-  EXPECT_EQ(view.originX, 17);
-  EXPECT_EQ(view.originY, 10);
-  EXPECT_EQ(view.scale, 20.0f);
-  view.zoomOut();
-  EXPECT_EQ(view.originX, 0);
-  EXPECT_EQ(view.originY, 0);
-  EXPECT_EQ(view.scale, 10.0f);
-  view.zoomOut();
-  EXPECT_EQ(view.originX, -35);
-  EXPECT_EQ(view.originY, -20);
-  EXPECT_EQ(view.scale, 5.0f);
-  view.zoomOut();
-  EXPECT_EQ(view.originX, -122);
-  EXPECT_EQ(view.originY, -70);
-  EXPECT_EQ(view.scale, 2.0f);
-}
-
-TEST(ViewTransform, ShowAllFitsTheUnionOfLayers) {
-  Layer layers[LAYER_COUNT];
-  applyStartupSettings(layers);
-  addBox(layers[5], 10, 20, 100, 50);
-  ViewTransform view = canvas700x400();
-  Rect bounds = layoutBounds(layers);
-  // The empty layer 6 pulls the union out to (0, 0).
-  EXPECT_EQ(bounds.getX(), 0);
-  EXPECT_EQ(bounds.getY(), 0);
-  EXPECT_EQ(bounds.getW(), 110);
-  EXPECT_EQ(bounds.getH(), 70);
-  view.showAll(bounds);
-  EXPECT_EQ(view.originX, 0);
-  EXPECT_EQ(view.originY, 0);
-  EXPECT_EQ(view.scale, 400.0f / 70.0f);
-
-  for (int i = 6; i < LAYER_COUNT; i++) addBox(layers[i], 10, 20, 100, 50);
-  bounds = layoutBounds(layers);
-  EXPECT_EQ(bounds.getX(), 10);
-  EXPECT_EQ(bounds.getY(), 20);
-}
-
-TEST(ViewTransform, ShowAllClampsScale) {
-  struct Case { int w, h; float scale; };
-  const Case cases[] = {{100000, 10, 0.05f}, {1, 1, 50.0f}, {0, 0, 50.0f}, {70, 400, 1.0f}};
+TEST(ViewTransform, ShowAllFitsTheLayersThatHoldObjects) {
+  struct Case { int x, y, w, h; float scale; };
+  // The float 0.05 lies above the double 0.05: one more Zoom Out still works.
+  const Case cases[] = {{-5, 7, 100000, 10, 0.05f}, {-5, 7, 1, 1, 50.0f}, {-5, 7, 70, 400, 1.0f},
+                        {100000000, -2147483648, 2000000, 1000000, 0.05f}};
   for (const Case& c : cases) {
+    Layer layers[LAYER_COUNT];
+    applyStartupSettings(layers);
+    addBox(layers[3], c.x, c.y, c.w / 2, c.h);
+    addBox(layers[9], c.x + c.w / 2, c.y, c.w - c.w / 2, c.h / 2);
     ViewTransform view = canvas700x400();
-    Rect bounds;
-    bounds.setRect(-5, 7, c.w, c.h);
-    view.showAll(bounds);
+    view.showAll(layoutBounds(layers));  // the empty layers 4..8, 10..13 play no part
+    EXPECT_EQ(view.originX, c.x);
+    EXPECT_EQ(view.originY, c.y);
     EXPECT_EQ(view.scale, c.scale) << c.w << "x" << c.h;
-    EXPECT_EQ(view.originX, -5);
-    EXPECT_EQ(view.originY, 7);
   }
-  ViewTransform view = canvas700x400();
-  Rect wide;
-  wide.setRect(0, 0, 100000, 1);
-  view.showAll(wide);
-  view.zoomOut();  // the float 0.05 lies above the double 0.05
-  EXPECT_EQ(view.scale, 0.025f);
+  Layer empty[LAYER_COUNT];
+  ViewTransform view = canvas700x400(3, 3);
+  view.showAll(layoutBounds(empty));
+  EXPECT_EQ(view.originX + view.scale, 50.0f);
+  view.scale = 0.05f;
   view.zoomOut();
   EXPECT_EQ(view.scale, 0.025f);
 }
 
-TEST(ViewTransform, MoveByAThirdOfTheVisibleUnits) {
-  ViewTransform view = canvas700x400();
-  view.move(1, 0);
-  EXPECT_EQ(view.originX, 23);
-  view.move(0, 1);
-  EXPECT_EQ(view.originY, 13);
-  view.move(-1, -1);
-  EXPECT_EQ(view.originX, 0);
-  EXPECT_EQ(view.originY, 0);
-  view.width = 200;
-  view.scale = 80.0f;
-  EXPECT_EQ(view.visibleWidth(), 2);
-  view.move(1, 0);
-  view.move(-1, 0);
-  EXPECT_EQ(view.originX, 0);
-  view.width = 700;
-  EXPECT_EQ(view.visibleWidth(), 8);
+TEST(ViewTransform, WheelZoomsAboutThePointerWithinItsRange) {
+  Rect chip;
+  chip.setRect(1000000, 2000000, 4000000, 1000000);
+  const float chipMin = wheelMinScale(chip, 700, 400);
+  EXPECT_FLOAT_EQ(chipMin, 700.0f / 8000000);
+  EXPECT_EQ(wheelMinScale(Rect(), 700, 400), 0.025f);
+  struct Case { double ox; float scale; int px, py, notches; float minScale, expected; };
+  const Case cases[] = {
+      {0, 10, 350, 200, 1, 0.025f, 14.142136f},  {0, 10, 100, 50, -1, 0.025f, 7.0710678f},
+      {0.5, 70, 3, 397, 1, 0.025f, 80},          {0, 0.03f, 600, 100, -1, 0.025f, 0.025f},
+      {1e6, 0.0001f, 10, 10, -1, chipMin, chipMin}, {-2147483648.0, 60, 699, 0, 1, 0.025f, 80},
+  };
+  for (const Case& c : cases) {
+    ViewTransform view = canvas700x400(c.ox, c.ox, c.scale);
+    double x0, y0, x1, y1;
+    view.pointAt(c.px, c.py, x0, y0);
+    view.zoomAt(c.px, c.py, c.notches, c.minScale);
+    EXPECT_FLOAT_EQ(view.scale, c.expected) << c.scale;
+    view.pointAt(c.px, c.py, x1, y1);
+    EXPECT_LT(std::fabs(x1 - x0) * view.scale, 0.01) << c.scale;
+    EXPECT_LT(std::fabs(y1 - y0) * view.scale, 0.01) << c.scale;
+  }
 }

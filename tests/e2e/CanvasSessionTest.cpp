@@ -1,6 +1,6 @@
-// Draw, select, zoom and move on the real program's canvas with the mouse and
-// keys; the saved file and the screen must match a prediction made here with
-// the view arithmetic the user is promised.
+// Draw, select, zoom and move on the real program's canvas with the mouse,
+// the wheel and keys; the saved file and the screen must match a prediction
+// made here with the view arithmetic the user is promised.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -48,8 +48,7 @@ TEST(CanvasSession, DrawnSelectedZoomedAndMovedRectanglesAreSavedAndShownWhereTh
   KivoProcess kivo;
   Geometry c = kivo.canvas();
   View view;
-  view.width = c.width;
-  view.height = c.height;
+  view.width = c.width, view.height = c.height;
   ASSERT_GT(view.height, 300);
 
   // Three rectangles on N Well at the start view (origin 0,0, scale 10); the
@@ -76,21 +75,20 @@ TEST(CanvasSession, DrawnSelectedZoomedAndMovedRectanglesAreSavedAndShownWhereTh
   for (const Box& b : drawn)
     EXPECT_EQ(selected.at(c.x + view.pixelX(b.x) + 20, c.y + view.pixelY(b.y) - 20), NWellColour) << "N Well is opaque";
 
-  // Zoom in twice, move right and up, zoom out, move down and left: the
-  // moves do not cancel, as each uses the visible extent at its own scale.
-  const std::string keys[] = {"q", "q", "f", "e", "z", "d", "s"};
+  // Zoom in twice, move right and up, zoom out, move down and left by a
+  // third, then right and up by a quarter with the arrow keys: the moves do
+  // not cancel, as each uses the visible extent at its own scale.
+  const std::string keys[] = {"q", "q", "f", "e", "z", "d", "s", "Right", "Up"};
   for (const std::string& k : keys) {
     kivo.key(k);
     if (k == "q") view.zoomIn();
     if (k == "z") view.zoomOut();
-    if (k == "f") view.move(1, 0);
-    if (k == "s") view.move(-1, 0);
-    if (k == "e") view.move(0, 1);
-    if (k == "d") view.move(0, -1);
+    if (k.size() == 1 && k != "q" && k != "z") view.move((k == "f") - (k == "s"), (k == "e") - (k == "d"));
+    if (k == "Right") view.ox += view.visibleWidth() / 4;
+    if (k == "Up") view.oy += view.visibleHeight() / 4;
   }
-  ASSERT_EQ(view.scale, 20.0f);  // the prediction itself: origin (11,7), scale 20
-  ASSERT_EQ(view.ox, 11);
-  ASSERT_EQ(view.oy, 7);
+  ASSERT_EQ(view.scale, 20.0f);  // the prediction itself: scale 20, origin (11,7) before the arrows
+  ASSERT_EQ(view.ox, 11 + view.visibleWidth() / 4);
   kivo.canvasDrag(500, 380, 660, 250);
   drawn.push_back(view.drag(500, 380, 660, 250));
 
@@ -116,4 +114,42 @@ TEST(CanvasSession, DrawnSelectedZoomedAndMovedRectanglesAreSavedAndShownWhereTh
 
   kivo.closeBox();
   EXPECT_EQ(kivo.waitForExit(5), 0) << "after a save the close box quits at once";
+}
+
+// Two 3 x 3 N Well boxes 3 units apart, 10^8 units from the origin, every
+// other layer empty: `kivo FILE` shows them whole at scale 50, each filling
+// its exact 150 x 150 pixels.
+TEST(CanvasSession, FarAwayChipOpensWholeAndTheWheelAndMiddleDragMoveIt) {
+  std::string file = kivotest::tempDir() + "/far.msk";
+  const Box a{100000000, 100000000, 3, 3}, b{100000006, 100000000, 3, 3};
+  kivotest::writeFile(file, nWellFile({a, b}));
+  KivoProcess kivo({file});
+  Geometry c = kivo.canvas();
+  View view;
+  view.width = c.width, view.height = c.height;
+  view.showAll(Box{a.x, a.y, 9, 3});  // scale 50
+  // Percent of N Well in a box's predicted place, 3 pixels in from each edge.
+  auto filled = [&](const kivotest::Screen& s, const Box& box) {
+    int left = c.x + view.pixelX(box.x) + 3, top = c.y + view.pixelY(box.y + box.h) + 3;
+    return s.count(left, top, 144, 144, NWellColour) * 100 / (144 * 144);
+  };
+  auto shown = [&] { return kivotest::grabScreenWhen([&](const kivotest::Screen& s) { return filled(s, a) > 97; }); };
+  kivotest::Screen whole = shown();
+  for (const Box& box : {a, b}) EXPECT_GT(filled(whole, box), 97);
+  EXPECT_EQ(whole.count(c.x + 150, c.y + c.height - 152, 150, 152, NWellColour), 0) << "the gap or above";
+
+  // A notch toward the user zooms out about the pointer, one away zooms back.
+  int px = c.x + 75, py = c.y + c.height - 75;
+  kivotest::shell("xdotool mousemove " + std::to_string(px) + " " + std::to_string(py) + " click 5");
+  kivotest::Screen out = kivotest::grabScreenWhen([&](const kivotest::Screen& s) { return filled(s, a) < 90; });
+  EXPECT_NEAR(out.count(c.x, py + 10, 200, 1, NWellColour), 106, 2) << "3 units at 50 / sqrt 2";
+  EXPECT_EQ(out.at(px + 5, py + 10), NWellColour) << "the point under the pointer moved";
+  kivotest::shell("xdotool click 4");
+  EXPECT_GT(filled(shown(), a), 97);
+
+  // The middle button drags the view 200 pixels right and 50 up: 4 and 1 units.
+  kivotest::shell("xdotool mousedown 2 sleep 0.1 mousemove " + std::to_string(px + 100) + " " + std::to_string(py - 25) +
+                  " sleep 0.1 mousemove " + std::to_string(px + 200) + " " + std::to_string(py - 50) + " sleep 0.1 mouseup 2");
+  view.ox -= 4, view.oy -= 1;
+  EXPECT_GT(filled(shown(), a), 97);
 }

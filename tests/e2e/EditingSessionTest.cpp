@@ -29,9 +29,8 @@ const char inputFile[] =
     "REC(30,32,3,3,CO)\n"
     "REC(60,20,5,5,OP,9)\n";
 
-// Show All after Open fits this box: NW, then the empty slot 3 pulls it to
-// (0,0), then PO raises the top to 45.
-const Box openedBounds = {0, 0, 70, 45};
+// Show All after Open fits the objects of the layers that hold any.
+const Box openedBounds = {10, 5, 60, 40};
 
 const uint32_t NWellColour = 0x848400;
 // Polisilicium (255,0,0) at alpha 160 over N Well (132,132,0).

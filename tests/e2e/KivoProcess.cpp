@@ -168,13 +168,16 @@ void View::showAll(const Box& bounds) {
   scale = std::min(scale, 50.0f);
 }
 
-KivoProcess::KivoProcess() {
+KivoProcess::KivoProcess(const std::vector<std::string>& args) {
   display();
   const char* binary = std::getenv("KIVO_BINARY");
   if (!binary) throw std::runtime_error("KIVO_BINARY is not set");
+  std::vector<char*> argv = {const_cast<char*>(binary)};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
   child = fork();
   if (child == 0) {
-    execl(binary, binary, (char*)nullptr);
+    execv(binary, argv.data());
     _exit(127);
   }
   windowId = waitForWindow("Kivo", 20);

@@ -85,8 +85,9 @@ struct View {
 
 class KivoProcess {
 public:
-  // Start build/kivo and wait (bounded) for its main window to be mapped.
-  KivoProcess();
+  // Start build/kivo with these arguments and wait (bounded) for its main
+  // window to be mapped.
+  explicit KivoProcess(const std::vector<std::string>& args = {});
   // Kills the process if it still runs.
   ~KivoProcess();
 
