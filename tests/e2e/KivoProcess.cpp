@@ -205,42 +205,16 @@ void KivoProcess::keyTo(const std::string& id, const std::string& keys) {
 
 void KivoProcess::key(const std::string& keys) { keyTo(windowId, keys); }
 
-void KivoProcess::type(const std::string& text) {
-  shell("xdotool type --delay 20 '" + text + "'");
-  usleep(200000);
-}
-
 void KivoProcess::mouseMove(int x, int y) {
   shell("xdotool mousemove --window " + windowId + " " + std::to_string(x) + " " + std::to_string(y));
   usleep(50000);
-}
-
-void KivoProcess::mouseDown(int button) {
-  shell("xdotool mousedown " + std::to_string(button));
-  usleep(50000);
-}
-
-void KivoProcess::mouseUp(int button) {
-  shell("xdotool mouseup " + std::to_string(button));
-  usleep(100000);
-}
-
-void KivoProcess::drag(int x0, int y0, int x1, int y1, const std::string& modifiers) {
-  mouseMove(x0, y0);
-  if (!modifiers.empty()) shell("xdotool keydown " + modifiers);
-  mouseDown(1);
-  mouseMove((x0 + x1) / 2, (y0 + y1) / 2);
-  mouseMove(x1, y1);
-  mouseUp(1);
-  if (!modifiers.empty()) shell("xdotool keyup " + modifiers);
-  usleep(100000);
 }
 
 void KivoProcess::answerFileDialog(const std::string& title, const std::string& path) {
   std::string dialog = waitForWindow(title);
   if (dialog.empty()) throw std::runtime_error("no dialog titled " + title);
   keyTo(dialog, "alt+f ctrl+a");
-  type(path);
+  shell("xdotool type --delay 20 '" + path + "'");
   keyTo(dialog, "Return");
 }
 
@@ -251,11 +225,6 @@ Geometry KivoProcess::canvas() const {
       best = g;
   if (best.width == 0) throw std::runtime_error("no canvas window found under " + windowId);
   return best;
-}
-
-void KivoProcess::clickAt(int x, int y) {
-  shell("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
-  usleep(150000);
 }
 
 void KivoProcess::dragOnScreen(int x0, int y0, int x1, int y1, const std::string& modifiers) {

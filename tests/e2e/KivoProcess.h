@@ -94,17 +94,12 @@ public:
   const std::string& window() const { return windowId; }
   // Give the main window the keyboard focus, then send keys (xdotool names).
   void key(const std::string& keys);
-  // Type text into the focused widget.
-  void type(const std::string& text);
   // Wait for a window titled exactly title to appear; returns its id or "".
   std::string waitForWindow(const std::string& title, int seconds = 10);
   // Focus a window by id, then send keys to it.
   void keyTo(const std::string& id, const std::string& keys);
-  // Mouse: move to window position (x, y) of the main window, press, release.
+  // Move the mouse to window position (x, y) of the main window.
   void mouseMove(int x, int y);
-  void mouseDown(int button);
-  void mouseUp(int button);
-  void drag(int x0, int y0, int x1, int y1, const std::string& modifiers = "");
   // Choose a file in the open file dialog: focus its name field, type the path.
   void answerFileDialog(const std::string& title, const std::string& path);
   // File > Save As... (second entry from the bottom), then the path.
@@ -115,7 +110,6 @@ public:
   // The GL canvas: the smallest window of at least 600x300 in the main window.
   Geometry canvas() const;
   // Mouse at absolute screen positions, modifiers held from press to release.
-  void clickAt(int x, int y);
   void dragOnScreen(int x0, int y0, int x1, int y1, const std::string& modifiers = "");
   // A left drag between two canvas pixels (py growing downwards).
   void canvasDrag(int px0, int py0, int px1, int py1, const std::string& modifiers = "");

@@ -129,38 +129,6 @@ TEST(Layer, DeleteRemovesPassingNodesAndRebuildsTheBox) {
   }
 }
 
-TEST(Layer, FindNextWrapsAroundAfterTheEnd) {
-  Fixture f;
-  f.layer.apply(OP_ADD, MATCH_ALL, box(1, 0, 1, 1));
-  f.layer.apply(OP_ADD, MATCH_ALL, box(2, 0, 1, 1, true));
-  f.layer.rewind();
-  EXPECT_EQ(f.layer.findNext(MATCH_ALL, nullptr)->getX(), 1);
-  EXPECT_EQ(f.layer.findNext(MATCH_ALL, nullptr)->getX(), 2);
-  EXPECT_EQ(f.layer.findNext(MATCH_ALL, nullptr), nullptr);
-  EXPECT_EQ(f.layer.findNext(MATCH_ALL, nullptr)->getX(), 1);
-  f.layer.rewind();
-  EXPECT_EQ(f.layer.findNext(MATCH_SELECTED, nullptr)->getX(), 2);
-  EXPECT_EQ(f.layer.findNext(MATCH_SELECTED, nullptr), nullptr);
-}
-
-TEST(Layer, SwapContentsKeepsSettings) {
-  Layer a, b;
-  a.enable();
-  a.setColor(0x11223344);
-  b.setId(7);
-  a.apply(OP_ADD, MATCH_ALL, box(1, 2, 3, 4));
-  a.swapContents(b);
-  EXPECT_EQ(a.first(), nullptr);
-  expectBox(a, 0, 0, 0, 0);
-  ASSERT_NE(b.first(), nullptr);
-  expectBox(b, 1, 2, 3, 4);
-  EXPECT_EQ(a.getColor(), 0x11223344u);
-  EXPECT_EQ(b.getId(), 7);
-  EXPECT_EQ(b.isEnabled(), 0);
-  a.apply(OP_ADD, MATCH_ALL, box(5, 5, 1, 1));  // a's tail is its own sentinel again
-  EXPECT_EQ(a.first()->getX(), 5);
-}
-
 TEST(Layer, TenMillionObjectsAreDeletedAndDestroyedWithoutRecursion) {
   const int count = 10000000;
   {

@@ -241,25 +241,6 @@ std::vector<Rgba> readWindow(FXWindow* window, int& width, int& height) {
   return image;
 }
 
-std::vector<Rgba> readGlBuffer(FXGLCanvas* canvas, int& width, int& height) {
-  width = canvas->getWidth();
-  height = canvas->getHeight();
-  std::vector<Rgba> bottomUp(static_cast<size_t>(width) * height, Rgba{0, 0, 0, 0});
-  std::vector<Rgba> image(bottomUp.size());
-  if (canvas->makeCurrent()) {
-    glFinish();
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
-    canvas->makeNonCurrent();
-  }
-  for (int row = 0; row < height; row++)
-    std::copy(bottomUp.begin() + static_cast<size_t>(height - 1 - row) * width,
-              bottomUp.begin() + static_cast<size_t>(height - row) * width,
-              image.begin() + static_cast<size_t>(row) * width);
-  return image;
-}
-
 std::vector<Rgba> paintAndRead(KivoWindow* window, int& width, int& height) {
   window->handle(window->canvas, FXSEL(SEL_PAINT, KivoWindow::ID_CANVAS), nullptr);
   return readWindow(window->canvas, width, height);
@@ -267,13 +248,6 @@ std::vector<Rgba> paintAndRead(KivoWindow* window, int& width, int& height) {
 
 Rgba pixelAt(const std::vector<Rgba>& image, int width, int px, int py) {
   return image.at(static_cast<size_t>(py) * width + px);
-}
-
-bool screenshot(const std::string& pngPath) {
-  display();
-  app()->flush(true);
-  std::string cmd = "import -window root '" + pngPath + "' 2>/dev/null";
-  return std::system(cmd.c_str()) == 0;
 }
 
 // ---- Canvas events -------------------------------------------------------

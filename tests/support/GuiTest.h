@@ -78,14 +78,10 @@ struct Rgba {
 };
 // What the X server shows in a window (XGetImage): what the user sees.
 std::vector<Rgba> readWindow(FXWindow* window, int& width, int& height);
-// The canvas's GL back buffer (glReadPixels), as left by its last paint.
-std::vector<Rgba> readGlBuffer(FXGLCanvas* canvas, int& width, int& height);
 // Paint the canvas now (its SEL_PAINT, as the layer panel sends it) and read
 // what the window shows.
 std::vector<Rgba> paintAndRead(KivoWindow* window, int& width, int& height);
 Rgba pixelAt(const std::vector<Rgba>& image, int width, int px, int py);
-// Screenshot of the whole Xvfb screen, written as PNG ("import -window root").
-bool screenshot(const std::string& pngPath);
 
 // Send an event to the canvas as the X server would: motion, button press
 // or release at window position (px, py) with modifier state (SHIFTMASK,
