@@ -101,6 +101,13 @@ TEST_F(KivoWindowTest, KeysSendTheirCommands) {
   EXPECT_EQ("REC(0,5,4,4,ME)\nREC(10,5,4,4,ME)\nREC(20,5,4,4,OP,0)\n", records());
   pressKey(KEY_Delete);
   EXPECT_EQ("REC(0,5,4,4,ME)\n", records());
+  // Escape during a drag: nothing is added and the band goes.
+  kivotest::canvasPress(window, LEFTBUTTON, 10, 10);
+  kivotest::canvasMotion(window, 200, 200);
+  pressKey(KEY_Escape);
+  EXPECT_EQ(TRACK_NONE, window->mouseRect.getMode());
+  kivotest::canvasRelease(window, LEFTBUTTON, 200, 200);
+  EXPECT_EQ("REC(0,5,4,4,ME)\n", records());
 }
 
 TEST_F(KivoWindowTest, UpdateRulesFollowHistorySelectionAndClipboard) {
