@@ -14,7 +14,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -287,9 +286,10 @@ int replaceTarget(Temporary& temp, const std::string& name, bool exists, const s
   return 0;
 }
 
-// Rewrite the target in place with the complete, synced temporary. Space
-// and the file size limit are checked first, so that most failures come
-// before anything changed; partly is set once the target was touched.
+// Rewrite the target in place with the complete, synced temporary. The
+// space is reserved first, so that most failures come before anything
+// changed (the file size limit already stopped the temporary); partly is
+// set once the target was touched.
 int rewriteInPlace(Temporary& temp, const std::string& target, bool& partly) {
   partly = false;
   struct stat st;
@@ -298,14 +298,10 @@ int rewriteInPlace(Temporary& temp, const std::string& target, bool& partly) {
   int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return errno;
   int error = 0;
-  struct rlimit limit;
   if (::fstat(fd, &st) != 0) {
     error = errno;
   } else if (!S_ISREG(st.st_mode)) {
     error = EINVAL;
-  } else if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-             (rlim_t)size > limit.rlim_cur) {
-    error = EFBIG;
   } else if (size > st.st_size && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, size) != 0 &&
              (errno == ENOSPC || errno == EDQUOT || errno == EFBIG)) {
     error = errno;
