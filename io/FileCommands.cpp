@@ -31,6 +31,19 @@ void confirmQuit(KivoWindow* window) {
   }
 }
 
+// The warning's lines on layer codes that the layer table does not know:
+// up to ten of them (each cut to 40 characters), then "...".
+FXString unknownCodesText(const ReadResult& result) {
+  FXString codes;
+  for (const std::string& code : result.unknownCodes) {
+    if (!codes.empty()) codes += ", ";
+    codes += code.size() > 40 ? FXString(code.data(), 40) + "..." : FXString(code.data(), (FXint)code.size());
+  }
+  if (result.unknownCodeCount > (long)result.unknownCodes.size()) codes += ", ...";
+  return numberText(result.unknownObjects) + " object(s) with unknown layer codes: " + codes +
+         "\nThey are kept on the unknown layer and saved with their codes.";
+}
+
 }  // namespace
 
 // Ask "Save First?" when there are unsaved changes; true when the command
@@ -71,9 +84,15 @@ bool KivoWindow::openFile(const FXString& chosen) {
   Layer fresh[LAYER_COUNT];
   for (Layer& layer : fresh) layer.enable();
   ReadResult result;
+  getApp()->beginWaitCursor();
   ReadStatus status = readLayoutFile(chosen.text(), fresh, result);
+  getApp()->endWaitCursor();
+  if (status == READ_NOT_REGULAR) {
+    showError(this, "File:\n" + chosen + "\n is not a regular file: nothing was read.");
+    return false;
+  }
   if (status == READ_OPEN_FAILED) {
-    showError(this, "File:\n" + chosen + "\n fstream::open fail!");
+    showError(this, "File:\n" + chosen + "\n cannot be opened: " + std::strerror(result.errorNumber));
     return false;
   }
   if (status == READ_IO_FAILED) {
@@ -85,10 +104,13 @@ bool KivoWindow::openFile(const FXString& chosen) {
   canvas->update();
   onCmdShowAll(nullptr, 0, nullptr);
   setStatusMessage("active file " + chosen);
-  if (result.skippedLines > 0) {
-    FXString text = "File:\n" + chosen + "\n" + numberText(result.skippedLines) +
-                    " line(s) skipped: not well-formed records.\nFirst skipped line: " +
-                    numberText(result.firstSkippedLine);
+  if (result.skippedLines > 0 || result.unknownObjects > 0) {
+    FXString text = "File:\n" + chosen;
+    if (result.skippedLines > 0)
+      text += "\n" + numberText(result.skippedLines) +
+              " line(s) skipped: not well-formed records.\nFirst skipped line: " +
+              numberText(result.firstSkippedLine);
+    if (result.unknownObjects > 0) text += "\n" + unknownCodesText(result);
     FXMessageBox::warning(this, MBOX_OK, "Warning!", "%s", text.text());
   }
   return true;
@@ -117,14 +139,11 @@ bool KivoWindow::saveLayout() {
     }
   }
   int error = 0;
+  getApp()->beginWaitCursor();
   SaveStatus status = saveLayoutFile(target.text(), layout.layersForDrawing(), error);
-  if (status == SAVE_CREATE_FAILED) {
-    showError(this, "onCmdFileSave\nfstream::open fail!");
-    return false;
-  }
-  if (status == SAVE_WRITE_FAILED) {
-    showError(this, "File:\n" + target + "\n not saved: " + std::strerror(error) +
-                        "\nThe file on disk is unchanged.");
+  getApp()->endWaitCursor();
+  if (status != SAVE_OK) {
+    showError(this, "File:\n" + target + "\n" + saveFailureText(status, error).c_str());
     return false;
   }
   layout.markSaved(target, FORMAT_MSK);

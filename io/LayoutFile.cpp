@@ -1,5 +1,7 @@
 #include "io/LayoutFile.h"
 
+#include "model/ObjectOrigin.h"
+
 #include <cerrno>
 #include <charconv>
 #include <csignal>
@@ -10,6 +12,7 @@
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <fcntl.h>
@@ -41,18 +44,40 @@ char* putRect(char* q, const Rect& r) {
 
 }  // namespace
 
+// Objects on the unknown slot write the code field they were read with
+// (ObjectOrigin::code), or the slot's own code when they have none.
 bool Layer::writeRecords(std::ostream& out) const {
-  const char* code = layerToCode(id);
-  const size_t codeLength = std::strlen(code);
+  const char* const ownCode = layerToCode(id);
+  const size_t ownLength = std::strlen(ownCode);
+  uint32_t lastOrigin = 0;
+  const std::string* kept = nullptr;
   char line[128];
   for (GroupNode* node = first(); node; node = node->next()) {
     if (out.fail()) return false;
+    const char* code = ownCode;
+    size_t codeLength = ownLength;
+    if (id == LAYER_UNKNOWN && node->origin != 0) {
+      if (!kept || node->origin != lastOrigin) {
+        lastOrigin = node->origin;
+        kept = &originOf(lastOrigin).code;
+      }
+      if (!kept->empty()) {
+        code = kept->data();
+        codeLength = kept->size();
+      }
+    }
     char* q = line;
     std::memcpy(q, "REC(", 4);
     q = putRect(q + 4, *node);
     *q++ = ',';
-    std::memcpy(q, code, codeLength);
-    q += codeLength;
+    if (codeLength > 32) {  // a long kept code goes straight to the stream
+      out.write(line, q - line);
+      out.write(code, (std::streamsize)codeLength);
+      q = line;
+    } else {
+      std::memcpy(q, code, codeLength);
+      q += codeLength;
+    }
     if (id == LAYER_OPTIONS) {
       const Opt* opt = dynamic_cast<const Opt*>(node);
       *q++ = ',';
@@ -178,9 +203,32 @@ const CodeTable& codeTable() {
   return table;
 }
 
+// Whether "REC(" occurs in [a, b), given that the text before a ended with
+// its first `matched` characters; leaves in matched how many of them the
+// text ends with, so that a search can go on in the next block.
+bool holdsRecordStart(const char* a, const char* b, int& matched) {
+  static const char key[] = "REC(";
+  while (matched > 0 && a < b && *a == key[matched]) {
+    ++a;
+    if (++matched == 4) return true;
+  }
+  if (a == b) return false;
+  if (memmem(a, (size_t)(b - a), key, 4)) return true;
+  matched = 0;
+  for (int k = 3; k > 0 && matched == 0; k--)
+    if (b - a >= k && std::memcmp(b - k, key, (size_t)k) == 0) matched = k;
+  return false;
+}
+
+// The far edge x + w (or y + h) and the size's positive form fit in 32 bits.
+bool extentFits(int32_t at, int32_t size) {
+  int64_t edge = (int64_t)at + size;
+  return size != INT32_MIN && edge >= INT32_MIN && edge <= INT32_MAX;
+}
+
 // Reads records with this grammar, byte by byte from the source's blocks:
 //
-//   file      = { line }
+//   file      = [ BOM ] { line }       BOM: the UTF-8 mark EF BB BF, skipped
 //   line      = record | other
 //   other     = any line whose first character is not "R"; skipped whole
 //               (the BB line, empty lines, lines starting with a blank)
@@ -194,32 +242,44 @@ const CodeTable& codeTable() {
 //   code      = two characters, neither CR nor LF, mapped by codeToLayer;
 //               the "[ sep int ]" value part is present exactly when the
 //               code maps to the options layer
-//   rest      = anything up to and including the next LF, or the end of
-//               the input (so ")" and the line end may be missing)
+//   rest      = anything up to and including the next line end, or the end
+//               of the input (so ")" and the line end may be missing)
 //
-// A line end is LF; a CR before it is just another character of the line.
-// Lines have no length limit. A line that starts with "R" but does not
-// match "record" (including one cut off by the end of the input) adds
-// nothing and is counted; reading resumes at the character where the match
-// failed when that character starts a line (so a well-formed record on the
-// next line is never swallowed), otherwise after the failing line's end.
+// A line end is LF, CR LF or a lone CR. Lines have no length limit. x + w
+// and y + h must fit in 32 bits, and w and h must not be -2^31 (no positive
+// form), so that no object wraps when it is normalised or written back.
+//
+// A code that the table does not know puts the object on the unknown slot
+// and keeps its whole code field: the first code character, then every
+// character up to ")", a line end or the end of the input. The writer
+// writes it back unchanged; "NULL!", the slot's own code, is kept as none.
+//
+// A line that starts with "R" but does not match "record" (including one
+// cut off by the end of the input), or an "other" line that holds "REC(",
+// adds nothing and is counted. Reading resumes at the character where the
+// match failed when that character starts a line (so a well-formed record
+// on the next line is never swallowed), otherwise after the failing line's
+// end.
 class Reader {
 public:
   Reader(Source& s, Layer* l) : source(s), layers(l), codes(codeTable()) {}
 
   ReadResult run() {
+    if (!skipByteOrderMark() && skipLine(true)) countSkipped(1);
     while (peek() != END) {
-      if (*p != 'R') {
-        skipLine();
-        continue;
-      }
       long startLine = line;
-      if (!record()) {
-        if (result.skippedLines++ == 0) result.firstSkippedLine = startLine;
-        if (!atLineStart()) skipLine();
+      if (*p != 'R') {
+        if (skipLine(true)) countSkipped(startLine);
         continue;
       }
-      skipLine();
+      if (!record()) {
+        countSkipped(startLine);
+        long failLine = line;  // a record may fail on a later line
+        if (!atLineStart() && skipLine(failLine != startLine) && failLine != startLine)
+          countSkipped(failLine);
+        continue;
+      }
+      skipLine(false);
     }
     result.ioError = source.failed;
     result.errorNumber = source.errorNumber;
@@ -246,19 +306,44 @@ private:
     return true;
   }
 
-  bool atLineStart() const { return (p > begin ? p[-1] : lastOfPrevious) == '\n'; }
+  bool atLineStart() const {
+    char c = p > begin ? p[-1] : lastOfPrevious;
+    return c == '\n' || c == '\r';
+  }
 
-  // Discard up to and including the next line end.
-  void skipLine() {
+  // Skip a UTF-8 byte-order mark; false when the input starts with only a
+  // part of one (that first line is then not a record).
+  bool skipByteOrderMark() {
+    static const int mark[] = {0xEF, 0xBB, 0xBF};
+    for (int i = 0; i < 3; i++) {
+      if (peek() != mark[i]) return i == 0;
+      ++p;
+    }
+    return true;
+  }
+
+  void countSkipped(long at) {
+    if (result.skippedLines++ == 0) result.firstSkippedLine = at;
+  }
+
+  // Discard up to and including the next line end; true when find is set
+  // and the discarded text held "REC(".
+  bool skipLine(bool find) {
+    int matched = 0;
+    bool found = false;
     while (peek() != END) {
-      const char* lf = (const char*)std::memchr(p, '\n', end - p);
-      if (lf) {
-        p = lf + 1;
+      const char* stop = p;  // lines after a record end after a few characters
+      while (stop < end && *stop != '\n' && *stop != '\r') ++stop;
+      if (find && !found) found = holdsRecordStart(p, stop, matched);
+      if (stop != end) {
+        p = stop + 1;
         ++line;
-        return;
+        if (*stop == '\r' && peek() == '\n') ++p;
+        return found;
       }
       p = end;
     }
+    return found;
   }
 
   // Parse one record at "R"; true when it was added.
@@ -269,15 +354,17 @@ private:
     if (!number(x) || !separator() || !number(y) || !separator() || !number(w) ||
         !separator() || !number(h) || !separator())
       return false;
+    if (!extentFits(x, w) || !extentFits(y, h)) return false;
     int c0 = peek();
     if (c0 == END || c0 == '\n' || c0 == '\r') return false;
     ++p;
     int c1 = peek();
     if (c1 == END || c1 == '\n' || c1 == '\r') return false;
-    ++p;
     int slot = codes.slot[c0][c1];
+    if (slot == LAYER_UNKNOWN) return addUnknown((char)c0, x, y, w, h);
+    ++p;
     if (slot == LAYER_OPTIONS && (!separator() || !number(value))) return false;
-    add(slot, x, y, w, h, value);
+    add(slot, x, y, w, h, value, 0);
     return true;
   }
 
@@ -302,8 +389,8 @@ private:
   bool number(int32_t& out) {
     int c = peek();
     while (c == ' ' || (c >= '\t' && c <= '\r')) {
-      if (c == '\n') ++line;
       ++p;
+      if (c == '\n' || (c == '\r' && peek() != '\n')) ++line;
       c = peek();
     }
     bool negative = false;
@@ -330,14 +417,43 @@ private:
     return true;
   }
 
-  void add(int slot, int32_t x, int32_t y, int32_t w, int32_t h, int32_t value) {
+  // The object of an unknown code; p is at the code's second character.
+  bool addUnknown(char first, int32_t x, int32_t y, int32_t w, int32_t h) {
+    code.assign(1, first);
+    for (int c = peek(); c != END && c != ')' && c != '\n' && c != '\r'; c = peek()) {
+      const char* q = p;
+      while (q < end && *q != ')' && *q != '\n' && *q != '\r') ++q;
+      code.append(p, q);
+      p = q;
+    }
+    if (code != lastCode) {
+      lastCode = code;
+      auto known = origins.find(code);
+      if (known != origins.end()) {
+        lastOrigin = known->second;
+      } else {
+        ObjectOrigin origin;
+        if (code != layerToCode(LAYER_UNKNOWN)) origin.code = code;
+        lastOrigin = internOrigin(origin);
+        origins.emplace(code, lastOrigin);
+        if (lastOrigin != 0 && result.unknownCodeCount++ < 10) result.unknownCodes.push_back(code);
+      }
+    }
+    if (add(LAYER_UNKNOWN, x, y, w, h, 0, lastOrigin) && lastOrigin != 0) ++result.unknownObjects;
+    return true;
+  }
+
+  bool add(int slot, int32_t x, int32_t y, int32_t w, int32_t h, int32_t value, uint32_t origin) {
     GroupNode* node = newLayoutObject(slot);
     if (Opt* opt = dynamic_cast<Opt*>(node)) opt->setValue(value);
     node->setRect(x, y, w, h);
-    if (layers[slot].apply(OP_ADD, MATCH_ALL, node) == 1)
+    node->origin = origin;
+    if (layers[slot].apply(OP_ADD, MATCH_ALL, node) == 1) {
       ++result.records;
-    else
-      delete node;  // a disabled layer does not take the object
+      return true;
+    }
+    delete node;  // a disabled layer does not take the object
+    return false;
   }
 
   Source& source;
@@ -349,6 +465,10 @@ private:
   char lastOfPrevious = '\n';
   long line = 1;
   ReadResult result;
+  // Unknown codes: the origin of each code field met.
+  std::string code, lastCode;
+  uint32_t lastOrigin = 0;
+  std::unordered_map<std::string, uint32_t> origins;
 };
 
 }  // namespace
@@ -363,20 +483,29 @@ ReadResult readLayout(std::istream& in, Layer layers[LAYER_COUNT], size_t blockS
   return Reader(source, layers).run();
 }
 
+// The type is checked before the open, so that a device is never opened,
+// and again on the open descriptor, in case the name was replaced in
+// between; O_NONBLOCK keeps the open of a FIFO from waiting for a writer.
 ReadStatus readLayoutFile(const char* path, Layer layers[LAYER_COUNT], ReadResult& result) {
   result = ReadResult();
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  struct stat st;
+  if (::stat(path, &st) != 0) {
+    result.errorNumber = errno;
+    return READ_OPEN_FAILED;
+  }
+  if (!S_ISREG(st.st_mode)) return READ_NOT_REGULAR;
+  int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     result.errorNumber = errno;
     return READ_OPEN_FAILED;
   }
-  struct stat st;
-  int statError = ::fstat(fd, &st) != 0 ? errno : 0;
-  if (statError || !S_ISREG(st.st_mode)) {
-    result.errorNumber = statError ? statError : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  bool statFailed = ::fstat(fd, &st) != 0;
+  if (statFailed || !S_ISREG(st.st_mode)) {
+    result.errorNumber = statFailed ? errno : 0;
     ::close(fd);
-    return READ_OPEN_FAILED;
+    return statFailed ? READ_OPEN_FAILED : READ_NOT_REGULAR;
   }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   FileSource source(fd);
   result = Reader(source, layers).run();
   ::close(fd);

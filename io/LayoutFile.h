@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <iosfwd>
+#include <string>
+#include <vector>
 
 #include "model/Layer.h"
 #include "io/SafeSave.h"
@@ -16,15 +18,18 @@
 // the caller checks its state afterwards.
 void writeLayout(std::ostream& out, Layer layers[LAYER_COUNT]);
 
-// What a read found. Lines that are not records (the BB line, blank or
-// foreign lines) are ignored silently; lines that start with "R" but are not
-// well-formed records are skipped and counted.
+// What a read found. Lines that are not records and hold no "REC(" (the
+// BB line, blank or foreign lines) are ignored silently; lines that start
+// with "R" or hold "REC(" but give no object are skipped and counted.
 struct ReadResult {
   bool ioError = false;    // the source failed; the layers hold what came before
   int errorNumber = 0;     // errno of the failure, when there was one
   long records = 0;        // objects added
-  long skippedLines = 0;   // malformed record lines
+  long skippedLines = 0;   // record lines that gave no object
   long firstSkippedLine = 0;  // 1-based line number of the first, 0 when none
+  long unknownObjects = 0;    // objects whose code the layer table does not know
+  long unknownCodeCount = 0;  // distinct such codes
+  std::vector<std::string> unknownCodes;  // the first ten of them, in file order
 };
 
 // Append the records of a file held in memory to the layers, which the
@@ -37,11 +42,13 @@ ReadResult readLayout(std::istream& in, Layer layers[LAYER_COUNT], size_t blockS
 // Outcome of readLayoutFile.
 enum ReadStatus {
   READ_OK = 0,
-  READ_OPEN_FAILED,   // missing, unreadable, or not a regular file
+  READ_OPEN_FAILED,   // missing or unreadable
   READ_IO_FAILED,     // a read failed midway
+  READ_NOT_REGULAR,   // a directory, device, FIFO or socket: never read
 };
 // Read the file at path into the layers; result.errorNumber tells the cause
-// of a failure. On a failure the layers hold a partial layout: read into
+// of a failure. Only regular files are read, and finding out never blocks
+// (a FIFO without a writer would hold the open for ever). On a failure the layers hold a partial layout: read into
 // fresh layers and keep them only on READ_OK.
 ReadStatus readLayoutFile(const char* path, Layer layers[LAYER_COUNT], ReadResult& result);
 

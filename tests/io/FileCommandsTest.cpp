@@ -184,11 +184,13 @@ TEST_F(FileCommands, OpenThatCannotReadChangesNothing) {
     std::string path;
     std::string text;
   };
-  const std::string missing = dir + "/100%s%n.msk";  // shown literally
+  const std::string missing = dir + "/100%s%n.msk", fifo = dir + "/fifo";  // shown literally
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0644));  // without a writer: must not hang
   const Row rows[] = {
       {"", ""},  // the file dialog cancelled
       {missing, "File:\n" + missing + "\n not found!"},
-      {dir, "File:\n" + dir + "\n fstream::open fail!"},
+      {dir, "File:\n" + dir + "\n is not a regular file: nothing was read."},
+      {fifo, "File:\n" + fifo + "\n is not a regular file: nothing was read."},
   };
   for (const Row& row : rows) {
     std::string before = state();
@@ -215,6 +217,53 @@ TEST_F(FileCommands, OpenWarnsOnceAboutSkippedLines) {
   EXPECT_EQ("File:\n" + dir + "/bad.msk\n2 line(s) skipped: not well-formed records.\nFirst skipped line: 3",
             responder.records()[1].text);
   EXPECT_EQ(2, objects());
+}
+
+TEST_F(FileCommands, UnknownCodesAreNamedOnceAndKeptThroughEditsAndSave) {
+  std::string text = "BB(0,0,9,9)\nREC(1,1,1,1,M1)\nREC(2,2,2,2,M1)\n";
+  for (int i = 0; i < 10; i++) text += "REC(3,3,1,1,C" + std::to_string(i) + ")\n";
+  kivotest::writeFile(dir + "/codes.msk", text);
+  ModalResponder responder;
+  responder.chooseFile(dir + "/codes.msk").pressButton(MBOX_CLICKED_OK);
+  command(KivoWindow::ID_FILE_OPEN);
+  ASSERT_EQ(2u, responder.records().size());
+  EXPECT_EQ("File:\n" + dir + "/codes.msk\n12 object(s) with unknown layer codes: M1, C0, C1, C2, C3, C4, C5, C6, "
+            "C7, C8, ...\nThey are kept on the unknown layer and saved with their codes.",
+            responder.records()[1].text);
+  for (FXSelector id : {KivoWindow::ID_SELECT_ALL, KivoWindow::ID_CUT, KivoWindow::ID_UNDO, KivoWindow::ID_PASTE})
+    command(id);
+  ModalResponder saving;
+  saving.chooseFile(dir + "/out.msk");
+  command(KivoWindow::ID_FILE_SAVE);
+  std::string saved = kivotest::readFile(dir + "/out.msk");
+  ASSERT_EQ(written(), saved);
+  auto count = [&](const std::string& code) {
+    size_t n = 0;
+    for (size_t at = saved.find(code); at != std::string::npos; at = saved.find(code, at + 1)) n++;
+    return n;
+  };
+  EXPECT_EQ(24u, count("REC("));  // the originals and the pasted copies
+  EXPECT_TRUE(count(",M1)") == 4 && count(",C9)") == 2 && count("NULL!") == 0) << saved;
+}
+
+TEST_F(FileCommands, SaveRefusesWriteProtectedAndSpecialFilesSayingWhy) {
+  const std::string locked = dir + "/locked.msk", fifo = dir + "/fifo";
+  kivotest::writeFile(locked, twoRecords);
+  ASSERT_EQ(0, chmod(locked.c_str(), 0444));
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0644));
+  addObject();
+  for (const std::string& path : {locked, fifo}) {
+    std::string before = state();
+    ModalResponder responder;
+    responder.chooseFile(path).pressButton(MBOX_CLICKED_YES).pressButton(MBOX_CLICKED_OK);
+    command(KivoWindow::ID_FILE_SAVEAS);
+    ASSERT_EQ(3u, responder.records().size());
+    EXPECT_EQ("Error!", responder.records()[2].title);
+    EXPECT_EQ("File:\n" + path + (path == fifo ? "\n is not a regular file" : "\n is write-protected") +
+                  ": not saved.\nThe file on disk is unchanged.", responder.records()[2].text);
+    EXPECT_EQ(before, state());
+  }
+  EXPECT_EQ(twoRecords, kivotest::readFile(locked));
 }
 
 TEST_F(FileCommands, FirstSaveOfAnOpenedFileAsksNameAndOverwrite) {
@@ -308,7 +357,8 @@ TEST_F(FileCommands, FailedSaveKeepsOldFileAndFlags) {
   responder.pressButton(MBOX_CLICKED_OK);
   command(KivoWindow::ID_FILE_SAVEAS);
   ASSERT_EQ(2u, responder.records().size());
-  EXPECT_EQ("onCmdFileSave\nfstream::open fail!", responder.records()[1].text);
+  EXPECT_EQ("File:\n" + gone + "/new.msk\n not saved: No such file or directory\nThe file on disk is unchanged.",
+            responder.records()[1].text);
   EXPECT_EQ(path, window->layout.fileName().text());  // a failed save keeps the name
   EXPECT_FALSE(!window->layout.isModified());
   EXPECT_TRUE(window->layout.isUntitled());

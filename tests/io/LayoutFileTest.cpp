@@ -1,6 +1,8 @@
 // The layout file format: writer, tolerant reader, hostile input, safe save.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -12,6 +14,7 @@
 #include <string>
 
 #include "io/LayoutFile.h"
+#include "model/ObjectOrigin.h"
 #include "support/GuiTest.h"
 
 namespace {
@@ -19,10 +22,11 @@ namespace {
 struct Layout {
   Layer layers[LAYER_COUNT];
   Layout() { applyStartupSettings(layers); }
-  void add(int slot, int32_t x, int32_t y, int32_t w, int32_t h, int32_t value = 0) {
+  void add(int slot, int32_t x, int32_t y, int32_t w, int32_t h, int32_t value = 0, const char* code = "") {
     GroupNode* node = newLayoutObject(slot);
     if (Opt* opt = dynamic_cast<Opt*>(node)) opt->setValue(value);
     node->setRect(x, y, w, h);
+    node->origin = internOrigin({code});
     layers[slot].apply(OP_ADD, MATCH_ALL, node);
   }
   std::string write() {
@@ -31,7 +35,7 @@ struct Layout {
     return out.str();
   }
   ReadResult read(const std::string& text) { return readLayout(text.data(), text.size(), layers); }
-  // "slot:x,y,w,h[,value]" per object, in layer and list order.
+  // "slot:x,y,w,h[,value][=kept code]" per object, in layer and list order.
   std::string dump() const {
     std::string s;
     for (int i = 0; i < LAYER_COUNT; i++) {
@@ -39,6 +43,7 @@ struct Layout {
         s += std::to_string(i) + ":" + std::to_string(n->x) + "," + std::to_string(n->y) + "," +
              std::to_string(n->w) + "," + std::to_string(n->h);
         if (Opt* opt = dynamic_cast<Opt*>(n)) s += "," + std::to_string(opt->getValue());
+        if (n->origin) s += "=" + originOf(n->origin).code;
         s += n->isSelected() ? "*" : "";
         s += " ";
       }
@@ -80,18 +85,20 @@ TEST(LayoutFile, BoundingBoxLineFollowsAllZeroRules) {
 
 TEST(LayoutFile, RandomLayoutsRoundTripByteForByte) {
   std::mt19937 rng(12345);
-  // A size of INT32_MIN has no positive form, so sizes stay above it.
   const int32_t extremes[] = {INT32_MAX, 0, -1, 1, -INT32_MAX, INT32_MIN};
-  auto value = [&](bool extreme, int choices = 6) {
-    return extreme ? extremes[rng() % choices] : (int32_t)(rng() % 2001) - 1000;
+  auto value = [&](bool extreme) { return extreme ? extremes[rng() % 6] : (int32_t)(rng() % 2001) - 1000; };
+  auto size = [&](bool extreme, int32_t at) {  // one that the reader accepts
+    int32_t w = value(extreme);
+    return w == INT32_MIN || (int64_t)at + w > INT32_MAX || (int64_t)at + w < INT32_MIN ? 0 : w;
   };
+  const char* codes[] = {"", "", "M1", "XYZ12", " nw", "X", ")"};
   for (int round = 0; round < 20; round++) {
     Layout original;
     int count = (int)(rng() % 300);
     for (int i = 0; i < count; i++) {
       bool extreme = rng() % 10 == 0;
-      original.add((int)(rng() % LAYER_COUNT), value(extreme), value(extreme), value(extreme, 5),
-                   value(extreme, 5), value(true));
+      int32_t x = value(extreme), y = value(extreme), slot = (int)(rng() % LAYER_COUNT);
+      original.add(slot, x, y, size(extreme, x), size(extreme, y), value(true), slot ? "" : codes[rng() % 7]);
     }
     original.layers[3].apply(OP_SELECT, MATCH_ALL, nullptr);  // selection is not stored
     original.layers[4].toggleEnabled();                       // nor the enabled flag
@@ -152,19 +159,25 @@ TEST(LayoutFile, ReaderAcceptsTolerantRecords) {
       {"REC( 1,\t2, 3,  4,NW)\n", "1:1,2,3,4 ", 0, 0},
       {"REC(1;2 3x4/NW)\n", "1:1,2,3,4 ", 0, 0},
       {"R(1,2,3,4,DN)\nRE(1,2,3,4,DP)\nRXY(1,2,3,4,PO)\n", "2:1,2,3,4 3:1,2,3,4 4:1,2,3,4 ", 0, 0},
-      {"REC(1,2,3,4,M6xyz)\nREC(1,2,3,4,nw)\nREC(1,2,3,4, NW)\n", "0:1,2,3,4 0:1,2,3,4 10:1,2,3,4 ", 0, 0},
+      {"REC(1,2,3,4,M6xyz)\nREC(1,2,3,4,nw)\nREC(1,2,3,4, NW)\n", "0:1,2,3,4=nw 0:1,2,3,4= NW 10:1,2,3,4 ", 0, 0},
       {"REC(1,2,3,4,VI)\nREC(1,2,3,4,PA)\nREC(1,2,3,4,LC)\nREC(1,2,3,4,M1)\nREC(1,2,3,4,NULL!)\n",
-       "0:1,2,3,4 0:1,2,3,4 11:1,2,3,4 13:1,2,3,4 13:1,2,3,4 ", 0, 0},
+       "0:1,2,3,4=M1 0:1,2,3,4 11:1,2,3,4 13:1,2,3,4 13:1,2,3,4 ", 0, 0},
+      {"REC(1,2,3,4,X)\nREC(1,2,3,4,))\nREC(1,2,3,4,XYZ,12)x\rREC(1,2,3,4,NU",
+       "0:1,2,3,4=X 0:1,2,3,4=) 0:1,2,3,4=XYZ,12 0:1,2,3,4=NU ", 0, 0},
       {"REC(10,10,-5,3,NW)\nREC(7,8,0,0,ME)\n", "1:5,10,5,3 5:7,8,0,0 ", 0, 0},
       {"REC(1,2,3,4,NW)", "1:1,2,3,4 ", 0, 0},
       {"REC(1,2,3,4,NW", "1:1,2,3,4 ", 0, 0},
       {"REC(1,2,3,4,OP,-7", "12:1,2,3,4,-7 ", 0, 0},
       {"\n\nREC(1,2,3,4,NW)\n\n\nREC(5,6,7,8,ME)\n\n", "1:1,2,3,4 5:5,6,7,8 ", 0, 0},
-      {" REC(1,2,3,4,NW)\nbb\n#REC(1,2,3,4,NW)\n", "", 0, 0},
+      {"\xEF\xBB\xBFREC(1,2,3,4,NW)\n", "1:1,2,3,4 ", 0, 0},
+      {"BB(0,0,1,1)\rREC(1,2,3,4,NW)\r\rREC(1,\r2,3,4,ME)\rbad\rREC(\r\nREC(5,6,7,8,ME)\r",
+       "1:1,2,3,4 5:1,2,3,4 5:5,6,7,8 ", 1, 7},
       {"BB(0,0,1,1)\r\nREC(1,2,3,4,NW)\r\n\r\nREC(1,2,3,4,OP,9)\r\n", "1:1,2,3,4 12:1,2,3,4,9 ", 0, 0},
       {"REC(1,\n  2,\r\n3,4,NW)\nREC(+5,-6,+7,8,ME) trailing text\n", "1:1,2,3,4 5:5,-6,7,8 ", 0, 0},
       {"REC(-2147483648,2147483647,0,0,ME)\nREC(000000000000012,2,3,4,NW)\n",
        "1:12,2,3,4 5:-2147483648,2147483647,0,0 ", 0, 0},
+      {"REC(2147483640,5,7,-2147483647,ME)\nREC(-2147483647,0,-1,2147483647,ME)\n",
+       "5:2147483640,-2147483642,7,2147483647 5:-2147483648,0,1,2147483647 ", 0, 0},
   });
 }
 
@@ -173,6 +186,11 @@ TEST(LayoutFile, ReaderSkipsBadLinesAndKeepsEveryGoodRecord) {
   const std::string goodDump = "5:5,6,7,8 ";
   expectCases({
       {"REXX(1,2,3,4,NW)\n" + good, goodDump, 1, 1},
+      {" REC(1,2,3,4,NW)\nbb\n#REC(1,2,3,4,NW)\n" + good, goodDump, 2, 1},
+      {"\xEF\xBBREC(1,2,3,4,NW)\n" + good + "xRE\nC(\nxREC", goodDump, 1, 1},
+      {"REC(0,0,-2147483648,5,ME)\nREC(2147483000,0,10000,10,ME)\n" + good, goodDump, 2, 1},
+      {"REC(0,-2147483648,5,-1,ME)\nREC(5,2147483647,0,1,ME)\nREC(0,0,0,-2147483648,OP,1)\n" + good, goodDump, 3, 1},
+      {"REC(1,\n2xREC(5,6,7,8,ME)\n" + good, goodDump, 2, 1},
       {"Random words\n" + good, goodDump, 1, 1},
       {"R\n" + good + "R", goodDump, 2, 1},
       {"REC\n" + good, goodDump, 1, 1},
@@ -190,7 +208,7 @@ TEST(LayoutFile, ReaderSkipsBadLinesAndKeepsEveryGoodRecord) {
       {good + "REC(1,2,3,4,N", goodDump, 1, 2},
       {"BB(0,0,0,0)\n" + good + "\nREC(bad\nREC(bad2\n" + good, goodDump + goodDump, 2, 4},
       {bytes("REC(\0001,2,3,4,NW)\n") + good, goodDump, 1, 1},
-      {bytes("\0\0REC(1,2,3,4,NW)\nREC(1\0002,3,4,\0NW)\n") + good, "0:1,2,3,4 " + goodDump, 0, 0},
+      {bytes("\0\0REC(1,2,3,4,NW)\nREC(1\0002,3,4,\0NW)\n") + good, bytes("0:1,2,3,4=\0NW ") + goodDump, 1, 1},
   });
 }
 
@@ -198,10 +216,31 @@ TEST(LayoutFile, LongLinesNeverTurnTheirTailIntoRecords) {
   std::string repeated;
   for (int i = 0; i < 700000; i++) repeated += "REC(9,9,9,9,M2)";  // about 10 MB on one line
   expectCases({
-      {"B" + repeated + "\nREC(5,6,7,8,ME)\n", "5:5,6,7,8 ", 0, 0},
+      {"B" + repeated + "\nREC(5,6,7,8,ME)\n", "5:5,6,7,8 ", 1, 1},
       {"REC(5,6,7,8,ME)" + repeated + "\nREC(5,6,7,8,ME)", "5:5,6,7,8 5:5,6,7,8 ", 0, 0},
       {"REXX" + repeated + "\nREC(5,6,7,8,ME)", "5:5,6,7,8 ", 1, 1},
   });
+}
+
+TEST(LayoutFile, UnknownCodesAreKeptWrittenBackAndReported) {
+  const std::string longCode(5000, 'Q');
+  std::string records = "REC(1,1,1,1,M1)\nREC(2,2,2,2,ND)\nREC(3,3,3,3,M1)\nREC(4,4,4,4,NULL!)\nREC(5,5,5,5," +
+                        longCode + ")\n";
+  for (int i = 0; i < 10; i++) records += "REC(0,0,1,1,U" + std::to_string(i) + ")\n";
+  Layout layout;
+  layout.add(0, 9, 9, 1, 1);  // drawn on the unknown slot: no code kept
+  ReadResult r = layout.read("BB(0,0,5,5)\n" + records);
+  EXPECT_EQ(14, r.unknownObjects);
+  EXPECT_EQ(13, r.unknownCodeCount);
+  ASSERT_EQ(10u, r.unknownCodes.size());
+  EXPECT_EQ("M1 ND U6", r.unknownCodes[0] + " " + r.unknownCodes[1] + " " + r.unknownCodes[9]);
+  EXPECT_EQ(longCode, r.unknownCodes[2]);
+  const std::string written = layout.write();
+  EXPECT_EQ("BB(0,0,10,10)\nREC(9,9,1,1,NULL!)\n" + records, written);
+  Layout again;  // the same through small blocks
+  std::istringstream in(written);
+  readLayout(in, again.layers, 7);
+  EXPECT_EQ(written, again.write());
 }
 
 // A stream buffer that hands out its text, then fails as a broken disk does.
@@ -240,12 +279,13 @@ TEST(LayoutFile, WriteRecordsStopsOnAFailedStream) {
   EXPECT_EQ("", failed.str());
 }
 
-TEST(LayoutFile, ReadLayoutFileRefusesWhatIsNotAReadableFile) {
-  std::string dir = kivotest::tempDir();
+TEST(LayoutFile, ReadLayoutFileReadsOnlyRegularFilesAndNeverBlocks) {
+  std::string dir = kivotest::tempDir(), fifo = dir + "/fifo";
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0644));  // no writer: a blocking open would wait for ever
   Layout layout;
   ReadResult r;
-  EXPECT_EQ(READ_OPEN_FAILED, readLayoutFile(dir.c_str(), layout.layers, r));
-  EXPECT_EQ(EISDIR, r.errorNumber);
+  for (const std::string& path : {dir, fifo, std::string("/dev/null")})
+    EXPECT_EQ(READ_NOT_REGULAR, readLayoutFile(path.c_str(), layout.layers, r)) << path;
   EXPECT_EQ(READ_OPEN_FAILED, readLayoutFile((dir + "/missing.msk").c_str(), layout.layers, r));
   EXPECT_EQ(ENOENT, r.errorNumber);
   kivotest::writeFile(dir + "/a.msk", exampleFile);
@@ -253,26 +293,145 @@ TEST(LayoutFile, ReadLayoutFileRefusesWhatIsNotAReadableFile) {
   EXPECT_EQ(6, r.records);
 }
 
-TEST(LayoutFile, SaveKeepsModeAndReplacesTheTargetOfALink) {
-  std::string dir = kivotest::tempDir();
+struct stat statOf(const std::string& path) {
+  struct stat st = {};
+  EXPECT_EQ(0, lstat(path.c_str(), &st)) << path;
+  return st;
+}
+
+// The names in a directory, hidden ones included, one line each.
+std::string entries(const std::string& dir) {
+  FILE* ls = popen(("LC_ALL=C ls -A " + dir).c_str(), "r");
+  std::string names;
+  for (int c; (c = fgetc(ls)) != EOF;) names += (char)c;
+  pclose(ls);
+  return names;
+}
+
+class SafeSave : public testing::Test {
+protected:
+  void SetUp() override {
+    dir = kivotest::tempDir();
+    layout.read(exampleFile);
+  }
+  SaveStatus save(const std::string& path) { return saveLayoutFile(path.c_str(), layout.layers, error); }
+
+  std::string dir;
   Layout layout;
-  layout.read(exampleFile);
-  std::string target = dir + "/real.msk", link = dir + "/link.msk";
+  int error = 0;
+};
+
+TEST_F(SafeSave, RefusesWhatIsNotAWritableRegularFileAndChangesNothing) {
+  const std::string fifo = dir + "/fifo", sub = dir + "/sub", locked = dir + "/locked.msk", device = dir + "/null";
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0644));
+  ASSERT_EQ(0, mkdir(sub.c_str(), 0755));
+  ASSERT_EQ(0, mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)));
+  kivotest::writeFile(locked, "old\n");
+  ASSERT_EQ(0, chmod(locked.c_str(), 0444));  // root may write it, but no one is meant to
+  const std::pair<std::string, SaveStatus> rows[] = {
+      {fifo, SAVE_NOT_REGULAR}, {sub, SAVE_NOT_REGULAR}, {device, SAVE_NOT_REGULAR},
+      {locked, SAVE_WRITE_PROTECTED}, {dir + "/no/a.msk", SAVE_CREATE_FAILED}};
+  for (const auto& row : rows) EXPECT_EQ(row.second, save(row.first)) << row.first;
+  EXPECT_EQ(" not saved: No such file or directory\nThe file on disk is unchanged.",
+            saveFailureText(SAVE_CREATE_FAILED, error));
+  EXPECT_TRUE(S_ISFIFO(statOf(fifo).st_mode) && S_ISCHR(statOf(device).st_mode));
+  EXPECT_EQ(0444u, statOf(locked).st_mode & 07777);
+  EXPECT_EQ("old\n", kivotest::readFile(locked));
+  EXPECT_EQ("fifo\nlocked.msk\nnull\nsub\n", entries(dir));  // no temporaries left
+}
+
+TEST_F(SafeSave, KeepsModeOwnerLinksAndLeavesNoTemporary) {
+  const std::string target = dir + "/real.msk", link = dir + "/link.msk", hard = dir + "/hard.msk";
   kivotest::writeFile(target, "old\n");
   ASSERT_EQ(0, chmod(target.c_str(), 0640));
+  ASSERT_EQ(0, chown(target.c_str(), 65534, 65534));
   ASSERT_EQ(0, symlink("real.msk", link.c_str()));
-  int error = -1;
-  ASSERT_EQ(SAVE_OK, saveLayoutFile(link.c_str(), layout.layers, error));
-  EXPECT_EQ(0, error);
-  struct stat st;
-  ASSERT_EQ(0, lstat(link.c_str(), &st));
-  EXPECT_TRUE(S_ISLNK(st.st_mode));
-  ASSERT_EQ(0, stat(target.c_str(), &st));
+  // The content is written while the temporary is readable by its owner alone.
+  std::vector<mode_t> modes;  // of the files open in dir
+  ASSERT_EQ(SAVE_OK, saveSafely(link.c_str(), [&](std::ostream& out) {
+    for (int fd = 3; fd < 1024; fd++) {
+      std::string self = "/proc/self/fd/" + std::to_string(fd), name(4096, '\0');
+      struct stat st;
+      if (readlink(self.c_str(), &name[0], name.size()) > 0 && name.rfind(dir + "/", 0) == 0 &&
+          stat(self.c_str(), &st) == 0)
+        modes.push_back(st.st_mode & 07777);
+    }
+    writeLayout(out, layout.layers);
+  }, error));
+  EXPECT_EQ(std::vector<mode_t>{0600}, modes);
+  EXPECT_TRUE(S_ISLNK(statOf(link).st_mode));
+  struct stat st = statOf(target);
   EXPECT_EQ(0640u, st.st_mode & 07777);
+  EXPECT_TRUE(st.st_uid == 65534 && st.st_gid == 65534);
   EXPECT_EQ(exampleFile, kivotest::readFile(target));
-  EXPECT_EQ(SAVE_CREATE_FAILED, saveLayoutFile((dir + "/no/such/dir.msk").c_str(), layout.layers, error));
-  EXPECT_EQ(ENOENT, error);
-  EXPECT_EQ(0, std::system(("test $(ls -A " + dir + " | wc -l) -eq 2").c_str()));  // no temporaries
+
+  // Every name of a file with several links sees the new content.
+  kivotest::writeFile(hard, "old\n");
+  ASSERT_EQ(0, ::link(hard.c_str(), (dir + "/other.msk").c_str()));
+  ino_t inode = statOf(hard).st_ino;
+  layout.add(3, 1, 1, 1, 1);
+  ASSERT_EQ(SAVE_OK, save(hard));
+  EXPECT_EQ(layout.write(), kivotest::readFile(dir + "/other.msk"));
+  EXPECT_EQ(inode, statOf(hard).st_ino);
+
+  // New files: 0666 less the umask, also with the longest names.
+  mode_t oldMask = umask(027);
+  const std::string longName = dir + "/" + std::string(250, 'a') + ".msk";
+  EXPECT_EQ(SAVE_OK, save(longName));
+  umask(oldMask);
+  EXPECT_EQ(0640u, statOf(longName).st_mode & 07777);
+  EXPECT_EQ(layout.write(), kivotest::readFile(longName));
+
+  // Temporaries of a save that crashed go; those of running processes stay.
+  pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  const std::string stale = dir + "/.kivo-" + std::to_string(child) + "-7", live = dir + "/.kivo-1-7";
+  kivotest::writeFile(stale, "crashed");
+  kivotest::writeFile(live, "saving");
+  ASSERT_EQ(SAVE_OK, save(target));
+  EXPECT_EQ(".kivo-1-7\n" + std::string(250, 'a') + ".msk\nhard.msk\nlink.msk\nother.msk\nreal.msk\n", entries(dir));
+}
+
+// Takes the ids of the user nobody while alive, as an ordinary user runs Kivo.
+struct AsNobody {
+  AsNobody() { EXPECT_TRUE(setegid(65534) == 0 && seteuid(65534) == 0); }
+  ~AsNobody() { EXPECT_TRUE(seteuid(0) == 0 && setegid(0) == 0); }
+};
+
+TEST_F(SafeSave, OrdinaryUserMayNotReplaceFilesTheyCannotWrite) {
+  const std::string own = dir + "/own.msk", open = dir + "/open", spare = dir + "/spare";
+  for (const std::string& d : {open, spare}) ASSERT_EQ(0, mkdir(d.c_str(), 0755));
+  ASSERT_EQ(0, chmod(dir.c_str(), 0755));  // not writable for nobody
+  ASSERT_EQ(0, chown(open.c_str(), 65534, 65534));
+  ASSERT_EQ(0, chown(spare.c_str(), 65534, 65534));
+  const std::string locked = open + "/locked.msk", foreign = open + "/root.msk";
+  for (const std::string& f : {own, locked, foreign}) kivotest::writeFile(f, "old\n");
+  ASSERT_EQ(0, chown(own.c_str(), 65534, 65534));
+  ASSERT_EQ(0, chown(locked.c_str(), 65534, 65534));
+  ASSERT_EQ(0, chmod(locked.c_str(), 0444));
+  ino_t inode = statOf(own).st_ino;
+  setenv("TMPDIR", spare.c_str(), 1);
+  mode_t oldMask = umask(022);
+  {
+    AsNobody nobody;
+    EXPECT_EQ(SAVE_WRITE_PROTECTED, save(locked));
+    EXPECT_EQ(SAVE_WRITE_PROTECTED, save(foreign));
+    EXPECT_EQ(SAVE_CREATE_FAILED, save(dir + "/new.msk"));
+    EXPECT_EQ(" not saved: Permission denied\nThe file on disk is unchanged.", saveFailureText(SAVE_CREATE_FAILED, error));
+    EXPECT_EQ(SAVE_OK, save(own));  // written in place, after a full copy in $TMPDIR
+    EXPECT_EQ(SAVE_OK, save(open + "/new.msk"));
+  }
+  umask(oldMask);
+  unsetenv("TMPDIR");
+  EXPECT_EQ("old\nold\n", kivotest::readFile(locked) + kivotest::readFile(foreign));
+  EXPECT_EQ(exampleFile, kivotest::readFile(own));
+  struct stat st = statOf(own), fresh = statOf(open + "/new.msk");
+  EXPECT_TRUE(st.st_ino == inode && st.st_uid == 65534 && (st.st_mode & 07777) == 0644);
+  EXPECT_TRUE(fresh.st_uid == 65534 && (fresh.st_mode & 07777) == 0644);
+  EXPECT_EQ("locked.msk\nnew.msk\nroot.msk\n", entries(open));
+  EXPECT_EQ("", entries(spare));
+  EXPECT_EQ("open\nown.msk\nspare\n", entries(dir));
 }
 
 }  // namespace
