@@ -5,8 +5,9 @@
 int main(int argc, char* argv[]) {
   FXApp app("Kivo", "0.0.1");
   app.init(argc, argv);
-  new KivoWindow(&app);
+  KivoWindow* window = new KivoWindow(&app);
   app.create();
+  window->recoverAtStart();
   app.run();
   return 0;
 }

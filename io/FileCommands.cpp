@@ -22,9 +22,11 @@ FXString numberText(long n) {
 // ends the program, Save ends it once the layout was written, anything else
 // stays.
 void confirmQuit(KivoWindow* window) {
+  window->syncRecoveryJournal();
   FXuint answer =
       FXMessageBox::warning(window, MBOX_QUIT_SAVE_CANCEL, "Warning!", "%s", "Quit without saving?");
   if (answer == MBOX_CLICKED_QUIT) {
+    window->removeRecoveryJournal();
     window->getApp()->exit(0);
   } else if (answer == MBOX_CLICKED_SAVE && window->saveLayout()) {
     window->getApp()->exit(0);
@@ -37,6 +39,7 @@ void confirmQuit(KivoWindow* window) {
 // may go on (saved, or the changes are to be dropped).
 bool KivoWindow::askSaveFirst() {
   if (!layout.isModified()) return true;
+  syncRecoveryJournal();
   FXuint answer = FXMessageBox::warning(this, MBOX_YES_NO_CANCEL, "Warning!", "%s", "Save First?");
   if (answer == MBOX_CLICKED_YES) return saveLayout();
   return answer == MBOX_CLICKED_NO;
@@ -110,6 +113,7 @@ bool KivoWindow::saveLayout() {
   dialog.setPatternList(LayoutFilePatterns);
   FXString target = layout.fileName();
   if (layout.isUntitled() || !FXStat::exists(target)) {
+    syncRecoveryJournal();
     if (!dialog.execute()) return false;
     target = dialog.getFilename();
     if (FXStat::exists(target)) {
