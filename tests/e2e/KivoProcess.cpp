@@ -168,13 +168,18 @@ void View::showAll(const Box& bounds) {
   scale = std::min(scale, 50.0f);
 }
 
-KivoProcess::KivoProcess() {
+KivoProcess::KivoProcess(const std::string& stateHome) {
   display();
   const char* binary = std::getenv("KIVO_BINARY");
   if (!binary) throw std::runtime_error("KIVO_BINARY is not set");
+  std::string state = "XDG_STATE_HOME=" + (stateHome.empty() ? tempDir() : stateHome);
+  std::vector<char*> env{&state[0]};
+  for (char** e = environ; *e; e++)
+    if (std::string(*e).rfind("XDG_STATE_HOME=", 0) != 0) env.push_back(*e);
+  env.push_back(nullptr);
   child = fork();
   if (child == 0) {
-    execl(binary, binary, (char*)nullptr);
+    execle(binary, binary, (char*)nullptr, env.data());
     _exit(127);
   }
   windowId = waitForWindow("Kivo", 20);

@@ -86,7 +86,9 @@ struct View {
 class KivoProcess {
 public:
   // Start build/kivo and wait (bounded) for its main window to be mapped.
-  KivoProcess();
+  // Its recovery journals go to stateHome, a fresh folder when empty, so
+  // that a run never meets the journals of another.
+  explicit KivoProcess(const std::string& stateHome = "");
   // Kills the process if it still runs.
   ~KivoProcess();
 
