@@ -2,6 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,34 +32,112 @@ const char SUFFIX[] = ".kivojournal";
 enum EntryKind : uint8_t { ENTRY_BASE = 1, ENTRY_APPEND, ENTRY_REMOVE, ENTRY_INSERT, ENTRY_MOVE };
 const size_t OBJECT_BYTES = 6 * sizeof(int32_t);
 
-using Bytes = std::vector<uint8_t>;
-
-uint32_t crc32(const uint8_t* data, size_t size) {
-  static uint32_t table[256];
-  static bool built = [] {
-    for (uint32_t i = 0; i < 256; i++) {
-      uint32_t c = i;
-      for (int k = 0; k < 8; k++) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      table[i] = c;
-    }
-    return true;
-  }();
-  (void)built;
-  uint32_t c = 0xFFFFFFFFu;
-  for (size_t i = 0; i < size; i++) c = table[(c ^ data[i]) & 0xFF] ^ (c >> 8);
-  return c ^ 0xFFFFFFFFu;
+// Word-wise FNV-1a: the entries' checksum and the base file's fingerprint.
+// Fed in pieces, each but the last a multiple of 8 bytes long, it gives the
+// same value as over the whole.
+const uint64_t FNV_START = 1469598103934665603ull;
+uint64_t mix(uint64_t h, const uint8_t* data, size_t n) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, data + i, 8);
+    h = (h ^ word) * 1099511628211ull;
+  }
+  for (; i < n; i++) h = (h ^ data[i]) * 1099511628211ull;
+  return h;
 }
+uint32_t checksum(uint64_t h) { return (uint32_t)(h ^ (h >> 32)); }
+
+// Entries are encoded into blocks of 256 KiB that the writer hands back
+// once written. Fresh memory faults in page by page, which for a paste of
+// 10^6 objects costs more than encoding them; so while a journal is open the
+// writer thread, when idle, faults in enough blocks ahead for such a paste.
+const size_t BLOCK = 256 << 10;
+const size_t SPARE_AHEAD = 128, SPARE_MOST = 160;
+struct BlockPool {
+  std::mutex lock;
+  std::vector<uint8_t*> spare;
+};
+// Never destroyed: writer threads may still run while the process exits.
+BlockPool& pool = *new BlockPool;
+
+uint8_t* newBlock() {
+  uint8_t* block = static_cast<uint8_t*>(std::malloc(BLOCK));
+  if (!block) throw std::bad_alloc();
+  return block;
+}
+
+uint8_t* takeBlock() {
+  {
+    std::lock_guard<std::mutex> guard(pool.lock);
+    if (!pool.spare.empty()) {
+      uint8_t* block = pool.spare.back();
+      pool.spare.pop_back();
+      return block;
+    }
+  }
+  return newBlock();
+}
+
+void giveBlocks(std::vector<uint8_t*>& blocks) {
+  {
+    std::lock_guard<std::mutex> guard(pool.lock);
+    while (!blocks.empty() && pool.spare.size() < SPARE_MOST) {
+      pool.spare.push_back(blocks.back());
+      blocks.pop_back();
+    }
+  }
+  for (uint8_t* block : blocks) std::free(block);
+  blocks.clear();
+}
+
+// Fault blocks in until SPARE_AHEAD are ready (on the writer thread).
+void prepareBlocks() {
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> guard(pool.lock);
+      if (pool.spare.size() >= SPARE_AHEAD) return;
+    }
+    std::vector<uint8_t*> one{newBlock()};
+    std::memset(one[0], 0, BLOCK);
+    giveBlocks(one);
+  }
+}
+
+// Appends bytes to a payload, block after block.
+class Encoder {
+public:
+  JournalPayload out;
+  void put(const void* data, size_t n) {
+    if (n <= left) {
+      std::memcpy(at, data, n);
+      at += n, left -= n, out.size += n;
+      return;
+    }
+    for (const uint8_t* p = static_cast<const uint8_t*>(data); n > 0;) {
+      if (left == 0) {
+        out.blocks.push_back(at = takeBlock());
+        left = BLOCK;
+      }
+      size_t k = std::min(n, left);
+      std::memcpy(at, p, k);
+      at += k, left -= k, out.size += k, p += k, n -= k;
+    }
+  }
+
+private:
+  uint8_t* at = nullptr;
+  size_t left = 0;
+};
 
 template <typename T>
-void put(Bytes& out, T value) {
-  size_t at = out.size();
-  out.resize(at + sizeof(T));
-  std::memcpy(&out[at], &value, sizeof(T));
+void put(Encoder& out, T value) {
+  out.put(&value, sizeof(T));
 }
 
-void putString(Bytes& out, const std::string& s) {
+void putString(Encoder& out, const std::string& s) {
   put<uint32_t>(out, (uint32_t)s.size());
-  out.insert(out.end(), s.begin(), s.end());
+  out.put(s.data(), s.size());
 }
 
 // Reads what put wrote; any read past the end marks the cursor failed.
@@ -89,21 +171,14 @@ struct Cursor {
   }
 };
 
-// FNV-1a over 8-byte words: a fingerprint of the base file, not a defence.
 uint64_t hashFile(const std::string& path, bool& ok) {
-  uint64_t h = 1469598103934665603ull;
+  uint64_t h = FNV_START;
   std::ifstream in(path, std::ios::binary);
   ok = (bool)in;
   std::vector<char> block(1 << 20);
   while (in) {
     in.read(block.data(), (std::streamsize)block.size());
-    size_t n = (size_t)in.gcount(), i = 0;
-    for (; i + 8 <= n; i += 8) {
-      uint64_t word;
-      std::memcpy(&word, &block[i], 8);
-      h = (h ^ word) * 1099511628211ull;
-    }
-    for (; i < n; i++) h = (h ^ (uint8_t)block[i]) * 1099511628211ull;
+    h = mix(h, (const uint8_t*)block.data(), (size_t)in.gcount());
   }
   if (in.bad()) ok = false;
   return h;
@@ -159,25 +234,33 @@ std::string newJournalName() {
          std::to_string(++counter) + "-" + hostName() + SUFFIX;
 }
 
-// Runs of consecutive positions as (start, count) pairs.
-std::vector<std::pair<uint32_t, uint32_t>> rangesOf(const std::vector<uint32_t>& positions) {
-  std::vector<std::pair<uint32_t, uint32_t>> ranges;
+void putRect(Encoder& out, const Rect& r) {
+  int32_t g[4] = {r.x, r.y, r.w, r.h};
+  out.put(g, sizeof(g));
+}
+
+// Runs of consecutive positions as a count, then (start, count) pairs;
+// with ends, the geometry of each run's first and last object follows its
+// pair (nodes are in the order of positions).
+void putRanges(Encoder& out, const std::vector<uint32_t>& positions, const std::vector<GroupNode*>* ends) {
+  uint32_t runs = positions.empty() ? 0 : 1;
+  for (size_t i = 1; i < positions.size(); i++) runs += positions[i] != positions[i - 1] + 1;
+  put<uint32_t>(out, runs);
   for (size_t i = 0; i < positions.size();) {
     size_t j = i + 1;
     while (j < positions.size() && positions[j] == positions[j - 1] + 1) j++;
-    ranges.push_back({positions[i], (uint32_t)(j - i)});
+    uint32_t pair[2] = {positions[i], (uint32_t)(j - i)};
+    out.put(pair, sizeof(pair));
+    if (ends) {
+      putRect(out, *(*ends)[i]);
+      putRect(out, *(*ends)[j - 1]);
+    }
     i = j;
   }
-  return ranges;
-}
-
-void putRect(Bytes& out, const Rect& r) {
-  int32_t g[4] = {r.x, r.y, r.w, r.h};
-  out.insert(out.end(), (const uint8_t*)g, (const uint8_t*)g + sizeof(g));
 }
 
 // The origins the objects use, then the objects themselves.
-void putObjects(Bytes& out, int layer, const std::vector<GroupNode*>& nodes) {
+void putObjects(Encoder& out, int layer, const std::vector<GroupNode*>& nodes) {
   std::vector<uint32_t> origins;
   uint32_t last = 0;
   for (const GroupNode* node : nodes) {
@@ -194,29 +277,41 @@ void putObjects(Bytes& out, int layer, const std::vector<GroupNode*>& nodes) {
     put<int32_t>(out, o.gdsDatatype);
   }
   put<uint32_t>(out, (uint32_t)nodes.size());
-  size_t at = out.size();
-  out.resize(at + nodes.size() * OBJECT_BYTES);
-  uint8_t* p = out.data() + at;
   bool options = layerFacts(layer).objectClass == CLASS_OPT;
   for (const GroupNode* node : nodes) {
     const Opt* opt = options ? dynamic_cast<const Opt*>(node) : nullptr;
     int32_t record[6] = {node->x, node->y, node->w, node->h, opt ? opt->value : 0, (int32_t)node->origin};
-    std::memcpy(p, record, OBJECT_BYTES);
-    p += OBJECT_BYTES;
+    out.put(record, OBJECT_BYTES);
   }
 }
 
-void writeAll(int fd, const uint8_t* data, size_t size) {
+bool writeAll(int fd, const uint8_t* data, size_t size) {
   while (size > 0) {
     ssize_t n = write(fd, data, size);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // disk full or gone: the journal ends here
+    if (n <= 0) return false;
     data += n;
     size -= (size_t)n;
   }
+  return true;
 }
 
 }  // namespace
+
+JournalPayload::~JournalPayload() { giveBlocks(blocks); }
+
+JournalPayload& JournalPayload::operator=(JournalPayload&& other) {
+  if (this != &other) {
+    giveBlocks(blocks);
+    blocks.swap(other.blocks);
+    size = other.size;
+  }
+  return *this;
+}
+
+size_t JournalPayload::blockBytes(size_t i) const {
+  return i + 1 < blocks.size() ? BLOCK : size - BLOCK * (blocks.size() - 1);
+}
 
 std::string journalDirectory() {
   const char* state = std::getenv("XDG_STATE_HOME");
@@ -251,7 +346,7 @@ RecoveryJournal::~RecoveryJournal() {
 
 // The first change after a saved state starts a new journal file whose base
 // is the layout's file (or none while the layout is untitled).
-void RecoveryJournal::submit(std::vector<uint8_t> payload) {
+void RecoveryJournal::submit(JournalPayload payload) {
   if (current.empty()) {
     Job open{Job::OPEN, directory + "/" + newJournalName(), JournalBase(), {}};
     open.base.untitled = layout.isUntitled() && layout.fileName() == "untitled.msk";
@@ -277,13 +372,12 @@ void RecoveryJournal::queue(Job job) {
 }
 
 void RecoveryJournal::objectsAppended(int layer, size_t first, const std::vector<GroupNode*>& nodes) {
-  Bytes out;
-  out.reserve(64 + nodes.size() * OBJECT_BYTES);
+  Encoder out;
   put<uint8_t>(out, ENTRY_APPEND);
   put<uint8_t>(out, (uint8_t)layer);
   put<uint32_t>(out, (uint32_t)first);
   putObjects(out, layer, nodes);
-  submit(std::move(out));
+  submit(std::move(out.out));
 }
 
 // By ranges, each with the geometry of its first and last object: enough for
@@ -291,52 +385,31 @@ void RecoveryJournal::objectsAppended(int layer, size_t first, const std::vector
 // at a cost that does not grow with the objects of a range.
 void RecoveryJournal::objectsRemoved(int layer, const std::vector<uint32_t>& positions,
                                      const std::vector<GroupNode*>& nodes) {
-  std::vector<std::pair<uint32_t, uint32_t>> ranges = rangesOf(positions);
-  Bytes out;
-  out.reserve(16 + ranges.size() * 40);
+  Encoder out;
   put<uint8_t>(out, ENTRY_REMOVE);
   put<uint8_t>(out, (uint8_t)layer);
-  put<uint32_t>(out, (uint32_t)ranges.size());
-  size_t k = 0;
-  for (const auto& range : ranges) {
-    put<uint32_t>(out, range.first);
-    put<uint32_t>(out, range.second);
-    putRect(out, *nodes[k]);
-    putRect(out, *nodes[k + range.second - 1]);
-    k += range.second;
-  }
-  submit(std::move(out));
+  putRanges(out, positions, &nodes);
+  submit(std::move(out.out));
 }
 
 void RecoveryJournal::objectsInserted(int layer, const std::vector<uint32_t>& positions,
                                       const std::vector<GroupNode*>& nodes) {
-  std::vector<std::pair<uint32_t, uint32_t>> ranges = rangesOf(positions);
-  Bytes out;
-  out.reserve(64 + ranges.size() * 8 + nodes.size() * OBJECT_BYTES);
+  Encoder out;
   put<uint8_t>(out, ENTRY_INSERT);
   put<uint8_t>(out, (uint8_t)layer);
-  put<uint32_t>(out, (uint32_t)ranges.size());
-  for (const auto& range : ranges) {
-    put<uint32_t>(out, range.first);
-    put<uint32_t>(out, range.second);
-  }
+  putRanges(out, positions, nullptr);
   putObjects(out, layer, nodes);
-  submit(std::move(out));
+  submit(std::move(out.out));
 }
 
 void RecoveryJournal::objectsMoved(int layer, const std::vector<uint32_t>& positions, int32_t dx, int32_t dy) {
-  std::vector<std::pair<uint32_t, uint32_t>> ranges = rangesOf(positions);
-  Bytes out;
+  Encoder out;
   put<uint8_t>(out, ENTRY_MOVE);
   put<uint8_t>(out, (uint8_t)layer);
   put<int32_t>(out, dx);
   put<int32_t>(out, dy);
-  put<uint32_t>(out, (uint32_t)ranges.size());
-  for (const auto& range : ranges) {
-    put<uint32_t>(out, range.first);
-    put<uint32_t>(out, range.second);
-  }
-  submit(std::move(out));
+  putRanges(out, positions, nullptr);
+  submit(std::move(out.out));
 }
 
 void RecoveryJournal::savedStateReached() {
@@ -363,7 +436,16 @@ void RecoveryJournal::flush() {
 // Jobs in order; between them, fdatasync once a second at most unless a
 // sync was asked for.
 void RecoveryJournal::writerLoop() {
+  // Below the interface's thread, which must never wait for this one.
+  setpriority(PRIO_PROCESS, (id_t)syscall(SYS_gettid), 10);
+  // Beyond a file size limit a write then fails instead of the signal
+  // killing the program with its unsaved work.
+  sigset_t fileSize;
+  sigemptyset(&fileSize);
+  sigaddset(&fileSize, SIGXFSZ);
+  pthread_sigmask(SIG_BLOCK, &fileSize, nullptr);
   std::unique_lock<std::mutex> guard(lock);
+  bool prepared = false;
   for (;;) {
     if (!jobs.empty()) {
       Job job = std::move(jobs.front());
@@ -371,9 +453,11 @@ void RecoveryJournal::writerLoop() {
       busy = true;
       guard.unlock();
       perform(job);
+      job.bytes = JournalPayload();  // its blocks go back outside the lock
       guard.lock();
       busy = false;
       dirty = fd >= 0;
+      prepared = false;
       idle.notify_all();
       continue;
     }
@@ -391,6 +475,13 @@ void RecoveryJournal::writerLoop() {
       idle.notify_all();
     }
     if (stopping) return;
+    if (fd >= 0 && !prepared) {
+      prepared = true;
+      guard.unlock();
+      prepareBlocks();
+      guard.lock();
+      continue;
+    }
     if (dirty)
       wake.wait_until(guard, lastSync + std::chrono::seconds(1));
     else
@@ -410,10 +501,15 @@ void RecoveryJournal::perform(Job& job) {
       bool ok = statFile(base.path, base.size, base.modified);
       base.hash = ok ? hashFile(base.path, ok) : 0;
     }
-    Bytes head(MAGIC, MAGIC + sizeof(MAGIC));
-    put<uint32_t>(head, VERSION);
-    writeAll(fd, head.data(), head.size());
-    Bytes entry;
+    uint8_t head[12];
+    std::memcpy(head, MAGIC, 8);
+    std::memcpy(head + 8, &VERSION, 4);
+    if (!writeAll(fd, head, sizeof(head))) {
+      close(fd);
+      fd = -1;
+      return;
+    }
+    Encoder entry;
     put<uint8_t>(entry, ENTRY_BASE);
     put<uint8_t>(entry, base.untitled ? 1 : 0);
     putString(entry, base.path);
@@ -422,7 +518,7 @@ void RecoveryJournal::perform(Job& job) {
     put<int64_t>(entry, base.modified);
     put<uint64_t>(entry, base.hash);
     putString(entry, base.layerMap);
-    job.bytes = std::move(entry);
+    job.bytes = std::move(entry.out);
   } else if (job.kind == Job::REMOVE) {
     if (fd >= 0) close(fd);
     fd = -1;
@@ -430,9 +526,19 @@ void RecoveryJournal::perform(Job& job) {
     return;
   }
   if (fd < 0) return;
-  uint32_t frame[2] = {(uint32_t)job.bytes.size(), crc32(job.bytes.data(), job.bytes.size())};
-  writeAll(fd, (const uint8_t*)frame, sizeof(frame));
-  writeAll(fd, job.bytes.data(), job.bytes.size());
+  const JournalPayload& payload = job.bytes;
+  uint64_t h = FNV_START;
+  for (size_t i = 0; i < payload.blocks.size(); i++) h = mix(h, payload.blocks[i], payload.blockBytes(i));
+  uint32_t frame[2] = {(uint32_t)payload.size, checksum(h)};
+  bool written = writeAll(fd, (const uint8_t*)frame, sizeof(frame));
+  for (size_t i = 0; written && i < payload.blocks.size(); i++)
+    written = writeAll(fd, payload.blocks[i], payload.blockBytes(i));
+  // Disk full or a file size limit: the journal ends with this torn entry,
+  // which a replay drops; entries after it would make the file unreadable.
+  if (!written) {
+    close(fd);
+    fd = -1;
+  }
 }
 
 // ---------------------------------------------------------------- reading
@@ -458,7 +564,7 @@ bool splitEntries(const std::string& bytes, std::vector<Entry>& entries, bool& t
     if (end - p < 8) return torn = true, true;
     std::memcpy(frame, p, 8);
     if ((size_t)(end - p - 8) < frame[0]) return torn = true, true;
-    if (crc32(p + 8, frame[0]) != frame[1]) {
+    if (checksum(mix(FNV_START, p + 8, frame[0])) != frame[1]) {
       if (p + 8 + frame[0] == end) return torn = true, true;
       error = "entry " + std::to_string(entries.size() + 1) + " is damaged (checksum)";
       return false;

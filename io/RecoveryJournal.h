@@ -20,8 +20,9 @@
 // start.
 //
 // File format (host byte order: a journal never leaves its machine):
-//   "KIVOJRNL", u32 version, then entries: u32 size, u32 CRC-32 of the
-//   payload, payload of size bytes. A payload starts with its kind:
+//   "KIVOJRNL", u32 version, then entries: u32 size, u32 checksum of the
+//   payload (word-wise FNV-1a folded to 32 bits), payload of size bytes.
+//   A payload starts with its kind:
 //   BASE    what the layout started from (always the first entry)
 //   APPEND  u8 layer, u32 first position, origins, u32 n, n objects
 //   REMOVE  u8 layer, u32 n ranges of (start, count, first and last geometry)
@@ -53,6 +54,17 @@ struct JournalBase {
   int64_t modified = 0;     // nanoseconds since the epoch
   uint64_t hash = 0;        // of the file's content
   std::string layerMap;     // GDSII only
+};
+
+// An entry's encoded bytes, in blocks that go back to a pool when done.
+struct JournalPayload {
+  std::vector<uint8_t*> blocks;
+  size_t size = 0;
+  JournalPayload() = default;
+  JournalPayload(JournalPayload&&) = default;
+  JournalPayload& operator=(JournalPayload&& other);
+  ~JournalPayload();
+  size_t blockBytes(size_t i) const;
 };
 
 // Writes the journal of one layout. Entries are encoded on the caller's
@@ -90,9 +102,9 @@ private:
     enum Kind { OPEN, WRITE, REMOVE } kind;
     std::string path;            // OPEN: the new journal file
     JournalBase base;            // OPEN: hashed and written by the writer
-    std::vector<uint8_t> bytes;  // WRITE: one payload
+    JournalPayload bytes;        // WRITE: one payload
   };
-  void submit(std::vector<uint8_t> payload);
+  void submit(JournalPayload payload);
   void queue(Job job);
   void writerLoop();
   void perform(Job& job);
