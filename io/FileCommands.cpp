@@ -158,9 +158,11 @@ long KivoWindow::onCmdQuit(FXObject*, FXSelector, void*) {
 // The window's close box: closes at once when nothing is unsaved, else asks
 // like Quit. Returning 1 keeps FOX from deleting the window itself.
 long KivoWindow::onCmdClose(FXObject*, FXSelector, void*) {
-  if (!layout.isModified())
+  if (!layout.isModified()) {
+    removeRecoveryJournal();  // an undo back to the saved state may still be emptying it
     getApp()->exit(0);
-  else
+  } else {
     confirmQuit(this);
+  }
   return 1;
 }

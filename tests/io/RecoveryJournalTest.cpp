@@ -7,7 +7,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/KivoWindow.h"
 #include "io/LayoutFile.h"
+#include "io/RecoverDialog.h"
 #include "io/RecoveryJournal.h"
 #include "model/ObjectOrigin.h"
 #include "support/GuiTest.h"
@@ -172,4 +174,49 @@ TEST(RecoveryJournal, TwoWindowsKeepTheirOwnJournalsAndAStartFindsOnlyEndedOnes)
   first.markSaved((dir + "/saved.msk").c_str(), FORMAT_MSK);
   firstJournal.flush();
   EXPECT_NE(access(firstPath.c_str(), F_OK), 0);
+}
+
+TEST(RecoveryJournal, StartOffersAnEndedSessionAndListsEditsThatNoLongerApply) {
+  std::string dir = kivotest::tempDir(), base = dir + "/chip.msk", journals = dir + "/kivo/recovery";
+  setenv("XDG_STATE_HOME", dir.c_str(), 1);
+  kivotest::writeFile(base, baseFile);
+  {
+    Layout layout;
+    RecoveryJournal journal(layout, journals);
+    layout.setObserver(&journal);
+    open(layout, base);
+    selectAt(layout, 25, 5);
+    layout.removeSelected(-1, "deleted");
+    layout.addObjects({{5, box(5, 60, 60)}}, "1 added");
+    journal.flush();
+    ASSERT_EQ(rename(journal.path().c_str(), orphanName(journals, 1).c_str()), 0);
+  }
+  kivotest::writeFile(base, "REC(0,0,10,10,NW)\nREC(21,0,10,10,NW)\n");
+  kivotest::writeFile(orphanName(journals, 2), "not a journal");
+
+  KivoWindow* window = kivotest::newWindow();
+  std::string question;
+  kivotest::ModalResponder responder;
+  responder.pressButton(MBOX_CLICKED_OK).custom([&](FXWindow* box) {
+    for (FXWindow* w = box->getFirst()->getFirst(); w; w = w->getNext())
+      if (FXLabel* label = dynamic_cast<FXLabel*>(w)) question = label->getText().text();
+    box->handle(box, FXSEL(SEL_COMMAND, RecoverDialog::ID_YES), nullptr);
+  });
+  responder.pressButton(MBOX_CLICKED_OK);
+  EXPECT_TRUE(window->recoverAtStart("other.msk"));
+  ASSERT_EQ(responder.records().size(), 3u);
+  EXPECT_EQ(responder.records()[0].title, "Error!");
+  EXPECT_NE(responder.records()[0].text.find("not a recovery journal"), std::string::npos);
+  EXPECT_EQ(responder.records()[1].title, "Recover");
+  EXPECT_EQ(question.substr(0, question.find(" from ")), "Recover unsaved changes to " + base);
+  EXPECT_NE(question.find("\nThe file has changed since"), std::string::npos) << question;
+  EXPECT_EQ(responder.records()[2].text,
+            "These edits no longer apply to " + base + " and were left out:\n1 object(s) removed on N Well");
+  EXPECT_EQ(std::string(window->statusText.text()),
+            "Recovered unsaved changes to " + base + "; other.msk was not opened");
+  EXPECT_EQ(text(window->layout), "BB(0,0,64,64)\nREC(0,0,10,10,NW)\nREC(21,0,10,10,NW)\nREC(60,60,4,4,ME)\n");
+  EXPECT_TRUE(window->layout.isModified());
+  EXPECT_NE(access(orphanName(journals, 1).c_str(), F_OK), 0) << "the recovered journal stayed";
+  EXPECT_EQ(access((orphanName(journals, 2) + ".unreadable").c_str(), F_OK), 0);
+  kivotest::deleteWindow(window);
 }
