@@ -509,6 +509,9 @@ void RecoveryJournal::perform(Job& job) {
       fd = -1;
       return;
     }
+    // The new name itself must survive a system crash too.
+    int folder = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) fsync(folder), close(folder);
     Encoder entry;
     put<uint8_t>(entry, ENTRY_BASE);
     put<uint8_t>(entry, base.untitled ? 1 : 0);
