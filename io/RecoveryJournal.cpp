@@ -636,22 +636,37 @@ bool getObjects(Cursor& c, int layer, std::vector<GroupNode*>& nodes) {
   return true;
 }
 
-bool getPositions(Cursor& c, std::vector<uint32_t>& positions, std::vector<Rect>* ends) {
+// The ranges of a REMOVE, INSERT or MOVE entry, expanded into positions.
+struct Ranges {
+  std::vector<uint32_t> positions;
+  std::vector<std::pair<size_t, Rect>> ends;  // index in positions, geometry then
+  size_t total = 0;                           // positions, also those not expanded
+  bool beyond = false;                        // some reached limit or past it
+};
+
+// Read ranges, ascending and apart; only positions below limit are expanded.
+// With ends, each range's first and last object's geometry follows it.
+// False when malformed.
+bool getRanges(Cursor& c, uint64_t limit, bool withEnds, Ranges& out) {
   uint32_t n = c.get<uint32_t>();
+  uint64_t next = 0;
   for (uint32_t i = 0; i < n && !c.failed; i++) {
-    uint32_t start = c.get<uint32_t>();
-    uint32_t count = c.get<uint32_t>();
-    if (c.failed || count == 0 || (uint64_t)start + count > UINT32_MAX) return false;
-    for (uint32_t k = 0; k < count; k++) positions.push_back(start + k);
-    if (ends) {
-      for (int e = 0; e < 2; e++) {
-        Rect r;
-        r.x = c.get<int32_t>();
-        r.y = c.get<int32_t>();
-        r.w = c.get<int32_t>();
-        r.h = c.get<int32_t>();
-        ends->push_back(r);
-      }
+    uint64_t start = c.get<uint32_t>();
+    uint64_t count = c.get<uint32_t>();
+    if (c.failed || count == 0 || start < next) return false;
+    next = start + count;
+    out.total += count;
+    out.beyond = out.beyond || next > limit;
+    size_t first = out.positions.size();
+    if (!out.beyond)
+      for (uint64_t k = start; k < next; k++) out.positions.push_back((uint32_t)k);
+    for (int e = 0; withEnds && e < 2; e++) {
+      Rect r;
+      r.x = c.get<int32_t>();
+      r.y = c.get<int32_t>();
+      r.w = c.get<int32_t>();
+      r.h = c.get<int32_t>();
+      out.ends.push_back({e == 0 ? first : first + count - 1, r});
     }
   }
   return !c.failed;
@@ -667,7 +682,6 @@ bool applyEntry(const Entry& entry, Layout& layout, std::string& what) {
   int layer = c.get<uint8_t>();
   if (c.failed || layer >= LAYER_COUNT) return what = "a damaged entry", false;
   const Layer& target = layout.layer(layer);
-  std::vector<uint32_t> positions;
   std::vector<GroupNode*> nodes;
   if (kind == ENTRY_APPEND) {
     c.get<uint32_t>();
@@ -675,40 +689,38 @@ bool applyEntry(const Entry& entry, Layout& layout, std::string& what) {
     layout.appendTo(layer, nodes);
     return true;
   }
+  Ranges ranges;
   if (kind == ENTRY_INSERT) {
-    if (!getPositions(c, positions, nullptr) || !getObjects(c, layer, nodes) || nodes.size() != positions.size()) {
+    // Each inserted position has its object further on: that bounds them.
+    uint64_t limit = target.size() + (uint64_t)(c.end - c.p) / OBJECT_BYTES;
+    if (!getRanges(c, limit, false, ranges) || ranges.beyond || !getObjects(c, layer, nodes) ||
+        nodes.size() != ranges.positions.size()) {
       for (GroupNode* node : nodes) delete node;
       return what = "a damaged entry", false;
     }
-    layout.insertInto(layer, positions, nodes);
+    layout.insertInto(layer, ranges.positions, nodes);
     return true;
   }
   if (kind == ENTRY_REMOVE) {
-    std::vector<Rect> ends;
-    if (!getPositions(c, positions, &ends)) return what = "a damaged entry", false;
-    what = describe("removed", positions.size(), layer);
-    if (positions.empty() || positions.back() >= target.size()) return false;
+    if (!getRanges(c, target.size(), true, ranges)) return what = "a damaged entry", false;
+    what = describe("removed", ranges.total, layer);
+    if (ranges.beyond || ranges.positions.empty()) return false;
     // The objects now at the ranges' ends must be the ones removed then.
     std::vector<const GroupNode*> at;
     at.reserve(target.size());
     for (const GroupNode* node = target.first(); node; node = node->next()) at.push_back(node);
-    size_t k = 0;
-    for (size_t r = 0; r < ends.size(); r += 2) {
-      size_t count = 1;
-      while (k + count < positions.size() && positions[k + count] == positions[k + count - 1] + 1) count++;
-      if (!sameGeometry(*at[positions[k]], ends[r]) || !sameGeometry(*at[positions[k + count - 1]], ends[r + 1]))
-        return false;
-      k += count;
-    }
-    for (GroupNode* node : layout.removeFrom(layer, positions)) delete node;
+    for (const auto& end : ranges.ends)
+      if (!sameGeometry(*at[ranges.positions[end.first]], end.second)) return false;
+    for (GroupNode* node : layout.removeFrom(layer, ranges.positions)) delete node;
     return true;
   }
   if (kind == ENTRY_MOVE) {
     int32_t dx = c.get<int32_t>();
     int32_t dy = c.get<int32_t>();
-    if (!getPositions(c, positions, nullptr)) return what = "a damaged entry", false;
-    what = describe("moved", positions.size(), layer);
-    if (positions.empty() || positions.back() >= target.size()) return false;
+    if (!getRanges(c, target.size(), false, ranges)) return what = "a damaged entry", false;
+    what = describe("moved", ranges.total, layer);
+    if (ranges.beyond || ranges.positions.empty()) return false;
+    const std::vector<uint32_t>& positions = ranges.positions;
     size_t k = 0, index = 0;
     for (GroupNode* node = target.first(); node && k < positions.size(); node = node->next(), index++)
       if (index == positions[k]) nodes.push_back(node), k++;
