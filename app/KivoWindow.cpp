@@ -3,6 +3,7 @@
 #include <fxkeys.h>
 
 #include "app/IconSet.h"
+#include "io/RecoveryJournal.h"
 #include "icons/Icons.h"
 #include "panels/LayerDlg.h"
 
@@ -96,6 +97,7 @@ KivoWindow::KivoWindow(FXApp* app)
   layerDlg = new LayerDlg(this);
   mouseRect.setMode(TRACK_NONE);
   addEditKeys();
+  startRecoveryJournal();
 }
 
 // Keys beyond the menus' own: Delete, Escape, and the arrows with Ctrl
@@ -235,6 +237,8 @@ void KivoWindow::buildStatusbar() {
 // panel, the canvas with its visual, and the icons go too, so nothing the
 // window made outlives it.
 KivoWindow::~KivoWindow() {
+  layout.setObserver(nullptr);
+  delete journal;  // the file stays: the changes were not saved
   if (statusTimer) getApp()->removeTimeout(this, ID_STATUS_TIMER);
   delete filemenu;
   delete editmenu;

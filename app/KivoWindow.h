@@ -12,6 +12,7 @@
 #include "model/MouseRect.h"
 
 class LayerDlg;
+class RecoveryJournal;
 
 
 // The main window: holds the layout document, the view, the mouse band and
@@ -108,6 +109,17 @@ public:
   // Save as the Save command does; true when the layout was written.
   bool saveLayout();
 
+  // Recovery journal (io/RecoveryCommands.cpp)
+  // Offer the journals of ended sessions, before a file named on the command
+  // line is opened; true when one was recovered (then that file must not be
+  // opened: the status line names it).
+  bool recoverAtStart(const FXString& commandLineFile = FXString());
+  void startRecoveryJournal();
+  // Sync the journal now: a modal dialog is about to block the window.
+  void syncRecoveryJournal();
+  // The unsaved changes are dropped on purpose (Quit).
+  void removeRecoveryJournal();
+
   // Undo, redo, clipboard and moving the selection (model/EditCommands.cpp)
   long onCmdUndo(FXObject*, FXSelector, void*);
   long onUpdUndo(FXObject*, FXSelector, void*);
@@ -183,6 +195,7 @@ public:
   FXint currentLayer = 1;
   bool singleLayer = false;
   Layout layout;
+  RecoveryJournal* journal = nullptr;  // null when recovery is off
   // Copies of the objects last copied or cut, with their slots; owned here.
   std::vector<PlacedObject> clipboard;
   FXString statusText;

@@ -20,10 +20,10 @@ int main(int argc, char* argv[]) {
   app.init(toolkitArgc, line.toolkitArgs.data());
   KivoWindow* window = new KivoWindow(&app);
   app.create();
-  if (!line.file.empty()) {
-    static_cast<FXWindow*>(window)->layout();  // Show All needs the canvas's size
-    window->openFile(FXPath::absolute(FXString(line.file.c_str())));
-  }
+  static_cast<FXWindow*>(window)->layout();  // Show All needs the canvas's size
+  // Journals of crashed sessions come first; a recovered one replaces FILE.
+  FXString file = line.file.empty() ? FXString() : FXPath::absolute(FXString(line.file.c_str()));
+  if (!window->recoverAtStart(file) && !file.empty()) window->openFile(file);
   app.run();
   return 0;
 }

@@ -22,9 +22,11 @@ FXString numberText(long n) {
 // ends the program, Save ends it once the layout was written, anything else
 // stays.
 void confirmQuit(KivoWindow* window) {
+  window->syncRecoveryJournal();
   FXuint answer =
       FXMessageBox::warning(window, MBOX_QUIT_SAVE_CANCEL, "Warning!", "%s", "Quit without saving?");
   if (answer == MBOX_CLICKED_QUIT) {
+    window->removeRecoveryJournal();
     window->getApp()->exit(0);
   } else if (answer == MBOX_CLICKED_SAVE && window->saveLayout()) {
     window->getApp()->exit(0);
@@ -50,6 +52,7 @@ FXString unknownCodesText(const ReadResult& result) {
 // may go on (saved, or the changes are to be dropped).
 bool KivoWindow::askSaveFirst() {
   if (!layout.isModified()) return true;
+  syncRecoveryJournal();
   FXuint answer = FXMessageBox::warning(this, MBOX_YES_NO_CANCEL, "Warning!", "%s", "Save First?");
   if (answer == MBOX_CLICKED_YES) return saveLayout();
   return answer == MBOX_CLICKED_NO;
@@ -130,6 +133,7 @@ bool KivoWindow::saveLayout() {
   dialog.setPatternList(LayoutFilePatterns);
   FXString target = layout.fileName();
   if (layout.isUntitled() || !FXStat::exists(target)) {
+    syncRecoveryJournal();
     if (!dialog.execute()) return false;
     target = dialog.getFilename();
     if (FXStat::exists(target)) {
@@ -171,9 +175,11 @@ long KivoWindow::onCmdQuit(FXObject*, FXSelector, void*) {
 // The window's close box: closes at once when nothing is unsaved, else asks
 // like Quit. Returning 1 keeps FOX from deleting the window itself.
 long KivoWindow::onCmdClose(FXObject*, FXSelector, void*) {
-  if (!layout.isModified())
+  if (!layout.isModified()) {
+    removeRecoveryJournal();  // an undo back to the saved state may still be emptying it
     getApp()->exit(0);
-  else
+  } else {
     confirmQuit(this);
+  }
   return 1;
 }

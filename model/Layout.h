@@ -74,6 +74,8 @@ public:
   bool isModified() const { return !history.marked(); }
   // The layout was written to name in this format.
   void markSaved(const FXString& name, FileFormat f);
+  // Count as changed until the next save (a recovered layout).
+  void markUnsaved() { history.unmark(); }
   // Save As clears the name's claim: the next save asks for one.
   void setUntitled(bool u) { untitled = u; }
   // Replace the content by the objects of fresh (which receives the old

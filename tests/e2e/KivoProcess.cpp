@@ -168,16 +168,21 @@ void View::showAll(const Box& bounds) {
   scale = std::min(scale, 50.0f);
 }
 
-KivoProcess::KivoProcess(const std::vector<std::string>& args) {
+KivoProcess::KivoProcess(const std::vector<std::string>& args, const std::string& stateHome) {
   display();
   const char* binary = std::getenv("KIVO_BINARY");
   if (!binary) throw std::runtime_error("KIVO_BINARY is not set");
   std::vector<char*> argv = {const_cast<char*>(binary)};
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  std::string state = "XDG_STATE_HOME=" + (stateHome.empty() ? tempDir() : stateHome);
+  std::vector<char*> env{&state[0]};
+  for (char** e = environ; *e; e++)
+    if (std::string(*e).rfind("XDG_STATE_HOME=", 0) != 0) env.push_back(*e);
+  env.push_back(nullptr);
   child = fork();
   if (child == 0) {
-    execv(binary, argv.data());
+    execve(binary, argv.data(), env.data());
     _exit(127);
   }
   windowId = waitForWindow("Kivo", 20);

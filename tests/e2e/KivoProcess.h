@@ -86,8 +86,9 @@ struct View {
 class KivoProcess {
 public:
   // Start build/kivo with these arguments and wait (bounded) for its main
-  // window to be mapped.
-  explicit KivoProcess(const std::vector<std::string>& args = {});
+  // window to be mapped. Its recovery journals go to stateHome, a fresh
+  // folder when empty, so that a run never meets the journals of another.
+  explicit KivoProcess(const std::vector<std::string>& args = {}, const std::string& stateHome = "");
   // Kills the process if it still runs.
   ~KivoProcess();
 
