@@ -2,11 +2,13 @@
 #include <cstring>
 
 #include "app/KivoWindow.h"
+#include "io/Gdsii.h"
 #include "io/LayoutFile.h"
 
 namespace {
 
-const char LayoutFilePatterns[] = "Layout Files (*.msk)\nText Files (*.txt)\nAll Files (*.*)";
+const char LayoutFilePatterns[] =
+    "Layout Files (*.msk)\nGDSII Files (*.gds)\nText Files (*.txt)\nAll Files (*.*)";
 
 void showError(FXWindow* owner, const FXString& text) {
   FXMessageBox::error(owner, MBOX_OK, "Error!", "%s", text.text());
@@ -73,7 +75,13 @@ bool KivoWindow::openFile(const FXString& chosen) {
   Layer fresh[LAYER_COUNT];
   for (Layer& layer : fresh) layer.enable();
   ReadResult result;
-  ReadStatus status = readLayoutFile(chosen.text(), fresh, result);
+  // The reader is chosen by content: a GDSII file starts with its HEADER record.
+  GdsReadResult gds;
+  GdsLibraryInfo info;
+  const bool gdsii = isGdsiiFile(chosen.text());
+  ReadStatus status = gdsii ? readGdsiiFile(chosen.text(), activeLayerMap(), fresh, info, gds)
+                            : readLayoutFile(chosen.text(), fresh, result);
+  if (gdsii) result.errorNumber = gds.errorNumber;
   if (status == READ_OPEN_FAILED) {
     showError(this, "File:\n" + chosen + "\n fstream::open fail!");
     return false;
@@ -82,8 +90,12 @@ bool KivoWindow::openFile(const FXString& chosen) {
     showError(this, "File:\n" + chosen + "\n read fail: " + std::strerror(result.errorNumber));
     return false;
   }
+  if (!gds.error.empty()) {
+    showError(this, "File:\n" + chosen + "\n" + gds.errorText().c_str());
+    return false;
+  }
   // The old objects leave with the fresh layers at the end of this scope.
-  layout.replaceContent(fresh, chosen, layout.isUntitled());
+  layout.replaceContent(fresh, chosen, layout.isUntitled(), gdsii ? FORMAT_GDSII : FORMAT_MSK, info);
   canvas->update();
   onCmdShowAll(nullptr, 0, nullptr);
   setStatusMessage("active file " + chosen);
@@ -91,6 +103,10 @@ bool KivoWindow::openFile(const FXString& chosen) {
     FXString text = "File:\n" + chosen + "\n" + numberText(result.skippedLines) +
                     " line(s) skipped: not well-formed records.\nFirst skipped line: " +
                     numberText(result.firstSkippedLine);
+    FXMessageBox::warning(this, MBOX_OK, "Warning!", "%s", text.text());
+  }
+  if (!gds.skipReport().empty()) {
+    FXString text = "File:\n" + chosen + "\nNot read:\n" + gds.skipReport().c_str();
     FXMessageBox::warning(this, MBOX_OK, "Warning!", "%s", text.text());
   }
   return true;
@@ -119,7 +135,10 @@ bool KivoWindow::saveLayout() {
     }
   }
   int error = 0;
-  SaveStatus status = saveLayoutFile(target.text(), layout.layersForDrawing(), error);
+  const FileFormat format = saveFormatFor(target.text(), layout.format());
+  SaveStatus status = format == FORMAT_GDSII ? saveGdsiiFile(target.text(), layout.layersForDrawing(),
+                                                             activeLayerMap(), layout.gdsInfo(), error)
+                                             : saveLayoutFile(target.text(), layout.layersForDrawing(), error);
   if (status == SAVE_CREATE_FAILED) {
     showError(this, "onCmdFileSave\nfstream::open fail!");
     return false;
@@ -129,7 +148,7 @@ bool KivoWindow::saveLayout() {
                         "\nThe file on disk is unchanged.");
     return false;
   }
-  layout.markSaved(target, FORMAT_MSK);
+  layout.markSaved(target, format);
   canvas->update();
   setStatusMessage("saved: " + target);
   return true;
