@@ -676,7 +676,6 @@ private:
         emitOwn(child, t);
       }
     }
-    for (int i = 0; i < LAYER_COUNT; i++) layers[i].appendChain(chains[i].first);
   }
 
   void emitOwn(uint32_t index, const Transform& t) {
@@ -708,16 +707,19 @@ private:
       cachedSlot = map.slotOf(e.layer, e.datatype);
       cachedLayer = e.layer, cachedDatatype = e.datatype, cached = true;
     }
-    GroupNode* node = newLayoutObject(cachedSlot);
-    if (Opt* opt = dynamic_cast<Opt*>(node)) opt->setValue(e.hasValue ? e.value : 0);
-    node->setRect((int32_t)b.x0, (int32_t)b.y0, (int32_t)(b.x1 - b.x0), (int32_t)(b.y1 - b.y0));
+    GroupNode* node;
+    if (layerFacts(cachedSlot).objectClass == CLASS_OPT) {
+      Opt* opt = new Opt;
+      opt->value = e.hasValue ? e.value : 0;
+      node = opt;
+    } else {
+      node = newLayoutObject(cachedSlot);
+    }
+    node->x = (int32_t)b.x0, node->y = (int32_t)b.y0;
+    node->w = (int32_t)(b.x1 - b.x0), node->h = (int32_t)(b.y1 - b.y0);
     node->origin = cachedOrigin;
-    auto& chain = chains[cachedSlot];
-    if (chain.second)
-      chain.second->links[0] = node;
-    else
-      chain.first = node;
-    chain.second = node;
+    // Appended at once, while the node is still in the cache.
+    layers[cachedSlot].appendChain(node);
     ++result.objects;
   }
 
@@ -730,7 +732,6 @@ private:
   std::vector<uint32_t> order, tops;  // defined cells in file order; top cells
   std::unordered_map<std::string, uint32_t> names;
   std::vector<Box64> boxes;
-  std::pair<GroupNode*, GroupNode*> chains[LAYER_COUNT] = {};
   bool cached = false;
   uint32_t cachedLayer = 0, cachedDatatype = 0, cachedOrigin = 0;
   int cachedSlot = 0;
@@ -777,6 +778,21 @@ public:
   }
   std::string buffer;
 };
+
+template <size_t N>
+unsigned char* put(unsigned char* q, const unsigned char (&bytes)[N]) {
+  std::memcpy(q, bytes, N);
+  return q + N;
+}
+unsigned char* store16(unsigned char* q, uint32_t v) {
+  q[0] = (unsigned char)(v >> 8), q[1] = (unsigned char)v;
+  return q + 2;
+}
+unsigned char* store32(unsigned char* q, uint32_t v) {
+  q[0] = (unsigned char)(v >> 24), q[1] = (unsigned char)(v >> 16);
+  q[2] = (unsigned char)(v >> 8), q[3] = (unsigned char)v;
+  return q + 4;
+}
 
 bool writable(const GroupNode& n) {
   int64_t fx = (int64_t)n.x + n.w, fy = (int64_t)n.y + n.h;
@@ -861,7 +877,7 @@ ReadStatus readGdsiiFile(const char* path, const LayerMap& map, Layer layers[LAY
   }
   // Mapped, the file costs no copy; a read into memory is the fallback.
   size_t size = (size_t)st.st_size;
-  void* mapped = size ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
+  void* mapped = size ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0) : MAP_FAILED;
   std::vector<unsigned char> copy;
   const unsigned char* data = (const unsigned char*)mapped;
   if (mapped == MAP_FAILED) {
@@ -886,15 +902,8 @@ ReadStatus readGdsiiFile(const char* path, const LayerMap& map, Layer layers[LAY
   return READ_OK;
 }
 
-size_t gdsiiUnwritable(const Layer layers[LAYER_COUNT]) {
-  size_t n = 0;
-  for (int i = 0; i < LAYER_COUNT; i++)
-    for (GroupNode* node = layers[i].first(); node; node = node->next()) n += writable(*node) ? 0 : 1;
-  return n;
-}
-
-void writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const LayerMap& map,
-                const GdsLibraryInfo& info, std::time_t stamp) {
+size_t writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const LayerMap& map,
+                  const GdsLibraryInfo& info, std::time_t stamp) {
   std::tm tm;
   gmtime_r(&stamp, &tm);
   RecordWriter w;
@@ -910,11 +919,22 @@ void writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const LayerM
   w.dates(GDS_BGNSTR, tm);
   w.string(GDS_STRNAME, info.cellName.empty() ? "TOP" : info.cellName);
   w.flush(out);
-  uint32_t lastOrigin = UINT32_MAX, layer = 0, datatype = 0;
+  // Elements are laid out byte by byte in a block: 64 bytes per plain object.
+  static const unsigned char boundary[] = {0, 4, GDS_BOUNDARY, 0, 0, 6, GDS_LAYER, GDS_INT2};
+  static const unsigned char datatypeHead[] = {0, 6, GDS_DATATYPE, GDS_INT2};
+  static const unsigned char xyHead[] = {0, 44, GDS_XY, GDS_INT4};
+  static const unsigned char endel[] = {0, 4, GDS_ENDEL, 0};
+  const size_t blockSize = 1 << 20;
+  std::unique_ptr<unsigned char[]> block(new unsigned char[blockSize + 256]);
+  unsigned char* q = block.get();
+  size_t skipped = 0;
   for (int i = 0; i < LAYER_COUNT; i++) {
-    lastOrigin = UINT32_MAX;
+    uint32_t lastOrigin = UINT32_MAX, layer = 0, datatype = 0;
     for (GroupNode* n = layers[i].first(); n; n = n->next()) {
-      if (!writable(*n)) continue;
+      if (!writable(*n)) {
+        ++skipped;
+        continue;
+      }
       if (n->origin != lastOrigin) {
         const ObjectOrigin& o = originOf(n->origin);
         if (o.gdsLayer >= 0 && o.gdsDatatype >= 0)
@@ -925,34 +945,46 @@ void writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const LayerM
           map.pairOf(i, layer, datatype);
         lastOrigin = n->origin;
       }
-      w.empty(GDS_BOUNDARY);
-      w.int2(GDS_LAYER, layer);
-      w.int2(GDS_DATATYPE, datatype);
-      w.head(GDS_XY, GDS_INT4, 40);
-      const int32_t x1 = wrapAdd(n->x, n->w), y1 = wrapAdd(n->y, n->h);
+      q = put(q, boundary);
+      q = store16(q, layer);
+      q = store16(put(q, datatypeHead), datatype);
+      q = put(q, xyHead);
+      const int32_t x1 = n->x + n->w, y1 = n->y + n->h;  // writable: no overflow
       const int32_t xy[10] = {n->x, n->y, x1, n->y, x1, y1, n->x, y1, n->x, n->y};
-      for (int32_t v : xy) w.put32(v);
-      if (const Opt* opt = dynamic_cast<const Opt*>(n)) {
-        w.int2(GDS_PROPATTR, 1);
-        w.string(GDS_PROPVALUE, std::to_string(opt->getValue()));
+      for (int32_t v : xy) q = store32(q, (uint32_t)v);
+      if (i == LAYER_OPTIONS) {
+        if (const Opt* opt = dynamic_cast<const Opt*>(n)) {
+          w.int2(GDS_PROPATTR, 1);
+          w.string(GDS_PROPVALUE, std::to_string(opt->getValue()));
+          std::memcpy(q, w.buffer.data(), w.buffer.size());
+          q += w.buffer.size();
+          w.buffer.clear();
+        }
       }
-      w.empty(GDS_ENDEL);
-      if (w.buffer.size() > 60000) w.flush(out);
+      q = put(q, endel);
+      if ((size_t)(q - block.get()) >= blockSize) {
+        out.write((const char*)block.get(), q - block.get());
+        q = block.get();
+      }
     }
   }
+  out.write((const char*)block.get(), q - block.get());
   w.empty(GDS_ENDSTR);
   w.empty(GDS_ENDLIB);
   w.flush(out);
+  return skipped;
 }
 
 SaveStatus saveGdsiiFile(const char* path, const Layer layers[LAYER_COUNT], const LayerMap& map,
                          const GdsLibraryInfo& info, int& errorNumber) {
-  if (gdsiiUnwritable(layers) > 0) {
-    errorNumber = EOVERFLOW;
-    return SAVE_WRITE_FAILED;
-  }
-  std::time_t now = std::time(nullptr);
-  return saveSafely(path, [&](std::ostream& out) { writeGdsii(out, layers, map, info, now); }, errorNumber);
+  const std::time_t now = std::time(nullptr);
+  size_t skipped = 0;
+  SaveStatus status = saveSafely(path, [&](std::ostream& out) {
+    skipped = writeGdsii(out, layers, map, info, now);
+    if (skipped > 0) out.setstate(std::ios::badbit);  // never keep an incomplete file
+  }, errorNumber);
+  if (skipped > 0) errorNumber = EOVERFLOW;
+  return status;
 }
 
 FileFormat saveFormatFor(const char* name, FileFormat current) {

@@ -71,13 +71,12 @@ ReadStatus readGdsiiFile(const char* path, const LayerMap& map, Layer layers[LAY
 // Write one library with one cell: a BOUNDARY of five points per object, in
 // layer and list order, on its kept pair or its slot's pair in map; an Opt's
 // value as PROPATTR 1. stamp fills the dates of BGNLIB and BGNSTR. Objects
-// whose far corner is outside the 32-bit range are not written: check with
-// gdsiiUnwritable first.
-void writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const LayerMap& map,
-                const GdsLibraryInfo& info, std::time_t stamp);
-size_t gdsiiUnwritable(const Layer layers[LAYER_COUNT]);
-// Save through saveSafely; EOVERFLOW without writing when an object cannot
-// be written.
+// whose far corner is outside the 32-bit range cannot be written: they are
+// left out and counted in the result.
+size_t writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const LayerMap& map,
+                  const GdsLibraryInfo& info, std::time_t stamp);
+// Save through saveSafely. When an object cannot be written nothing is
+// saved, and errorNumber is EOVERFLOW.
 SaveStatus saveGdsiiFile(const char* path, const Layer layers[LAYER_COUNT], const LayerMap& map,
                          const GdsLibraryInfo& info, int& errorNumber);
 
