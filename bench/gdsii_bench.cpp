@@ -69,7 +69,9 @@ int main() {
       for (int i = 0; i < 3; i++) {
         int error = 0;
         double start = now();
-        if (saveGdsiiFile(path.c_str(), layers.get(), activeLayerMap(), GdsLibraryInfo(), error) != SAVE_OK) {
+        SaveStatus status =
+            saveGdsiiFile(path.c_str(), layers.get(), activeLayerMap(), GdsLibraryInfo(), error);
+        if (status != SAVE_OK) {
           std::fprintf(stderr, "save failed: errno %d\n", error);
           return 1;
         }
@@ -91,7 +93,8 @@ int main() {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (f && std::fseek(f, 0, SEEK_END) == 0) bytes = std::ftell(f);
     if (f) std::fclose(f);
-    std::printf("%9ld %8.1f %8.3f %8.3f %8.3f %12.3g %9.1f %9.1f\n", n, bytes / 1e6, read, write, save, n / read,
+    std::printf("%9ld %8.1f %8.3f %8.3f %8.3f %12.3g %9.1f %9.1f\n", n, bytes / 1e6, read, write,
+                save, n / read,
                 read * 1e9 / n, save * 1e9 / n);
     std::fflush(stdout);
     unlink(path.c_str());

@@ -95,7 +95,8 @@ bool KivoWindow::openFile(const FXString& chosen) {
     return false;
   }
   // The old objects leave with the fresh layers at the end of this scope.
-  layout.replaceContent(fresh, chosen, layout.isUntitled(), gdsii ? FORMAT_GDSII : FORMAT_MSK, info);
+  layout.replaceContent(fresh, chosen, layout.isUntitled(), gdsii ? FORMAT_GDSII : FORMAT_MSK,
+                        info);
   canvas->update();
   onCmdShowAll(nullptr, 0, nullptr);
   setStatusMessage("active file " + chosen);
@@ -113,7 +114,8 @@ bool KivoWindow::openFile(const FXString& chosen) {
 }
 
 // Asks for a name while the layout is untitled or its file is gone, then
-// saves through saveLayoutFile, which never damages the file on disk.
+// saves in the format the name asks for (saveFormatFor) through
+// saveLayoutFile or saveGdsiiFile, which never damage the file on disk.
 long KivoWindow::onCmdFileSave(FXObject*, FXSelector, void*) {
   saveLayout();
   return 1;
@@ -136,9 +138,11 @@ bool KivoWindow::saveLayout() {
   }
   int error = 0;
   const FileFormat format = saveFormatFor(target.text(), layout.format());
-  SaveStatus status = format == FORMAT_GDSII ? saveGdsiiFile(target.text(), layout.layersForDrawing(),
-                                                             activeLayerMap(), layout.gdsInfo(), error)
-                                             : saveLayoutFile(target.text(), layout.layersForDrawing(), error);
+  Layer* layers = layout.layersForDrawing();
+  SaveStatus status =
+      format == FORMAT_GDSII
+          ? saveGdsiiFile(target.text(), layers, activeLayerMap(), layout.gdsInfo(), error)
+          : saveLayoutFile(target.text(), layers, error);
   if (status == SAVE_CREATE_FAILED) {
     showError(this, "onCmdFileSave\nfstream::open fail!");
     return false;

@@ -48,7 +48,9 @@ uint32_t be16(const unsigned char* p) { return (uint32_t)p[0] << 8 | p[1]; }
 int32_t be32(const unsigned char* p) {
   return (int32_t)((uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]);
 }
-uint64_t be64(const unsigned char* p) { return (uint64_t)(uint32_t)be32(p) << 32 | (uint32_t)be32(p + 4); }
+uint64_t be64(const unsigned char* p) {
+  return (uint64_t)(uint32_t)be32(p) << 32 | (uint32_t)be32(p + 4);
+}
 
 const int64_t OFFSET_CLAMP = (int64_t)1 << 61;
 int64_t clampOffset(int64_t v) { return std::max(-OFFSET_CLAMP, std::min(OFFSET_CLAMP, v)); }
@@ -172,7 +174,8 @@ bool polygonRects(const unsigned char* xy, size_t n, std::vector<Box64>& out) {
   for (size_t i = 0; i < p.size(); i++) {
     const Point &a = p[i], &b = p[(i + 1) % p.size()];
     if (a.x != b.x && a.y != b.y) return false;
-    if (a.x == b.x && a.y != b.y) edges.push_back({a.x, std::min(a.y, b.y), a.x, std::max(a.y, b.y)});
+    if (a.x == b.x && a.y != b.y)
+      edges.push_back({a.x, std::min(a.y, b.y), a.x, std::max(a.y, b.y)});
     ys.push_back(a.y);
   }
   ys = sortedUnique(ys);
@@ -209,7 +212,8 @@ void unionRects(const std::vector<Box64>& in, std::vector<Box64>& out) {
     spans.clear();
     for (const Box64& r : in)
       if (r.y0 <= ys[k] && r.y1 >= ys[k + 1] && r.x0 < r.x1) spans.push_back({r.x0, r.x1});
-    std::sort(spans.begin(), spans.end(), [](const Interval& a, const Interval& b) { return a.x0 < b.x0; });
+    std::sort(spans.begin(), spans.end(),
+              [](const Interval& a, const Interval& b) { return a.x0 < b.x0; });
     cur.clear();
     for (const Interval& s : spans) {
       if (!cur.empty() && s.x0 <= cur.back().x1)
@@ -226,7 +230,8 @@ void unionRects(const std::vector<Box64>& in, std::vector<Box64>& out) {
 // extended by half the width), positive even width: each segment widened by
 // half the width on both sides and, at bends, extended by it so that the
 // corner is filled. False for anything else.
-bool pathRects(const unsigned char* xy, size_t n, int pathType, int32_t width, std::vector<Box64>& out) {
+bool pathRects(const unsigned char* xy, size_t n, int pathType, int32_t width,
+               std::vector<Box64>& out) {
   if ((pathType != 0 && pathType != 2) || width <= 0 || width % 2 != 0) return false;
   std::vector<Point> p;
   for (const Point& q : readPoints(xy, n))
@@ -346,17 +351,20 @@ public:
 
   // The record at pos, checked; advances pos.
   bool next(Record& r) {
-    if (size - pos < 4) return fail(pos, pos == size ? "the file ends before ENDLIB" : "truncated record header");
+    if (size - pos < 4)
+      return fail(pos, pos == size ? "the file ends before ENDLIB" : "truncated record header");
     const unsigned char* h = data + pos;
     size_t length = be16(h);
     r = {h[2], h[3], h + 4, length - 4, pos};
-    if (length < 4 || length % 2 != 0) return fail(pos, "bad record length " + std::to_string(length));
+    if (length < 4 || length % 2 != 0)
+      return fail(pos, "bad record length " + std::to_string(length));
     if (length > size - pos) return fail(pos, "record runs past the end of the file");
     if (r.type > GDS_LAST_KNOWN) return fail(pos, "unknown record type " + std::to_string(r.type));
     static const size_t unit[7] = {1, 2, 2, 4, 4, 8, 1};
     int expected = expectedDataType(r.type);
     if (r.dataType > GDS_ASCII || (expected >= 0 && r.dataType != expected))
-      return fail(pos, "record type " + std::to_string(r.type) + " with data type " + std::to_string(r.dataType));
+      return fail(pos, "record type " + std::to_string(r.type) + " with data type " +
+                           std::to_string(r.dataType));
     if (r.dataType != GDS_NO_DATA && r.size % unit[r.dataType] != 0)
       return fail(pos, "data size does not fit its type");
     pos += length;
@@ -512,7 +520,8 @@ private:
     if (!scan.next(r)) return false;
     if (r.type != GDS_STRNAME) return scan.fail(r.offset, "STRNAME missing after BGNSTR");
     uint32_t index = cellNamed(text(r));
-    if (cells[index].defined) return scan.fail(r.offset, "cell " + cells[index].name + " defined twice");
+    if (cells[index].defined)
+      return scan.fail(r.offset, "cell " + cells[index].name + " defined twice");
     cells[index].defined = true;
     cells[index].offset = offset;
     cells[index].begin = scan.pos;
@@ -585,8 +594,8 @@ private:
     ref.cols = ref.rows = 1;
     ref.colStep = ref.rowStep = {0, 0};
     if (e.type == GDS_AREF) {
-      if (e.points < 3 || e.cols <= 0 || e.rows <= 0 || (p[1].x - p[0].x) % e.cols || (p[1].y - p[0].y) % e.cols ||
-          (p[2].x - p[0].x) % e.rows || (p[2].y - p[0].y) % e.rows) {
+      if (e.points < 3 || e.cols <= 0 || e.rows <= 0 || (p[1].x - p[0].x) % e.cols ||
+          (p[1].y - p[0].y) % e.cols || (p[2].x - p[0].x) % e.rows || (p[2].y - p[0].y) % e.rows) {
         ++result.skipped[SKIP_ARRAY];
         return;
       }
@@ -617,7 +626,8 @@ private:
         if (k < cell.refs.size()) {
           const Ref& ref = cell.refs[k++];
           Cell& child = cells[ref.child];
-          if (child.state == 1) return scan.fail(ref.offset, "reference cycle through cell " + child.name);
+          if (child.state == 1)
+            return scan.fail(ref.offset, "reference cycle through cell " + child.name);
           if (child.state == 0) path.push_back({ref.child, 0});
           continue;
         }
@@ -687,8 +697,8 @@ private:
     Element e;
     while (again.pos < cell.end && again.next(r)) {
       if (!isElementStart(r.type) || !again.element(r, e)) continue;
-      if (e.type == GDS_TEXT || e.type == GDS_NODE || e.type == GDS_SREF || e.type == GDS_AREF) continue;
-      if (!shapes(e, boxes)) continue;
+      const bool shape = e.type == GDS_BOUNDARY || e.type == GDS_PATH || e.type == GDS_BOX;
+      if (!shape || !shapes(e, boxes)) continue;
       for (const Box64& b : boxes) add(e, t.apply(b));
     }
   }
@@ -768,7 +778,8 @@ public:
   void dates(int type, const std::tm& tm) {
     head(type, GDS_INT2, 24);
     for (int i = 0; i < 2; i++) {
-      const int v[6] = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+      const int v[6] = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                        tm.tm_hour,          tm.tm_min,     tm.tm_sec};
       for (int x : v) put16((uint32_t)x);
     }
   }
@@ -808,7 +819,8 @@ const char* const skipNames[SKIP_KINDS] = {
     "text(s)",
     "node(s)",
     "polygon(s) that are not rectilinear",
-    "path(s) not along the axes, of a type other than 0 and 2, or of a width that is not positive and even",
+    "path(s) not along the axes, of a type other than 0 and 2, or of a width that is not positive "
+    "and even",
     "reference(s) with a magnification, an absolute angle or an angle not a multiple of 90 degrees",
     "array(s) whose steps do not divide by their column or row count",
     "reference(s) to cells not in the file",
@@ -843,7 +855,8 @@ uint64_t toGdsReal(double value) {
 }
 
 double fromGdsReal(uint64_t bits) {
-  double v = std::ldexp((double)(bits & 0x00FFFFFFFFFFFFFFull), 4 * ((int)(bits >> 56 & 0x7F) - 64) - 56);
+  const int exponent = (int)(bits >> 56 & 0x7F) - 64;
+  double v = std::ldexp((double)(bits & 0x00FFFFFFFFFFFFFFull), 4 * exponent - 56);
   return bits >> 63 ? -v : v;
 }
 
@@ -877,7 +890,8 @@ ReadStatus readGdsiiFile(const char* path, const LayerMap& map, Layer layers[LAY
   }
   // Mapped, the file costs no copy; a read into memory is the fallback.
   size_t size = (size_t)st.st_size;
-  void* mapped = size ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0) : MAP_FAILED;
+  void* mapped =
+      size ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0) : MAP_FAILED;
   std::vector<unsigned char> copy;
   const unsigned char* data = (const unsigned char*)mapped;
   if (mapped == MAP_FAILED) {
@@ -988,7 +1002,8 @@ SaveStatus saveGdsiiFile(const char* path, const Layer layers[LAYER_COUNT], cons
 }
 
 FileFormat saveFormatFor(const char* name, FileFormat current) {
-  if (hasSuffix(name, ".gds") || hasSuffix(name, ".gds2") || hasSuffix(name, ".gdsii")) return FORMAT_GDSII;
+  if (hasSuffix(name, ".gds") || hasSuffix(name, ".gds2") || hasSuffix(name, ".gdsii"))
+    return FORMAT_GDSII;
   if (hasSuffix(name, ".msk")) return FORMAT_MSK;
   return current;
 }

@@ -76,12 +76,12 @@ bool LayerMap::parse(const std::string& text, std::string& error) {
     bool hasDatatype = ok && *p == '/';
     if (hasDatatype) ok = parseNumber(++p, datatype);
     if (!ok || *p != '\0') {
-      error = where + "\"" + pair + "\" is not a layer 0..65535 with an optional /datatype 0..65535";
+      error = where + "\"" + pair + "\" is not a layer 0..65535 with an optional /datatype";
       return false;
     }
     int slot = slotOfCode(code);
     if (slot < 0) {
-      error = where + "\"" + code + "\" is not a layer code (NW DN DP PO ME M2 M3 M4 M5 M6 CO OP LC)";
+      error = where + "\"" + code + "\" is not a layer code (NW DN DP PO ME M2..M6 CO OP LC)";
       return false;
     }
     Line entry{layer, hasDatatype ? (int32_t)datatype : -1, slot};
