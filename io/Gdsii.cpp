@@ -157,10 +157,25 @@ bool rectangleOf(const unsigned char* xy, size_t n, Box64& box) {
   return true;
 }
 
-std::vector<int64_t> sortedUnique(std::vector<int64_t> v) {
-  std::sort(v.begin(), v.end());
-  v.erase(std::unique(v.begin(), v.end()), v.end());
-  return v;
+// Visit the slabs between the distinct y values of the boxes (each with
+// y0 < y1), bottom up, with the boxes that span each slab: a sweep, so that
+// large polygons cost in proportion to their edges crossing each slab.
+template <class Visit>
+void sweep(std::vector<Box64>& boxes, Visit visit) {
+  std::vector<int64_t> ys;
+  for (const Box64& b : boxes) ys.push_back(b.y0), ys.push_back(b.y1);
+  std::sort(ys.begin(), ys.end());
+  ys.erase(std::unique(ys.begin(), ys.end()), ys.end());
+  std::sort(boxes.begin(), boxes.end(), [](const Box64& a, const Box64& b) { return a.y0 < b.y0; });
+  std::vector<const Box64*> active;
+  size_t next = 0;
+  for (size_t k = 0; k + 1 < ys.size(); k++) {
+    active.erase(std::remove_if(active.begin(), active.end(),
+                                [&](const Box64* b) { return b->y1 <= ys[k]; }),
+                 active.end());
+    while (next < boxes.size() && boxes[next].y0 <= ys[k]) active.push_back(&boxes[next++]);
+    visit(ys[k], ys[k + 1], active);
+  }
 }
 
 // Cut a rectilinear polygon into rectangles covering its inside (even-odd
@@ -170,22 +185,18 @@ bool polygonRects(const unsigned char* xy, size_t n, std::vector<Box64>& out) {
   if (p.size() > 1 && p.back().x == p.front().x && p.back().y == p.front().y) p.pop_back();
   if (p.size() < 4) return false;
   std::vector<Box64> edges;  // vertical edges: x0 = x1, y0 < y1
-  std::vector<int64_t> ys;
   for (size_t i = 0; i < p.size(); i++) {
     const Point &a = p[i], &b = p[(i + 1) % p.size()];
     if (a.x != b.x && a.y != b.y) return false;
     if (a.x == b.x && a.y != b.y)
       edges.push_back({a.x, std::min(a.y, b.y), a.x, std::max(a.y, b.y)});
-    ys.push_back(a.y);
   }
-  ys = sortedUnique(ys);
   SlabMerger merger(out);
   std::vector<int64_t> xs;
   std::vector<Interval> cur;
-  for (size_t k = 0; k + 1 < ys.size(); k++) {
+  sweep(edges, [&](int64_t y0, int64_t y1, const std::vector<const Box64*>& active) {
     xs.clear();
-    for (const Box64& e : edges)
-      if (e.y0 <= ys[k] && e.y1 >= ys[k + 1]) xs.push_back(e.x0);
+    for (const Box64* e : active) xs.push_back(e->x0);
     std::sort(xs.begin(), xs.end());
     cur.clear();
     for (size_t i = 0; i + 1 < xs.size(); i += 2) {
@@ -195,34 +206,33 @@ bool polygonRects(const unsigned char* xy, size_t n, std::vector<Box64>& out) {
       else
         cur.push_back({xs[i], xs[i + 1]});
     }
-    merger.slab(ys[k], ys[k + 1], cur);
-  }
+    merger.slab(y0, y1, cur);
+  });
   merger.finish();
   return true;
 }
 
 // Cut the union of rectangles into rectangles without overlaps.
-void unionRects(const std::vector<Box64>& in, std::vector<Box64>& out) {
-  std::vector<int64_t> ys;
-  for (const Box64& r : in) ys.push_back(r.y0), ys.push_back(r.y1);
-  ys = sortedUnique(ys);
+void unionRects(std::vector<Box64>& in, std::vector<Box64>& out) {
+  in.erase(std::remove_if(in.begin(), in.end(),
+                          [](const Box64& r) { return r.x0 >= r.x1 || r.y0 >= r.y1; }),
+           in.end());
   SlabMerger merger(out);
   std::vector<Interval> spans, cur;
-  for (size_t k = 0; k + 1 < ys.size(); k++) {
+  sweep(in, [&](int64_t y0, int64_t y1, const std::vector<const Box64*>& active) {
     spans.clear();
-    for (const Box64& r : in)
-      if (r.y0 <= ys[k] && r.y1 >= ys[k + 1] && r.x0 < r.x1) spans.push_back({r.x0, r.x1});
+    for (const Box64* r : active) spans.push_back({r->x0, r->x1});
     std::sort(spans.begin(), spans.end(),
               [](const Interval& a, const Interval& b) { return a.x0 < b.x0; });
     cur.clear();
-    for (const Interval& s : spans) {
-      if (!cur.empty() && s.x0 <= cur.back().x1)
-        cur.back().x1 = std::max(cur.back().x1, s.x1);
+    for (const Interval& span : spans) {
+      if (!cur.empty() && span.x0 <= cur.back().x1)
+        cur.back().x1 = std::max(cur.back().x1, span.x1);
       else
-        cur.push_back(s);
+        cur.push_back(span);
     }
-    merger.slab(ys[k], ys[k + 1], cur);
-  }
+    merger.slab(y0, y1, cur);
+  });
   merger.finish();
 }
 
