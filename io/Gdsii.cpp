@@ -925,7 +925,7 @@ ReadStatus readGdsiiFile(const char* path, const LayerMap& map, Layer layers[LAY
   // Mapped, the file costs no copy; a read into memory is the fallback.
   size_t size = (size_t)st.st_size;
   void* mapped =
-      size ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0) : MAP_FAILED;
+      size ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
   std::vector<unsigned char> copy;
   const unsigned char* data = (const unsigned char*)mapped;
   if (mapped == MAP_FAILED) {
