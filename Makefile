@@ -26,7 +26,7 @@ test: build
 	cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DKIVO_SANITIZE=ON -DKIVO_TESTS=ON
 	cmake --build build-test -j $(JOBS)
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DKIVO_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++
-	cmake --build build-fuzz -j $(JOBS) --target fuzz_reader
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_reader fuzz_gdsii
 	cd build-test && ctest --output-on-failure -j 2 --timeout 600
 
 bench: deps
@@ -36,8 +36,9 @@ bench: deps
 
 fuzz: deps
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DKIVO_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++
-	cmake --build build-fuzz -j $(JOBS) --target fuzz_reader
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_reader fuzz_gdsii
 	./tests/fuzz/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
+	./tests/fuzz/run-fuzz.sh build-fuzz $(FUZZ_SECONDS) fuzz_gdsii
 
 clean:
 	rm -rf build build-test build-bench build-fuzz

@@ -15,6 +15,7 @@ struct Option {
 const Option options[] = {
   {"--help", false, [](CommandLine& line, const char*) { line.action = CommandLine::HELP; }},
   {"--version", false, [](CommandLine& line, const char*) { line.action = CommandLine::VERSION; }},
+  {"--layer-map", true, [](CommandLine& line, const char* path) { line.layerMap = path; }},
 };
 
 // The toolkit's own options (FOX 1.6 FXApp::init) and whether each takes
@@ -98,11 +99,13 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
 
 const char* usageText() {
   return "Usage: kivo [OPTION]... [FILE]\n"
-         "Edit the mask layout FILE (a .msk layout file), or a new layout.\n"
+         "Edit the mask layout FILE (a .msk layout file or a GDSII stream file),\n"
+         "or a new layout.\n"
          "\n"
-         "  --help        show this help and exit\n"
-         "  --version     show the version and exit\n"
-         "  -display NAME use this X display (and the FOX toolkit's other options)\n"
+         "  --help             show this help and exit\n"
+         "  --version          show the version and exit\n"
+         "  --layer-map MAP    read GDSII layers onto slots as the map file MAP says\n"
+         "  -display NAME      use this X display (and the FOX toolkit's other options)\n"
          "\n"
          "Keys, menus and mouse gestures: see kivo(1).\n";
 }

@@ -4,6 +4,7 @@
 
 #include "app/CommandLine.h"
 #include "app/KivoWindow.h"
+#include "io/LayerMap.h"
 
 int main(int argc, char* argv[]) {
   CommandLine line = parseCommandLine(argc, argv);
@@ -14,6 +15,11 @@ int main(int argc, char* argv[]) {
       std::fprintf(stderr, "kivo: %s\n%s", line.error.c_str(), usageText());
       return 2;
     case CommandLine::RUN: break;
+  }
+  std::string error;
+  if (!line.layerMap.empty() && !loadLayerMap(line.layerMap.c_str(), activeLayerMap(), error)) {
+    std::fprintf(stderr, "kivo: %s\n", error.c_str());
+    return 2;
   }
   FXApp app("Kivo", "0.0.1");
   int toolkitArgc = (int)line.toolkitArgs.size() - 1;

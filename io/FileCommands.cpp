@@ -2,11 +2,13 @@
 #include <cstring>
 
 #include "app/KivoWindow.h"
+#include "io/Gdsii.h"
 #include "io/LayoutFile.h"
 
 namespace {
 
-const char LayoutFilePatterns[] = "Layout Files (*.msk)\nText Files (*.txt)\nAll Files (*.*)";
+const char LayoutFilePatterns[] =
+    "Layout Files (*.msk)\nGDSII Files (*.gds)\nText Files (*.txt)\nAll Files (*.*)";
 
 void showError(FXWindow* owner, const FXString& text) {
   FXMessageBox::error(owner, MBOX_OK, "Error!", "%s", text.text());
@@ -87,9 +89,15 @@ bool KivoWindow::openFile(const FXString& chosen) {
   Layer fresh[LAYER_COUNT];
   for (Layer& layer : fresh) layer.enable();
   ReadResult result;
+  // The reader is chosen by content: a GDSII file starts with its HEADER record.
+  GdsReadResult gds;
+  GdsLibraryInfo info;
   getApp()->beginWaitCursor();
-  ReadStatus status = readLayoutFile(chosen.text(), fresh, result);
+  const bool gdsii = isGdsiiFile(chosen.text());
+  ReadStatus status = gdsii ? readGdsiiFile(chosen.text(), activeLayerMap(), fresh, info, gds)
+                            : readLayoutFile(chosen.text(), fresh, result);
   getApp()->endWaitCursor();
+  if (gdsii) result.errorNumber = gds.errorNumber;
   if (status == READ_NOT_REGULAR) {
     showError(this, "File:\n" + chosen + "\n is not a regular file: nothing was read.");
     return false;
@@ -102,8 +110,13 @@ bool KivoWindow::openFile(const FXString& chosen) {
     showError(this, "File:\n" + chosen + "\n read fail: " + std::strerror(result.errorNumber));
     return false;
   }
+  if (!gds.error.empty()) {
+    showError(this, "File:\n" + chosen + "\n" + gds.errorText().c_str());
+    return false;
+  }
   // The old objects leave with the fresh layers at the end of this scope.
-  layout.replaceContent(fresh, chosen, layout.isUntitled());
+  layout.replaceContent(fresh, chosen, layout.isUntitled(), gdsii ? FORMAT_GDSII : FORMAT_MSK,
+                        info);
   canvas->update();
   onCmdShowAll(nullptr, 0, nullptr);
   setStatusMessage("active file " + chosen);
@@ -116,11 +129,16 @@ bool KivoWindow::openFile(const FXString& chosen) {
     if (result.unknownObjects > 0) text += "\n" + unknownCodesText(result);
     FXMessageBox::warning(this, MBOX_OK, "Warning!", "%s", text.text());
   }
+  if (!gds.skipReport().empty()) {
+    FXString text = "File:\n" + chosen + "\nNot read:\n" + gds.skipReport().c_str();
+    FXMessageBox::warning(this, MBOX_OK, "Warning!", "%s", text.text());
+  }
   return true;
 }
 
 // Asks for a name while the layout is untitled or its file is gone, then
-// saves through saveLayoutFile, which never damages the file on disk.
+// saves in the format the name asks for (saveFormatFor) through
+// saveLayoutFile or saveGdsiiFile, which never damage the file on disk.
 long KivoWindow::onCmdFileSave(FXObject*, FXSelector, void*) {
   saveLayout();
   return 1;
@@ -143,14 +161,19 @@ bool KivoWindow::saveLayout() {
     }
   }
   int error = 0;
+  const FileFormat format = saveFormatFor(target.text(), layout.format());
+  Layer* layers = layout.layersForDrawing();
   getApp()->beginWaitCursor();
-  SaveStatus status = saveLayoutFile(target.text(), layout.layersForDrawing(), error);
+  SaveStatus status =
+      format == FORMAT_GDSII
+          ? saveGdsiiFile(target.text(), layers, activeLayerMap(), layout.gdsInfo(), error)
+          : saveLayoutFile(target.text(), layers, error);
   getApp()->endWaitCursor();
   if (status != SAVE_OK) {
     showError(this, "File:\n" + target + "\n" + saveFailureText(status, error).c_str());
     return false;
   }
-  layout.markSaved(target, FORMAT_MSK);
+  layout.markSaved(target, format);
   canvas->update();
   setStatusMessage("saved: " + target);
   return true;

@@ -486,26 +486,39 @@ ReadResult readLayout(std::istream& in, Layer layers[LAYER_COUNT], size_t blockS
 // The type is checked before the open, so that a device is never opened,
 // and again on the open descriptor, in case the name was replaced in
 // between; O_NONBLOCK keeps the open of a FIFO from waiting for a writer.
-ReadStatus readLayoutFile(const char* path, Layer layers[LAYER_COUNT], ReadResult& result) {
-  result = ReadResult();
+int openRegularFile(const char* path, ReadStatus& status, int& errorNumber) {
   struct stat st;
+  status = READ_OPEN_FAILED;
   if (::stat(path, &st) != 0) {
-    result.errorNumber = errno;
-    return READ_OPEN_FAILED;
+    errorNumber = errno;
+    return -1;
   }
-  if (!S_ISREG(st.st_mode)) return READ_NOT_REGULAR;
+  if (!S_ISREG(st.st_mode)) {
+    status = READ_NOT_REGULAR;
+    return -1;
+  }
   int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    result.errorNumber = errno;
-    return READ_OPEN_FAILED;
+    errorNumber = errno;
+    return -1;
   }
   bool statFailed = ::fstat(fd, &st) != 0;
   if (statFailed || !S_ISREG(st.st_mode)) {
-    result.errorNumber = statFailed ? errno : 0;
+    errorNumber = statFailed ? errno : 0;
+    if (!statFailed) status = READ_NOT_REGULAR;
     ::close(fd);
-    return statFailed ? READ_OPEN_FAILED : READ_NOT_REGULAR;
+    return -1;
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  status = READ_OK;
+  return fd;
+}
+
+ReadStatus readLayoutFile(const char* path, Layer layers[LAYER_COUNT], ReadResult& result) {
+  result = ReadResult();
+  ReadStatus status;
+  int fd = openRegularFile(path, status, result.errorNumber);
+  if (fd < 0) return status;
   FileSource source(fd);
   result = Reader(source, layers).run();
   ::close(fd);

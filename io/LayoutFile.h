@@ -50,6 +50,10 @@ enum ReadStatus {
 // of a failure. Only regular files are read, and finding out never blocks
 // (a FIFO without a writer would hold the open for ever). On a failure the layers hold a partial layout: read into
 // fresh layers and keep them only on READ_OK.
+// Open a regular file for reading, never blocking on a FIFO nor opening a
+// device: the descriptor, or -1 with status READ_NOT_REGULAR or
+// READ_OPEN_FAILED (errorNumber set).
+int openRegularFile(const char* path, ReadStatus& status, int& errorNumber);
 ReadStatus readLayoutFile(const char* path, Layer layers[LAYER_COUNT], ReadResult& result);
 
 // Save the layout as a .msk file through saveSafely.

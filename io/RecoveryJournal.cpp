@@ -18,11 +18,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "io/Gdsii.h"
+#include "io/LayerMap.h"
 #include "io/LayoutFile.h"
 #include "model/ObjectOrigin.h"
 
-std::string (*recoveryLayerMapText)() = nullptr;
-bool (*recoveryReadGds)(const char*, const std::string&, Layer[LAYER_COUNT], GdsLibraryInfo&, std::string&) = nullptr;
 
 namespace {
 
@@ -356,7 +356,7 @@ void RecoveryJournal::submit(JournalPayload payload) {
       std::free(full);
     }
     open.base.format = layout.format();
-    if (open.base.format == FORMAT_GDSII && recoveryLayerMapText) open.base.layerMap = recoveryLayerMapText();
+    if (open.base.format == FORMAT_GDSII) open.base.layerMap = activeLayerMap().text();
     current = open.path;
     queue(std::move(open));
   }
@@ -771,8 +771,12 @@ ReplayResult replayJournal(const std::string& journal, Layout& layout) {
     std::string cause;
     bool read = false;
     if (base.format == FORMAT_GDSII) {
-      read = recoveryReadGds && recoveryReadGds(base.path.c_str(), base.layerMap, fresh, info, cause);
-      if (!recoveryReadGds) cause = "GDSII files cannot be read";
+      // The base is read with the layer map its session used.
+      LayerMap map;
+      GdsReadResult r;
+      read = (base.layerMap.empty() || map.parse(base.layerMap, cause)) &&
+             readGdsiiFile(base.path.c_str(), map, fresh, info, r) == READ_OK && r.error.empty();
+      if (!read && cause.empty()) cause = r.error.empty() ? std::strerror(r.errorNumber) : r.errorText();
     } else {
       ReadResult r;
       read = readLayoutFile(base.path.c_str(), fresh, r) == READ_OK;

@@ -39,12 +39,6 @@ std::string journalDirectory();
 // KIVO_NO_RECOVERY=1 turns journals off.
 bool recoveryDisabled();
 
-// Hooks the GDSII side provides: the layer map in use as text (recorded with
-// a GDSII base), and a reader for a GDSII base file. Null: none.
-extern std::string (*recoveryLayerMapText)();
-extern bool (*recoveryReadGds)(const char* path, const std::string& layerMap, Layer fresh[LAYER_COUNT],
-                               GdsLibraryInfo& info, std::string& error);
-
 // What a journal says its layout started from.
 struct JournalBase {
   bool untitled = true;

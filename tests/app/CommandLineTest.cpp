@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 TEST(CommandLine, OwnOptionsActToolkitOptionsPassAndTheRestIsRefused) {
-  struct Case { std::vector<const char*> words; CommandLine::Action action; std::string file, toolkit, error; };
+  struct Case { std::vector<const char*> words; CommandLine::Action action; std::string file, toolkit, error, map; };
   const Case cases[] = {
       {{}, CommandLine::RUN, "", "kivo", ""},
       {{"-display", ":7", "chip.msk", "-sync"}, CommandLine::RUN, "chip.msk", "kivo -display :7 -sync", ""},
@@ -14,6 +14,8 @@ TEST(CommandLine, OwnOptionsActToolkitOptionsPassAndTheRestIsRefused) {
       {{"--layers"}, CommandLine::USAGE_ERROR, "", "kivo", "unknown option --layers"},
       {{"a.msk", "b.msk"}, CommandLine::USAGE_ERROR, "a.msk", "kivo", "more than one file given"},
       {{"-display"}, CommandLine::USAGE_ERROR, "", "kivo", "option -display needs an argument"},
+      {{"--layer-map", "m.map", "a.gds"}, CommandLine::RUN, "a.gds", "kivo", "", "m.map"},
+      {{"--layer-map=n.map"}, CommandLine::RUN, "", "kivo", "", "n.map"},
   };
   for (const Case& c : cases) {
     std::vector<char*> argv = {const_cast<char*>("kivo")};
@@ -21,6 +23,7 @@ TEST(CommandLine, OwnOptionsActToolkitOptionsPassAndTheRestIsRefused) {
     CommandLine line = parseCommandLine((int)argv.size(), argv.data());
     std::string toolkit;
     for (size_t i = 0; line.toolkitArgs[i]; i++) toolkit += (i ? " " : "") + std::string(line.toolkitArgs[i]);
-    EXPECT_EQ(std::to_string(line.action) + line.file + "|" + toolkit + "|" + line.error, std::to_string(c.action) + c.file + "|" + c.toolkit + "|" + c.error);
+    EXPECT_EQ(std::to_string(line.action) + line.file + "|" + toolkit + "|" + line.error + "|" + line.layerMap,
+              std::to_string(c.action) + c.file + "|" + c.toolkit + "|" + c.error + "|" + c.map);
   }
 }

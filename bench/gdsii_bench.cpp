@@ -1,0 +1,103 @@
+// GDSII read and save speed, and whether the cost stays linear.
+//
+// For files of 10^5 to 10^7 BOUNDARY rectangles (saved by Kivo into /tmp)
+// it prints, per size: the read into fourteen layers (readGdsiiFile, best of
+// three, the first read included in the figures), the save (saveGdsiiFile:
+// write, sync, rename, best of three), objects per second and nanoseconds
+// per object (flat when the cost is linear); "write s" is the writer alone,
+// into a stream that discards the bytes. Targets for 10^6 rectangles:
+// read <= 0.3 s, save <= 0.3 s.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <ostream>
+#include <random>
+#include <string>
+
+#include "io/Gdsii.h"
+
+namespace {
+
+double now() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Discards what is written: the writer's own cost, without the disk.
+class NullBuffer : public std::streambuf {
+protected:
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+};
+
+std::unique_ptr<Layer[]> freshLayers() {
+  auto layers = std::make_unique<Layer[]>(LAYER_COUNT);
+  applyStartupSettings(layers.get());
+  return layers;
+}
+
+}  // namespace
+
+int main() {
+  std::printf("%9s %8s %8s %8s %8s %12s %9s %9s\n", "objects", "MB", "read s", "write s", "save s",
+              "objects/s r", "ns/obj r", "ns/obj s");
+  for (long n : {100000L, 1000000L, 10000000L}) {
+    const std::string path = "/tmp/kivo-gdsii-bench-" + std::to_string(n) + ".gds";
+    double read = 1e9, write = 1e9, save = 1e9;
+    long bytes = 0;
+    {
+      // n rectangles spread over every slot, as a chip has them.
+      auto layers = freshLayers();
+      std::mt19937 rng(42);
+      for (long i = 0; i < n; i++) {
+        int slot = 1 + (int)(rng() % 13);
+        GroupNode* node = newLayoutObject(slot);
+        node->setRect((int)(rng() % 5000000), (int)(rng() % 5000000), (int)(rng() % 2000) + 1,
+                      (int)(rng() % 2000) + 1);
+        layers[slot].apply(OP_ADD, MATCH_ALL, node);
+      }
+      for (int i = 0; i < 3; i++) {
+        NullBuffer discard;
+        std::ostream sink(&discard);
+        double start = now();
+        writeGdsii(sink, layers.get(), activeLayerMap(), GdsLibraryInfo(), 0);
+        write = std::min(write, now() - start);
+      }
+      for (int i = 0; i < 3; i++) {
+        int error = 0;
+        double start = now();
+        SaveStatus status =
+            saveGdsiiFile(path.c_str(), layers.get(), activeLayerMap(), GdsLibraryInfo(), error);
+        if (status != SAVE_OK) {
+          std::fprintf(stderr, "save failed: errno %d\n", error);
+          return 1;
+        }
+        save = std::min(save, now() - start);
+      }
+    }
+    for (int i = 0; i < 3; i++) {
+      auto layers = freshLayers();
+      GdsLibraryInfo info;
+      GdsReadResult result;
+      double start = now();
+      if (readGdsiiFile(path.c_str(), activeLayerMap(), layers.get(), info, result) != READ_OK ||
+          !result.error.empty() || (long)result.objects != n) {
+        std::fprintf(stderr, "read failed: %s\n", result.errorText().c_str());
+        return 1;
+      }
+      read = std::min(read, now() - start);
+    }
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f && std::fseek(f, 0, SEEK_END) == 0) bytes = std::ftell(f);
+    if (f) std::fclose(f);
+    std::printf("%9ld %8.1f %8.3f %8.3f %8.3f %12.3g %9.1f %9.1f\n", n, bytes / 1e6, read, write,
+                save, n / read,
+                read * 1e9 / n, save * 1e9 / n);
+    std::fflush(stdout);
+    unlink(path.c_str());
+  }
+  return 0;
+}

@@ -1,0 +1,52 @@
+#ifndef KIVO_LAYERMAP_H
+#define KIVO_LAYERMAP_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Which layer slot a GDSII layer/datatype pair is read onto, and which pair
+// an object without one of its own is written with.
+//
+// Map file: one pair per line, "GDSLAYER[/DATATYPE] CODE", where CODE is one
+// of the thirteen slot codes (NW, DN, DP, PO, ME, M2..M6, CO, OP, LC) and a
+// line without a datatype matches every datatype of its layer. Layers and
+// datatypes are 0..65535. "#" starts a comment; blank lines are ignored.
+// Several pairs may name one code; a pair may appear only once.
+class LayerMap {
+public:
+  // The default: GDS layer L, any datatype, on slot L for L = 1..13.
+  LayerMap();
+
+  // The slot of a pair: a line with exactly this pair, else a line with its
+  // layer and no datatype, else the unknown slot.
+  int slotOf(uint32_t layer, uint32_t datatype) const;
+  // The pair written for an object of slot that has none of its own: the
+  // slot's first line (datatype 0 where it gave none); 0/0 when no line
+  // names the slot.
+  void pairOf(int slot, uint32_t& layer, uint32_t& datatype) const;
+
+  // Replace the map by the lines of a map file; false, with the map
+  // unchanged, and error = "line N: cause" on the first bad line.
+  bool parse(const std::string& text, std::string& error);
+  // The map file text this map was parsed from; empty for the default.
+  const std::string& text() const { return source; }
+
+private:
+  struct Line {
+    uint32_t layer;
+    int32_t datatype;  // -1: any
+    int slot;
+  };
+  std::vector<Line> lines;
+  std::string source;
+};
+
+// The map that Open and Save use, for the whole process.
+LayerMap& activeLayerMap();
+
+// Read a map file into map; false, with map unchanged, and error naming the
+// file and the cause (with the line number for a bad line).
+bool loadLayerMap(const char* path, LayerMap& map, std::string& error);
+
+#endif
