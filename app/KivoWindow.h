@@ -132,6 +132,7 @@ public:
   long onUpdPaste(FXObject*, FXSelector, void*);
   long onCmdNudge(FXObject*, FXSelector, void*);
   long onClipboardRequest(FXObject*, FXSelector, void*);
+  bool copyToClipboard();
 
   // Selection (model/SelectionCommands.cpp)
   long onCmdDelete(FXObject*, FXSelector, void*);

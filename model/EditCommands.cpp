@@ -121,23 +121,24 @@ long KivoWindow::onUpdRedo(FXObject* sender, FXSelector, void*) {
   return 1;
 }
 
-// Keep copies of the selection and offer them to other programs as text.
-long KivoWindow::onCmdCopy(FXObject*, FXSelector, void*) {
+// Keep copies of the selection and offer them to other programs as text;
+// false when nothing is selected.
+bool KivoWindow::copyToClipboard() {
   std::vector<PlacedObject> copies = copySelection(layout, reach());
-  if (copies.empty()) return 1;
+  if (copies.empty()) return false;
   deleteObjects(clipboard);
   clipboard = std::move(copies);
   acquireClipboard(clipboardTypes(), 3);
-  setStatusMessage(countText(clipboard.size(), "object(s) copied"));
+  return true;
+}
+
+long KivoWindow::onCmdCopy(FXObject*, FXSelector, void*) {
+  if (copyToClipboard()) setStatusMessage(countText(clipboard.size(), "object(s) copied"));
   return 1;
 }
 
 long KivoWindow::onCmdCut(FXObject*, FXSelector, void*) {
-  std::vector<PlacedObject> copies = copySelection(layout, reach());
-  if (copies.empty()) return 1;
-  deleteObjects(clipboard);
-  clipboard = std::move(copies);
-  acquireClipboard(clipboardTypes(), 3);
+  if (!copyToClipboard()) return 1;
   setStatusMessage(countText(layout.removeSelected(reach(), "cut"), "object(s) cut"));
   canvas->update();
   return 1;

@@ -25,21 +25,38 @@ FXuint partsSize(const std::vector<LayerPart>& parts, size_t nodeBytes) {
   return (FXuint)std::min<size_t>(bytes, 0xFFFFFFFFu);
 }
 
-// Objects added at the end of their layers (drawing, paste). While undone
-// the step owns them.
-class AddStep : public FXCommand {
+// A step that holds objects of several layers, and owns them while they are
+// out of the layout: after an add was undone, or while a removal stands.
+class ObjectsStep : public FXCommand {
 public:
-  AddStep(Layout& l, std::vector<LayerPart> p, const FXString& m)
-      : layout(l), parts(std::move(p)), message(m) {}
-  ~AddStep() override {
-    if (!applied)
+  ObjectsStep(Layout& l, std::vector<LayerPart> p, const FXString& m, size_t nodeBytes)
+      : layout(l), parts(std::move(p)), message(m), bytes(nodeBytes) {}
+  ~ObjectsStep() override {
+    if (owned)
       for (LayerPart& part : parts)
         for (GroupNode* node : part.nodes) delete node;
   }
+  FXuint size() const override { return sizeof(*this) + partsSize(parts, bytes); }
+  FXString undoName() const override { return message; }
+  FXString redoName() const override { return message; }
+
+protected:
+  Layout& layout;
+  std::vector<LayerPart> parts;
+  FXString message;
+  size_t bytes;  // memory per object counted while owned
+  bool owned = false;
+};
+
+// Objects added at the end of their layers (drawing, paste).
+class AddStep : public ObjectsStep {
+public:
+  AddStep(Layout& l, std::vector<LayerPart> p, const FXString& m) : ObjectsStep(l, std::move(p), m, 0) {}
   void redo() override {
     for (LayerPart& part : parts) layout.appendTo(part.layer, part.nodes);
-    applied = true;
+    owned = false;
   }
+  // The added objects are the last of their layers: later steps are undone first.
   void undo() override {
     for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
       size_t n = layout.layer(part->layer).size();
@@ -48,47 +65,24 @@ public:
       for (size_t i = n - part->nodes.size(); i < n; i++) positions.push_back((uint32_t)i);
       layout.removeFrom(part->layer, positions);
     }
-    applied = false;
+    owned = true;
   }
-  FXuint size() const override { return sizeof(*this) + partsSize(parts, 0); }
-  FXString undoName() const override { return message; }
-  FXString redoName() const override { return message; }
-
-private:
-  Layout& layout;
-  std::vector<LayerPart> parts;
-  FXString message;
-  bool applied = false;
 };
 
-// Objects taken out of their layers (Delete, Cut). While applied the step
-// owns them; undo puts each back at its old position.
-class RemoveStep : public FXCommand {
+// Objects taken out of their layers (Delete, Cut); undo puts each back at
+// its old position.
+class RemoveStep : public ObjectsStep {
 public:
   RemoveStep(Layout& l, std::vector<LayerPart> p, const FXString& m)
-      : layout(l), parts(std::move(p)), message(m) {}
-  ~RemoveStep() override {
-    if (applied)
-      for (LayerPart& part : parts)
-        for (GroupNode* node : part.nodes) delete node;
-  }
+      : ObjectsStep(l, std::move(p), m, sizeof(Opt)) {}
   void redo() override {
     for (LayerPart& part : parts) part.nodes = layout.removeFrom(part.layer, part.positions);
-    applied = true;
+    owned = true;
   }
   void undo() override {
     for (LayerPart& part : parts) layout.insertInto(part.layer, part.positions, part.nodes);
-    applied = false;
+    owned = false;
   }
-  FXuint size() const override { return sizeof(*this) + partsSize(parts, sizeof(Opt)); }
-  FXString undoName() const override { return message; }
-  FXString redoName() const override { return message; }
-
-private:
-  Layout& layout;
-  std::vector<LayerPart> parts;
-  FXString message;
-  bool applied = false;
 };
 
 // Objects moved in place; moves of the same objects merge.
