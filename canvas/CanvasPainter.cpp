@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <typeinfo>
 
@@ -91,24 +92,26 @@ struct CanvasPainter::DrawCorners {
   float high() const { return std::max(y0, y1); }
 };
 
-// Vertices of the quads that one draw call sends; its memory is touched
-// only as far as it is filled.
+// Vertices of quads on their way to OpenGL, sent in batches of a fixed
+// size so that the buffer stays small whatever the layer holds.
 struct CanvasPainter::VertexBuffer {
-  std::unique_ptr<float[]> data;
-  size_t capacity = 0;  // floats
-  size_t size = 0;
-  void reset(size_t quads) {
-    size = 0;
-    if (quads * FLOATS_PER_QUAD > capacity) {
-      capacity = quads * FLOATS_PER_QUAD;
-      data.reset(new float[capacity]);
-    }
-  }
+  static const size_t QUADS = 4096;
+  float data[QUADS * FLOATS_PER_QUAD];
+  size_t size = 0;  // floats
   void push(const CanvasPainter::DrawCorners& c) {
     float* v = &data[size];
     v[0] = c.x0, v[1] = c.y0, v[2] = c.x1, v[3] = c.y0;
     v[4] = c.x1, v[5] = c.y1, v[6] = c.x0, v[7] = c.y1;
     size += FLOATS_PER_QUAD;
+    if (size == QUADS * FLOATS_PER_QUAD) flush();
+  }
+  void flush() {
+    if (size == 0) return;
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(2, GL_FLOAT, 0, data);
+    glDrawArrays(GL_QUADS, 0, (GLsizei)(size / 2));
+    glDisableClientState(GL_VERTEX_ARRAY);
+    size = 0;
   }
 };
 
@@ -117,6 +120,10 @@ namespace {
 CanvasPainter::Corners cornersOf(const GroupNode& node) {
   return {node.getX(), node.getY(), wrapAdd(node.getX(), node.getW()),
           wrapAdd(node.getY(), node.getH())};
+}
+
+bool operator!=(const CanvasPainter::Corners& a, const CanvasPainter::Corners& b) {
+  return a.x0 != b.x0 || a.y0 != b.y0 || a.x1 != b.x1 || a.y1 != b.y1;
 }
 
 // Where drawing coordinates land in window pixels, with error margins wide
@@ -181,84 +188,130 @@ inline bool lineVisible(const PixelMap& m, float x0, float y0, float x1, float y
 
 }  // namespace
 
-// One layer's objects as OpenGL sees them: boxes as quads sorted into a
-// grid of tiles, everything else as nodes drawn by their own draw.
+// One layer's objects as OpenGL sees them: one copy of every object's
+// corners in list order, the boxes among them sorted into a grid of tiles
+// for culling, objects appended since then in an unsorted tail. Objects
+// that are not boxes are drawn by their own draw.
 struct CanvasPainter::LayerCache {
   struct Tile {
-    uint32_t begin = 0, end = 0;        // quads of all boxes
-    uint32_t selBegin = 0, selEnd = 0;  // quads of selected boxes
+    uint32_t begin = 0, end = 0;  // into order
     Corners bounds{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
   };
+  struct Other {
+    uint32_t position;
+    GroupNode* node;
+  };
+  // What an update found, for the layer's coverage masks.
+  enum Change { SAME, SELECTION, APPENDED, REBUILT };
 
   const Layer* layer = nullptr;
   uint64_t revision = 0;
-  std::vector<Corners> boxes;
-  std::vector<Corners> selectedBoxes;
-  std::vector<GroupNode*> others;
+  int32_t enabled = -1;
+  std::vector<Corners> corners;
+  std::vector<bool> other, selected;
+  std::vector<Other> others;
+  std::vector<uint32_t> selectedBoxes;  // positions
   std::vector<GroupNode*> selectedOthers;
+  std::vector<uint32_t> order;          // positions of boxes, by tile
+  uint32_t sortedCount = 0;             // positions below are in the tiles
+  uint32_t appendedFrom = 0;            // after APPENDED: the first new one
   std::vector<Tile> tiles;
 
-  bool isCurrent(const Layer& l) const { return layer == &l && revision == l.getRevision(); }
-  void rebuild(const Layer& l);
+  // Bring the cache to the layer's content; one walk when only the
+  // selection changed or objects were appended.
+  Change update(const Layer& l);
 
 private:
-  int grid = 1;
-  double gridX = 0, gridY = 0, cellW = 1, cellH = 1;
-  // The tile of a box's lower-left corner.
-  uint32_t tileFor(const Corners& c) const {
-    int tx = std::min(grid - 1, std::max(0, (int)((c.left() - gridX) / cellW)));
-    int ty = std::min(grid - 1, std::max(0, (int)((c.low() - gridY) / cellH)));
-    return (uint32_t)(ty * grid + tx);
-  }
+  void rebuild(const Layer& l);
+  void take(GroupNode* node, uint32_t position);
 };
 
-// Three walks along the list (bounds, tile counts, placement) and no
-// temporary copy: walking is cheap, touching fresh memory is not, and a click
-// that changes the selection rebuilds every layer.
+void CanvasPainter::LayerCache::take(GroupNode* node, uint32_t position) {
+  bool isOther = typeid(*node) != typeid(Box), sel = node->isSelected() != 0;
+  corners.push_back(cornersOf(*node));
+  other.push_back(isOther);
+  selected.push_back(sel);
+  if (isOther) others.push_back({position, node});
+  if (sel && isOther) selectedOthers.push_back(node);
+  if (sel && !isOther) selectedBoxes.push_back(position);
+}
+
+CanvasPainter::LayerCache::Change CanvasPainter::LayerCache::update(const Layer& l) {
+  if (layer == &l && revision == l.getRevision()) return SAME;
+  bool same = layer == &l && enabled == l.isEnabled(), selectionChanged = false;
+  selectedBoxes.clear();
+  selectedOthers.clear();
+  uint32_t k = 0, n = (uint32_t)corners.size();
+  size_t nextOther = 0;
+  GroupNode* node = l.first();
+  for (; same && node && k < n; node = node->next(), k++) {
+    bool isOther = typeid(*node) != typeid(Box), sel = node->isSelected() != 0;
+    if (cornersOf(*node) != corners[k] || isOther != other[k] ||
+        (isOther && others[nextOther++].node != node)) {
+      same = false;
+      break;
+    }
+    if (sel != selected[k]) selected[k] = sel, selectionChanged = true;
+    if (sel && isOther) selectedOthers.push_back(node);
+    if (sel && !isOther) selectedBoxes.push_back(k);
+  }
+  if (!same || k < n) {
+    rebuild(l);
+    return REBUILT;
+  }
+  revision = l.getRevision();
+  appendedFrom = n;
+  for (; node; node = node->next(), k++) take(node, k);
+  if (k > n) return APPENDED;
+  return selectionChanged ? SELECTION : SAME;
+}
+
+// One walk that copies the objects, then a counting sort of the boxes by
+// the tile of their lower-left corner.
 void CanvasPainter::LayerCache::rebuild(const Layer& l) {
   layer = &l;
   revision = l.getRevision();
+  enabled = l.isEnabled();
+  corners.clear();
+  other.clear();
+  selected.clear();
   others.clear();
+  selectedBoxes.clear();
   selectedOthers.clear();
-  tiles.clear();
+  corners.reserve(l.size());
+  uint32_t k = 0;
+  for (GroupNode* node = l.first(); node; node = node->next(), k++) take(node, k);
+  corners.shrink_to_fit();
+  sortedCount = k;
+  appendedFrom = 0;
 
-  size_t n = 0;
   int32_t minX = INT32_MAX, minY = INT32_MAX, maxX = INT32_MIN, maxY = INT32_MIN;
-  for (GroupNode* node = l.first(); node; node = node->next()) {
-    Corners c = cornersOf(*node);
+  size_t boxes = 0;
+  for (uint32_t i = 0; i < k; i++) {
+    if (other[i]) continue;
+    const Corners& c = corners[i];
     minX = std::min(minX, c.left());
     maxX = std::max(maxX, c.right());
     minY = std::min(minY, c.low());
     maxY = std::max(maxY, c.high());
-    if (typeid(*node) == typeid(Box)) {
-      n++;
-    } else {
-      others.push_back(node);
-      if (node->isSelected()) selectedOthers.push_back(node);
-    }
+    boxes++;
   }
-  boxes.resize(n);
-  if (l.first() == nullptr) {
-    selectedBoxes.clear();
-    return;
-  }
-  grid = std::max(1, std::min((int)std::sqrt(n / 64.0), 128));
-  gridX = minX;
-  gridY = minY;
-  cellW = ((double)maxX - minX) / grid;
-  cellH = ((double)maxY - minY) / grid;
+  int grid = std::max(1, std::min((int)std::sqrt(boxes / 64.0), 128));
+  double cellW = ((double)maxX - minX) / grid, cellH = ((double)maxY - minY) / grid;
   if (!(cellW > 0)) cellW = 1;
   if (!(cellH > 0)) cellH = 1;
-  tiles.assign((size_t)grid * grid, Tile());
-
-  // Counting sort of the boxes by tile.
-  std::vector<uint32_t> count(tiles.size() + 1, 0), selCount(tiles.size() + 1, 0);
-  for (GroupNode* node = l.first(); node; node = node->next()) {
-    if (typeid(*node) != typeid(Box)) continue;
-    Corners c = cornersOf(*node);
+  auto tileFor = [&](const Corners& c) {
+    int tx = std::min(grid - 1, std::max(0, (int)((c.left() - (double)minX) / cellW)));
+    int ty = std::min(grid - 1, std::max(0, (int)((c.low() - (double)minY) / cellH)));
+    return (uint32_t)(ty * grid + tx);
+  };
+  tiles.assign(boxes ? (size_t)grid * grid : 0, Tile());
+  std::vector<uint32_t> count(tiles.size() + 1, 0);
+  for (uint32_t i = 0; i < k; i++) {
+    if (other[i]) continue;
+    const Corners& c = corners[i];
     uint32_t t = tileFor(c);
     count[t + 1]++;
-    if (node->isSelected()) selCount[t + 1]++;
     Corners& b = tiles[t].bounds;
     b.x0 = std::min(b.x0, c.left());
     b.x1 = std::max(b.x1, c.right());
@@ -267,80 +320,93 @@ void CanvasPainter::LayerCache::rebuild(const Layer& l) {
   }
   for (size_t t = 0; t < tiles.size(); t++) {
     count[t + 1] += count[t];
-    selCount[t + 1] += selCount[t];
     tiles[t].begin = tiles[t].end = count[t];
-    tiles[t].selBegin = tiles[t].selEnd = selCount[t];
   }
-  selectedBoxes.resize(selCount[tiles.size()]);
-  for (GroupNode* node = l.first(); node; node = node->next()) {
-    if (typeid(*node) != typeid(Box)) continue;
-    Corners c = cornersOf(*node);
-    Tile& tile = tiles[tileFor(c)];
-    boxes[tile.end++] = c;
-    if (node->isSelected()) selectedBoxes[tile.selEnd++] = c;
-  }
+  order.assign(boxes, 0);
+  order.shrink_to_fit();
+  for (uint32_t i = 0; i < k; i++)
+    if (!other[i]) order[tiles[tileFor(corners[i])].end++] = i;
 }
 
 namespace {
 
-// Collect the quads of visible tiles that pass the test, then draw them
-// with one call.
-template <typename Visible>
-void drawQuads(const std::vector<CanvasPainter::LayerCache::Tile>& tiles,
-               const std::vector<CanvasPainter::Corners>& quads, bool selectedOnly,
-               const PixelMap& map, Visible visible, CanvasPainter::VertexBuffer& out) {
-  out.reset(quads.size());
-  for (const auto& tile : tiles) {
-    uint32_t begin = selectedOnly ? tile.selBegin : tile.begin;
-    uint32_t end = selectedOnly ? tile.selEnd : tile.end;
-    if (begin == end) continue;
-    CanvasPainter::DrawCorners t(tile.bounds, map.baseX, map.baseY);
-    if (map.usable && !lineVisible(map, t.x0, t.y0, t.x1, t.y1)) continue;
-    for (uint32_t i = begin; i < end; i++) {
-      CanvasPainter::DrawCorners c(quads[i], map.baseX, map.baseY);
-      if (!map.usable || visible(map, c.left(), c.low(), c.right(), c.high())) out.push(c);
-    }
-  }
-  if (out.size == 0) return;
-  glEnableClientState(GL_VERTEX_ARRAY);
-  glVertexPointer(2, GL_FLOAT, 0, out.data.get());
-  glDrawArrays(GL_QUADS, 0, (GLsizei)(out.size / 2));
-  glDisableClientState(GL_VERTEX_ARRAY);
+void drawNode(GroupNode* node, const PixelMap& map) {
+  CanvasPainter::DrawCorners c(cornersOf(*node), map.baseX, map.baseY);
+  if (!map.usable || lineVisible(map, c.left(), c.low(), c.right(), c.high()))
+    node->draw(map.baseX, map.baseY);
 }
 
-void drawNodes(const std::vector<GroupNode*>& nodes, const PixelMap& map) {
-  for (GroupNode* node : nodes) {
-    CanvasPainter::DrawCorners c(cornersOf(*node), map.baseX, map.baseY);
-    if (!map.usable || lineVisible(map, c.left(), c.low(), c.right(), c.high()))
-      node->draw(map.baseX, map.baseY);
+// The objects of a layer from list position from on, in the current colour
+// and polygon mode: filled boxes that can cover a pixel centre, or outlines
+// that can reach the canvas.
+template <typename Visible>
+void drawObjects(const CanvasPainter::LayerCache& cache, uint32_t from, const PixelMap& map,
+                 Visible visible, CanvasPainter::VertexBuffer& out) {
+  auto send = [&](uint32_t position) {
+    CanvasPainter::DrawCorners c(cache.corners[position], map.baseX, map.baseY);
+    if (!map.usable || visible(map, c.left(), c.low(), c.right(), c.high())) out.push(c);
+  };
+  if (from == 0) {
+    for (const auto& tile : cache.tiles) {
+      if (tile.begin == tile.end) continue;
+      CanvasPainter::DrawCorners t(tile.bounds, map.baseX, map.baseY);
+      if (map.usable && !lineVisible(map, t.x0, t.y0, t.x1, t.y1)) continue;
+      for (uint32_t i = tile.begin; i < tile.end; i++) send(cache.order[i]);
+    }
   }
+  for (uint32_t p = std::max(from, cache.sortedCount); p < cache.corners.size(); p++)
+    if (!cache.other[p]) send(p);
+  out.flush();
+  for (const auto& o : cache.others)
+    if (o.position >= from) drawNode(o.node, map);
 }
+
+// What Layer::draw draws in the layer's colour: objects filled while the
+// layer is enabled, outlined while not. The caller sets the colour.
+void drawFill(const Layer& layer, const CanvasPainter::LayerCache& cache, uint32_t from,
+              const PixelMap& map, CanvasPainter::VertexBuffer& out) {
+  bool enabled = layer.isEnabled() != 0;
+  glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
+  if (enabled)
+    drawObjects(cache, from, map, fillVisible, out);
+  else
+    drawObjects(cache, from, map, lineVisible, out);
+}
+
+// The dashed outlines of the selected objects of an enabled layer, in the
+// current colour.
+void drawSelection(const Layer& layer, const CanvasPainter::LayerCache& cache, const PixelMap& map,
+                   CanvasPainter::VertexBuffer& out) {
+  if (!layer.isEnabled()) return;
+  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+  glEnable(GL_LINE_STIPPLE);
+  for (uint32_t p : cache.selectedBoxes) {
+    CanvasPainter::DrawCorners c(cache.corners[p], map.baseX, map.baseY);
+    if (!map.usable || lineVisible(map, c.left(), c.low(), c.right(), c.high())) out.push(c);
+  }
+  out.flush();
+  for (GroupNode* node : cache.selectedOthers) drawNode(node, map);
+}
+
+void setColor(uint32_t color) {
+  glColor4ub(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF, (color >> 24) & 0xFF);
+}
+
+const uint32_t WHITE = 0xFFFFFFFFu;
 
 // The same picture as Layer::draw, from the layer's cache.
 void drawLayerFast(const Layer& layer, const CanvasPainter::LayerCache& cache,
                    const ViewTransform& view, CanvasPainter::VertexBuffer& scratch) {
   if (layer.first() == nullptr) return;
   PixelMap map = pixelMapFor(view);
-  uint32_t color = layer.getColor();
-  bool enabled = layer.isEnabled() != 0;
   glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_STIPPLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
-  glColor4ub(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF, (color >> 24) & 0xFF);
-  glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
-  if (enabled)
-    drawQuads(cache.tiles, cache.boxes, false, map, fillVisible, scratch);
-  else
-    drawQuads(cache.tiles, cache.boxes, false, map, lineVisible, scratch);
-  drawNodes(cache.others, map);
-  if (enabled) {
-    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-    glEnable(GL_LINE_STIPPLE);
-    glColor4ub(255, 255, 255, 255);
-    glPushMatrix();
-    glTranslatef(0.0f, 0.0f, SELECTION_Z);
-    drawQuads(cache.tiles, cache.selectedBoxes, true, map, lineVisible, scratch);
-    drawNodes(cache.selectedOthers, map);
-    glPopMatrix();
-  }
+  setColor(layer.getColor());
+  drawFill(layer, cache, 0, map, scratch);
+  setColor(WHITE);
+  glPushMatrix();
+  glTranslatef(0.0f, 0.0f, SELECTION_Z);
+  drawSelection(layer, cache, map, scratch);
+  glPopMatrix();
   glPopAttrib();
 }
 
@@ -355,16 +421,81 @@ bool CanvasPainter::ImageKey::operator==(const ImageKey& o) const {
   return true;
 }
 
-CanvasPainter::CanvasPainter() : caches(new LayerCache[LAYER_COUNT]), vertices(new VertexBuffer) {}
+// How a kept picture is composed from coverage masks. The layers share one
+// colour per layer and one depth per layer and kind (fill, selection), and
+// the depth test (GL_LESS) lets only the first fragment of one depth through
+// at a pixel, so a pixel's colour follows from which layers cover it: fold
+// the layers in drawing order, each blending its colour over the pixel when
+// its depth is nearer than the one stored. The masks are drawn by OpenGL
+// itself (each layer one bit of the colour, combined with a logical OR), so
+// the coverage is the rasteriser's own; the blend results and depths are
+// read back from OpenGL too. A change then redraws only the masks of the
+// layers it touched: a selection change only that layer's outlines, an
+// added object only itself.
+struct CanvasPainter::Composer {
+  // Blend results: for each layer's colour (and white, last), each channel
+  // and each byte already in the frame, the byte OpenGL writes.
+  uint8_t blend[LAYER_COUNT + 1][4][256];
+  uint32_t learnedColors[LAYER_COUNT] = {};
+  bool learned = false;
+  uint32_t fillDepth[LAYER_COUNT] = {}, selectionDepth[LAYER_COUNT] = {};
+  int supported = -1;  // the frame buffer holds the bits: unknown, 0, 1
+
+  // Per pixel: bit i covered by layer i's fill, bit 16 + i by its selection.
+  std::vector<uint32_t> bits;
+  std::vector<uint8_t> pixels;  // read back, then the composed image
+  bool valid = false;
+  double originX = 0, originY = 0;
+  float scale = 0;
+  int width = 0, height = 0;
+  const Layer* layers = nullptr;
+};
+
+namespace {
+
+const uint32_t SELECTION_SHIFT = 16;
+
+// Layer i's bit as a colour: red bits for layers 0 to 7, green for 8 to 13.
+void setBitColor(int i) { glColor4ub(i < 8 ? 1 << i : 0, i < 8 ? 0 : 1 << (i - 8), 0, 0); }
+
+void pixelProjection(int w, int h) {
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0, w, 0, h, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+}
+
+// A quad over pixels x0..x1-1 of row y.
+void pixelRow(int x0, int x1, int y) {
+  glBegin(GL_QUADS);
+  glVertex2i(x0, y);
+  glVertex2i(x1, y);
+  glVertex2i(x1, y + 1);
+  glVertex2i(x0, y + 1);
+  glEnd();
+}
+
+}  // namespace
+
+CanvasPainter::CanvasPainter()
+    : caches(new LayerCache[LAYER_COUNT]), vertices(new VertexBuffer), composer(new Composer) {}
 
 CanvasPainter::~CanvasPainter() {
   delete[] caches;
   delete vertices;
+  delete composer;
 }
 
 void CanvasPainter::invalidate() {
   imageValid = false;
+  composer->valid = false;
   for (int i = 0; i < LAYER_COUNT; i++) caches[i] = LayerCache();
+}
+
+void CanvasPainter::forgetPicture() {
+  imageValid = false;
+  composer->valid = false;
 }
 
 void CanvasPainter::paint(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band) {
@@ -391,9 +522,9 @@ void CanvasPainter::paintReference(const ViewTransform& view, Layer layers[LAYER
 }
 
 // The layers from the kept picture when nothing they depend on changed,
-// else drawn from the caches and kept; then crosshair and band over them.
-// Both are opaque and nearer than any layer, so the order gives the
-// reference's pixels.
+// else composed again (or drawn, where the frame buffer cannot hold the
+// masks) and kept; then crosshair and band over them. Both are opaque and
+// nearer than any layer, so the order gives the reference's pixels.
 void CanvasPainter::paintFast(const ViewTransform& view, Layer layers[LAYER_COUNT],
                               MouseRect& band) {
   ImageKey key;
@@ -408,10 +539,14 @@ void CanvasPainter::paintFast(const ViewTransform& view, Layer layers[LAYER_COUN
   if (imageValid && key == imageKey) {
     restoreImage(view);
   } else {
-    beginFrame(view);
-    glDisable(GL_LINE_STIPPLE);
-    drawLayersFast(view, layers);
-    keepImage(view);
+    if (composeLayers(view, layers)) {
+      restoreImage(view);
+    } else {
+      beginFrame(view);
+      glDisable(GL_LINE_STIPPLE);
+      drawLayersFast(view, layers);
+      keepImage(view);
+    }
     imageKey = key;
     ++layerRenders;
   }
@@ -421,12 +556,195 @@ void CanvasPainter::paintFast(const ViewTransform& view, Layer layers[LAYER_COUN
 
 void CanvasPainter::drawLayersFast(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
   for (int i = 0; i < LAYER_COUNT; i++) {
-    if (!caches[i].isCurrent(layers[i])) caches[i].rebuild(layers[i]);
+    caches[i].update(layers[i]);
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, layerDepth(i));
     drawLayerFast(layers[i], caches[i], view, *vertices);
     glPopMatrix();
   }
+  composer->valid = false;
+}
+
+// Learn from OpenGL, in the frame about to be cleared, what blending each
+// layer's colour over every byte gives, and the depth each layer's fill and
+// selection store. Needs 256 x 16 pixels.
+void CanvasPainter::learnComposition(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
+  Composer& c = *composer;
+  bool same = c.learned;
+  for (int i = 0; i < LAYER_COUNT; i++) same = same && c.learnedColors[i] == layers[i].getColor();
+  if (same) return;
+  const int rows = LAYER_COUNT + 1;
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_POLYGON_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_BLEND);
+  glDisable(GL_DITHER);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  pixelProjection(view.width, view.height);
+  std::vector<uint8_t> ramp(256 * 4 * rows);
+  for (size_t i = 0; i < ramp.size(); i++) ramp[i] = (uint8_t)(i / 4 % 256);
+  glRasterPos2i(0, 0);
+  glDrawPixels(256, rows, GL_RGBA, GL_UNSIGNED_BYTE, ramp.data());
+  glEnable(GL_BLEND);
+  for (int row = 0; row < rows; row++) {
+    setColor(row < LAYER_COUNT ? layers[row].getColor() : WHITE);
+    pixelRow(0, 256, row);
+  }
+  glReadPixels(0, 0, 256, rows, GL_RGBA, GL_UNSIGNED_BYTE, ramp.data());
+  for (int row = 0; row < rows; row++)
+    for (int v = 0; v < 256; v++)
+      for (int ch = 0; ch < 4; ch++) c.blend[row][ch][v] = ramp[(row * 256 + v) * 4 + ch];
+
+  // The depths, under the same translations as the layers' drawing.
+  glDisable(GL_BLEND);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_ALWAYS);
+  glDepthMask(GL_TRUE);
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    glPushMatrix();
+    glTranslatef(0.0f, 0.0f, layerDepth(i));
+    pixelRow(2 * i, 2 * i + 1, rows);
+    glPushMatrix();
+    glTranslatef(0.0f, 0.0f, SELECTION_Z);
+    pixelRow(2 * i + 1, 2 * i + 2, rows);
+    glPopMatrix();
+    glPopMatrix();
+  }
+  uint32_t depths[2 * LAYER_COUNT];
+  glReadPixels(0, rows, 2 * LAYER_COUNT, 1, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, depths);
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    c.fillDepth[i] = depths[2 * i];
+    c.selectionDepth[i] = depths[2 * i + 1];
+    c.learnedColors[i] = layers[i].getColor();
+  }
+  glPopAttrib();
+  c.learned = glGetError() == GL_NO_ERROR;
+}
+
+// Draw the masks of the chosen layers, each its bit, and merge them into
+// the kept masks: fills (layers' fill from position from[i], the rest kept
+// when from[i] > 0) or selection outlines.
+void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUNT],
+                              const bool chosen[LAYER_COUNT], const uint32_t from[LAYER_COUNT],
+                              bool selection) {
+  Composer& c = *composer;
+  uint32_t keep = ~0u;
+  bool any = false;
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    if (!chosen[i]) continue;
+    any = true;
+    if (selection || from[i] == 0) keep &= ~(1u << (i + (selection ? SELECTION_SHIFT : 0)));
+  }
+  if (!any) return;
+  glClear(GL_COLOR_BUFFER_BIT);
+  loadProjection(view);
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_BLEND);
+  glDisable(GL_DITHER);
+  glDisable(GL_LINE_STIPPLE);
+  glEnable(GL_COLOR_LOGIC_OP);
+  glLogicOp(GL_OR);
+  PixelMap map = pixelMapFor(view);
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    if (!chosen[i]) continue;
+    setBitColor(i);
+    if (selection)
+      drawSelection(layers[i], caches[i], map, *vertices);
+    else
+      drawFill(layers[i], caches[i], from[i], map, *vertices);
+  }
+  glPopAttrib();
+  size_t n = (size_t)view.width * view.height;
+  c.pixels.resize(n * 4);
+  glReadPixels(0, 0, view.width, view.height, GL_RGBA, GL_UNSIGNED_BYTE, c.pixels.data());
+  uint32_t shift = selection ? SELECTION_SHIFT : 0;
+  const uint8_t* px = c.pixels.data();
+  for (size_t p = 0; p < n; p++, px += 4)
+    c.bits[p] = (c.bits[p] & keep) | ((uint32_t)px[0] | (uint32_t)px[1] << 8) << shift;
+}
+
+// Compose the layers' picture into the kept texture from the masks,
+// redrawing the masks that changed; false where the frame buffer cannot
+// hold them (the caller then draws the layers).
+bool CanvasPainter::composeLayers(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
+  Composer& c = *composer;
+  if (c.supported < 0) {
+    GLint red = 0, green = 0, depth = 0;
+    glGetIntegerv(GL_RED_BITS, &red);
+    glGetIntegerv(GL_GREEN_BITS, &green);
+    glGetIntegerv(GL_DEPTH_BITS, &depth);
+    c.supported = red >= 8 && green >= 8 && depth > 0;
+  }
+  if (!c.supported || view.width < 256 || view.height < 16) return false;
+  if (!ensureTexture(view)) return false;
+  glViewport(0, 0, view.width, view.height);
+  GLint drawBuffer = GL_BACK;
+  glGetIntegerv(GL_DRAW_BUFFER, &drawBuffer);
+  glReadBuffer((GLenum)drawBuffer);
+  learnComposition(view, layers);
+  if (!c.learned) return false;
+
+  bool sameView = c.valid && c.originX == view.originX && c.originY == view.originY &&
+                  c.scale == view.scale && c.width == view.width && c.height == view.height &&
+                  c.layers == layers;
+  bool fills[LAYER_COUNT], outlines[LAYER_COUNT];
+  uint32_t from[LAYER_COUNT];
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    LayerCache::Change change = caches[i].update(layers[i]);
+    if (!sameView) change = LayerCache::REBUILT;
+    fills[i] = change == LayerCache::REBUILT || change == LayerCache::APPENDED;
+    outlines[i] = change != LayerCache::SAME;
+    from[i] = change == LayerCache::APPENDED ? caches[i].appendedFrom : 0;
+  }
+  size_t n = (size_t)view.width * view.height;
+  if (!sameView) c.bits.assign(n, 0);
+  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  drawMasks(view, layers, fills, from, false);
+  drawMasks(view, layers, outlines, from, true);
+  c.valid = glGetError() == GL_NO_ERROR;
+  if (!c.valid) return false;
+  c.originX = view.originX;
+  c.originY = view.originY;
+  c.scale = view.scale;
+  c.width = view.width;
+  c.height = view.height;
+  c.layers = layers;
+
+  // Fold the layers over each pixel; neighbours often share their masks.
+  c.pixels.resize(n * 4);
+  uint32_t lastBits = 0, lastColor = 0;
+  bool haveLast = false;
+  uint32_t* out = reinterpret_cast<uint32_t*>(c.pixels.data());
+  for (size_t p = 0; p < n; p++) {
+    uint32_t b = c.bits[p];
+    if (!(haveLast && b == lastBits)) {
+      uint8_t rgba[4] = {0, 0, 0, 0};
+      uint32_t depth = UINT32_MAX;
+      for (int i = 0; i < LAYER_COUNT; i++) {
+        if ((b >> i & 1) && c.fillDepth[i] < depth) {
+          for (int ch = 0; ch < 4; ch++) rgba[ch] = c.blend[i][ch][rgba[ch]];
+          depth = c.fillDepth[i];
+        }
+        if ((b >> (i + SELECTION_SHIFT) & 1) && c.selectionDepth[i] < depth) {
+          for (int ch = 0; ch < 4; ch++) rgba[ch] = c.blend[LAYER_COUNT][ch][rgba[ch]];
+          depth = c.selectionDepth[i];
+        }
+      }
+      std::memcpy(&lastColor, rgba, 4);
+      lastBits = b;
+      haveLast = true;
+    }
+    out[p] = lastColor;
+  }
+  GLint bound = 0;
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, view.width, view.height, GL_RGBA, GL_UNSIGNED_BYTE,
+                  c.pixels.data());
+  glBindTexture(GL_TEXTURE_2D, (GLuint)bound);
+  imageValid = glGetError() == GL_NO_ERROR;
+  return imageValid;
 }
 
 namespace {
@@ -439,28 +757,37 @@ int powerOfTwoAtLeast(int n) {
 
 }  // namespace
 
+// A texture at least the canvas's size for the kept picture.
+bool CanvasPainter::ensureTexture(const ViewTransform& view) {
+  if (view.width <= 0 || view.height <= 0) return false;
+  if (texture && glIsTexture(texture) && view.width <= textureW && view.height <= textureH)
+    return true;
+  GLint bound = 0;
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+  if (!texture || !glIsTexture(texture)) glGenTextures(1, &texture);
+  textureW = powerOfTwoAtLeast(view.width);
+  textureH = powerOfTwoAtLeast(view.height);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, textureW, textureH, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+               nullptr);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glBindTexture(GL_TEXTURE_2D, (GLuint)bound);
+  return glGetError() == GL_NO_ERROR;
+}
+
 // Copy the colour buffer being drawn into the kept texture. A texture
 // stays inside the OpenGL implementation, so keeping and restoring it is a
 // copy within the renderer rather than a trip through client memory.
 void CanvasPainter::keepImage(const ViewTransform& view) {
   imageValid = false;
-  if (view.width <= 0 || view.height <= 0) return;
+  if (!ensureTexture(view)) return;
   GLint drawBuffer = GL_BACK, readBuffer = GL_BACK;
   glGetIntegerv(GL_DRAW_BUFFER, &drawBuffer);
   glGetIntegerv(GL_READ_BUFFER, &readBuffer);
   glReadBuffer((GLenum)drawBuffer);
   GLint bound = 0;
   glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-  if (!texture || !glIsTexture(texture) || view.width > textureW || view.height > textureH) {
-    if (!texture || !glIsTexture(texture)) glGenTextures(1, &texture);
-    textureW = powerOfTwoAtLeast(view.width);
-    textureH = powerOfTwoAtLeast(view.height);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, textureW, textureH, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                 nullptr);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  }
   glBindTexture(GL_TEXTURE_2D, texture);
   glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, view.width, view.height);
   glBindTexture(GL_TEXTURE_2D, (GLuint)bound);

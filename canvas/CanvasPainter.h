@@ -52,8 +52,9 @@ public:
   bool isReferenceMode() const { return reference; }
   // Forget the kept picture and vertex arrays.
   void invalidate();
-  // Forget the kept picture only, so that the next paint draws the layers.
-  void forgetPicture() { imageValid = false; }
+  // Forget the kept picture and masks, so that the next paint draws the
+  // layers again from the vertex arrays.
+  void forgetPicture();
   // How many paints drew the layers (the others reused the kept picture).
   unsigned long layerRenderCount() const { return layerRenders; }
 
@@ -61,6 +62,7 @@ public:
   struct DrawCorners;
   struct LayerCache;
   struct VertexBuffer;
+  struct Composer;
 
 private:
   struct ImageKey {
@@ -75,6 +77,11 @@ private:
   void paintReference(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band);
   void paintFast(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band);
   void drawLayersFast(const ViewTransform& view, Layer layers[LAYER_COUNT]);
+  bool composeLayers(const ViewTransform& view, Layer layers[LAYER_COUNT]);
+  void learnComposition(const ViewTransform& view, Layer layers[LAYER_COUNT]);
+  void drawMasks(const ViewTransform& view, Layer layers[LAYER_COUNT], const bool chosen[LAYER_COUNT],
+                 const uint32_t from[LAYER_COUNT], bool selection);
+  bool ensureTexture(const ViewTransform& view);
   void restoreImage(const ViewTransform& view);
   void keepImage(const ViewTransform& view);
 
@@ -82,6 +89,7 @@ private:
   unsigned long layerRenders = 0;
   LayerCache* caches;  // LAYER_COUNT entries
   VertexBuffer* vertices;
+  Composer* composer;
   unsigned int texture = 0;  // the kept picture, in the canvas's context
   int textureW = 0, textureH = 0;
   bool imageValid = false;
