@@ -155,7 +155,7 @@ Figures measure(KivoWindow* window, bool dense, int count, bool reference, int r
   CanvasPainter& painter = window->painter;
   Layout& layout = window->layout;
   auto check = [&] {
-    if (!reference) f.differing += differingPixels(window);
+    if (!reference && !getenv("FASTONLY")) f.differing += differingPixels(window);
   };
   {
     Layer empty[LAYER_COUNT];
@@ -236,7 +236,7 @@ int main(int argc, char** argv) {
   for (int count : counts) {
     for (bool dense : {true, false}) {
       int runs = count >= 1000000 ? 3 : 5;
-      Figures plain = measure(window, dense, count, true, runs);
+      Figures plain = getenv("FASTONLY") ? Figures() : measure(window, dense, count, true, runs);
       Figures fast = measure(window, dense, count, false, runs);
       std::printf("%d rectangles, %s           plain      fast    target\n", count,
                   dense ? "dense" : "sparse");

@@ -134,10 +134,11 @@ struct PixelMap {
   double left = 0, bottom = 0, kx = 0, ky = 0;
   double fillMarginX = 0, fillMarginY = 0;  // sub-pixel: snapping, rounding
   double lineMarginX = 0, lineMarginY = 0;  // an outline reaches a pixel further
+  double sureMarginX = 0, sureMarginY = 0;  // see SureFill
   int width = 0, height = 0;
 };
 
-PixelMap pixelMapFor(const ViewTransform& view) {
+PixelMap pixelMapFor(const ViewTransform& view, double snap = 1.0 / 16) {
   PixelMap m;
   m.width = view.width;
   m.height = view.height;
@@ -159,6 +160,8 @@ PixelMap pixelMapFor(const ViewTransform& view) {
   m.fillMarginY = 1.0 / 16 + rel * 2 * spanY * m.ky;
   m.lineMarginX = m.fillMarginX + 2.0;
   m.lineMarginY = m.fillMarginY + 2.0;
+  m.sureMarginX = snap + rel * 2 * spanX * m.kx;
+  m.sureMarginY = snap + rel * 2 * spanY * m.ky;
   return m;
 }
 
@@ -168,6 +171,20 @@ inline bool spansPixelCentre(double a, double b, double margin, int n) {
   if (lo < 0) lo = 0;
   if (hi > n - 1) hi = n - 1;
   return lo <= hi;
+}
+
+// The pixel centres lo..hi (in window coordinates, lo > hi for none) that
+// the span a..b covers for certain: false when the span leaves the canvas
+// (clipping would add vertices) or an end lies within margin of a centre
+// (only the rasteriser's snapping and tie rules decide there).
+inline bool sureSpan(double a, double b, double margin, int n, int& lo, int& hi) {
+  if (!(a >= 0 && b <= n)) return false;
+  double ca = a - 0.5, cb = b - 0.5;
+  if (std::fabs(ca - std::nearbyint(ca)) <= margin || std::fabs(cb - std::nearbyint(cb)) <= margin)
+    return false;
+  lo = (int)std::ceil(ca);
+  hi = (int)std::floor(cb);
+  return true;
 }
 
 inline bool overlapsCanvas(double a, double b, double margin, int n) {
@@ -336,15 +353,35 @@ void drawNode(GroupNode* node, const PixelMap& map) {
     node->draw(map.baseX, map.baseY);
 }
 
+// Where a mask pass sets the bits of filled boxes whose pixels are certain
+// itself (most boxes at a whole view: one pixel each), leaving OpenGL only
+// the boxes whose edges pass near a pixel centre. Rows from the bottom.
+struct SureFill {
+  uint32_t* bits = nullptr;
+  uint32_t bit = 0;
+};
+
 // The objects of a layer from list position from on, in the current colour
 // and polygon mode: filled boxes that can cover a pixel centre, or outlines
 // that can reach the canvas.
 template <typename Visible>
 void drawObjects(const CanvasPainter::LayerCache& cache, uint32_t from, const PixelMap& map,
-                 Visible visible, CanvasPainter::VertexBuffer& out) {
+                 Visible visible, CanvasPainter::VertexBuffer& out, SureFill sure = SureFill()) {
   auto send = [&](uint32_t position) {
     CanvasPainter::DrawCorners c(cache.corners[position], map.baseX, map.baseY);
-    if (!map.usable || visible(map, c.left(), c.low(), c.right(), c.high())) out.push(c);
+    if (map.usable && !visible(map, c.left(), c.low(), c.right(), c.high())) return;
+    int x0, x1, y0, y1;
+    if (sure.bits &&
+        sureSpan((c.left() - map.left) * map.kx, (c.right() - map.left) * map.kx, map.sureMarginX,
+                 map.width, x0, x1) &&
+        sureSpan((c.low() - map.bottom) * map.ky, (c.high() - map.bottom) * map.ky,
+                 map.sureMarginY, map.height, y0, y1)) {
+      for (int y = y0; y <= y1; y++)
+        for (uint32_t *p = sure.bits + (size_t)y * map.width + x0, *end = p + (x1 - x0 + 1); p < end; p++)
+          *p |= sure.bit;
+      return;
+    }
+    out.push(c);
   };
   if (from == 0) {
     for (const auto& tile : cache.tiles) {
@@ -364,11 +401,11 @@ void drawObjects(const CanvasPainter::LayerCache& cache, uint32_t from, const Pi
 // What Layer::draw draws in the layer's colour: objects filled while the
 // layer is enabled, outlined while not. The caller sets the colour.
 void drawFill(const Layer& layer, const CanvasPainter::LayerCache& cache, uint32_t from,
-              const PixelMap& map, CanvasPainter::VertexBuffer& out) {
+              const PixelMap& map, CanvasPainter::VertexBuffer& out, SureFill sure = SureFill()) {
   bool enabled = layer.isEnabled() != 0;
   glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
   if (enabled)
-    drawObjects(cache, from, map, fillVisible, out);
+    drawObjects(cache, from, map, fillVisible, out, sure);
   else
     drawObjects(cache, from, map, lineVisible, out);
 }
@@ -440,6 +477,9 @@ struct CanvasPainter::Composer {
   bool learned = false;
   uint32_t fillDepth[LAYER_COUNT] = {}, selectionDepth[LAYER_COUNT] = {};
   int supported = -1;  // the frame buffer holds the bits: unknown, 0, 1
+  // How far the rasteriser may move a vertex, in pixels: llvmpipe snaps to
+  // 1/256 pixel (4 times that is allowed); others get the generous 1/16.
+  double snap = 1.0 / 16;
 
   // Per pixel: bit i covered by layer i's fill, bit 16 + i by its selection.
   std::vector<uint32_t> bits;
@@ -635,6 +675,8 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
     if (selection || from[i] == 0) keep &= ~(1u << (i + (selection ? SELECTION_SHIFT : 0)));
   }
   if (!any) return;
+  size_t n = (size_t)view.width * view.height;
+  for (size_t p = 0; p < n; p++) c.bits[p] &= keep;
   glClear(GL_COLOR_BUFFER_BIT);
   loadProjection(view);
   glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
@@ -644,23 +686,22 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
   glDisable(GL_LINE_STIPPLE);
   glEnable(GL_COLOR_LOGIC_OP);
   glLogicOp(GL_OR);
-  PixelMap map = pixelMapFor(view);
+  PixelMap map = pixelMapFor(view, c.snap);
   for (int i = 0; i < LAYER_COUNT; i++) {
     if (!chosen[i]) continue;
     setBitColor(i);
     if (selection)
       drawSelection(layers[i], caches[i], map, *vertices);
     else
-      drawFill(layers[i], caches[i], from[i], map, *vertices);
+      drawFill(layers[i], caches[i], from[i], map, *vertices, SureFill{c.bits.data(), 1u << i});
   }
   glPopAttrib();
-  size_t n = (size_t)view.width * view.height;
   c.pixels.resize(n * 4);
   glReadPixels(0, 0, view.width, view.height, GL_RGBA, GL_UNSIGNED_BYTE, c.pixels.data());
   uint32_t shift = selection ? SELECTION_SHIFT : 0;
   const uint8_t* px = c.pixels.data();
   for (size_t p = 0; p < n; p++, px += 4)
-    c.bits[p] = (c.bits[p] & keep) | ((uint32_t)px[0] | (uint32_t)px[1] << 8) << shift;
+    c.bits[p] |= ((uint32_t)px[0] | (uint32_t)px[1] << 8) << shift;
 }
 
 // Compose the layers' picture into the kept texture from the masks,
@@ -674,6 +715,8 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, Layer layers[LAYER_
     glGetIntegerv(GL_GREEN_BITS, &green);
     glGetIntegerv(GL_DEPTH_BITS, &depth);
     c.supported = red >= 8 && green >= 8 && depth > 0;
+    const char* renderer = (const char*)glGetString(GL_RENDERER);
+    if (renderer && std::strncmp(renderer, "llvmpipe", 8) == 0) c.snap = 1.0 / 64;
   }
   if (!c.supported || view.width < 256 || view.height < 16) return false;
   if (!ensureTexture(view)) return false;

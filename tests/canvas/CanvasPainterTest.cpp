@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <utility>
 #include <random>
@@ -190,6 +191,13 @@ TEST_F(CanvasPainterTest, FastPathPaintsTheSamePixelsAsThePlainLoop) {
   for (const View& v : views) {
     window->originX = v.x, window->originY = v.y, window->scale = v.scale;
     EXPECT_EQ(fastAgainstPlain(), 0) << v.x << "," << v.y << " x" << v.scale;
+  }
+  // Random views: pixel centres fall anywhere relative to the edges.
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<double> pos(-2500, 1500), logScale(-3.5, 3.5);
+  for (int i = 0; i < 40; i++) {
+    window->originX = pos(rng), window->originY = pos(rng), window->scale = (float)std::exp(logScale(rng));
+    EXPECT_EQ(fastAgainstPlain(), 0) << window->originX << "," << window->originY << " x" << window->scale;
   }
 }
 
