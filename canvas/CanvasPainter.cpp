@@ -179,11 +179,13 @@ inline bool spansPixelCentre(double a, double b, double margin, int n) {
 // (only the rasteriser's snapping and tie rules decide there).
 inline bool sureSpan(double a, double b, double margin, int n, int& lo, int& hi) {
   if (!(a >= 0 && b <= n)) return false;
+  // Centre k lies at k + 0.5; the casts floor these numbers, all above -1.
   double ca = a - 0.5, cb = b - 0.5;
-  if (std::fabs(ca - std::nearbyint(ca)) <= margin || std::fabs(cb - std::nearbyint(cb)) <= margin)
-    return false;
-  lo = (int)std::ceil(ca);
-  hi = (int)std::floor(cb);
+  int fa = (int)(ca + 1.0) - 1, fb = (int)(cb + 1.0) - 1;
+  double ra = ca - fa, rb = cb - fb;
+  if (ra <= margin || ra >= 1 - margin || rb <= margin || rb >= 1 - margin) return false;
+  lo = fa + 1;
+  hi = fb;
   return true;
 }
 
@@ -234,12 +236,15 @@ struct CanvasPainter::LayerCache {
   uint32_t appendedFrom = 0;            // after APPENDED: the first new one
   std::vector<Tile> tiles;
 
-  // Bring the cache to the layer's content; one walk when only the
-  // selection changed or objects were appended.
-  Change update(const Layer& l);
+  // Whether update has work to do.
+  bool isCurrent(const Layer& l) const { return layer == &l && revision == l.getRevision(); }
+  // Bring the cache to the layer's content, given as its objects in list
+  // order (gatherNodes); one pass when only the selection changed or
+  // objects were appended.
+  Change update(const Layer& l, const std::vector<GroupNode*>& nodes);
 
 private:
-  void rebuild(const Layer& l);
+  void rebuild(const Layer& l, const std::vector<GroupNode*>& nodes);
   void take(GroupNode* node, uint32_t position);
 };
 
@@ -253,15 +258,20 @@ void CanvasPainter::LayerCache::take(GroupNode* node, uint32_t position) {
   if (sel && !isOther) selectedBoxes.push_back(position);
 }
 
-CanvasPainter::LayerCache::Change CanvasPainter::LayerCache::update(const Layer& l) {
-  if (layer == &l && revision == l.getRevision()) return SAME;
+// Prefetch this many nodes ahead: each is usually a cache miss of its own.
+const uint32_t PREFETCH = 16;
+
+CanvasPainter::LayerCache::Change CanvasPainter::LayerCache::update(
+    const Layer& l, const std::vector<GroupNode*>& nodes) {
+  if (isCurrent(l)) return SAME;
   bool same = layer == &l && enabled == l.isEnabled(), selectionChanged = false;
   selectedBoxes.clear();
   selectedOthers.clear();
-  uint32_t k = 0, n = (uint32_t)corners.size();
+  uint32_t k = 0, n = (uint32_t)corners.size(), total = (uint32_t)nodes.size();
   size_t nextOther = 0;
-  GroupNode* node = l.first();
-  for (; same && node && k < n; node = node->next(), k++) {
+  for (; same && k < total && k < n; k++) {
+    if (k + PREFETCH < total) __builtin_prefetch(nodes[k + PREFETCH]);
+    GroupNode* node = nodes[k];
     bool isOther = typeid(*node) != typeid(Box), sel = node->isSelected() != 0;
     if (cornersOf(*node) != corners[k] || isOther != other[k] ||
         (isOther && others[nextOther++].node != node)) {
@@ -272,20 +282,20 @@ CanvasPainter::LayerCache::Change CanvasPainter::LayerCache::update(const Layer&
     if (sel && isOther) selectedOthers.push_back(node);
     if (sel && !isOther) selectedBoxes.push_back(k);
   }
-  if (!same || k < n) {
-    rebuild(l);
+  if (!same || total < n) {
+    rebuild(l, nodes);
     return REBUILT;
   }
   revision = l.getRevision();
   appendedFrom = n;
-  for (; node; node = node->next(), k++) take(node, k);
-  if (k > n) return APPENDED;
+  for (; k < total; k++) take(nodes[k], k);
+  if (total > n) return APPENDED;
   return selectionChanged ? SELECTION : SAME;
 }
 
 // One walk that copies the objects, then a counting sort of the boxes by
 // the tile of their lower-left corner.
-void CanvasPainter::LayerCache::rebuild(const Layer& l) {
+void CanvasPainter::LayerCache::rebuild(const Layer& l, const std::vector<GroupNode*>& nodes) {
   layer = &l;
   revision = l.getRevision();
   enabled = l.isEnabled();
@@ -295,9 +305,12 @@ void CanvasPainter::LayerCache::rebuild(const Layer& l) {
   others.clear();
   selectedBoxes.clear();
   selectedOthers.clear();
-  corners.reserve(l.size());
+  corners.reserve(nodes.size());
   uint32_t k = 0;
-  for (GroupNode* node = l.first(); node; node = node->next(), k++) take(node, k);
+  for (; k < nodes.size(); k++) {
+    if (k + PREFETCH < nodes.size()) __builtin_prefetch(nodes[k + PREFETCH]);
+    take(nodes[k], k);
+  }
   corners.shrink_to_fit();
   sortedCount = k;
   appendedFrom = 0;
@@ -369,21 +382,28 @@ void drawObjects(const CanvasPainter::LayerCache& cache, uint32_t from, const Pi
                  Visible visible, CanvasPainter::VertexBuffer& out, SureFill sure = SureFill()) {
   auto send = [&](uint32_t position) {
     CanvasPainter::DrawCorners c(cache.corners[position], map.baseX, map.baseY);
-    if (map.usable && !visible(map, c.left(), c.low(), c.right(), c.high())) return;
     int x0, x1, y0, y1;
-    if (sure.bits &&
+    if (sure.bits && map.usable &&
         sureSpan((c.left() - map.left) * map.kx, (c.right() - map.left) * map.kx, map.sureMarginX,
                  map.width, x0, x1) &&
         sureSpan((c.low() - map.bottom) * map.ky, (c.high() - map.bottom) * map.ky,
                  map.sureMarginY, map.height, y0, y1)) {
-      for (int y = y0; y <= y1; y++)
-        for (uint32_t *p = sure.bits + (size_t)y * map.width + x0, *end = p + (x1 - x0 + 1); p < end; p++)
-          *p |= sure.bit;
+      for (int y = y0; y <= y1; y++) {
+        uint32_t* row = sure.bits + (size_t)y * map.width;
+        for (int x = x0; x <= x1; x++) row[x] |= sure.bit;
+      }
       return;
     }
-    out.push(c);
+    if (!map.usable || visible(map, c.left(), c.low(), c.right(), c.high())) out.push(c);
   };
-  if (from == 0) {
+  // With every tile in view, list order reads the corners front to back.
+  bool allTiles = true;
+  for (size_t t = 0; t < cache.tiles.size() && allTiles && from == 0; t++) {
+    const auto& tile = cache.tiles[t];
+    CanvasPainter::DrawCorners b(tile.bounds, map.baseX, map.baseY);
+    allTiles = tile.begin == tile.end || !map.usable || lineVisible(map, b.x0, b.y0, b.x1, b.y1);
+  }
+  if (from == 0 && !allTiles) {
     for (const auto& tile : cache.tiles) {
       if (tile.begin == tile.end) continue;
       CanvasPainter::DrawCorners t(tile.bounds, map.baseX, map.baseY);
@@ -391,7 +411,8 @@ void drawObjects(const CanvasPainter::LayerCache& cache, uint32_t from, const Pi
       for (uint32_t i = tile.begin; i < tile.end; i++) send(cache.order[i]);
     }
   }
-  for (uint32_t p = std::max(from, cache.sortedCount); p < cache.corners.size(); p++)
+  uint32_t first = from == 0 && allTiles ? 0 : std::max(from, cache.sortedCount);
+  for (uint32_t p = first; p < cache.corners.size(); p++)
     if (!cache.other[p]) send(p);
   out.flush();
   for (const auto& o : cache.others)
@@ -477,8 +498,9 @@ struct CanvasPainter::Composer {
   bool learned = false;
   uint32_t fillDepth[LAYER_COUNT] = {}, selectionDepth[LAYER_COUNT] = {};
   int supported = -1;  // the frame buffer holds the bits: unknown, 0, 1
-  // How far the rasteriser may move a vertex, in pixels: llvmpipe snaps to
-  // 1/256 pixel (4 times that is allowed); others get the generous 1/16.
+  // How far the rasteriser may move a vertex, in pixels: llvmpipe rounds to
+  // 1/256 pixel (at most 1/512 off; 4 times that is allowed), others get
+  // the generous 1/16.
   double snap = 1.0 / 16;
 
   // Per pixel: bit i covered by layer i's fill, bit 16 + i by its selection.
@@ -595,14 +617,41 @@ void CanvasPainter::paintFast(const ViewTransform& view, Layer layers[LAYER_COUN
 }
 
 void CanvasPainter::drawLayersFast(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
+  updateCaches(layers);
   for (int i = 0; i < LAYER_COUNT; i++) {
-    caches[i].update(layers[i]);
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, layerDepth(i));
     drawLayerFast(layers[i], caches[i], view, *vertices);
     glPopMatrix();
   }
   composer->valid = false;
+}
+
+// Bring every layer's cache up to date. The objects of the layers that
+// changed are gathered walking all their lists side by side: the lists
+// interleave in memory, and independent walks let the processor fetch many
+// nodes at once where one walk waits for each.
+void CanvasPainter::updateCaches(Layer layers[LAYER_COUNT], int* changes) {
+  std::vector<GroupNode*> nodes[LAYER_COUNT];
+  GroupNode* at[LAYER_COUNT] = {};
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    if (caches[i].isCurrent(layers[i])) continue;
+    nodes[i].reserve(layers[i].size());
+    at[i] = layers[i].first();
+  }
+  for (bool more = true; more;) {
+    more = false;
+    for (int i = 0; i < LAYER_COUNT; i++) {
+      if (!at[i]) continue;
+      nodes[i].push_back(at[i]);
+      at[i] = at[i]->next();
+      more = true;
+    }
+  }
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    LayerCache::Change change = caches[i].update(layers[i], nodes[i]);
+    if (changes) changes[i] = change;
+  }
 }
 
 // Learn from OpenGL, in the frame about to be cleared, what blending each
@@ -716,7 +765,7 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, Layer layers[LAYER_
     glGetIntegerv(GL_DEPTH_BITS, &depth);
     c.supported = red >= 8 && green >= 8 && depth > 0;
     const char* renderer = (const char*)glGetString(GL_RENDERER);
-    if (renderer && std::strncmp(renderer, "llvmpipe", 8) == 0) c.snap = 1.0 / 64;
+    if (renderer && std::strncmp(renderer, "llvmpipe", 8) == 0) c.snap = 1.0 / 128;
   }
   if (!c.supported || view.width < 256 || view.height < 16) return false;
   if (!ensureTexture(view)) return false;
@@ -732,8 +781,10 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, Layer layers[LAYER_
                   c.layers == layers;
   bool fills[LAYER_COUNT], outlines[LAYER_COUNT];
   uint32_t from[LAYER_COUNT];
+  int changes[LAYER_COUNT];
+  updateCaches(layers, changes);
   for (int i = 0; i < LAYER_COUNT; i++) {
-    LayerCache::Change change = caches[i].update(layers[i]);
+    auto change = (LayerCache::Change)changes[i];
     if (!sameView) change = LayerCache::REBUILT;
     fills[i] = change == LayerCache::REBUILT || change == LayerCache::APPENDED;
     outlines[i] = change != LayerCache::SAME;

@@ -76,6 +76,7 @@ private:
 
   void paintReference(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band);
   void paintFast(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band);
+  void updateCaches(Layer layers[LAYER_COUNT], int* changes = nullptr);
   void drawLayersFast(const ViewTransform& view, Layer layers[LAYER_COUNT]);
   bool composeLayers(const ViewTransform& view, Layer layers[LAYER_COUNT]);
   void learnComposition(const ViewTransform& view, Layer layers[LAYER_COUNT]);
