@@ -177,11 +177,16 @@ Figures measure(KivoWindow* window, bool dense, int count, bool reference, int r
   // Clicks at the lower-left corners of objects of one layer that no
   // other object contains: each click toggles one object.
   std::vector<Rect> points;
+  std::vector<int64_t> boxes;  // x, y, x + w, y + h of every object
+  for (int i = 0; i < LAYER_COUNT; i++)
+    for (GroupNode* o = layout.layer(i).first(); o; o = o->next())
+      boxes.insert(boxes.end(), {o->getX(), o->getY(), (int64_t)o->getX() + o->getW(),
+                                 (int64_t)o->getY() + o->getH()});
   for (GroupNode* n = layout.layer(5).first(); n && (int)points.size() < runs; n = n->next()) {
+    int64_t px = n->getX(), py = n->getY();
     int hits = 0;
-    for (int i = 0; i < LAYER_COUNT; i++)
-      for (GroupNode* o = layout.layer(i).first(); o && hits < 2; o = o->next())
-        hits += o->contains(n->getX(), n->getY());
+    for (size_t b = 0; b < boxes.size() && hits < 2; b += 4)
+      hits += boxes[b] <= px && px <= boxes[b + 2] && boxes[b + 1] <= py && py <= boxes[b + 3];
     Rect r;
     r.setRect(n->getX(), n->getY(), 0, 0);
     if (hits == 1) points.push_back(r);

@@ -236,16 +236,23 @@ struct CanvasPainter::LayerCache {
   uint32_t appendedFrom = 0;            // after APPENDED: the first new one
   std::vector<Tile> tiles;
 
-  // Whether update has work to do.
+  // Whether the cache shows the layer as it is.
   bool isCurrent(const Layer& l) const { return layer == &l && revision == l.getRevision(); }
-  // Bring the cache to the layer's content, given as its objects in list
-  // order (gatherNodes); one pass when only the selection changed or
-  // objects were appended.
-  Change update(const Layer& l, const std::vector<GroupNode*>& nodes);
+  // Bring the cache to the layer's content in one pass: begin, feed the
+  // objects in list order (in pieces), finish. The objects that match the
+  // cache are only checked; from the first that does not, they are copied.
+  void begin(const Layer& l);
+  void feed(GroupNode* const* nodes, uint32_t count);
+  Change finish();
 
 private:
-  void rebuild(const Layer& l, const std::vector<GroupNode*>& nodes);
+  void truncate(uint32_t count);
   void take(GroupNode* node, uint32_t position);
+  void sortTiles();
+
+  uint32_t fed = 0, keptCount = 0;
+  size_t nextOther = 0;
+  bool diverged = false, selectionChanged = false;
 };
 
 void CanvasPainter::LayerCache::take(GroupNode* node, uint32_t position) {
@@ -258,63 +265,73 @@ void CanvasPainter::LayerCache::take(GroupNode* node, uint32_t position) {
   if (sel && !isOther) selectedBoxes.push_back(position);
 }
 
+void CanvasPainter::LayerCache::truncate(uint32_t count) {
+  corners.resize(count);
+  other.resize(count);
+  selected.resize(count);
+  while (!others.empty() && others.back().position >= count) others.pop_back();
+  diverged = true;
+}
+
+void CanvasPainter::LayerCache::begin(const Layer& l) {
+  bool same = layer == &l && enabled == l.isEnabled();
+  layer = &l;
+  enabled = l.isEnabled();
+  diverged = selectionChanged = false;
+  if (!same) truncate(0);
+  keptCount = (uint32_t)corners.size();
+  fed = 0;
+  nextOther = 0;
+  selectedBoxes.clear();
+  selectedOthers.clear();
+  corners.reserve(l.size());
+}
+
 // Prefetch this many nodes ahead: each is usually a cache miss of its own.
 const uint32_t PREFETCH = 16;
 
-CanvasPainter::LayerCache::Change CanvasPainter::LayerCache::update(
-    const Layer& l, const std::vector<GroupNode*>& nodes) {
-  if (isCurrent(l)) return SAME;
-  bool same = layer == &l && enabled == l.isEnabled(), selectionChanged = false;
-  selectedBoxes.clear();
-  selectedOthers.clear();
-  uint32_t k = 0, n = (uint32_t)corners.size(), total = (uint32_t)nodes.size();
-  size_t nextOther = 0;
-  for (; same && k < total && k < n; k++) {
-    if (k + PREFETCH < total) __builtin_prefetch(nodes[k + PREFETCH]);
-    GroupNode* node = nodes[k];
-    bool isOther = typeid(*node) != typeid(Box), sel = node->isSelected() != 0;
-    if (cornersOf(*node) != corners[k] || isOther != other[k] ||
-        (isOther && others[nextOther++].node != node)) {
-      same = false;
-      break;
+void CanvasPainter::LayerCache::feed(GroupNode* const* nodes, uint32_t count) {
+  for (uint32_t j = 0; j < count; j++) {
+    if (j + PREFETCH < count) __builtin_prefetch(nodes[j + PREFETCH]);
+    GroupNode* node = nodes[j];
+    uint32_t k = fed + j;
+    if (k < corners.size()) {
+      bool isOther = typeid(*node) != typeid(Box), sel = node->isSelected() != 0;
+      if (cornersOf(*node) != corners[k] || isOther != other[k] ||
+          (isOther && others[nextOther++].node != node)) {
+        truncate(k);
+        take(node, k);
+        continue;
+      }
+      if (sel != selected[k]) selected[k] = sel, selectionChanged = true;
+      if (sel && isOther) selectedOthers.push_back(node);
+      if (sel && !isOther) selectedBoxes.push_back(k);
+    } else {
+      take(node, k);
     }
-    if (sel != selected[k]) selected[k] = sel, selectionChanged = true;
-    if (sel && isOther) selectedOthers.push_back(node);
-    if (sel && !isOther) selectedBoxes.push_back(k);
   }
-  if (!same || total < n) {
-    rebuild(l, nodes);
+  fed += count;
+}
+
+CanvasPainter::LayerCache::Change CanvasPainter::LayerCache::finish() {
+  if (fed < corners.size()) truncate(fed);
+  revision = layer->getRevision();
+  if (diverged) {
+    sortTiles();
+    appendedFrom = 0;
     return REBUILT;
   }
-  revision = l.getRevision();
-  appendedFrom = n;
-  for (; k < total; k++) take(nodes[k], k);
-  if (total > n) return APPENDED;
+  if (fed > keptCount) {
+    appendedFrom = keptCount;
+    return APPENDED;
+  }
   return selectionChanged ? SELECTION : SAME;
 }
 
-// One walk that copies the objects, then a counting sort of the boxes by
-// the tile of their lower-left corner.
-void CanvasPainter::LayerCache::rebuild(const Layer& l, const std::vector<GroupNode*>& nodes) {
-  layer = &l;
-  revision = l.getRevision();
-  enabled = l.isEnabled();
-  corners.clear();
-  other.clear();
-  selected.clear();
-  others.clear();
-  selectedBoxes.clear();
-  selectedOthers.clear();
-  corners.reserve(nodes.size());
-  uint32_t k = 0;
-  for (; k < nodes.size(); k++) {
-    if (k + PREFETCH < nodes.size()) __builtin_prefetch(nodes[k + PREFETCH]);
-    take(nodes[k], k);
-  }
-  corners.shrink_to_fit();
+// A counting sort of the boxes by the tile of their lower-left corner.
+void CanvasPainter::LayerCache::sortTiles() {
+  uint32_t k = (uint32_t)corners.size();
   sortedCount = k;
-  appendedFrom = 0;
-
   int32_t minX = INT32_MAX, minY = INT32_MAX, maxX = INT32_MIN, maxY = INT32_MIN;
   size_t boxes = 0;
   for (uint32_t i = 0; i < k; i++) {
@@ -330,9 +347,10 @@ void CanvasPainter::LayerCache::rebuild(const Layer& l, const std::vector<GroupN
   double cellW = ((double)maxX - minX) / grid, cellH = ((double)maxY - minY) / grid;
   if (!(cellW > 0)) cellW = 1;
   if (!(cellH > 0)) cellH = 1;
+  double perW = 1 / cellW, perH = 1 / cellH;
   auto tileFor = [&](const Corners& c) {
-    int tx = std::min(grid - 1, std::max(0, (int)((c.left() - (double)minX) / cellW)));
-    int ty = std::min(grid - 1, std::max(0, (int)((c.low() - (double)minY) / cellH)));
+    int tx = std::min(grid - 1, std::max(0, (int)((c.left() - (double)minX) * perW)));
+    int ty = std::min(grid - 1, std::max(0, (int)((c.low() - (double)minY) * perH)));
     return (uint32_t)(ty * grid + tx);
   };
   tiles.assign(boxes ? (size_t)grid * grid : 0, Tile());
@@ -353,7 +371,8 @@ void CanvasPainter::LayerCache::rebuild(const Layer& l, const std::vector<GroupN
     tiles[t].begin = tiles[t].end = count[t];
   }
   order.assign(boxes, 0);
-  order.shrink_to_fit();
+  if (order.capacity() > 2 * boxes) order.shrink_to_fit();
+  if (corners.capacity() > 2 * (size_t)k) corners.shrink_to_fit();
   for (uint32_t i = 0; i < k; i++)
     if (!other[i]) order[tiles[tileFor(corners[i])].end++] = i;
 }
@@ -370,8 +389,7 @@ void drawNode(GroupNode* node, const PixelMap& map) {
 // itself (most boxes at a whole view: one pixel each), leaving OpenGL only
 // the boxes whose edges pass near a pixel centre. Rows from the bottom.
 struct SureFill {
-  uint32_t* bits = nullptr;
-  uint32_t bit = 0;
+  uint8_t* plane = nullptr;  // one byte per pixel: small enough to stay in cache
 };
 
 // The objects of a layer from list position from on, in the current colour
@@ -383,14 +401,14 @@ void drawObjects(const CanvasPainter::LayerCache& cache, uint32_t from, const Pi
   auto send = [&](uint32_t position) {
     CanvasPainter::DrawCorners c(cache.corners[position], map.baseX, map.baseY);
     int x0, x1, y0, y1;
-    if (sure.bits && map.usable &&
+    if (sure.plane && map.usable &&
         sureSpan((c.left() - map.left) * map.kx, (c.right() - map.left) * map.kx, map.sureMarginX,
                  map.width, x0, x1) &&
         sureSpan((c.low() - map.bottom) * map.ky, (c.high() - map.bottom) * map.ky,
                  map.sureMarginY, map.height, y0, y1)) {
       for (int y = y0; y <= y1; y++) {
-        uint32_t* row = sure.bits + (size_t)y * map.width;
-        for (int x = x0; x <= x1; x++) row[x] |= sure.bit;
+        uint8_t* row = sure.plane + (size_t)y * map.width;
+        for (int x = x0; x <= x1; x++) row[x] = 1;
       }
       return;
     }
@@ -506,6 +524,7 @@ struct CanvasPainter::Composer {
   // Per pixel: bit i covered by layer i's fill, bit 16 + i by its selection.
   std::vector<uint32_t> bits;
   std::vector<uint8_t> pixels;  // read back, then the composed image
+  std::vector<uint8_t> plane;   // one layer's certain pixels
   bool valid = false;
   double originX = 0, originY = 0;
   float scale = 0;
@@ -628,28 +647,39 @@ void CanvasPainter::drawLayersFast(const ViewTransform& view, Layer layers[LAYER
 }
 
 // Bring every layer's cache up to date. The objects of the layers that
-// changed are gathered walking all their lists side by side: the lists
-// interleave in memory, and independent walks let the processor fetch many
-// nodes at once where one walk waits for each.
+// changed are gathered in pieces walking all their lists side by side: the
+// lists interleave in memory, and independent walks let the processor fetch
+// many nodes at once where one walk waits for each.
 void CanvasPainter::updateCaches(Layer layers[LAYER_COUNT], int* changes) {
-  std::vector<GroupNode*> nodes[LAYER_COUNT];
+  const uint32_t PIECE = 2048;
+  std::vector<GroupNode*> pieces((size_t)PIECE * LAYER_COUNT);
   GroupNode* at[LAYER_COUNT] = {};
+  bool changed[LAYER_COUNT] = {};
   for (int i = 0; i < LAYER_COUNT; i++) {
+    if (changes) changes[i] = LayerCache::SAME;
     if (caches[i].isCurrent(layers[i])) continue;
-    nodes[i].reserve(layers[i].size());
+    changed[i] = true;
+    caches[i].begin(layers[i]);
     at[i] = layers[i].first();
   }
   for (bool more = true; more;) {
+    uint32_t filled[LAYER_COUNT] = {};
     more = false;
+    for (uint32_t j = 0; j < PIECE; j++) {
+      for (int i = 0; i < LAYER_COUNT; i++) {
+        if (!at[i]) continue;
+        pieces[(size_t)i * PIECE + filled[i]++] = at[i];
+        at[i] = at[i]->next();
+      }
+    }
     for (int i = 0; i < LAYER_COUNT; i++) {
-      if (!at[i]) continue;
-      nodes[i].push_back(at[i]);
-      at[i] = at[i]->next();
-      more = true;
+      if (filled[i]) caches[i].feed(&pieces[(size_t)i * PIECE], filled[i]);
+      more = more || at[i];
     }
   }
   for (int i = 0; i < LAYER_COUNT; i++) {
-    LayerCache::Change change = caches[i].update(layers[i], nodes[i]);
+    if (!changed[i]) continue;
+    LayerCache::Change change = caches[i].finish();
     if (changes) changes[i] = change;
   }
 }
@@ -739,10 +769,14 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
   for (int i = 0; i < LAYER_COUNT; i++) {
     if (!chosen[i]) continue;
     setBitColor(i);
-    if (selection)
+    if (selection) {
       drawSelection(layers[i], caches[i], map, *vertices);
-    else
-      drawFill(layers[i], caches[i], from[i], map, *vertices, SureFill{c.bits.data(), 1u << i});
+      continue;
+    }
+    c.plane.assign(n, 0);
+    drawFill(layers[i], caches[i], from[i], map, *vertices, SureFill{c.plane.data()});
+    const uint8_t* q = c.plane.data();
+    for (size_t p = 0; p < n; p++) c.bits[p] |= (uint32_t)q[p] << i;
   }
   glPopAttrib();
   c.pixels.resize(n * 4);
@@ -804,14 +838,15 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, Layer layers[LAYER_
   c.height = view.height;
   c.layers = layers;
 
-  // Fold the layers over each pixel; neighbours often share their masks.
+  // Fold the layers over each pixel; few distinct masks recur over the
+  // canvas, so the colours are remembered in a small table by mask.
   c.pixels.resize(n * 4);
-  uint32_t lastBits = 0, lastColor = 0;
-  bool haveLast = false;
+  const uint32_t EMPTY = ~0u;  // bits 14, 15, 30 and 31 are never set
+  std::vector<uint32_t> memoBits(4096, EMPTY), memoColor(4096);
   uint32_t* out = reinterpret_cast<uint32_t*>(c.pixels.data());
   for (size_t p = 0; p < n; p++) {
-    uint32_t b = c.bits[p];
-    if (!(haveLast && b == lastBits)) {
+    uint32_t b = c.bits[p], slot = (b * 0x9E3779B1u) >> 20;
+    if (memoBits[slot] != b) {
       uint8_t rgba[4] = {0, 0, 0, 0};
       uint32_t depth = UINT32_MAX;
       for (int i = 0; i < LAYER_COUNT; i++) {
@@ -824,11 +859,10 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, Layer layers[LAYER_
           depth = c.selectionDepth[i];
         }
       }
-      std::memcpy(&lastColor, rgba, 4);
-      lastBits = b;
-      haveLast = true;
+      memoBits[slot] = b;
+      std::memcpy(&memoColor[slot], rgba, 4);
     }
-    out[p] = lastColor;
+    out[p] = memoColor[slot];
   }
   GLint bound = 0;
   glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
