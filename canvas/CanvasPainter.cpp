@@ -450,14 +450,17 @@ void drawFill(const Layer& layer, const CanvasPainter::LayerCache& cache, uint32
 }
 
 // The dashed outlines of the selected objects of an enabled layer, in the
-// current colour.
+// current colour. With skipDots, boxes narrower and lower than a pixel are
+// left out: see Composer::llvmpipe.
 void drawSelection(const Layer& layer, const CanvasPainter::LayerCache& cache, const PixelMap& map,
-                   CanvasPainter::VertexBuffer& out) {
+                   CanvasPainter::VertexBuffer& out, bool skipDots = false) {
   if (!layer.isEnabled()) return;
   glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
   glEnable(GL_LINE_STIPPLE);
+  double maxW = (1 - map.sureMarginX) / map.kx, maxH = (1 - map.sureMarginY) / map.ky;
   for (uint32_t p : cache.selectedBoxes) {
     CanvasPainter::DrawCorners c(cache.corners[p], map.baseX, map.baseY);
+    if (map.usable && skipDots && c.right() - c.left() < maxW && c.high() - c.low() < maxH) continue;
     if (!map.usable || lineVisible(map, c.left(), c.low(), c.right(), c.high())) out.push(c);
   }
   out.flush();
@@ -516,6 +519,11 @@ struct CanvasPainter::Composer {
   bool learned = false;
   uint32_t fillDepth[LAYER_COUNT] = {}, selectionDepth[LAYER_COUNT] = {};
   int supported = -1;  // the frame buffer holds the bits: unknown, 0, 1
+  // The outline of a box less than a pixel wide and high draws nothing:
+  // llvmpipe restarts the stipple count with every polygon and advances it
+  // once per pixel step of an edge, at most once per edge here, and the
+  // pattern's first bit (repeat 4 times or more) is off.
+  bool llvmpipe = false;
   // How far the rasteriser may move a vertex, in pixels: llvmpipe rounds to
   // 1/256 pixel (at most 1/512 off; 4 times that is allowed), others get
   // the generous 1/16.
@@ -766,11 +774,15 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
   glEnable(GL_COLOR_LOGIC_OP);
   glLogicOp(GL_OR);
   PixelMap map = pixelMapFor(view, c.snap);
+  GLint pattern = 0, repeat = 0;
+  glGetIntegerv(GL_LINE_STIPPLE_PATTERN, &pattern);
+  glGetIntegerv(GL_LINE_STIPPLE_REPEAT, &repeat);
+  bool dotsVanish = c.llvmpipe && (pattern & 1) == 0 && repeat >= 4;
   for (int i = 0; i < LAYER_COUNT; i++) {
     if (!chosen[i]) continue;
     setBitColor(i);
     if (selection) {
-      drawSelection(layers[i], caches[i], map, *vertices);
+      drawSelection(layers[i], caches[i], map, *vertices, dotsVanish);
       continue;
     }
     c.plane.assign(n, 0);
@@ -799,7 +811,8 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, Layer layers[LAYER_
     glGetIntegerv(GL_DEPTH_BITS, &depth);
     c.supported = red >= 8 && green >= 8 && depth > 0;
     const char* renderer = (const char*)glGetString(GL_RENDERER);
-    if (renderer && std::strncmp(renderer, "llvmpipe", 8) == 0) c.snap = 1.0 / 128;
+    c.llvmpipe = renderer && std::strncmp(renderer, "llvmpipe", 8) == 0;
+    if (c.llvmpipe) c.snap = 1.0 / 128;
   }
   if (!c.supported || view.width < 256 || view.height < 16) return false;
   if (!ensureTexture(view)) return false;
