@@ -227,7 +227,9 @@ struct CanvasPainter::LayerCache {
   uint64_t revision = 0;
   int32_t enabled = -1;
   std::vector<Corners> corners;
-  std::vector<bool> other, selected;
+  enum { OTHER = 1, SELECTED = 2 };  // flags
+  std::vector<uint8_t> flags;
+  bool isOther(uint32_t i) const { return flags[i] & OTHER; }
   std::vector<Other> others;
   std::vector<uint32_t> selectedBoxes;  // positions
   std::vector<GroupNode*> selectedOthers;
@@ -258,8 +260,7 @@ private:
 void CanvasPainter::LayerCache::take(GroupNode* node, uint32_t position) {
   bool isOther = typeid(*node) != typeid(Box), sel = node->isSelected() != 0;
   corners.push_back(cornersOf(*node));
-  other.push_back(isOther);
-  selected.push_back(sel);
+  flags.push_back((isOther ? OTHER : 0) | (sel ? SELECTED : 0));
   if (isOther) others.push_back({position, node});
   if (sel && isOther) selectedOthers.push_back(node);
   if (sel && !isOther) selectedBoxes.push_back(position);
@@ -267,8 +268,7 @@ void CanvasPainter::LayerCache::take(GroupNode* node, uint32_t position) {
 
 void CanvasPainter::LayerCache::truncate(uint32_t count) {
   corners.resize(count);
-  other.resize(count);
-  selected.resize(count);
+  flags.resize(count);
   while (!others.empty() && others.back().position >= count) others.pop_back();
   diverged = true;
 }
@@ -284,7 +284,10 @@ void CanvasPainter::LayerCache::begin(const Layer& l) {
   nextOther = 0;
   selectedBoxes.clear();
   selectedOthers.clear();
-  corners.reserve(l.size());
+  if (corners.empty()) {
+    corners.reserve(l.size());
+    flags.reserve(l.size());
+  }
 }
 
 // Prefetch this many nodes ahead: each is usually a cache miss of its own.
@@ -297,13 +300,13 @@ void CanvasPainter::LayerCache::feed(GroupNode* const* nodes, uint32_t count) {
     uint32_t k = fed + j;
     if (k < corners.size()) {
       bool isOther = typeid(*node) != typeid(Box), sel = node->isSelected() != 0;
-      if (cornersOf(*node) != corners[k] || isOther != other[k] ||
+      if (cornersOf(*node) != corners[k] || isOther != this->isOther(k) ||
           (isOther && others[nextOther++].node != node)) {
         truncate(k);
         take(node, k);
         continue;
       }
-      if (sel != selected[k]) selected[k] = sel, selectionChanged = true;
+      if (sel != ((flags[k] & SELECTED) != 0)) flags[k] ^= SELECTED, selectionChanged = true;
       if (sel && isOther) selectedOthers.push_back(node);
       if (sel && !isOther) selectedBoxes.push_back(k);
     } else {
@@ -335,7 +338,7 @@ void CanvasPainter::LayerCache::sortTiles() {
   int32_t minX = INT32_MAX, minY = INT32_MAX, maxX = INT32_MIN, maxY = INT32_MIN;
   size_t boxes = 0;
   for (uint32_t i = 0; i < k; i++) {
-    if (other[i]) continue;
+    if (isOther(i)) continue;
     const Corners& c = corners[i];
     minX = std::min(minX, c.left());
     maxX = std::max(maxX, c.right());
@@ -356,7 +359,7 @@ void CanvasPainter::LayerCache::sortTiles() {
   tiles.assign(boxes ? (size_t)grid * grid : 0, Tile());
   std::vector<uint32_t> count(tiles.size() + 1, 0);
   for (uint32_t i = 0; i < k; i++) {
-    if (other[i]) continue;
+    if (isOther(i)) continue;
     const Corners& c = corners[i];
     uint32_t t = tileFor(c);
     count[t + 1]++;
@@ -372,9 +375,12 @@ void CanvasPainter::LayerCache::sortTiles() {
   }
   order.assign(boxes, 0);
   if (order.capacity() > 2 * boxes) order.shrink_to_fit();
-  if (corners.capacity() > 2 * (size_t)k) corners.shrink_to_fit();
+  if (corners.capacity() > 2 * (size_t)k) {
+    corners.shrink_to_fit();
+    flags.shrink_to_fit();
+  }
   for (uint32_t i = 0; i < k; i++)
-    if (!other[i]) order[tiles[tileFor(corners[i])].end++] = i;
+    if (!isOther(i)) order[tiles[tileFor(corners[i])].end++] = i;
 }
 
 namespace {
@@ -390,6 +396,7 @@ void drawNode(GroupNode* node, const PixelMap& map) {
 // the boxes whose edges pass near a pixel centre. Rows from the bottom.
 struct SureFill {
   uint8_t* plane = nullptr;  // one byte per pixel: small enough to stay in cache
+  bool* touched = nullptr;
 };
 
 // The objects of a layer from list position from on, in the current colour
@@ -410,6 +417,7 @@ void drawObjects(const CanvasPainter::LayerCache& cache, uint32_t from, const Pi
         uint8_t* row = sure.plane + (size_t)y * map.width;
         for (int x = x0; x <= x1; x++) row[x] = 1;
       }
+      *sure.touched = true;
       return;
     }
     if (!map.usable || visible(map, c.left(), c.low(), c.right(), c.high())) out.push(c);
@@ -431,7 +439,7 @@ void drawObjects(const CanvasPainter::LayerCache& cache, uint32_t from, const Pi
   }
   uint32_t first = from == 0 && allTiles ? 0 : std::max(from, cache.sortedCount);
   for (uint32_t p = first; p < cache.corners.size(); p++)
-    if (!cache.other[p]) send(p);
+    if (!cache.isOther(p)) send(p);
   out.flush();
   for (const auto& o : cache.others)
     if (o.position >= from) drawNode(o.node, map);
@@ -785,10 +793,13 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
       drawSelection(layers[i], caches[i], map, *vertices, dotsVanish);
       continue;
     }
-    c.plane.assign(n, 0);
-    drawFill(layers[i], caches[i], from[i], map, *vertices, SureFill{c.plane.data()});
-    const uint8_t* q = c.plane.data();
-    for (size_t p = 0; p < n; p++) c.bits[p] |= (uint32_t)q[p] << i;
+    if (layers[i].first() == nullptr) continue;
+    bool touched = false;
+    c.plane.resize(n);  // all zero between layers
+    drawFill(layers[i], caches[i], from[i], map, *vertices, SureFill{c.plane.data(), &touched});
+    if (!touched) continue;
+    uint8_t* q = c.plane.data();
+    for (size_t p = 0; p < n; p++) c.bits[p] |= (uint32_t)q[p] << i, q[p] = 0;
   }
   glPopAttrib();
   c.pixels.resize(n * 4);
