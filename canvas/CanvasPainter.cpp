@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <typeinfo>
+#include <unordered_map>
 
 #include "model/Layer.h"
 #include "model/MouseRect.h"
@@ -86,6 +87,7 @@ struct CanvasPainter::DrawCorners {
   DrawCorners(const Corners& c, int64_t bx, int64_t by)
       : x0(drawCoord(c.x0, bx)), y0(drawCoord(c.y0, by)), x1(drawCoord(c.x1, bx)),
         y1(drawCoord(c.y1, by)) {}
+  DrawCorners(float ax, float ay, float bx, float by) : x0(ax), y0(ay), x1(bx), y1(by) {}
   float left() const { return std::min(x0, x1); }
   float right() const { return std::max(x0, x1); }
   float low() const { return std::min(y0, y1); }
@@ -186,6 +188,26 @@ inline bool sureSpan(double a, double b, double margin, int n, int& lo, int& hi)
   if (ra <= margin || ra >= 1 - margin || rb <= margin || rb >= 1 - margin) return false;
   lo = fa + 1;
   hi = fb;
+  return true;
+}
+
+// One axis of a box in view: the centres lo..hi it covers for certain, and
+// the centre its low and high end lie too near to tell (-1: none). False
+// when the span leaves the canvas.
+struct AxisSpan {
+  int lo, hi, nearLo, nearHi;
+};
+inline bool axisSpan(double a, double b, double margin, int n, AxisSpan& s) {
+  if (!(a >= 0 && b <= n)) return false;
+  double ca = a - 0.5, cb = b - 0.5;
+  int fa = (int)(ca + 1.0) - 1, fb = (int)(cb + 1.0) - 1;
+  double ra = ca - fa, rb = cb - fb;
+  s.nearLo = ra <= margin ? fa : ra >= 1 - margin ? fa + 1 : -1;
+  s.nearHi = rb <= margin ? fb : rb >= 1 - margin ? fb + 1 : -1;
+  s.lo = s.nearLo >= 0 ? s.nearLo + 1 : fa + 1;
+  s.hi = s.nearHi >= 0 ? s.nearHi - 1 : fb;
+  if (s.nearLo >= n) s.nearLo = -1;
+  if (s.nearHi >= n) s.nearHi = -1;
   return true;
 }
 
@@ -383,6 +405,15 @@ void CanvasPainter::LayerCache::sortTiles() {
     if (!isOther(i)) order[tiles[tileFor(corners[i])].end++] = i;
 }
 
+// A box waiting for the rasteriser's decision at its edges near centres.
+struct CanvasPainter::EdgeBox {
+  DrawCorners corners;
+  AxisSpan near;   // the axis with edges near centres
+  AxisSpan other;  // the other axis, certain
+  uint8_t layer;
+  bool alongY;     // near is the Y axis
+};
+
 namespace {
 
 void drawNode(GroupNode* node, const PixelMap& map) {
@@ -397,6 +428,8 @@ void drawNode(GroupNode* node, const PixelMap& map) {
 struct SureFill {
   uint8_t* plane = nullptr;  // one byte per pixel: small enough to stay in cache
   bool* touched = nullptr;
+  std::vector<CanvasPainter::EdgeBox>* pending = nullptr;
+  int layer = 0;
 };
 
 // The objects of a layer from list position from on, in the current colour
@@ -419,6 +452,21 @@ void drawObjects(const CanvasPainter::LayerCache& cache, uint32_t from, const Pi
       }
       *sure.touched = true;
       return;
+    }
+    // A box with its edges near centres on one axis only: the rasteriser's
+    // decision at each such edge depends on that edge's coordinate alone,
+    // and is asked once per coordinate (CanvasPainter::resolveEdges).
+    AxisSpan sx, sy;
+    if (sure.pending && map.usable && c.x0 < c.x1 && c.y0 < c.y1 &&
+        axisSpan((c.x0 - map.left) * map.kx, (c.x1 - map.left) * map.kx, map.sureMarginX,
+                 map.width, sx) &&
+        axisSpan((c.y0 - map.bottom) * map.ky, (c.y1 - map.bottom) * map.ky, map.sureMarginY,
+                 map.height, sy)) {
+      bool nearX = sx.nearLo >= 0 || sx.nearHi >= 0, nearY = sy.nearLo >= 0 || sy.nearHi >= 0;
+      if (nearX != nearY) {
+        sure.pending->push_back({c, nearX ? sx : sy, nearX ? sy : sx, (uint8_t)sure.layer, !nearX});
+        return;
+      }
     }
     if (!map.usable || visible(map, c.left(), c.low(), c.right(), c.high())) out.push(c);
   };
@@ -541,6 +589,7 @@ struct CanvasPainter::Composer {
   std::vector<uint32_t> bits;
   std::vector<uint8_t> pixels;  // read back, then the composed image
   std::vector<uint8_t> plane;   // one layer's certain pixels
+  std::vector<EdgeBox> pending;  // boxes that wait for resolveEdges
   bool valid = false;
   double originX = 0, originY = 0;
   float scale = 0;
@@ -755,6 +804,116 @@ void CanvasPainter::learnComposition(const ViewTransform& view, Layer layers[LAY
   c.learned = glGetError() == GL_NO_ERROR;
 }
 
+// Ask OpenGL how it decides at each edge coordinate of the waiting boxes,
+// with one small probe quad per coordinate: an edge at that coordinate
+// beside a certain one, alone on its row (or column). Then set the boxes'
+// pixels. Edges whose probe finds no free row are drawn by OpenGL.
+void CanvasPainter::resolveEdges(const ViewTransform& view) {
+  Composer& c = *composer;
+  PixelMap map = pixelMapFor(view, c.snap);
+  const int SLOTS = 8;
+  struct Probe {
+    float edge;
+    int centre, slot;
+    bool covers;
+  };
+  std::vector<Probe> probes;
+  std::unordered_map<uint64_t, int> index;  // kind and edge bits to probe
+  std::vector<uint8_t> used[4];             // slots taken per kind and centre
+  used[0].assign(view.width, 0), used[1].assign(view.width, 0);
+  used[2].assign(view.height, 0), used[3].assign(view.height, 0);
+  auto probeOf = [&](int kind, float edge, int centre) {
+    uint32_t bitsOf;
+    std::memcpy(&bitsOf, &edge, 4);
+    uint64_t key = (uint64_t)kind << 32 | bitsOf;
+    auto found = index.find(key);
+    if (found != index.end()) return found->second;
+    int slot = used[kind][centre] < SLOTS ? used[kind][centre]++ : -1;
+    probes.push_back({edge, centre, slot, false});
+    index[key] = (int)probes.size() - 1;
+    return (int)probes.size() - 1;
+  };
+  std::vector<int> probeLo(c.pending.size(), -1), probeHi(c.pending.size(), -1);
+  for (size_t k = 0; k < c.pending.size(); k++) {
+    const EdgeBox& b = c.pending[k];
+    int kind = b.alongY ? 2 : 0;
+    float lo = b.alongY ? b.corners.y0 : b.corners.x0, hi = b.alongY ? b.corners.y1 : b.corners.x1;
+    if (b.near.nearLo >= 0) probeLo[k] = probeOf(kind, lo, b.near.nearLo);
+    if (b.near.nearHi >= 0) probeHi[k] = probeOf(kind + 1, hi, b.near.nearHi);
+  }
+  // Drawing coordinates of a window position.
+  auto atX = [&](double w) { return (float)(map.left + w / map.kx); };
+  auto atY = [&](double w) { return (float)(map.bottom + w / map.ky); };
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_BLEND);
+  glDisable(GL_DITHER);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glEnable(GL_COLOR_LOGIC_OP);
+  glLogicOp(GL_OR);
+  glColor4ub(255, 255, 255, 255);
+  for (int alongY = 0; alongY < 2; alongY++) {
+    glClear(GL_COLOR_BUFFER_BIT);
+    for (const auto& entry : index) {
+      int kind = (int)(entry.first >> 32);
+      const Probe& p = probes[entry.second];
+      if ((kind >= 2) != (alongY == 1) || p.slot < 0) continue;
+      double line = (kind & 1) + 2 * p.slot;  // the probe's row or column
+      float a0 = kind & 1 ? (alongY ? atY(p.centre + 0.25) : atX(p.centre + 0.25)) : p.edge;
+      float a1 = kind & 1 ? p.edge : (alongY ? atY(p.centre + 0.75) : atX(p.centre + 0.75));
+      if (alongY)
+        vertices->push(DrawCorners(atX(line + 0.25), a0, atX(line + 0.75), a1));
+      else
+        vertices->push(DrawCorners(a0, atY(line + 0.25), a1, atY(line + 0.75)));
+    }
+    vertices->flush();
+    int w = alongY ? 2 * SLOTS : view.width, h = alongY ? view.height : 2 * SLOTS;
+    std::vector<uint8_t> read((size_t)w * h * 4);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, read.data());
+    for (const auto& entry : index) {
+      int kind = (int)(entry.first >> 32);
+      Probe& p = probes[entry.second];
+      if ((kind >= 2) != (alongY == 1) || p.slot < 0) continue;
+      int line = (kind & 1) + 2 * p.slot;
+      size_t at = alongY ? (size_t)p.centre * w + line : (size_t)line * w + p.centre;
+      p.covers = read[at * 4] != 0;
+    }
+  }
+
+  // Set the pixels; boxes with an unasked edge go to OpenGL.
+  glClear(GL_COLOR_BUFFER_BIT);
+  bool drawn = false;
+  uint32_t* bits = c.bits.data();
+  for (size_t k = 0; k < c.pending.size(); k++) {
+    const EdgeBox& b = c.pending[k];
+    const Probe* lo = probeLo[k] >= 0 ? &probes[probeLo[k]] : nullptr;
+    const Probe* hi = probeHi[k] >= 0 ? &probes[probeHi[k]] : nullptr;
+    if ((lo && lo->slot < 0) || (hi && hi->slot < 0)) {
+      setBitColor(b.layer);
+      vertices->push(b.corners);
+      vertices->flush();
+      drawn = true;
+      continue;
+    }
+    int first = b.near.lo, last = b.near.hi;
+    bool loOn = lo && lo->covers, hiOn = hi && hi->covers;
+    if (lo && hi && lo->centre == hi->centre) loOn = hiOn = loOn && hiOn;
+    if (loOn) first = lo->centre;
+    if (hiOn) last = hi->centre;
+    uint32_t bit = 1u << b.layer;
+    for (int u = first; u <= last; u++)
+      for (int v = b.other.lo; v <= b.other.hi; v++)
+        bits[b.alongY ? (size_t)u * view.width + v : (size_t)v * view.width + u] |= bit;
+  }
+  std::vector<EdgeBox>().swap(c.pending);
+  glPopAttrib();
+  if (!drawn) return;
+  size_t n = (size_t)view.width * view.height;
+  glReadPixels(0, 0, view.width, view.height, GL_RGBA, GL_UNSIGNED_BYTE, c.pixels.data());
+  const uint8_t* px = c.pixels.data();
+  for (size_t p = 0; p < n; p++, px += 4) bits[p] |= (uint32_t)px[0] | (uint32_t)px[1] << 8;
+}
+
 // Draw the masks of the chosen layers, each its bit, and merge them into
 // the kept masks: fills (layers' fill from position from[i], the rest kept
 // when from[i] > 0) or selection outlines.
@@ -786,6 +945,10 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
   glGetIntegerv(GL_LINE_STIPPLE_PATTERN, &pattern);
   glGetIntegerv(GL_LINE_STIPPLE_REPEAT, &repeat);
   bool dotsVanish = c.llvmpipe && (pattern & 1) == 0 && repeat >= 4;
+  // Asking pays where few coordinates fall near each centre: a unit is
+  // wider than the band around a centre.
+  bool askEdges = c.llvmpipe && map.usable && map.kx > 2 * map.sureMarginX &&
+                  map.ky > 2 * map.sureMarginY;
   for (int i = 0; i < LAYER_COUNT; i++) {
     if (!chosen[i]) continue;
     setBitColor(i);
@@ -796,7 +959,8 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
     if (layers[i].first() == nullptr) continue;
     bool touched = false;
     c.plane.resize(n);  // all zero between layers
-    drawFill(layers[i], caches[i], from[i], map, *vertices, SureFill{c.plane.data(), &touched});
+    drawFill(layers[i], caches[i], from[i], map, *vertices,
+             SureFill{c.plane.data(), &touched, askEdges ? &c.pending : nullptr, i});
     if (!touched) continue;
     uint8_t* q = c.plane.data();
     for (size_t p = 0; p < n; p++) c.bits[p] |= (uint32_t)q[p] << i, q[p] = 0;
@@ -808,6 +972,7 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
   const uint8_t* px = c.pixels.data();
   for (size_t p = 0; p < n; p++, px += 4)
     c.bits[p] |= ((uint32_t)px[0] | (uint32_t)px[1] << 8) << shift;
+  if (!c.pending.empty()) resolveEdges(view);
 }
 
 // Compose the layers' picture into the kept texture from the masks,

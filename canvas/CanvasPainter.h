@@ -64,6 +64,7 @@ public:
   struct LayerCache;
   struct VertexBuffer;
   struct Composer;
+  struct EdgeBox;
 
 private:
   struct ImageKey {
@@ -83,6 +84,7 @@ private:
   void learnComposition(const ViewTransform& view, Layer layers[LAYER_COUNT]);
   void drawMasks(const ViewTransform& view, Layer layers[LAYER_COUNT], const bool chosen[LAYER_COUNT],
                  const uint32_t from[LAYER_COUNT], bool selection);
+  void resolveEdges(const ViewTransform& view);
   bool ensureTexture(const ViewTransform& view);
   void restoreImage(const ViewTransform& view);
   void keepImage(const ViewTransform& view);
