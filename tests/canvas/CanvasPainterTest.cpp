@@ -226,6 +226,7 @@ TEST_F(CanvasPainterTest, KeptPictureFollowsEveryChange) {
       {"moving by a fraction", [w] { w->originX += 500.5; }},
       {"zooming", [w] { w->scale = 0.2f; }},
       {"resizing", [w] { w->resize(w->getWidth() - 60, w->getHeight() - 40), kivotest::settle(); }},
+      {"a canvas too small for masks", [w] { w->resize(260, 200), kivotest::settle(); }},
   };
   for (const auto& change : changes) {
     change.second();
