@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <typeinfo>
+#include <unordered_map>
 
 #include "model/Layer.h"
 #include "model/MouseRect.h"
@@ -85,30 +87,33 @@ struct CanvasPainter::DrawCorners {
   DrawCorners(const Corners& c, int64_t bx, int64_t by)
       : x0(drawCoord(c.x0, bx)), y0(drawCoord(c.y0, by)), x1(drawCoord(c.x1, bx)),
         y1(drawCoord(c.y1, by)) {}
+  DrawCorners(float ax, float ay, float bx, float by) : x0(ax), y0(ay), x1(bx), y1(by) {}
   float left() const { return std::min(x0, x1); }
   float right() const { return std::max(x0, x1); }
   float low() const { return std::min(y0, y1); }
   float high() const { return std::max(y0, y1); }
 };
 
-// Vertices of the quads that one draw call sends; its memory is touched
-// only as far as it is filled.
+// Vertices of quads on their way to OpenGL, sent in batches of a fixed
+// size so that the buffer stays small whatever the layer holds.
 struct CanvasPainter::VertexBuffer {
-  std::unique_ptr<float[]> data;
-  size_t capacity = 0;  // floats
-  size_t size = 0;
-  void reset(size_t quads) {
-    size = 0;
-    if (quads * FLOATS_PER_QUAD > capacity) {
-      capacity = quads * FLOATS_PER_QUAD;
-      data.reset(new float[capacity]);
-    }
-  }
+  static const size_t QUADS = 4096;
+  float data[QUADS * FLOATS_PER_QUAD];
+  size_t size = 0;  // floats
   void push(const CanvasPainter::DrawCorners& c) {
     float* v = &data[size];
     v[0] = c.x0, v[1] = c.y0, v[2] = c.x1, v[3] = c.y0;
     v[4] = c.x1, v[5] = c.y1, v[6] = c.x0, v[7] = c.y1;
     size += FLOATS_PER_QUAD;
+    if (size == QUADS * FLOATS_PER_QUAD) flush();
+  }
+  void flush() {
+    if (size == 0) return;
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(2, GL_FLOAT, 0, data);
+    glDrawArrays(GL_QUADS, 0, (GLsizei)(size / 2));
+    glDisableClientState(GL_VERTEX_ARRAY);
+    size = 0;
   }
 };
 
@@ -119,6 +124,10 @@ CanvasPainter::Corners cornersOf(const GroupNode& node) {
           wrapAdd(node.getY(), node.getH())};
 }
 
+bool operator!=(const CanvasPainter::Corners& a, const CanvasPainter::Corners& b) {
+  return a.x0 != b.x0 || a.y0 != b.y0 || a.x1 != b.x1 || a.y1 != b.y1;
+}
+
 // Where drawing coordinates land in window pixels, with error margins wide
 // enough to cover the float arithmetic of the OpenGL pipeline.
 struct PixelMap {
@@ -127,10 +136,11 @@ struct PixelMap {
   double left = 0, bottom = 0, kx = 0, ky = 0;
   double fillMarginX = 0, fillMarginY = 0;  // sub-pixel: snapping, rounding
   double lineMarginX = 0, lineMarginY = 0;  // an outline reaches a pixel further
+  double sureMarginX = 0, sureMarginY = 0;  // see SureFill
   int width = 0, height = 0;
 };
 
-PixelMap pixelMapFor(const ViewTransform& view) {
+PixelMap pixelMapFor(const ViewTransform& view, double snap = 1.0 / 16) {
   PixelMap m;
   m.width = view.width;
   m.height = view.height;
@@ -152,6 +162,8 @@ PixelMap pixelMapFor(const ViewTransform& view) {
   m.fillMarginY = 1.0 / 16 + rel * 2 * spanY * m.ky;
   m.lineMarginX = m.fillMarginX + 2.0;
   m.lineMarginY = m.fillMarginY + 2.0;
+  m.sureMarginX = snap + rel * 2 * spanX * m.kx;
+  m.sureMarginY = snap + rel * 2 * spanY * m.ky;
   return m;
 }
 
@@ -161,6 +173,42 @@ inline bool spansPixelCentre(double a, double b, double margin, int n) {
   if (lo < 0) lo = 0;
   if (hi > n - 1) hi = n - 1;
   return lo <= hi;
+}
+
+// The pixel centres lo..hi (in window coordinates, lo > hi for none) that
+// the span a..b covers for certain: false when the span leaves the canvas
+// (clipping would add vertices) or an end lies within margin of a centre
+// (only the rasteriser's snapping and tie rules decide there).
+inline bool sureSpan(double a, double b, double margin, int n, int& lo, int& hi) {
+  if (!(a >= 0 && b <= n)) return false;
+  // Centre k lies at k + 0.5; the casts floor these numbers, all above -1.
+  double ca = a - 0.5, cb = b - 0.5;
+  int fa = (int)(ca + 1.0) - 1, fb = (int)(cb + 1.0) - 1;
+  double ra = ca - fa, rb = cb - fb;
+  if (ra <= margin || ra >= 1 - margin || rb <= margin || rb >= 1 - margin) return false;
+  lo = fa + 1;
+  hi = fb;
+  return true;
+}
+
+// One axis of a box in view: the centres lo..hi it covers for certain, and
+// the centre its low and high end lie too near to tell (-1: none). False
+// when the span leaves the canvas.
+struct AxisSpan {
+  int lo, hi, nearLo, nearHi;
+};
+inline bool axisSpan(double a, double b, double margin, int n, AxisSpan& s) {
+  if (!(a >= 0 && b <= n)) return false;
+  double ca = a - 0.5, cb = b - 0.5;
+  int fa = (int)(ca + 1.0) - 1, fb = (int)(cb + 1.0) - 1;
+  double ra = ca - fa, rb = cb - fb;
+  s.nearLo = ra <= margin ? fa : ra >= 1 - margin ? fa + 1 : -1;
+  s.nearHi = rb <= margin ? fb : rb >= 1 - margin ? fb + 1 : -1;
+  s.lo = s.nearLo >= 0 ? s.nearLo + 1 : fa + 1;
+  s.hi = s.nearHi >= 0 ? s.nearHi - 1 : fb;
+  if (s.nearLo >= n) s.nearLo = -1;
+  if (s.nearHi >= n) s.nearHi = -1;
+  return true;
 }
 
 inline bool overlapsCanvas(double a, double b, double margin, int n) {
@@ -181,84 +229,162 @@ inline bool lineVisible(const PixelMap& m, float x0, float y0, float x1, float y
 
 }  // namespace
 
-// One layer's objects as OpenGL sees them: boxes as quads sorted into a
-// grid of tiles, everything else as nodes drawn by their own draw.
+// One layer's objects as OpenGL sees them: one copy of every object's
+// corners in list order, the boxes among them sorted into a grid of tiles
+// for culling, objects appended since then in an unsorted tail. Objects
+// that are not boxes are drawn by their own draw.
 struct CanvasPainter::LayerCache {
   struct Tile {
-    uint32_t begin = 0, end = 0;        // quads of all boxes
-    uint32_t selBegin = 0, selEnd = 0;  // quads of selected boxes
+    uint32_t begin = 0, end = 0;  // into order
     Corners bounds{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
   };
+  struct Other {
+    uint32_t position;
+    GroupNode* node;
+  };
+  // What an update found, for the layer's coverage masks.
+  enum Change { SAME, SELECTION, APPENDED, REBUILT };
 
   const Layer* layer = nullptr;
   uint64_t revision = 0;
-  std::vector<Corners> boxes;
-  std::vector<Corners> selectedBoxes;
-  std::vector<GroupNode*> others;
+  int32_t enabled = -1;
+  std::vector<Corners> corners;
+  enum { OTHER = 1, SELECTED = 2 };  // flags
+  std::vector<uint8_t> flags;
+  bool isOther(uint32_t i) const { return flags[i] & OTHER; }
+  std::vector<Other> others;
+  std::vector<uint32_t> selectedBoxes;  // positions
   std::vector<GroupNode*> selectedOthers;
+  std::vector<uint32_t> order;          // positions of boxes, by tile
+  uint32_t sortedCount = 0;             // positions below are in the tiles
+  uint32_t appendedFrom = 0;            // after APPENDED: the first new one
   std::vector<Tile> tiles;
 
+  // Whether the cache shows the layer as it is.
   bool isCurrent(const Layer& l) const { return layer == &l && revision == l.getRevision(); }
-  void rebuild(const Layer& l);
+  // Bring the cache to the layer's content in one pass: begin, feed the
+  // objects in list order (in pieces), finish. The objects that match the
+  // cache are only checked; from the first that does not, they are copied.
+  void begin(const Layer& l);
+  void feed(GroupNode* const* nodes, uint32_t count);
+  Change finish();
 
 private:
-  int grid = 1;
-  double gridX = 0, gridY = 0, cellW = 1, cellH = 1;
-  // The tile of a box's lower-left corner.
-  uint32_t tileFor(const Corners& c) const {
-    int tx = std::min(grid - 1, std::max(0, (int)((c.left() - gridX) / cellW)));
-    int ty = std::min(grid - 1, std::max(0, (int)((c.low() - gridY) / cellH)));
-    return (uint32_t)(ty * grid + tx);
-  }
+  void truncate(uint32_t count);
+  void take(GroupNode* node, uint32_t position);
+  void sortTiles();
+
+  uint32_t fed = 0, keptCount = 0;
+  size_t nextOther = 0;
+  bool diverged = false, selectionChanged = false;
 };
 
-// Three walks along the list (bounds, tile counts, placement) and no
-// temporary copy: walking is cheap, touching fresh memory is not, and a click
-// that changes the selection rebuilds every layer.
-void CanvasPainter::LayerCache::rebuild(const Layer& l) {
-  layer = &l;
-  revision = l.getRevision();
-  others.clear();
-  selectedOthers.clear();
-  tiles.clear();
+void CanvasPainter::LayerCache::take(GroupNode* node, uint32_t position) {
+  bool isOther = typeid(*node) != typeid(Box), sel = node->isSelected() != 0;
+  corners.push_back(cornersOf(*node));
+  flags.push_back((isOther ? OTHER : 0) | (sel ? SELECTED : 0));
+  if (isOther) others.push_back({position, node});
+  if (sel && isOther) selectedOthers.push_back(node);
+  if (sel && !isOther) selectedBoxes.push_back(position);
+}
 
-  size_t n = 0;
+void CanvasPainter::LayerCache::truncate(uint32_t count) {
+  corners.resize(count);
+  flags.resize(count);
+  while (!others.empty() && others.back().position >= count) others.pop_back();
+  diverged = true;
+}
+
+void CanvasPainter::LayerCache::begin(const Layer& l) {
+  bool same = layer == &l && enabled == l.isEnabled();
+  layer = &l;
+  enabled = l.isEnabled();
+  diverged = selectionChanged = false;
+  if (!same) truncate(0);
+  keptCount = (uint32_t)corners.size();
+  fed = 0;
+  nextOther = 0;
+  selectedBoxes.clear();
+  selectedOthers.clear();
+  if (corners.empty()) {
+    corners.reserve(l.size());
+    flags.reserve(l.size());
+  }
+}
+
+// Prefetch this many nodes ahead: each is usually a cache miss of its own.
+const uint32_t PREFETCH = 16;
+
+void CanvasPainter::LayerCache::feed(GroupNode* const* nodes, uint32_t count) {
+  for (uint32_t j = 0; j < count; j++) {
+    if (j + PREFETCH < count) __builtin_prefetch(nodes[j + PREFETCH]);
+    GroupNode* node = nodes[j];
+    uint32_t k = fed + j;
+    if (k < corners.size()) {
+      bool isOther = typeid(*node) != typeid(Box), sel = node->isSelected() != 0;
+      if (cornersOf(*node) != corners[k] || isOther != this->isOther(k) ||
+          (isOther && others[nextOther++].node != node)) {
+        truncate(k);
+        take(node, k);
+        continue;
+      }
+      if (sel != ((flags[k] & SELECTED) != 0)) flags[k] ^= SELECTED, selectionChanged = true;
+      if (sel && isOther) selectedOthers.push_back(node);
+      if (sel && !isOther) selectedBoxes.push_back(k);
+    } else {
+      take(node, k);
+    }
+  }
+  fed += count;
+}
+
+CanvasPainter::LayerCache::Change CanvasPainter::LayerCache::finish() {
+  if (fed < corners.size()) truncate(fed);
+  revision = layer->getRevision();
+  if (diverged) {
+    sortTiles();
+    appendedFrom = 0;
+    return REBUILT;
+  }
+  if (fed > keptCount) {
+    appendedFrom = keptCount;
+    return APPENDED;
+  }
+  return selectionChanged ? SELECTION : SAME;
+}
+
+// A counting sort of the boxes by the tile of their lower-left corner.
+void CanvasPainter::LayerCache::sortTiles() {
+  uint32_t k = (uint32_t)corners.size();
+  sortedCount = k;
   int32_t minX = INT32_MAX, minY = INT32_MAX, maxX = INT32_MIN, maxY = INT32_MIN;
-  for (GroupNode* node = l.first(); node; node = node->next()) {
-    Corners c = cornersOf(*node);
+  size_t boxes = 0;
+  for (uint32_t i = 0; i < k; i++) {
+    if (isOther(i)) continue;
+    const Corners& c = corners[i];
     minX = std::min(minX, c.left());
     maxX = std::max(maxX, c.right());
     minY = std::min(minY, c.low());
     maxY = std::max(maxY, c.high());
-    if (typeid(*node) == typeid(Box)) {
-      n++;
-    } else {
-      others.push_back(node);
-      if (node->isSelected()) selectedOthers.push_back(node);
-    }
+    boxes++;
   }
-  boxes.resize(n);
-  if (l.first() == nullptr) {
-    selectedBoxes.clear();
-    return;
-  }
-  grid = std::max(1, std::min((int)std::sqrt(n / 64.0), 128));
-  gridX = minX;
-  gridY = minY;
-  cellW = ((double)maxX - minX) / grid;
-  cellH = ((double)maxY - minY) / grid;
+  int grid = std::max(1, std::min((int)std::sqrt(boxes / 64.0), 128));
+  double cellW = ((double)maxX - minX) / grid, cellH = ((double)maxY - minY) / grid;
   if (!(cellW > 0)) cellW = 1;
   if (!(cellH > 0)) cellH = 1;
-  tiles.assign((size_t)grid * grid, Tile());
-
-  // Counting sort of the boxes by tile.
-  std::vector<uint32_t> count(tiles.size() + 1, 0), selCount(tiles.size() + 1, 0);
-  for (GroupNode* node = l.first(); node; node = node->next()) {
-    if (typeid(*node) != typeid(Box)) continue;
-    Corners c = cornersOf(*node);
+  double perW = 1 / cellW, perH = 1 / cellH;
+  auto tileFor = [&](const Corners& c) {
+    int tx = std::min(grid - 1, std::max(0, (int)((c.left() - (double)minX) * perW)));
+    int ty = std::min(grid - 1, std::max(0, (int)((c.low() - (double)minY) * perH)));
+    return (uint32_t)(ty * grid + tx);
+  };
+  tiles.assign(boxes ? (size_t)grid * grid : 0, Tile());
+  std::vector<uint32_t> count(tiles.size() + 1, 0);
+  for (uint32_t i = 0; i < k; i++) {
+    if (isOther(i)) continue;
+    const Corners& c = corners[i];
     uint32_t t = tileFor(c);
     count[t + 1]++;
-    if (node->isSelected()) selCount[t + 1]++;
     Corners& b = tiles[t].bounds;
     b.x0 = std::min(b.x0, c.left());
     b.x1 = std::max(b.x1, c.right());
@@ -267,80 +393,155 @@ void CanvasPainter::LayerCache::rebuild(const Layer& l) {
   }
   for (size_t t = 0; t < tiles.size(); t++) {
     count[t + 1] += count[t];
-    selCount[t + 1] += selCount[t];
     tiles[t].begin = tiles[t].end = count[t];
-    tiles[t].selBegin = tiles[t].selEnd = selCount[t];
   }
-  selectedBoxes.resize(selCount[tiles.size()]);
-  for (GroupNode* node = l.first(); node; node = node->next()) {
-    if (typeid(*node) != typeid(Box)) continue;
-    Corners c = cornersOf(*node);
-    Tile& tile = tiles[tileFor(c)];
-    boxes[tile.end++] = c;
-    if (node->isSelected()) selectedBoxes[tile.selEnd++] = c;
+  order.assign(boxes, 0);
+  if (order.capacity() > 2 * boxes) order.shrink_to_fit();
+  if (corners.capacity() > 2 * (size_t)k) {
+    corners.shrink_to_fit();
+    flags.shrink_to_fit();
   }
+  for (uint32_t i = 0; i < k; i++)
+    if (!isOther(i)) order[tiles[tileFor(corners[i])].end++] = i;
 }
+
+// A box waiting for the rasteriser's decision at its edges near centres.
+struct CanvasPainter::EdgeBox {
+  DrawCorners corners;
+  AxisSpan near;   // the axis with edges near centres
+  AxisSpan other;  // the other axis, certain
+  uint8_t layer;
+  bool alongY;     // near is the Y axis
+};
 
 namespace {
 
-// Collect the quads of visible tiles that pass the test, then draw them
-// with one call.
-template <typename Visible>
-void drawQuads(const std::vector<CanvasPainter::LayerCache::Tile>& tiles,
-               const std::vector<CanvasPainter::Corners>& quads, bool selectedOnly,
-               const PixelMap& map, Visible visible, CanvasPainter::VertexBuffer& out) {
-  out.reset(quads.size());
-  for (const auto& tile : tiles) {
-    uint32_t begin = selectedOnly ? tile.selBegin : tile.begin;
-    uint32_t end = selectedOnly ? tile.selEnd : tile.end;
-    if (begin == end) continue;
-    CanvasPainter::DrawCorners t(tile.bounds, map.baseX, map.baseY);
-    if (map.usable && !lineVisible(map, t.x0, t.y0, t.x1, t.y1)) continue;
-    for (uint32_t i = begin; i < end; i++) {
-      CanvasPainter::DrawCorners c(quads[i], map.baseX, map.baseY);
-      if (!map.usable || visible(map, c.left(), c.low(), c.right(), c.high())) out.push(c);
-    }
-  }
-  if (out.size == 0) return;
-  glEnableClientState(GL_VERTEX_ARRAY);
-  glVertexPointer(2, GL_FLOAT, 0, out.data.get());
-  glDrawArrays(GL_QUADS, 0, (GLsizei)(out.size / 2));
-  glDisableClientState(GL_VERTEX_ARRAY);
+void drawNode(GroupNode* node, const PixelMap& map) {
+  CanvasPainter::DrawCorners c(cornersOf(*node), map.baseX, map.baseY);
+  if (!map.usable || lineVisible(map, c.left(), c.low(), c.right(), c.high()))
+    node->draw(map.baseX, map.baseY);
 }
 
-void drawNodes(const std::vector<GroupNode*>& nodes, const PixelMap& map) {
-  for (GroupNode* node : nodes) {
-    CanvasPainter::DrawCorners c(cornersOf(*node), map.baseX, map.baseY);
-    if (!map.usable || lineVisible(map, c.left(), c.low(), c.right(), c.high()))
-      node->draw(map.baseX, map.baseY);
+// Where a mask pass sets the bits of filled boxes whose pixels are certain
+// itself (most boxes at a whole view: one pixel each), leaving OpenGL only
+// the boxes whose edges pass near a pixel centre. Rows from the bottom.
+struct SureFill {
+  uint8_t* plane = nullptr;  // one byte per pixel: small enough to stay in cache
+  bool* touched = nullptr;
+  std::vector<CanvasPainter::EdgeBox>* pending = nullptr;
+  int layer = 0;
+};
+
+// The objects of a layer from list position from on, in the current colour
+// and polygon mode: filled boxes that can cover a pixel centre, or outlines
+// that can reach the canvas.
+template <typename Visible>
+void drawObjects(const CanvasPainter::LayerCache& cache, uint32_t from, const PixelMap& map,
+                 Visible visible, CanvasPainter::VertexBuffer& out, SureFill sure = SureFill()) {
+  auto send = [&](uint32_t position) {
+    CanvasPainter::DrawCorners c(cache.corners[position], map.baseX, map.baseY);
+    int x0, x1, y0, y1;
+    if (sure.plane && map.usable &&
+        sureSpan((c.left() - map.left) * map.kx, (c.right() - map.left) * map.kx, map.sureMarginX,
+                 map.width, x0, x1) &&
+        sureSpan((c.low() - map.bottom) * map.ky, (c.high() - map.bottom) * map.ky,
+                 map.sureMarginY, map.height, y0, y1)) {
+      for (int y = y0; y <= y1; y++) {
+        uint8_t* row = sure.plane + (size_t)y * map.width;
+        for (int x = x0; x <= x1; x++) row[x] = 1;
+      }
+      *sure.touched = true;
+      return;
+    }
+    // A box with its edges near centres on one axis only: the rasteriser's
+    // decision at each such edge depends on that edge's coordinate alone,
+    // and is asked once per coordinate (CanvasPainter::resolveEdges).
+    AxisSpan sx, sy;
+    if (sure.pending && map.usable && c.x0 < c.x1 && c.y0 < c.y1 &&
+        axisSpan((c.x0 - map.left) * map.kx, (c.x1 - map.left) * map.kx, map.sureMarginX,
+                 map.width, sx) &&
+        axisSpan((c.y0 - map.bottom) * map.ky, (c.y1 - map.bottom) * map.ky, map.sureMarginY,
+                 map.height, sy)) {
+      bool nearX = sx.nearLo >= 0 || sx.nearHi >= 0, nearY = sy.nearLo >= 0 || sy.nearHi >= 0;
+      if (nearX != nearY) {
+        sure.pending->push_back({c, nearX ? sx : sy, nearX ? sy : sx, (uint8_t)sure.layer, !nearX});
+        return;
+      }
+    }
+    if (!map.usable || visible(map, c.left(), c.low(), c.right(), c.high())) out.push(c);
+  };
+  // With every tile in view, list order reads the corners front to back.
+  bool allTiles = true;
+  for (size_t t = 0; t < cache.tiles.size() && allTiles && from == 0; t++) {
+    const auto& tile = cache.tiles[t];
+    CanvasPainter::DrawCorners b(tile.bounds, map.baseX, map.baseY);
+    allTiles = tile.begin == tile.end || !map.usable || lineVisible(map, b.x0, b.y0, b.x1, b.y1);
   }
+  if (from == 0 && !allTiles) {
+    for (const auto& tile : cache.tiles) {
+      if (tile.begin == tile.end) continue;
+      CanvasPainter::DrawCorners t(tile.bounds, map.baseX, map.baseY);
+      if (map.usable && !lineVisible(map, t.x0, t.y0, t.x1, t.y1)) continue;
+      for (uint32_t i = tile.begin; i < tile.end; i++) send(cache.order[i]);
+    }
+  }
+  uint32_t first = from == 0 && allTiles ? 0 : std::max(from, cache.sortedCount);
+  for (uint32_t p = first; p < cache.corners.size(); p++)
+    if (!cache.isOther(p)) send(p);
+  out.flush();
+  for (const auto& o : cache.others)
+    if (o.position >= from) drawNode(o.node, map);
 }
+
+// What Layer::draw draws in the layer's colour: objects filled while the
+// layer is enabled, outlined while not. The caller sets the colour.
+void drawFill(const Layer& layer, const CanvasPainter::LayerCache& cache, uint32_t from,
+              const PixelMap& map, CanvasPainter::VertexBuffer& out, SureFill sure = SureFill()) {
+  bool enabled = layer.isEnabled() != 0;
+  glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
+  if (enabled)
+    drawObjects(cache, from, map, fillVisible, out, sure);
+  else
+    drawObjects(cache, from, map, lineVisible, out);
+}
+
+// The dashed outlines of the selected objects of an enabled layer, in the
+// current colour. With skipDots, boxes narrower and lower than a pixel are
+// left out: see Composer::llvmpipe.
+void drawSelection(const Layer& layer, const CanvasPainter::LayerCache& cache, const PixelMap& map,
+                   CanvasPainter::VertexBuffer& out, bool skipDots = false) {
+  if (!layer.isEnabled()) return;
+  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+  glEnable(GL_LINE_STIPPLE);
+  double maxW = (1 - map.sureMarginX) / map.kx, maxH = (1 - map.sureMarginY) / map.ky;
+  for (uint32_t p : cache.selectedBoxes) {
+    CanvasPainter::DrawCorners c(cache.corners[p], map.baseX, map.baseY);
+    if (map.usable && skipDots && c.right() - c.left() < maxW && c.high() - c.low() < maxH) continue;
+    if (!map.usable || lineVisible(map, c.left(), c.low(), c.right(), c.high())) out.push(c);
+  }
+  out.flush();
+  for (GroupNode* node : cache.selectedOthers) drawNode(node, map);
+}
+
+void setColor(uint32_t color) {
+  glColor4ub(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF, (color >> 24) & 0xFF);
+}
+
+const uint32_t WHITE = 0xFFFFFFFFu;
 
 // The same picture as Layer::draw, from the layer's cache.
 void drawLayerFast(const Layer& layer, const CanvasPainter::LayerCache& cache,
                    const ViewTransform& view, CanvasPainter::VertexBuffer& scratch) {
   if (layer.first() == nullptr) return;
   PixelMap map = pixelMapFor(view);
-  uint32_t color = layer.getColor();
-  bool enabled = layer.isEnabled() != 0;
   glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_STIPPLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
-  glColor4ub(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF, (color >> 24) & 0xFF);
-  glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
-  if (enabled)
-    drawQuads(cache.tiles, cache.boxes, false, map, fillVisible, scratch);
-  else
-    drawQuads(cache.tiles, cache.boxes, false, map, lineVisible, scratch);
-  drawNodes(cache.others, map);
-  if (enabled) {
-    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-    glEnable(GL_LINE_STIPPLE);
-    glColor4ub(255, 255, 255, 255);
-    glPushMatrix();
-    glTranslatef(0.0f, 0.0f, SELECTION_Z);
-    drawQuads(cache.tiles, cache.selectedBoxes, true, map, lineVisible, scratch);
-    drawNodes(cache.selectedOthers, map);
-    glPopMatrix();
-  }
+  setColor(layer.getColor());
+  drawFill(layer, cache, 0, map, scratch);
+  setColor(WHITE);
+  glPushMatrix();
+  glTranslatef(0.0f, 0.0f, SELECTION_Z);
+  drawSelection(layer, cache, map, scratch);
+  glPopMatrix();
   glPopAttrib();
 }
 
@@ -355,16 +556,92 @@ bool CanvasPainter::ImageKey::operator==(const ImageKey& o) const {
   return true;
 }
 
-CanvasPainter::CanvasPainter() : caches(new LayerCache[LAYER_COUNT]), vertices(new VertexBuffer) {}
+// How a kept picture is composed from coverage masks. The layers share one
+// colour per layer and one depth per layer and kind (fill, selection), and
+// the depth test (GL_LESS) lets only the first fragment of one depth through
+// at a pixel, so a pixel's colour follows from which layers cover it: fold
+// the layers in drawing order, each blending its colour over the pixel when
+// its depth is nearer than the one stored. The masks are drawn by OpenGL
+// itself (each layer one bit of the colour, combined with a logical OR), so
+// the coverage is the rasteriser's own; the blend results and depths are
+// read back from OpenGL too. A change then redraws only the masks of the
+// layers it touched: a selection change only that layer's outlines, an
+// added object only itself.
+struct CanvasPainter::Composer {
+  // Blend results: for each layer's colour (and white, last), each channel
+  // and each byte already in the frame, the byte OpenGL writes.
+  uint8_t blend[LAYER_COUNT + 1][4][256];
+  uint32_t learnedColors[LAYER_COUNT] = {};
+  bool learned = false;
+  uint32_t fillDepth[LAYER_COUNT] = {}, selectionDepth[LAYER_COUNT] = {};
+  int supported = -1;  // the frame buffer holds the bits: unknown, 0, 1
+  // The outline of a box less than a pixel wide and high draws nothing:
+  // llvmpipe restarts the stipple count with every polygon and advances it
+  // once per pixel step of an edge, at most once per edge here, and the
+  // pattern's first bit (repeat 4 times or more) is off.
+  bool llvmpipe = false;
+  // How far the rasteriser may move a vertex, in pixels: llvmpipe rounds to
+  // 1/256 pixel (at most 1/512 off; 4 times that is allowed), others get
+  // the generous 1/16.
+  double snap = 1.0 / 16;
+
+  // Per pixel: bit i covered by layer i's fill, bit 16 + i by its selection.
+  std::vector<uint32_t> bits;
+  std::vector<uint8_t> pixels;  // read back, then the composed image
+  std::vector<uint8_t> plane;   // one layer's certain pixels
+  std::vector<EdgeBox> pending;  // boxes that wait for resolveEdges
+  bool valid = false;
+  double originX = 0, originY = 0;
+  float scale = 0;
+  int width = 0, height = 0;
+  const Layer* layers = nullptr;
+};
+
+namespace {
+
+const uint32_t SELECTION_SHIFT = 16;
+
+// Layer i's bit as a colour: red bits for layers 0 to 7, green for 8 to 13.
+void setBitColor(int i) { glColor4ub(i < 8 ? 1 << i : 0, i < 8 ? 0 : 1 << (i - 8), 0, 0); }
+
+void pixelProjection(int w, int h) {
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0, w, 0, h, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+}
+
+// A quad over pixels x0..x1-1 of row y.
+void pixelRow(int x0, int x1, int y) {
+  glBegin(GL_QUADS);
+  glVertex2i(x0, y);
+  glVertex2i(x1, y);
+  glVertex2i(x1, y + 1);
+  glVertex2i(x0, y + 1);
+  glEnd();
+}
+
+}  // namespace
+
+CanvasPainter::CanvasPainter()
+    : caches(new LayerCache[LAYER_COUNT]), vertices(new VertexBuffer), composer(new Composer) {}
 
 CanvasPainter::~CanvasPainter() {
   delete[] caches;
   delete vertices;
+  delete composer;
 }
 
 void CanvasPainter::invalidate() {
   imageValid = false;
+  composer->valid = false;
   for (int i = 0; i < LAYER_COUNT; i++) caches[i] = LayerCache();
+}
+
+void CanvasPainter::forgetPicture() {
+  imageValid = false;
+  composer->valid = false;
 }
 
 void CanvasPainter::paint(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band) {
@@ -391,9 +668,9 @@ void CanvasPainter::paintReference(const ViewTransform& view, Layer layers[LAYER
 }
 
 // The layers from the kept picture when nothing they depend on changed,
-// else drawn from the caches and kept; then crosshair and band over them.
-// Both are opaque and nearer than any layer, so the order gives the
-// reference's pixels.
+// else composed again (or drawn, where the frame buffer cannot hold the
+// masks) and kept; then crosshair and band over them. Both are opaque and
+// nearer than any layer, so the order gives the reference's pixels.
 void CanvasPainter::paintFast(const ViewTransform& view, Layer layers[LAYER_COUNT],
                               MouseRect& band) {
   ImageKey key;
@@ -408,10 +685,14 @@ void CanvasPainter::paintFast(const ViewTransform& view, Layer layers[LAYER_COUN
   if (imageValid && key == imageKey) {
     restoreImage(view);
   } else {
-    beginFrame(view);
-    glDisable(GL_LINE_STIPPLE);
-    drawLayersFast(view, layers);
-    keepImage(view);
+    if (composeLayers(view, layers)) {
+      restoreImage(view);
+    } else {
+      beginFrame(view);
+      glDisable(GL_LINE_STIPPLE);
+      drawLayersFast(view, layers);
+      keepImage(view);
+    }
     imageKey = key;
     ++layerRenders;
   }
@@ -420,13 +701,367 @@ void CanvasPainter::paintFast(const ViewTransform& view, Layer layers[LAYER_COUN
 }
 
 void CanvasPainter::drawLayersFast(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
+  updateCaches(layers);
   for (int i = 0; i < LAYER_COUNT; i++) {
-    if (!caches[i].isCurrent(layers[i])) caches[i].rebuild(layers[i]);
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, layerDepth(i));
     drawLayerFast(layers[i], caches[i], view, *vertices);
     glPopMatrix();
   }
+  composer->valid = false;
+}
+
+// Bring every layer's cache up to date. The objects of the layers that
+// changed are gathered in pieces walking all their lists side by side: the
+// lists interleave in memory, and independent walks let the processor fetch
+// many nodes at once where one walk waits for each.
+void CanvasPainter::updateCaches(Layer layers[LAYER_COUNT], int* changes) {
+  const uint32_t PIECE = 2048;
+  std::vector<GroupNode*> pieces((size_t)PIECE * LAYER_COUNT);
+  GroupNode* at[LAYER_COUNT] = {};
+  bool changed[LAYER_COUNT] = {};
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    if (changes) changes[i] = LayerCache::SAME;
+    if (caches[i].isCurrent(layers[i])) continue;
+    changed[i] = true;
+    caches[i].begin(layers[i]);
+    at[i] = layers[i].first();
+  }
+  for (bool more = true; more;) {
+    uint32_t filled[LAYER_COUNT] = {};
+    more = false;
+    for (uint32_t j = 0; j < PIECE; j++) {
+      for (int i = 0; i < LAYER_COUNT; i++) {
+        if (!at[i]) continue;
+        pieces[(size_t)i * PIECE + filled[i]++] = at[i];
+        at[i] = at[i]->next();
+      }
+    }
+    for (int i = 0; i < LAYER_COUNT; i++) {
+      if (filled[i]) caches[i].feed(&pieces[(size_t)i * PIECE], filled[i]);
+      more = more || at[i];
+    }
+  }
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    if (!changed[i]) continue;
+    LayerCache::Change change = caches[i].finish();
+    if (changes) changes[i] = change;
+  }
+}
+
+// Learn from OpenGL, in the frame about to be cleared, what blending each
+// layer's colour over every byte gives, and the depth each layer's fill and
+// selection store. Needs 256 x 16 pixels.
+void CanvasPainter::learnComposition(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
+  Composer& c = *composer;
+  bool same = c.learned;
+  for (int i = 0; i < LAYER_COUNT; i++) same = same && c.learnedColors[i] == layers[i].getColor();
+  if (same) return;
+  const int rows = LAYER_COUNT + 1;
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_POLYGON_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_BLEND);
+  glDisable(GL_DITHER);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  pixelProjection(view.width, view.height);
+  std::vector<uint8_t> ramp(256 * 4 * rows);
+  for (size_t i = 0; i < ramp.size(); i++) ramp[i] = (uint8_t)(i / 4 % 256);
+  glRasterPos2i(0, 0);
+  glDrawPixels(256, rows, GL_RGBA, GL_UNSIGNED_BYTE, ramp.data());
+  glEnable(GL_BLEND);
+  for (int row = 0; row < rows; row++) {
+    setColor(row < LAYER_COUNT ? layers[row].getColor() : WHITE);
+    pixelRow(0, 256, row);
+  }
+  glReadPixels(0, 0, 256, rows, GL_RGBA, GL_UNSIGNED_BYTE, ramp.data());
+  for (int row = 0; row < rows; row++)
+    for (int v = 0; v < 256; v++)
+      for (int ch = 0; ch < 4; ch++) c.blend[row][ch][v] = ramp[(row * 256 + v) * 4 + ch];
+
+  // The depths, under the same translations as the layers' drawing.
+  glDisable(GL_BLEND);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_ALWAYS);
+  glDepthMask(GL_TRUE);
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    glPushMatrix();
+    glTranslatef(0.0f, 0.0f, layerDepth(i));
+    pixelRow(2 * i, 2 * i + 1, rows);
+    glPushMatrix();
+    glTranslatef(0.0f, 0.0f, SELECTION_Z);
+    pixelRow(2 * i + 1, 2 * i + 2, rows);
+    glPopMatrix();
+    glPopMatrix();
+  }
+  uint32_t depths[2 * LAYER_COUNT];
+  glReadPixels(0, rows, 2 * LAYER_COUNT, 1, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, depths);
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    c.fillDepth[i] = depths[2 * i];
+    c.selectionDepth[i] = depths[2 * i + 1];
+    c.learnedColors[i] = layers[i].getColor();
+  }
+  glPopAttrib();
+  c.learned = glGetError() == GL_NO_ERROR;
+}
+
+// Ask OpenGL how it decides at each edge coordinate of the waiting boxes,
+// with one small probe quad per coordinate: an edge at that coordinate
+// beside a certain one, alone on its row (or column). Then set the boxes'
+// pixels. Edges whose probe finds no free row are drawn by OpenGL.
+void CanvasPainter::resolveEdges(const ViewTransform& view) {
+  Composer& c = *composer;
+  PixelMap map = pixelMapFor(view, c.snap);
+  const int SLOTS = 8;
+  struct Probe {
+    float edge;
+    int centre, slot;
+    bool covers;
+  };
+  std::vector<Probe> probes;
+  std::unordered_map<uint64_t, int> index;  // kind and edge bits to probe
+  std::vector<uint8_t> used[4];             // slots taken per kind and centre
+  used[0].assign(view.width, 0), used[1].assign(view.width, 0);
+  used[2].assign(view.height, 0), used[3].assign(view.height, 0);
+  auto probeOf = [&](int kind, float edge, int centre) {
+    uint32_t bitsOf;
+    std::memcpy(&bitsOf, &edge, 4);
+    uint64_t key = (uint64_t)kind << 32 | bitsOf;
+    auto found = index.find(key);
+    if (found != index.end()) return found->second;
+    int slot = used[kind][centre] < SLOTS ? used[kind][centre]++ : -1;
+    probes.push_back({edge, centre, slot, false});
+    index[key] = (int)probes.size() - 1;
+    return (int)probes.size() - 1;
+  };
+  std::vector<int> probeLo(c.pending.size(), -1), probeHi(c.pending.size(), -1);
+  for (size_t k = 0; k < c.pending.size(); k++) {
+    const EdgeBox& b = c.pending[k];
+    int kind = b.alongY ? 2 : 0;
+    float lo = b.alongY ? b.corners.y0 : b.corners.x0, hi = b.alongY ? b.corners.y1 : b.corners.x1;
+    if (b.near.nearLo >= 0) probeLo[k] = probeOf(kind, lo, b.near.nearLo);
+    if (b.near.nearHi >= 0) probeHi[k] = probeOf(kind + 1, hi, b.near.nearHi);
+  }
+  // Drawing coordinates of a window position.
+  auto atX = [&](double w) { return (float)(map.left + w / map.kx); };
+  auto atY = [&](double w) { return (float)(map.bottom + w / map.ky); };
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_BLEND);
+  glDisable(GL_DITHER);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glEnable(GL_COLOR_LOGIC_OP);
+  glLogicOp(GL_OR);
+  glColor4ub(255, 255, 255, 255);
+  for (int alongY = 0; alongY < 2; alongY++) {
+    glClear(GL_COLOR_BUFFER_BIT);
+    for (const auto& entry : index) {
+      int kind = (int)(entry.first >> 32);
+      const Probe& p = probes[entry.second];
+      if ((kind >= 2) != (alongY == 1) || p.slot < 0) continue;
+      double line = (kind & 1) + 2 * p.slot;  // the probe's row or column
+      float a0 = kind & 1 ? (alongY ? atY(p.centre + 0.25) : atX(p.centre + 0.25)) : p.edge;
+      float a1 = kind & 1 ? p.edge : (alongY ? atY(p.centre + 0.75) : atX(p.centre + 0.75));
+      if (alongY)
+        vertices->push(DrawCorners(atX(line + 0.25), a0, atX(line + 0.75), a1));
+      else
+        vertices->push(DrawCorners(a0, atY(line + 0.25), a1, atY(line + 0.75)));
+    }
+    vertices->flush();
+    int w = alongY ? 2 * SLOTS : view.width, h = alongY ? view.height : 2 * SLOTS;
+    std::vector<uint8_t> read((size_t)w * h * 4);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, read.data());
+    for (const auto& entry : index) {
+      int kind = (int)(entry.first >> 32);
+      Probe& p = probes[entry.second];
+      if ((kind >= 2) != (alongY == 1) || p.slot < 0) continue;
+      int line = (kind & 1) + 2 * p.slot;
+      size_t at = alongY ? (size_t)p.centre * w + line : (size_t)line * w + p.centre;
+      p.covers = read[at * 4] != 0;
+    }
+  }
+
+  // Set the pixels; boxes with an unasked edge go to OpenGL.
+  glClear(GL_COLOR_BUFFER_BIT);
+  bool drawn = false;
+  uint32_t* bits = c.bits.data();
+  for (size_t k = 0; k < c.pending.size(); k++) {
+    const EdgeBox& b = c.pending[k];
+    const Probe* lo = probeLo[k] >= 0 ? &probes[probeLo[k]] : nullptr;
+    const Probe* hi = probeHi[k] >= 0 ? &probes[probeHi[k]] : nullptr;
+    if ((lo && lo->slot < 0) || (hi && hi->slot < 0)) {
+      setBitColor(b.layer);
+      vertices->push(b.corners);
+      vertices->flush();
+      drawn = true;
+      continue;
+    }
+    int first = b.near.lo, last = b.near.hi;
+    bool loOn = lo && lo->covers, hiOn = hi && hi->covers;
+    if (lo && hi && lo->centre == hi->centre) loOn = hiOn = loOn && hiOn;
+    if (loOn) first = lo->centre;
+    if (hiOn) last = hi->centre;
+    uint32_t bit = 1u << b.layer;
+    for (int u = first; u <= last; u++)
+      for (int v = b.other.lo; v <= b.other.hi; v++)
+        bits[b.alongY ? (size_t)u * view.width + v : (size_t)v * view.width + u] |= bit;
+  }
+  std::vector<EdgeBox>().swap(c.pending);
+  glPopAttrib();
+  if (!drawn) return;
+  size_t n = (size_t)view.width * view.height;
+  glReadPixels(0, 0, view.width, view.height, GL_RGBA, GL_UNSIGNED_BYTE, c.pixels.data());
+  const uint8_t* px = c.pixels.data();
+  for (size_t p = 0; p < n; p++, px += 4) bits[p] |= (uint32_t)px[0] | (uint32_t)px[1] << 8;
+}
+
+// Draw the masks of the chosen layers, each its bit, and merge them into
+// the kept masks: fills (layers' fill from position from[i], the rest kept
+// when from[i] > 0) or selection outlines.
+void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUNT],
+                              const bool chosen[LAYER_COUNT], const uint32_t from[LAYER_COUNT],
+                              bool selection) {
+  Composer& c = *composer;
+  uint32_t keep = ~0u;
+  bool any = false;
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    if (!chosen[i]) continue;
+    any = true;
+    if (selection || from[i] == 0) keep &= ~(1u << (i + (selection ? SELECTION_SHIFT : 0)));
+  }
+  if (!any) return;
+  size_t n = (size_t)view.width * view.height;
+  for (size_t p = 0; p < n; p++) c.bits[p] &= keep;
+  glClear(GL_COLOR_BUFFER_BIT);
+  loadProjection(view);
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_BLEND);
+  glDisable(GL_DITHER);
+  glDisable(GL_LINE_STIPPLE);
+  glEnable(GL_COLOR_LOGIC_OP);
+  glLogicOp(GL_OR);
+  PixelMap map = pixelMapFor(view, c.snap);
+  GLint pattern = 0, repeat = 0;
+  glGetIntegerv(GL_LINE_STIPPLE_PATTERN, &pattern);
+  glGetIntegerv(GL_LINE_STIPPLE_REPEAT, &repeat);
+  bool dotsVanish = c.llvmpipe && (pattern & 1) == 0 && repeat >= 4;
+  // Asking pays where few coordinates fall near each centre: a unit is
+  // wider than the band around a centre.
+  bool askEdges = c.llvmpipe && map.usable && map.kx > 2 * map.sureMarginX &&
+                  map.ky > 2 * map.sureMarginY;
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    if (!chosen[i]) continue;
+    setBitColor(i);
+    if (selection) {
+      drawSelection(layers[i], caches[i], map, *vertices, dotsVanish);
+      continue;
+    }
+    if (layers[i].first() == nullptr) continue;
+    bool touched = false;
+    c.plane.resize(n);  // all zero between layers
+    drawFill(layers[i], caches[i], from[i], map, *vertices,
+             SureFill{c.plane.data(), &touched, askEdges ? &c.pending : nullptr, i});
+    if (!touched) continue;
+    uint8_t* q = c.plane.data();
+    for (size_t p = 0; p < n; p++) c.bits[p] |= (uint32_t)q[p] << i, q[p] = 0;
+  }
+  glPopAttrib();
+  c.pixels.resize(n * 4);
+  glReadPixels(0, 0, view.width, view.height, GL_RGBA, GL_UNSIGNED_BYTE, c.pixels.data());
+  uint32_t shift = selection ? SELECTION_SHIFT : 0;
+  const uint8_t* px = c.pixels.data();
+  for (size_t p = 0; p < n; p++, px += 4)
+    c.bits[p] |= ((uint32_t)px[0] | (uint32_t)px[1] << 8) << shift;
+  if (!c.pending.empty()) resolveEdges(view);
+}
+
+// Compose the layers' picture into the kept texture from the masks,
+// redrawing the masks that changed; false where the frame buffer cannot
+// hold them (the caller then draws the layers).
+bool CanvasPainter::composeLayers(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
+  Composer& c = *composer;
+  if (c.supported < 0) {
+    GLint red = 0, green = 0, depth = 0;
+    glGetIntegerv(GL_RED_BITS, &red);
+    glGetIntegerv(GL_GREEN_BITS, &green);
+    glGetIntegerv(GL_DEPTH_BITS, &depth);
+    c.supported = red >= 8 && green >= 8 && depth > 0;
+    const char* renderer = (const char*)glGetString(GL_RENDERER);
+    c.llvmpipe = renderer && std::strncmp(renderer, "llvmpipe", 8) == 0;
+    if (c.llvmpipe) c.snap = 1.0 / 128;
+  }
+  if (!c.supported || view.width < 256 || view.height < 16) return false;
+  if (!ensureTexture(view)) return false;
+  glViewport(0, 0, view.width, view.height);
+  GLint drawBuffer = GL_BACK;
+  glGetIntegerv(GL_DRAW_BUFFER, &drawBuffer);
+  glReadBuffer((GLenum)drawBuffer);
+  learnComposition(view, layers);
+  if (!c.learned) return false;
+
+  bool sameView = c.valid && c.originX == view.originX && c.originY == view.originY &&
+                  c.scale == view.scale && c.width == view.width && c.height == view.height &&
+                  c.layers == layers;
+  bool fills[LAYER_COUNT], outlines[LAYER_COUNT];
+  uint32_t from[LAYER_COUNT];
+  int changes[LAYER_COUNT];
+  updateCaches(layers, changes);
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    auto change = (LayerCache::Change)changes[i];
+    if (!sameView) change = LayerCache::REBUILT;
+    fills[i] = change == LayerCache::REBUILT || change == LayerCache::APPENDED;
+    outlines[i] = change != LayerCache::SAME;
+    from[i] = change == LayerCache::APPENDED ? caches[i].appendedFrom : 0;
+  }
+  size_t n = (size_t)view.width * view.height;
+  if (!sameView) c.bits.assign(n, 0);
+  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  drawMasks(view, layers, fills, from, false);
+  drawMasks(view, layers, outlines, from, true);
+  c.valid = glGetError() == GL_NO_ERROR;
+  if (!c.valid) return false;
+  c.originX = view.originX;
+  c.originY = view.originY;
+  c.scale = view.scale;
+  c.width = view.width;
+  c.height = view.height;
+  c.layers = layers;
+
+  // Fold the layers over each pixel; few distinct masks recur over the
+  // canvas, so the colours are remembered in a small table by mask.
+  c.pixels.resize(n * 4);
+  const uint32_t EMPTY = ~0u;  // bits 14, 15, 30 and 31 are never set
+  std::vector<uint32_t> memoBits(4096, EMPTY), memoColor(4096);
+  uint32_t* out = reinterpret_cast<uint32_t*>(c.pixels.data());
+  for (size_t p = 0; p < n; p++) {
+    uint32_t b = c.bits[p], slot = (b * 0x9E3779B1u) >> 20;
+    if (memoBits[slot] != b) {
+      uint8_t rgba[4] = {0, 0, 0, 0};
+      uint32_t depth = UINT32_MAX;
+      for (int i = 0; i < LAYER_COUNT; i++) {
+        if ((b >> i & 1) && c.fillDepth[i] < depth) {
+          for (int ch = 0; ch < 4; ch++) rgba[ch] = c.blend[i][ch][rgba[ch]];
+          depth = c.fillDepth[i];
+        }
+        if ((b >> (i + SELECTION_SHIFT) & 1) && c.selectionDepth[i] < depth) {
+          for (int ch = 0; ch < 4; ch++) rgba[ch] = c.blend[LAYER_COUNT][ch][rgba[ch]];
+          depth = c.selectionDepth[i];
+        }
+      }
+      memoBits[slot] = b;
+      std::memcpy(&memoColor[slot], rgba, 4);
+    }
+    out[p] = memoColor[slot];
+  }
+  GLint bound = 0;
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, view.width, view.height, GL_RGBA, GL_UNSIGNED_BYTE,
+                  c.pixels.data());
+  glBindTexture(GL_TEXTURE_2D, (GLuint)bound);
+  imageValid = glGetError() == GL_NO_ERROR;
+  return imageValid;
 }
 
 namespace {
@@ -439,28 +1074,37 @@ int powerOfTwoAtLeast(int n) {
 
 }  // namespace
 
+// A texture at least the canvas's size for the kept picture.
+bool CanvasPainter::ensureTexture(const ViewTransform& view) {
+  if (view.width <= 0 || view.height <= 0) return false;
+  if (texture && glIsTexture(texture) && view.width <= textureW && view.height <= textureH)
+    return true;
+  GLint bound = 0;
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+  if (!texture || !glIsTexture(texture)) glGenTextures(1, &texture);
+  textureW = powerOfTwoAtLeast(view.width);
+  textureH = powerOfTwoAtLeast(view.height);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, textureW, textureH, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+               nullptr);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glBindTexture(GL_TEXTURE_2D, (GLuint)bound);
+  return glGetError() == GL_NO_ERROR;
+}
+
 // Copy the colour buffer being drawn into the kept texture. A texture
 // stays inside the OpenGL implementation, so keeping and restoring it is a
 // copy within the renderer rather than a trip through client memory.
 void CanvasPainter::keepImage(const ViewTransform& view) {
   imageValid = false;
-  if (view.width <= 0 || view.height <= 0) return;
+  if (!ensureTexture(view)) return;
   GLint drawBuffer = GL_BACK, readBuffer = GL_BACK;
   glGetIntegerv(GL_DRAW_BUFFER, &drawBuffer);
   glGetIntegerv(GL_READ_BUFFER, &readBuffer);
   glReadBuffer((GLenum)drawBuffer);
   GLint bound = 0;
   glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-  if (!texture || !glIsTexture(texture) || view.width > textureW || view.height > textureH) {
-    if (!texture || !glIsTexture(texture)) glGenTextures(1, &texture);
-    textureW = powerOfTwoAtLeast(view.width);
-    textureH = powerOfTwoAtLeast(view.height);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, textureW, textureH, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                 nullptr);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  }
   glBindTexture(GL_TEXTURE_2D, texture);
   glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, view.width, view.height);
   glBindTexture(GL_TEXTURE_2D, (GLuint)bound);

@@ -22,13 +22,14 @@ class MouseRect;
 //
 // The plain path calls each layer's draw, one immediate-mode quadrilateral
 // per object. The fast path gives the same pixels with less work:
-// - Each layer's boxes are kept as vertex arrays sorted into a grid of tiles
-//   and drawn with one glDrawArrays per layer and pass, after dropping those
-//   that can put no fragment on the canvas: filled boxes that cover no pixel
-//   centre of the viewport (most of a chip at full view is sub-pixel) and
-//   outlines that lie wholly outside it. Within one layer the order of the
-//   objects does not matter: they share one colour and one depth, and the
-//   depth test (GL_LESS) lets only the first fragment per pixel through.
+// - Each layer keeps one copy of its objects' corners, in list order, with
+//   the boxes sorted into a grid of tiles for culling. A change is found in
+//   one pass over the layer's list: objects that match are only checked,
+//   new ones at the end are appended, the rest copied again.
+// - The layers' picture is composed from per-layer coverage masks (which
+//   pixels a layer's fill and its selection outlines cover), so a change
+//   redraws only the masks it touched. OpenGL draws the masks; boxes whose
+//   pixels are certain without its rounding rules are set directly.
 // - The layers' picture is kept in a texture. The crosshair and the band are
 //   opaque and nearer than every layer, so drawing them over the kept image
 //   gives the pixels of the full paint; pointer motion thus repaints without
@@ -52,8 +53,9 @@ public:
   bool isReferenceMode() const { return reference; }
   // Forget the kept picture and vertex arrays.
   void invalidate();
-  // Forget the kept picture only, so that the next paint draws the layers.
-  void forgetPicture() { imageValid = false; }
+  // Forget the kept picture and masks, so that the next paint draws the
+  // layers again from the vertex arrays.
+  void forgetPicture();
   // How many paints drew the layers (the others reused the kept picture).
   unsigned long layerRenderCount() const { return layerRenders; }
 
@@ -61,6 +63,8 @@ public:
   struct DrawCorners;
   struct LayerCache;
   struct VertexBuffer;
+  struct Composer;
+  struct EdgeBox;
 
 private:
   struct ImageKey {
@@ -74,7 +78,14 @@ private:
 
   void paintReference(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band);
   void paintFast(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band);
+  void updateCaches(Layer layers[LAYER_COUNT], int* changes = nullptr);
   void drawLayersFast(const ViewTransform& view, Layer layers[LAYER_COUNT]);
+  bool composeLayers(const ViewTransform& view, Layer layers[LAYER_COUNT]);
+  void learnComposition(const ViewTransform& view, Layer layers[LAYER_COUNT]);
+  void drawMasks(const ViewTransform& view, Layer layers[LAYER_COUNT], const bool chosen[LAYER_COUNT],
+                 const uint32_t from[LAYER_COUNT], bool selection);
+  void resolveEdges(const ViewTransform& view);
+  bool ensureTexture(const ViewTransform& view);
   void restoreImage(const ViewTransform& view);
   void keepImage(const ViewTransform& view);
 
@@ -82,6 +93,7 @@ private:
   unsigned long layerRenders = 0;
   LayerCache* caches;  // LAYER_COUNT entries
   VertexBuffer* vertices;
+  Composer* composer;
   unsigned int texture = 0;  // the kept picture, in the canvas's context
   int textureW = 0, textureH = 0;
   bool imageValid = false;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <utility>
 #include <random>
@@ -191,6 +192,13 @@ TEST_F(CanvasPainterTest, FastPathPaintsTheSamePixelsAsThePlainLoop) {
     window->originX = v.x, window->originY = v.y, window->scale = v.scale;
     EXPECT_EQ(fastAgainstPlain(), 0) << v.x << "," << v.y << " x" << v.scale;
   }
+  // Random views: pixel centres fall anywhere relative to the edges.
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<double> pos(-2500, 1500), logScale(-3.5, 3.5);
+  for (int i = 0; i < 40; i++) {
+    window->originX = pos(rng), window->originY = pos(rng), window->scale = (float)std::exp(logScale(rng));
+    EXPECT_EQ(fastAgainstPlain(), 0) << window->originX << "," << window->originY << " x" << window->scale;
+  }
 }
 
 TEST_F(CanvasPainterTest, KeptPictureFollowsEveryChange) {
@@ -218,6 +226,7 @@ TEST_F(CanvasPainterTest, KeptPictureFollowsEveryChange) {
       {"moving by a fraction", [w] { w->originX += 500.5; }},
       {"zooming", [w] { w->scale = 0.2f; }},
       {"resizing", [w] { w->resize(w->getWidth() - 60, w->getHeight() - 40), kivotest::settle(); }},
+      {"a canvas too small for masks", [w] { w->resize(260, 200), kivotest::settle(); }},
   };
   for (const auto& change : changes) {
     change.second();
