@@ -11,33 +11,19 @@ namespace {
 
 class MouseEditingTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    window = kivotest::newWindow();
-    window->scale = 10.0f;
-  }
+  void SetUp() override { (window = kivotest::newWindow())->scale = 10.0f; }
   void TearDown() override { kivotest::deleteWindow(window); }
 
-  // A pixel inside layout unit (x, y), dx/dy pixels from its corner.
+  // Send an event to a pixel inside layout unit (x, y), dx/dy pixels from its corner.
   int px(int x, int dx = 3) { return x * 10 + dx; }
   int py(int y, int dy = 3) { return window->canvas->getHeight() - (y * 10 + dy); }
-  void press(int x, int y, FXuint state = 0, int button = 1) {
-    kivotest::canvasPress(window, button, px(x), py(y), state);
+  void at(FXSelType type, int x, int y, FXuint state = 0, int button = 1) {
+    kivotest::canvasEvent(window, type, button, px(x), py(y), state);
   }
-  void release(int x, int y, int button = 1) { kivotest::canvasRelease(window, button, px(x), py(y)); }
-  void motion(int x, int y) { kivotest::canvasMotion(window, px(x), py(y)); }
   void drag(int x0, int y0, int x1, int y1, FXuint state = 0) {
-    press(x0, y0, state);
-    motion(x1, y1);
-    release(x1, y1);
-  }
-  // Wheel and middle-button events at a pixel, as the canvas forwards them.
-  void send(FXSelType type, int x, int y, int code = 0) {
-    FXEvent event;
-    event.type = type;
-    event.win_x = x;
-    event.win_y = y;
-    event.code = code;
-    window->handle(window->canvas, FXSEL(type, KivoWindow::ID_CANVAS), &event);
+    at(SEL_LEFTBUTTONPRESS, x0, y0, state);
+    at(SEL_MOTION, x1, y1);
+    at(SEL_LEFTBUTTONRELEASE, x1, y1);
   }
   GroupNode* add(int layer, int x, int y, int w, int h) {
     Box* box = new Box;
@@ -51,23 +37,22 @@ protected:
   KivoWindow* window = nullptr;
 };
 
+// The press text names the edit, the release text and the selection show it.
 TEST_F(MouseEditingTest, ModifiersAtPressChooseTheEdit) {
   GroupNode* node = add(5, 4, 4, 4, 4);
-  struct Case { FXuint state; int mode; const char* pressText; const char* releaseText; bool selected; };
+  struct Case { FXuint state; const char* pressText; const char* releaseText; bool selected; };
   const Case cases[] = {
-      {0, TRACK_ADD, "Use mouse to add object(s)", "1 object(s) selection changed", true},
-      {SHIFTMASK, TRACK_DESELECT, "Use mouse to select object(s)", "1 object(s) deselected", false},
-      {CONTROLMASK | SHIFTMASK, TRACK_TOGGLE, "Use mouse to select object(s)", "1 object(s) selection changed", true},
-      {CONTROLMASK, TRACK_SELECT, "Use mouse to select object(s)", "1 object(s) selected", true},
+      {0, "Use mouse to add object(s)", "1 object(s) selection changed", true},
+      {SHIFTMASK, "Use mouse to select object(s)", "1 object(s) deselected", false},
+      {CONTROLMASK | SHIFTMASK, "Use mouse to select object(s)", "1 object(s) selection changed", true},
+      {CONTROLMASK, "Use mouse to select object(s)", "1 object(s) selected", true},
   };
   for (const Case& c : cases) {
-    press(5, 5, c.state);
-    EXPECT_EQ(window->mouseRect.getMode(), c.mode);
+    at(SEL_LEFTBUTTONPRESS, 5, 5, c.state);
     EXPECT_EQ(status(), c.pressText);
-    // A second press during the edit is ignored, pointer included.
-    kivotest::canvasPress(window, 1, 400, 20, CONTROLMASK | SHIFTMASK);
+    kivotest::canvasPress(window, 1, 400, 20, CONTROLMASK | SHIFTMASK);  // ignored, pointer included
     EXPECT_EQ(window->pointerX, px(5));
-    release(5, 5);
+    at(SEL_LEFTBUTTONRELEASE, 5, 5);
     EXPECT_EQ(status(), c.releaseText);
     EXPECT_EQ(node->isSelected() != 0, c.selected) << c.releaseText;
   }
@@ -106,11 +91,9 @@ TEST_F(MouseEditingTest, PlainDragAddsNormalisedObjectOfTheLayersClass) {
                         {0, false, "1 object added"}, {3, true, "No object added: layer is disabled"}};
   for (const Case& c : cases) {
     window->currentLayer = c.layer;
-    window->layout.markSaved("a.msk", FORMAT_MSK);
     if (c.disabled) window->layout.toggleEnabled(c.layer);
     drag(10, 10, 4, 20);
     EXPECT_EQ(status(), c.text);
-    EXPECT_EQ(window->layout.isModified(), !c.disabled);
     GroupNode* node = window->layout.layer(c.layer).first();
     ASSERT_EQ(node == nullptr, c.disabled) << c.layer;
     EXPECT_TRUE(!node || ((typeid(*node) == typeid(Opt)) == (c.layer == LAYER_OPTIONS) && node->getX() == 4 &&
@@ -125,14 +108,14 @@ TEST_F(MouseEditingTest, PlainDragAddsNormalisedObjectOfTheLayersClass) {
 // show any 32-bit value in full; the current layer is named beside them.
 TEST_F(MouseEditingTest, RightDragMeasuresAndLabelsShowAnyValue) {
   GroupNode* inside = add(5, 5, 5, 3, 3);
-  press(2, 2, 0, 3);
-  motion(20, 19);
+  at(SEL_RIGHTBUTTONPRESS, 2, 2, 0, 3);
+  at(SEL_MOTION, 20, 19);
   EXPECT_EQ(label(window->widthLabel) + label(window->heightLabel), "1817");
-  press(30, 30, CONTROLMASK);  // refused as a drag, but starts the edit
-  release(40, 40);
+  at(SEL_LEFTBUTTONPRESS, 30, 30, CONTROLMASK);  // refused as a drag, but starts the edit
+  at(SEL_LEFTBUTTONRELEASE, 40, 40);
   EXPECT_EQ(status(), "1 object(s) selected");
   EXPECT_TRUE(inside->isSelected());
-  release(22, 22, 3);
+  at(SEL_RIGHTBUTTONRELEASE, 22, 22, 0, 3);
   EXPECT_EQ(label(window->posXLabel) + label(window->posYLabel) + label(window->widthLabel), "201918");
   window->originX = window->originY = -2147483648.0;
   kivotest::canvasMotion(window, 0, window->canvas->getHeight());
@@ -148,18 +131,18 @@ TEST_F(MouseEditingTest, RightDragMeasuresAndLabelsShowAnyValue) {
 // keeps the grabbed point under the pointer until the release.
 TEST_F(MouseEditingTest, WheelZoomsWithinTheLayoutsRangeAndMiddleDragPans) {
   add(5, 0, 0, 4000000, 2000000);
-  send(SEL_MOUSEWHEEL, 200, 100, 0);
+  kivotest::canvasEvent(window, SEL_MOUSEWHEEL, 0, 200, 100);
   EXPECT_EQ(window->scale, 10.0f);
-  for (int i = 0; i < 40; i++) send(SEL_MOUSEWHEEL, 200, 100, -120);
+  for (int i = 0; i < 40; i++) kivotest::canvasEvent(window, SEL_MOUSEWHEEL, -120, 200, 100);
   float fit = std::min(window->canvas->getWidth() / 8e6f, window->canvas->getHeight() / 4e6f);
   EXPECT_FLOAT_EQ(window->scale, fit);
-  send(SEL_MOUSEWHEEL, 10, 10, 120);
+  kivotest::canvasEvent(window, SEL_MOUSEWHEEL, 120, 10, 10);
   EXPECT_FLOAT_EQ(window->scale, fit * 1.4142135f);
   int32_t before[2], after[2];
   window->toLayout(100, 50, before[0], before[1]);
-  send(SEL_MIDDLEBUTTONPRESS, 100, 50);
+  kivotest::canvasEvent(window, SEL_MIDDLEBUTTONPRESS, 2, 100, 50);
   kivotest::canvasMotion(window, 180, 90);
-  send(SEL_MIDDLEBUTTONRELEASE, 260, 130);
+  kivotest::canvasEvent(window, SEL_MIDDLEBUTTONRELEASE, 2, 260, 130);
   kivotest::canvasMotion(window, 300, 300);
   window->toLayout(260, 130, after[0], after[1]);
   EXPECT_TRUE(after[0] == before[0] && after[1] == before[1]);

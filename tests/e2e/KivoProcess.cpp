@@ -22,31 +22,11 @@ std::string shell(const std::string& command, int* status) {
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return output;
   char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
   int rc = pclose(pipe);
   if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
   while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
   return output;
-}
-
-std::vector<Geometry> descendants(const std::string& id) {
-  std::vector<Geometry> found;
-  std::istringstream lines(shell("xwininfo -tree -id " + id));
-  // "  0x400240 (has no name): ()  700x411+0+60  +0+60": size, relative and absolute corner.
-  static const std::regex child(R"(^\s+0x[0-9a-f]+ .*\s(\d+)x(\d+)[+-]-?\d+[+-]-?\d+\s+\+?(-?\d+)\+?(-?\d+)\s*$)");
-  std::string line;
-  std::smatch m;
-  while (std::getline(lines, line)) {
-    if (!std::regex_match(line, m, child)) continue;
-    Geometry g;
-    g.width = std::stoi(m[1]);
-    g.height = std::stoi(m[2]);
-    g.x = std::stoi(m[3]);
-    g.y = std::stoi(m[4]);
-    found.push_back(g);
-  }
-  return found;
 }
 
 uint32_t Screen::at(int x, int y) const {
@@ -55,20 +35,16 @@ uint32_t Screen::at(int x, int y) const {
   return (uint32_t)rgb[i] << 16 | (uint32_t)rgb[i + 1] << 8 | rgb[i + 2];
 }
 
-int Screen::count(int x, int y, int w, int h, uint32_t colour, int tolerance) const {
-  auto near = [tolerance](uint32_t a, uint32_t b, int shift) {
-    return std::abs((int)((a >> shift) & 0xFF) - (int)((b >> shift) & 0xFF)) <= tolerance;
-  };
+int Screen::count(int x, int y, int w, int h, uint32_t colour) const {
   int n = 0;
   for (int row = y; row < y + h; row++)
-    for (int col = x; col < x + w; col++) {
-      uint32_t p = at(col, row);
-      if (p != 0xFFFFFFFFu && near(p, colour, 16) && near(p, colour, 8) && near(p, colour, 0)) n++;
-    }
+    for (int col = x; col < x + w; col++) n += at(col, row) == colour;
   return n;
 }
 
-Screen grabScreen(const std::string& pngPath) {
+namespace {
+
+Screen grabScreen() {
   Screen screen;
   std::string root = shell("xwininfo -root");
   std::smatch m;
@@ -78,36 +54,35 @@ Screen grabScreen(const std::string& pngPath) {
   shell("import -window root -depth 8 'rgb:" + raw + "' 2>/dev/null");
   std::ifstream in(raw, std::ios::binary);
   screen.rgb.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (!pngPath.empty())
-    shell("convert -size " + std::to_string(screen.width) + "x" + std::to_string(screen.height) + " -depth 8 'rgb:" +
-          raw + "' '" + pngPath + "' 2>/dev/null");
   return screen;
 }
 
+std::string boxLine(const char* name, const Box& b, const std::string& code = "") {
+  return std::string(name) + "(" + std::to_string(b.x) + "," + std::to_string(b.y) + "," + std::to_string(b.w) + "," +
+         std::to_string(b.h) + (code.empty() ? "" : "," + code) + ")\n";
+}
+
+}  // namespace
+
 Screen grabScreenWhen(const std::function<bool(const Screen&)>& ready, int seconds) {
   Screen screen;
-  for (int i = 0; i <= seconds * 5; i++) {
-    screen = grabScreen();
-    if (screen.valid() && ready(screen)) break;
-    usleep(200000);
-  }
+  for (int i = 0; i <= seconds * 5 && !((screen = grabScreen()).valid() && ready(screen)); i++) usleep(200000);
   return screen;
 }
 
 bool waitForFile(const std::string& path, int seconds) {
   long lastSize = -1;
-  for (int i = 0; i < seconds * 20; i++) {
+  for (int i = 0; i < seconds * 20; i++, usleep(50000)) {
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     long size = in ? (long)in.tellg() : -1;
     if (size >= 0 && size == lastSize) return true;
     lastSize = size;
-    usleep(50000);
   }
   return false;
 }
 
 void Box::include(const Box& b) {
-  if (allZero()) {
+  if (x == 0 && y == 0 && w == 0 && h == 0) {
     *this = b;
     return;
   }
@@ -117,15 +92,8 @@ void Box::include(const Box& b) {
   if (b.y + b.h > y + h) h = b.y + b.h - y;
 }
 
-std::string bbLine(const Box& b) {
-  return "BB(" + std::to_string(b.x) + "," + std::to_string(b.y) + "," + std::to_string(b.w) + "," +
-         std::to_string(b.h) + ")\n";
-}
-
-std::string recordLine(const Box& b, const std::string& code) {
-  return "REC(" + std::to_string(b.x) + "," + std::to_string(b.y) + "," + std::to_string(b.w) + "," +
-         std::to_string(b.h) + "," + code + ")\n";
-}
+std::string bbLine(const Box& b) { return boxLine("BB", b); }
+std::string recordLine(const Box& b, const std::string& code) { return boxLine("REC", b, code); }
 
 void View::toLayout(int px, int py, int32_t& x, int32_t& y) const {
   x = ox + (int32_t)(px / (double)scale);
@@ -136,12 +104,7 @@ Box View::drag(int px0, int py0, int px1, int py1) const {
   int32_t x0, y0, x1, y1;
   toLayout(px0, py0, x0, y0);
   toLayout(px1, py1, x1, y1);
-  Box b;
-  b.x = std::min(x0, x1);
-  b.y = std::min(y0, y1);
-  b.w = std::abs(x1 - x0);
-  b.h = std::abs(y1 - y0);
-  return b;
+  return Box{std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0), std::abs(y1 - y0)};
 }
 
 void View::zoomIn() {
@@ -161,11 +124,8 @@ void View::zoomOut() {
 void View::showAll(const Box& bounds) {
   ox = bounds.x;
   oy = bounds.y;
-  float w = bounds.w ? (float)bounds.w : 1.0f;
-  float h = bounds.h ? (float)bounds.h : 1.0f;
-  scale = std::min((float)width / w, (float)height / h);
-  scale = std::max(scale, 0.05f);
-  scale = std::min(scale, 50.0f);
+  scale = std::min((float)width / (bounds.w ? bounds.w : 1), (float)height / (bounds.h ? bounds.h : 1));
+  scale = std::min(std::max(scale, 0.05f), 50.0f);
 }
 
 KivoProcess::KivoProcess(const std::vector<std::string>& args, const std::string& stateHome) {
@@ -191,16 +151,12 @@ KivoProcess::KivoProcess(const std::vector<std::string>& args, const std::string
 }
 
 KivoProcess::~KivoProcess() {
-  if (child > 0 && waitForExit(0) == -1) {
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-  }
+  if (child > 0 && waitForExit(0) == -1) kill(child, SIGKILL), waitpid(child, nullptr, 0);
 }
 
 std::string KivoProcess::waitForWindow(const std::string& title, int seconds) {
-  std::string id = shell("timeout " + std::to_string(seconds) + " xdotool search --sync --onlyvisible --name '^" +
-                         title + "$' 2>/dev/null | head -n 1");
-  return id;
+  return shell("timeout " + std::to_string(seconds) + " xdotool search --sync --onlyvisible --name '^" + title +
+               "$' 2>/dev/null | head -n 1");
 }
 
 void KivoProcess::keyTo(const std::string& id, const std::string& keys) {
@@ -223,27 +179,32 @@ void KivoProcess::answerFileDialog(const std::string& title, const std::string& 
   keyTo(dialog, "Return");
 }
 
+// The smallest window below the main window of at least 600 x 300, from
+// `xwininfo -tree`'s lines "  0x400240 (has no name): ()  700x411+0+60  +0+60"
+// (size, relative and absolute corner).
 Geometry KivoProcess::canvas() const {
+  static const std::regex child(R"(^\s+0x[0-9a-f]+ .*\s(\d+)x(\d+)[+-]-?\d+[+-]-?\d+\s+\+?(-?\d+)\+?(-?\d+)\s*$)");
+  std::istringstream lines(shell("xwininfo -tree -id " + windowId));
   Geometry best;
-  for (const Geometry& g : descendants(windowId))
+  std::smatch m;
+  for (std::string line; std::getline(lines, line);) {
+    if (!std::regex_match(line, m, child)) continue;
+    Geometry g{std::stoi(m[3]), std::stoi(m[4]), std::stoi(m[1]), std::stoi(m[2])};
     if (g.width >= 600 && g.height >= 300 && (best.width == 0 || g.width * g.height < best.width * best.height))
       best = g;
+  }
   if (best.width == 0) throw std::runtime_error("no canvas window found under " + windowId);
   return best;
 }
 
-void KivoProcess::dragOnScreen(int x0, int y0, int x1, int y1, const std::string& modifiers) {
-  auto at = [](int x, int y) { return " mousemove " + std::to_string(x) + " " + std::to_string(y); };
-  std::string hold = modifiers.empty() ? "" : " keydown " + modifiers;
-  std::string letGo = modifiers.empty() ? "" : " keyup " + modifiers;
-  shell("xdotool" + at(x0, y0) + " sleep 0.05" + hold + " mousedown 1 sleep 0.05" + at((x0 + x1) / 2, (y0 + y1) / 2) +
-        " sleep 0.05" + at(x1, y1) + " sleep 0.05 mouseup 1" + letGo);
-  usleep(150000);
-}
-
 void KivoProcess::canvasDrag(int px0, int py0, int px1, int py1, const std::string& modifiers) {
   Geometry c = canvas();
-  dragOnScreen(c.x + px0, c.y + py0, c.x + px1, c.y + py1, modifiers);
+  auto at = [&](int px, int py) { return " mousemove " + std::to_string(c.x + px) + " " + std::to_string(c.y + py); };
+  std::string hold = modifiers.empty() ? "" : " keydown " + modifiers;
+  std::string letGo = modifiers.empty() ? "" : " keyup " + modifiers;
+  shell("xdotool" + at(px0, py0) + " sleep 0.05" + hold + " mousedown 1 sleep 0.05" +
+        at((px0 + px1) / 2, (py0 + py1) / 2) + " sleep 0.05" + at(px1, py1) + " sleep 0.05 mouseup 1" + letGo);
+  usleep(150000);
 }
 
 void KivoProcess::closeBox() {
@@ -263,16 +224,14 @@ bool KivoProcess::quitFromMenu(const std::string& answer) {
   key("alt+f");
   key("Up Return");
   std::string box = waitForWindow("Warning!");
-  if (box.empty()) return false;
-  keyTo(box, answer);
-  return true;
+  if (!box.empty()) keyTo(box, answer);
+  return !box.empty();
 }
 
 int KivoProcess::waitForExit(int seconds) {
   for (int i = 0; i <= seconds * 10; i++) {
     int status = 0;
-    pid_t done = waitpid(child, &status, WNOHANG);
-    if (done == child) {
+    if (waitpid(child, &status, WNOHANG) == child) {
       child = 0;
       return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }

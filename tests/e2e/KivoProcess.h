@@ -15,14 +15,8 @@ namespace kivotest {
 // Run a shell command with the tests' display; returns its standard output.
 std::string shell(const std::string& command, int* status = nullptr);
 
-// A window's place on the screen and its size.
-struct Geometry {
-  int x = 0, y = 0;  // absolute upper-left corner
-  int width = 0, height = 0;
-};
-// Every window below id (not id itself), in the order `xwininfo -tree` lists
-// them, with absolute positions.
-std::vector<Geometry> descendants(const std::string& id);
+// A window's place on the screen (absolute upper-left corner) and its size.
+struct Geometry { int x = 0, y = 0, width = 0, height = 0; };
 
 // The whole screen as 8-bit RGB, rows from the top.
 struct Screen {
@@ -31,12 +25,9 @@ struct Screen {
   bool valid() const { return width > 0 && (size_t)width * height * 3 == rgb.size(); }
   // The pixel at absolute (x, y) as 0xRRGGBB; 0xFFFFFFFF outside the screen.
   uint32_t at(int x, int y) const;
-  // Pixels of the rectangle (x, y, w, h) whose channels each lie within
-  // tolerance of this colour's.
-  int count(int x, int y, int w, int h, uint32_t colour, int tolerance = 0) const;
+  // Pixels of the rectangle (x, y, w, h) of exactly this colour.
+  int count(int x, int y, int w, int h, uint32_t colour) const;
 };
-// Grab the screen; when pngPath is not empty also keep it as a PNG there.
-Screen grabScreen(const std::string& pngPath = "");
 // Grab the screen until ready accepts it or seconds have passed (the program
 // repaints asynchronously); returns the last grab either way.
 Screen grabScreenWhen(const std::function<bool(const Screen&)>& ready, int seconds = 3);
@@ -49,7 +40,6 @@ bool waitForFile(const std::string& path, int seconds = 10);
 // A rectangle in layout units.
 struct Box {
   int32_t x = 0, y = 0, w = 0, h = 0;
-  bool allZero() const { return x == 0 && y == 0 && w == 0 && h == 0; }
   // Grow to cover b; an all-zero receiver takes b over, an all-zero b still
   // pulls the box out to the point (0, 0).
   void include(const Box& b);
@@ -72,10 +62,7 @@ struct View {
   void zoomIn();
   void zoomOut();
   // Shift by a third of the visible extent; dx and dy are -1, 0 or 1.
-  void move(int dx, int dy) {
-    ox += dx * (visibleWidth() / 3);
-    oy += dy * (visibleHeight() / 3);
-  }
+  void move(int dx, int dy) { ox += dx * (visibleWidth() / 3), oy += dy * (visibleHeight() / 3); }
   // Fit bounds: its lower-left corner on the canvas's, scale 0.05 .. 50.
   void showAll(const Box& bounds);
   // Canvas pixel of a layout point (py growing downwards).
@@ -92,7 +79,6 @@ public:
   // Kills the process if it still runs.
   ~KivoProcess();
 
-  const std::string& window() const { return windowId; }
   // Give the main window the keyboard focus, then send keys (xdotool names).
   void key(const std::string& keys);
   // Wait for a window titled exactly title to appear; returns its id or "".
@@ -110,9 +96,8 @@ public:
   bool quitFromMenu(const std::string& answer);
   // The GL canvas: the smallest window of at least 600x300 in the main window.
   Geometry canvas() const;
-  // Mouse at absolute screen positions, modifiers held from press to release.
-  void dragOnScreen(int x0, int y0, int x1, int y1, const std::string& modifiers = "");
-  // A left drag between two canvas pixels (py growing downwards).
+  // A left drag between two canvas pixels (py growing downwards), modifiers
+  // held from press to release.
   void canvasDrag(int px0, int py0, int px1, int py1, const std::string& modifiers = "");
   // Send the close box's WM_DELETE_WINDOW to the main window.
   void closeBox();

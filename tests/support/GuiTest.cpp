@@ -1,17 +1,17 @@
 #include "support/GuiTest.h"
 
-#include <GL/gl.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -29,15 +29,16 @@ FXApp* theApp = nullptr;
 std::vector<std::string> tempDirs;
 
 void stopXvfbAndCleanUp() {
-  for (const std::string& dir : tempDirs) {
-    std::string cmd = "rm -rf '" + dir + "'";
-    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", dir.c_str());
-  }
-  if (xvfbPid > 0) {
-    kill(xvfbPid, SIGTERM);
-    waitpid(xvfbPid, nullptr, 0);
-    xvfbPid = 0;
-  }
+  std::error_code error;
+  for (const std::string& dir : tempDirs)
+    if (std::filesystem::remove_all(dir, error), error) std::fprintf(stderr, "could not remove %s\n", dir.c_str());
+  if (xvfbPid > 0) kill(xvfbPid, SIGTERM), waitpid(xvfbPid, nullptr, 0), xvfbPid = 0;
+}
+
+// Registered once, by the first of Xvfb and tempDir to need it.
+void cleanUpAtExit() {
+  static bool registered = false;
+  if (!registered) registered = true, std::atexit(stopXvfbAndCleanUp);
 }
 
 // Start Xvfb on the first free display; it writes the number to a pipe.
@@ -46,12 +47,8 @@ void startXvfb() {
   if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
   pid_t pid = fork();
   if (pid == 0) {
-    close(fds[0]);
     int devnull = open("/dev/null", O_WRONLY);
-    if (devnull >= 0) {
-      dup2(devnull, 1);
-      dup2(devnull, 2);
-    }
+    dup2(devnull, 1), dup2(devnull, 2), close(fds[0]);
     std::string fd = std::to_string(fds[1]);
     execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
            "-noreset", (char*)nullptr);
@@ -59,29 +56,24 @@ void startXvfb() {
   }
   close(fds[1]);
   std::string number;
-  char c;
-  while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  for (char c; read(fds[0], &c, 1) == 1 && c != '\n';) number += c;
   close(fds[0]);
   if (number.empty()) throw std::runtime_error("Xvfb did not start (is the xvfb package installed?)");
   xvfbPid = pid;
   displayName = ":" + number;
   setenv("DISPLAY", displayName.c_str(), 1);
-  std::atexit(stopXvfbAndCleanUp);
+  cleanUpAtExit();
 }
 
 double nowMs() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 void collectLabels(FXWindow* window, std::string& text) {
   for (FXWindow* child = window->getFirst(); child; child = child->getNext()) {
     FXLabel* label = dynamic_cast<FXLabel*>(child);
-    if (label && !dynamic_cast<FXButton*>(child) && !label->getText().empty()) {
-      if (!text.empty()) text += "\n";
-      text += label->getText().text();
-    }
+    if (label && !dynamic_cast<FXButton*>(child) && !label->getText().empty())
+      text += (text.empty() ? "" : "\n") + std::string(label->getText().text());
     collectLabels(child, text);
   }
 }
@@ -107,10 +99,9 @@ FXApp* app() {
 }
 
 void runFor(int ms) {
-  FXApp* a = app();
   double end = nowMs() + ms;
   do {
-    if (!a->runOneEvent(false)) usleep(1000);
+    if (!app()->runOneEvent(false)) usleep(1000);
   } while (nowMs() < end);
 }
 
@@ -127,8 +118,7 @@ KivoWindow* newWindow() {
   KivoWindow* window = new KivoWindow(app());
   window->create();
   window->layerDlg->create();  // the application's create() realises it in the program
-  double end = nowMs() + 5000;
-  while (nowMs() < end && !(window->shown() && window->canvas->getWidth() > 1)) runFor(10);
+  for (double end = nowMs() + 5000; nowMs() < end && !(window->shown() && window->canvas->getWidth() > 1);) runFor(10);
   runFor(50);
   settle();
   return window;
@@ -154,17 +144,9 @@ public:
     if (modal && modal != lastAnswered && modal->shown() && !actions.empty()) {
       lastAnswered = modal;
       ModalRecord record;
-      FXTopWindow* top = dynamic_cast<FXTopWindow*>(modal);
-      if (top) record.title = top->getTitle().text();
-      if (dynamic_cast<FXMessageBox*>(modal)) {
-        record.kind = "message";
-        collectLabels(modal, record.text);
-      } else if (FXFileDialog* dialog = dynamic_cast<FXFileDialog*>(modal)) {
-        record.kind = "file";
-        record.filename = dialog->getFilename().text();
-      } else {
-        record.kind = modal->getClassName();
-      }
+      if (FXTopWindow* top = dynamic_cast<FXTopWindow*>(modal)) record.title = top->getTitle().text();
+      if (dynamic_cast<FXMessageBox*>(modal)) collectLabels(modal, record.text);
+      if (FXFileDialog* dialog = dynamic_cast<FXFileDialog*>(modal)) record.filename = dialog->getFilename().text();
       records.push_back(record);
       std::function<void(FXWindow*)> action = actions.front();
       actions.pop_front();
@@ -190,26 +172,19 @@ ModalResponder::~ModalResponder() {
 }
 
 ModalResponder& ModalResponder::pressButton(FXuint clicked) {
-  impl->actions.push_back([clicked](FXWindow* modal) {
-    if (clicked == 0)
-      modal->handle(modal, FXSEL(SEL_CLOSE, 0), nullptr);
-    else
-      modal->handle(modal, FXSEL(SEL_COMMAND, FXMessageBox::ID_CLICKED_YES + clicked - MBOX_CLICKED_YES), nullptr);
+  return custom([clicked](FXWindow* modal) {
+    modal->handle(modal, clicked ? FXSEL(SEL_COMMAND, FXMessageBox::ID_CLICKED_YES + clicked - MBOX_CLICKED_YES)
+                                 : FXSEL(SEL_CLOSE, 0), nullptr);
   });
-  return *this;
 }
 
 ModalResponder& ModalResponder::chooseFile(const std::string& path) {
-  impl->actions.push_back([path](FXWindow* modal) {
+  return custom([path](FXWindow* modal) {
     FXFileDialog* dialog = dynamic_cast<FXFileDialog*>(modal);
-    if (dialog && !path.empty()) {
-      dialog->setFilename(path.c_str());
-      dialog->handle(dialog, FXSEL(SEL_COMMAND, FXDialogBox::ID_ACCEPT), nullptr);
-    } else {
-      modal->handle(modal, FXSEL(SEL_COMMAND, FXDialogBox::ID_CANCEL), nullptr);
-    }
+    bool accept = dialog && !path.empty();
+    if (accept) dialog->setFilename(path.c_str());
+    modal->handle(modal, FXSEL(SEL_COMMAND, accept ? FXDialogBox::ID_ACCEPT : FXDialogBox::ID_CANCEL), nullptr);
   });
-  return *this;
 }
 
 ModalResponder& ModalResponder::custom(std::function<void(FXWindow*)> action) {
@@ -224,18 +199,17 @@ size_t ModalResponder::pending() const { return impl->actions.size(); }
 // ---- Pixels --------------------------------------------------------------
 
 std::vector<Rgba> readWindow(FXWindow* window, int& width, int& height) {
-  Display* xdisplay = static_cast<Display*>(app()->getDisplay());
   app()->flush(true);
   width = window->getWidth();
   height = window->getHeight();
   std::vector<Rgba> image(static_cast<size_t>(width) * height, Rgba{0, 0, 0, 0});
-  XImage* ximage = XGetImage(xdisplay, window->id(), 0, 0, width, height, AllPlanes, ZPixmap);
+  XImage* ximage = XGetImage(static_cast<Display*>(app()->getDisplay()), window->id(), 0, 0, width, height, AllPlanes,
+                             ZPixmap);
   if (!ximage) return image;
   for (int py = 0; py < height; py++)
     for (int px = 0; px < width; px++) {
-      unsigned long pixel = XGetPixel(ximage, px, py);
-      image[static_cast<size_t>(py) * width + px] =
-          Rgba{uint8_t((pixel >> 16) & 0xFF), uint8_t((pixel >> 8) & 0xFF), uint8_t(pixel & 0xFF), 255};
+      unsigned long p = XGetPixel(ximage, px, py);
+      image[static_cast<size_t>(py) * width + px] = Rgba{uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p), 255};
     }
   XDestroyImage(ximage);
   return image;
@@ -252,59 +226,47 @@ Rgba pixelAt(const std::vector<Rgba>& image, int width, int px, int py) {
 
 // ---- Canvas events -------------------------------------------------------
 
-namespace {
-
-void sendCanvasEvent(KivoWindow* window, FXSelType type, int button, int px, int py, FXuint state) {
+void canvasEvent(KivoWindow* window, FXSelType type, int code, int px, int py, FXuint state) {
   FXEvent event;
   event.type = type;
   event.time = 0;
-  event.win_x = px;
-  event.win_y = py;
-  event.root_x = px;
-  event.root_y = py;
+  event.win_x = event.root_x = px;
+  event.win_y = event.root_y = py;
   event.state = state;
-  event.code = button;
-  event.click_button = button;
+  event.code = event.click_button = code;
   event.click_count = 1;
   event.moved = type == SEL_MOTION;
   window->handle(window->canvas, FXSEL(type, KivoWindow::ID_CANVAS), &event);
 }
 
-}  // namespace
-
 void canvasMotion(KivoWindow* window, int px, int py, FXuint state) {
-  sendCanvasEvent(window, SEL_MOTION, 0, px, py, state);
+  canvasEvent(window, SEL_MOTION, 0, px, py, state);
 }
 
 void canvasPress(KivoWindow* window, int button, int px, int py, FXuint state) {
-  sendCanvasEvent(window, button == 3 ? SEL_RIGHTBUTTONPRESS : SEL_LEFTBUTTONPRESS, button, px, py, state);
+  canvasEvent(window, button == 3 ? SEL_RIGHTBUTTONPRESS : SEL_LEFTBUTTONPRESS, button, px, py, state);
 }
 
 void canvasRelease(KivoWindow* window, int button, int px, int py, FXuint state) {
-  sendCanvasEvent(window, button == 3 ? SEL_RIGHTBUTTONRELEASE : SEL_LEFTBUTTONRELEASE, button, px, py, state);
+  canvasEvent(window, button == 3 ? SEL_RIGHTBUTTONRELEASE : SEL_LEFTBUTTONRELEASE, button, px, py, state);
 }
 
 // ---- Files ---------------------------------------------------------------
 
 std::string tempDir() {
   char pattern[] = "/tmp/kivo-test-XXXXXX";
-  char* dir = mkdtemp(pattern);
-  if (!dir) throw std::runtime_error("mkdtemp failed");
-  if (tempDirs.empty() && xvfbPid == 0) std::atexit(stopXvfbAndCleanUp);
-  tempDirs.push_back(dir);
-  return dir;
+  if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+  cleanUpAtExit();
+  tempDirs.push_back(pattern);
+  return pattern;
 }
 
 std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream bytes;
-  bytes << in.rdbuf();
+  bytes << std::ifstream(path, std::ios::binary).rdbuf();
   return bytes.str();
 }
 
-void writeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
+void writeFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 }  // namespace kivotest

@@ -36,7 +36,6 @@ void settle();
 
 // A message box or dialog that a test has answered.
 struct ModalRecord {
-  std::string kind;   // "message" for FXMessageBox, "file" for FXFileDialog, else the class name
   std::string title;  // the window title
   std::string text;   // the message text of a message box
   std::string filename;  // the file dialog's preset file name when it opened
@@ -85,7 +84,9 @@ Rgba pixelAt(const std::vector<Rgba>& image, int width, int px, int py);
 
 // Send an event to the canvas as the X server would: motion, button press
 // or release at window position (px, py) with modifier state (SHIFTMASK,
-// CONTROLMASK).
+// CONTROLMASK). canvasEvent sends any type; code is the button, or the
+// wheel's turn (+-120 a notch).
+void canvasEvent(KivoWindow* window, FXSelType type, int code, int px, int py, FXuint state = 0);
 void canvasMotion(KivoWindow* window, int px, int py, FXuint state = 0);
 void canvasPress(KivoWindow* window, int button, int px, int py, FXuint state = 0);
 void canvasRelease(KivoWindow* window, int button, int px, int py, FXuint state = 0);
