@@ -196,9 +196,10 @@ size_t Layout::addObjects(const std::vector<PlacedObject>& objects, const FXStri
   return added;
 }
 
-size_t Layout::removeSelected(int only, const char* verb) {
+// The selected objects of the enabled layers in reach, layer by layer.
+static std::vector<LayerPart> selectedParts(const Layer layers[LAYER_COUNT], int only, size_t& count) {
   std::vector<LayerPart> parts;
-  size_t count = 0;
+  count = 0;
   for (int i = 0; i < LAYER_COUNT; i++) {
     if ((only >= 0 && i != only) || !layers[i].isEnabled()) continue;
     LayerPart part{i, {}, {}};
@@ -206,22 +207,22 @@ size_t Layout::removeSelected(int only, const char* verb) {
     count += part.nodes.size();
     if (!part.nodes.empty()) parts.push_back(std::move(part));
   }
+  return parts;
+}
+
+size_t Layout::removeSelected(int only, const char* verb) {
+  size_t count;
+  std::vector<LayerPart> parts = selectedParts(layers, only, count);
   if (count > 0) record(new RemoveStep(*this, std::move(parts), countText(count, "object(s) ") + verb), false);
   return count;
 }
 
 Layout::MoveResult Layout::moveSelected(int only, int32_t dx, int32_t dy, size_t* moved) {
-  std::vector<LayerPart> parts;
-  size_t count = 0;
-  for (int i = 0; i < LAYER_COUNT; i++) {
-    if ((only >= 0 && i != only) || !layers[i].isEnabled()) continue;
-    LayerPart part{i, {}, {}};
-    layers[i].collect(MATCH_SELECTED, part.positions, part.nodes);
+  size_t count;
+  std::vector<LayerPart> parts = selectedParts(layers, only, count);
+  for (const LayerPart& part : parts)
     for (GroupNode* node : part.nodes)
       if (!movable(*node, dx, dy)) return MOVE_OUT_OF_RANGE;
-    count += part.nodes.size();
-    if (!part.nodes.empty()) parts.push_back(std::move(part));
-  }
   if (moved) *moved = count;
   if (count == 0) return MOVE_NOTHING;
   record(new MoveStep(*this, std::move(parts), dx, dy), true);
