@@ -25,20 +25,14 @@ struct Gds {
   std::string b;
   Gds& rec(int type, int dt, std::vector<int64_t> v = {}) {
     size_t unit = dt == GDS_INT4 ? 4 : dt == GDS_REAL8 ? 8 : 2;
-    put(4 + v.size() * unit, 2).push_back((char)type);
-    b.push_back((char)dt);
+    put(4 + v.size() * unit, 2) += std::string{(char)type, (char)dt};
     for (int64_t x : v) put(dt == GDS_REAL8 ? toGdsReal(std::ldexp((double)x, -20)) : (uint64_t)x, unit);
     return *this;
   }
-  std::string& put(uint64_t v, size_t bytes) {
-    for (size_t i = bytes; i-- > 0;) b.push_back((char)(v >> (8 * i)));
-    return b;
-  }
+  std::string& put(uint64_t v, size_t bytes) { for (size_t i = bytes; i-- > 0;) b.push_back((char)(v >> (8 * i))); return b; }
   Gds& str(int type, std::string s) {
     if (s.size() % 2) s.push_back('\0');
-    put(4 + s.size(), 2).push_back((char)type);
-    b.push_back(GDS_ASCII);
-    b += s;
+    put(4 + s.size(), 2) += std::string{(char)type, (char)GDS_ASCII} + s;
     return *this;
   }
   Gds& xy(const Pts& p) {
@@ -48,10 +42,8 @@ struct Gds {
   }
   Gds& begin(double userUnits = 0.001) {
     rec(GDS_HEADER, GDS_INT2, {600}).rec(GDS_BGNLIB, GDS_INT2, std::vector<int64_t>(12, 1));
-    str(GDS_LIBNAME, "LIB").rec(GDS_UNITS, GDS_REAL8, {});
-    b[b.size() - 4] = 0, b[b.size() - 3] = 20;  // room for two reals
-    put(toGdsReal(userUnits), 8);
-    put(toGdsReal(userUnits * 1e-6), 8);
+    str(GDS_LIBNAME, "LIB").put(20, 2) += std::string{(char)GDS_UNITS, (char)GDS_REAL8};  // two reals
+    put(toGdsReal(userUnits), 8), put(toGdsReal(userUnits * 1e-6), 8);
     return *this;
   }
   Gds& cell(const std::string& name) { return rec(GDS_BGNSTR, GDS_INT2, std::vector<int64_t>(12, 1)).str(GDS_STRNAME, name); }
@@ -86,11 +78,7 @@ struct Doc {
   GdsReadResult read(const std::string& bytes, const LayerMap& map = LayerMap(), uint64_t limit = GDS_OBJECT_LIMIT) {
     return readGdsii((const unsigned char*)bytes.data(), bytes.size(), map, layers, info, limit);
   }
-  std::string write(const LayerMap& map = LayerMap()) {
-    std::ostringstream out;
-    writeGdsii(out, layers, map, info, 86400);
-    return out.str();
-  }
+  std::string write(const LayerMap& map = LayerMap()) { std::ostringstream o; writeGdsii(o, layers, map, info, 86400); return o.str(); }
   // Unit cells covered on one slot; an overlap of two objects adds (1 << 30, 0).
   std::set<std::pair<int, int>> cells(int slot) const {
     std::set<std::pair<int, int>> s;
@@ -126,8 +114,7 @@ TEST(Gdsii, FlattensEveryOrientationAndArrayExactly) {
   g.cell("TOP");
   for (int k = 0; k < 8; k++) g.ref("L", k >= 4 ? 0x8000 : 0, 90 * (k % 4), {{10 * k, 0}});
   g.ref("L", 0, 270, {{0, 20}, {15, 20}, {0, 28}}, 3, 2);  // 3 x 2, steps (5, 0) and (0, 4)
-  g.ref("MID", 0x8000, 180, {{60, 30}});
-  g.endCell().end();
+  g.ref("MID", 0x8000, 180, {{60, 30}}).endCell().end();
   Doc d;
   ASSERT_EQ("", d.read(g.b).error);
   // Expected: each unit cell of L mapped through the instance's transform.
@@ -139,8 +126,7 @@ TEST(Gdsii, FlattensEveryOrientationAndArrayExactly) {
     }
   };
   for (int k = 0; k < 8; k++) place(k >= 4, 90 * (k % 4), 10 * k, 0);
-  for (int c = 0; c < 3; c++)
-    for (int r = 0; r < 2; r++) place(false, 270, 5 * c, 20 + 4 * r);
+  for (int k = 0; k < 6; k++) place(false, 270, 5 * (k % 3), 20 + 4 * (k / 3));
   place(false, 90, 60, 30);  // two reflections cancel: a quarter turn in all
   EXPECT_EQ(want, d.cells(1));
   EXPECT_EQ("TOP", d.info.cellName);
@@ -151,8 +137,7 @@ TEST(Gdsii, PolygonsAndPathsCoverExactlyTheirOutline) {
     {GDS_BOUNDARY, 0, 0, {{0, 0}, {9, 0}, {9, 7}, {6, 7}, {6, 3}, {3, 3}, {3, 7}, {0, 7}}, {{0, 0}, {9, 0}, {9, 7}, {6, 7}, {6, 3}, {3, 3}, {3, 7}, {0, 7}}},
     {GDS_BOUNDARY, 0, 0, {{0, 0}, {4, 0}, {4, 2}, {6, 2}, {6, 5}, {2, 5}, {2, 3}, {0, 3}, {0, 0}}, {{0, 0}, {4, 0}, {4, 2}, {6, 2}, {6, 5}, {2, 5}, {2, 3}, {0, 3}}},
     {GDS_BOX, 0, 0, rect(-3, -2, 5, 4), rect(-3, -2, 5, 4)},
-    {GDS_PATH, 0, 4, {{0, 0}, {10, 0}}, rect(0, -2, 10, 2)},
-    {GDS_PATH, 2, 2, {{0, 0}, {0, 8}}, rect(-1, -1, 1, 9)},
+    {GDS_PATH, 0, 4, {{0, 0}, {10, 0}}, rect(0, -2, 10, 2)}, {GDS_PATH, 2, 2, {{0, 0}, {0, 8}}, rect(-1, -1, 1, 9)},
     {GDS_PATH, 0, 2, {{0, 0}, {10, 0}, {10, 10}}, {{0, -1}, {11, -1}, {11, 10}, {9, 10}, {9, 1}, {0, 1}}},
     {GDS_PATH, 2, 2, {{0, 0}, {0, 6}, {8, 6}, {8, 0}}, {{-1, -1}, {1, -1}, {1, 5}, {7, 5}, {7, -1}, {9, -1}, {9, 7}, {-1, 7}}},
     {GDS_PATH, 2, 4, {{10, 0}, {0, 0}, {0, -6}}, {{-2, -8}, {2, -8}, {2, -2}, {12, -2}, {12, 2}, {-2, 2}}},
@@ -183,42 +168,35 @@ TEST(Gdsii, CountsEachKindItSkips) {
   ASSERT_EQ("", r.error);
   const uint64_t want[SKIP_KINDS] = {2, 1, 1, 3, 2, 1, 1, 1};
   for (int k = 0; k < SKIP_KINDS; k++) EXPECT_EQ(want[k], r.skipped[k]) << k;
-  EXPECT_EQ(12u, r.objects);
-  EXPECT_EQ(12u * 16, d.cells(1).size());
+  EXPECT_TRUE(r.objects == 12 && d.cells(1).size() == 12 * 16) << r.objects;
   EXPECT_NE(std::string::npos, r.skipReport().find("2 text(s)\n1 node(s)\n"));
 }
 
 TEST(Gdsii, MalformedFilesFailAtTheirOffsetAndLoadNothing) {
-  Gds ok;
+  Gds ok, cycle, huge;
   ok.begin().cell("TOP").shape(GDS_BOUNDARY, 1, 0, rect(0, 0, 4, 4));
-  const size_t cut = ok.b.size();  // the ENDSTR record starts here
+  const std::string head = ok.b;  // the ENDSTR record starts at its end
+  const int64_t cut = head.size();
   ok.endCell().end();
-  Gds cycle;
   cycle.begin().cell("A").ref("B", 0, 0, {{0, 0}}).endCell().cell("B");
-  const size_t cycleAt = cycle.b.size();
+  const int64_t cycleAt = cycle.b.size();
   cycle.ref("A", 0, 0, {{0, 0}}).endCell().end();
+  auto then = [&](const char* record, size_t n) { return head + std::string(record, n); };
   struct Case { std::string bytes; int64_t offset; const char* says; } cases[] = {
-    {ok.b.substr(0, cut + 2), (int64_t)cut, "truncated"},
-    {ok.b.substr(0, cut), (int64_t)cut, "ends before ENDLIB"},
-    {ok.b.substr(0, cut) + std::string("\x00\x05\x07\x00", 4), (int64_t)cut, "length 5"},
-    {ok.b.substr(0, cut) + std::string("\x00\x02\x07\x00", 4), (int64_t)cut, "length 2"},
-    {ok.b.substr(0, cut) + std::string("\x00\x08\x07\x00", 4), (int64_t)cut, "past the end"},
-    {ok.b.substr(0, cut) + std::string("\x00\x04\x50\x00", 4), (int64_t)cut, "unknown record type 80"},
-    {ok.b.substr(0, cut) + std::string("\x00\x06\x0d\x03\x00\x01", 6), (int64_t)cut, "data type 3"},
-    {ok.b.substr(0, cut) + std::string("\x00\x04\x11\x00", 4), (int64_t)cut, "wrong place"},
-    {ok.b.substr(0, cut - 4) + std::string("\x00\x04\x07\x00", 4), (int64_t)cut - 4, "ENDEL missing"},
-    {cycle.b, (int64_t)cycleAt, "cycle"},
+    {ok.b.substr(0, cut + 2), cut, "truncated"}, {head, cut, "ends before ENDLIB"},
+    {then("\x00\x05\x07\x00", 4), cut, "length 5"}, {then("\x00\x02\x07\x00", 4), cut, "length 2"},
+    {then("\x00\x08\x07\x00", 4), cut, "past the end"}, {then("\x00\x04\x50\x00", 4), cut, "unknown record type 80"},
+    {then("\x00\x06\x0d\x03\x00\x01", 6), cut, "data type 3"}, {then("\x00\x04\x11\x00", 4), cut, "wrong place"},
+    {head.substr(0, cut - 4) + std::string("\x00\x04\x07\x00", 4), cut - 4, "ENDEL missing"}, {cycle.b, cycleAt, "cycle"},
   };
   for (const Case& c : cases) {
     Doc d;
     GdsReadResult r = d.read(c.bytes);
-    EXPECT_NE(std::string::npos, r.error.find(c.says)) << r.error;
-    EXPECT_EQ(c.offset, r.errorOffset) << c.says;
-    EXPECT_NE(std::string::npos, r.errorText().find("at byte " + std::to_string(c.offset)));
+    EXPECT_TRUE(r.error.find(c.says) != std::string::npos && r.errorOffset == c.offset &&
+                r.errorText().find("at byte " + std::to_string(c.offset)) != std::string::npos) << c.says << ": " << r.errorText();
     EXPECT_TRUE(d.cells(1).empty());
   }
   // Nested arrays of 10^6 x 10^6 objects are refused before anything is placed.
-  Gds huge;
   huge.begin().cell("A").shape(GDS_BOUNDARY, 1, 0, rect(0, 0, 1, 1)).endCell();
   huge.cell("B").ref("A", 0, 0, {{0, 0}, {1000, 0}, {0, 1000}}, 1000, 1000).endCell();
   huge.cell("C").ref("B", 0, 0, {{0, 0}, {1000, 0}, {0, 1000}}, 1000, 1000).endCell().end();
@@ -246,7 +224,8 @@ TEST(Gdsii, SaveKeepsPairsValuesAndUnitsAndReadsBackByteForByte) {
         const ObjectOrigin& o = originOf(n->origin);
         const Opt* opt = dynamic_cast<const Opt*>(n);
         s += std::to_string(i) + ":" + std::to_string(n->x) + "," + std::to_string(n->y) + "," + std::to_string(n->w) + "," +
-             std::to_string(n->h) + (opt ? "=" + std::to_string(opt->value) : "") + "@" + std::to_string(o.gdsLayer) + "/" + std::to_string(o.gdsDatatype) + " ";
+             std::to_string(n->h) + (opt ? "=" + std::to_string(opt->value) : "") + "@" + std::to_string(o.gdsLayer) + "/" +
+             std::to_string(o.gdsDatatype) + " ";
       }
     return s;
   };
@@ -266,37 +245,31 @@ TEST(Gdsii, SaveKeepsPairsValuesAndUnitsAndReadsBackByteForByte) {
   EXPECT_EQ(std::string("\x00\x04\x07\x00\x00\x04\x04\x00", 8), bytes.substr(bytes.size() - 8));
   // An object whose far corner leaves the 32-bit range fails the save; nothing is written.
   GroupNode* far = newLayoutObject(LAYER_POLY);
-  far->setRect(INT32_MAX - 1, 0, 5, 5);
-  fresh.layers[LAYER_POLY].apply(OP_ADD, MATCH_ALL, far);
-  int saveError = 0;
+  far->setRect(INT32_MAX - 1, 0, 5, 5), fresh.layers[LAYER_POLY].apply(OP_ADD, MATCH_ALL, far);
   const std::string farPath = kivotest::tempDir() + "/far.gds";
+  int saveError = 0;
   EXPECT_EQ(SAVE_WRITE_FAILED, saveGdsiiFile(farPath.c_str(), fresh.layers, LayerMap(), fresh.info, saveError));
   EXPECT_TRUE(saveError == EOVERFLOW && kivotest::readFile(farPath).empty());
 }
 
 TEST(Gdsii, LayerMapReadsPairsAndNamesTheBadLine) {
   struct Case { const char* text; const char* error; uint32_t layer, datatype; int slot; } cases[] = {
-    {"", "", 5, 0, LAYER_UNKNOWN},
-    {"68/20 ME  # met1\n68 M2\n\n", "", 68, 20, LAYER_METAL1},
-    {"68/20 ME\n68 M2\n", "", 68, 5, 6},
-    {"68 M2\n68/20 ME\n", "", 68, 20, LAYER_METAL1},
-    {"# header\n68 ZZ\n", "line 2: \"ZZ\" is not a layer code", 0, 0, 0},
-    {"1 NW\n\n68/x ME\n", "line 3: \"68/x\"", 0, 0, 0},
-    {"65536 ME\n", "line 1: \"65536\"", 0, 0, 0},
-    {"5 ME extra\n", "line 1: expected", 0, 0, 0},
+    {"", "", 5, 0, LAYER_UNKNOWN}, {"68/20 ME  # met1\n68 M2\n\n", "", 68, 20, LAYER_METAL1},
+    {"68/20 ME\n68 M2\n", "", 68, 5, 6}, {"68 M2\n68/20 ME\n", "", 68, 20, LAYER_METAL1},
+    {"# header\n68 ZZ\n", "line 2: \"ZZ\" is not a layer code", 0, 0, 0}, {"1 NW\n\n68/x ME\n", "line 3: \"68/x\"", 0, 0, 0},
+    {"65536 ME\n", "line 1: \"65536\"", 0, 0, 0}, {"5 ME extra\n", "line 1: expected", 0, 0, 0},
     {"5 ME\n5 PO\n", "line 2: \"5\" is mapped twice", 0, 0, 0},
   };
+  std::string error;
   for (const Case& c : cases) {
     LayerMap map;
-    std::string error;
     EXPECT_EQ(*c.error == 0, map.parse(c.text, error)) << c.text;
     EXPECT_EQ(0u, error.find(c.error)) << error;
     EXPECT_EQ(*c.error ? 3 : c.slot, map.slotOf(*c.error ? 3 : c.layer, c.datatype)) << c.text;
   }
-  LayerMap sample;
-  std::string error;
+  LayerMap sample;  // the map shipped with Kivo
+  uint32_t layer = 0, datatype = 0;
   EXPECT_TRUE(loadLayerMap((std::string(getenv("KIVO_SOURCE_DIR")) + "/layermaps/sky130.map").c_str(), sample, error)) << error;
-  uint32_t layer, datatype;
   sample.pairOf(LAYER_METAL1, layer, datatype);
   EXPECT_EQ(68u * 1000 + 20, layer * 1000 + datatype);
 }
@@ -314,20 +287,14 @@ TEST(Gdsii, OpenReadsByContentWarnsAndSavesInTheFormatRead) {
   kivotest::writeFile(path, g.b);
   kivotest::writeFile(dir + "/bad.gds", g.b.substr(0, 100));
   KivoWindow* window = kivotest::newWindow();
-  {
-    ModalResponder responder;
-    responder.pressButton(MBOX_CLICKED_OK).pressButton(MBOX_CLICKED_OK);
-    EXPECT_TRUE(window->openFile(path.c_str()));
-    EXPECT_FALSE(window->openFile((dir + "/bad.gds").c_str()));
-    ASSERT_EQ(2u, responder.records().size());
-    EXPECT_NE(std::string::npos, responder.records()[0].text.find("Not read:\n2 text(s)"));
-    EXPECT_NE(std::string::npos, responder.records()[1].text.find("at byte 98"));
-  }
-  EXPECT_EQ(FORMAT_GDSII, window->layout.format());
-  EXPECT_EQ(1u, window->layout.layer(LAYER_N_WELL).size());
   ModalResponder responder;
-  responder.chooseFile(path).pressButton(MBOX_CLICKED_YES);
-  ASSERT_TRUE(window->saveLayout());
+  responder.pressButton(MBOX_CLICKED_OK).pressButton(MBOX_CLICKED_OK).chooseFile(path).pressButton(MBOX_CLICKED_YES);
+  EXPECT_TRUE(window->openFile(path.c_str()) && !window->openFile((dir + "/bad.gds").c_str()));
+  EXPECT_TRUE(window->layout.format() == FORMAT_GDSII && window->layout.layer(LAYER_N_WELL).size() == 1);
+  EXPECT_TRUE(window->saveLayout());
+  ASSERT_EQ(4u, responder.records().size());
+  EXPECT_NE(std::string::npos, responder.records()[0].text.find("Not read:\n2 text(s)"));
+  EXPECT_NE(std::string::npos, responder.records()[1].text.find("at byte 98"));
   Doc d;
   EXPECT_EQ("", d.read(kivotest::readFile(path)).error);
   EXPECT_EQ(inside(rect(0, 0, 4, 4)), d.cells(LAYER_N_WELL));
