@@ -49,9 +49,9 @@ const std::string twoRecords = "BB(0,0,30,30)\nREC(0,0,10,10,NW)\nREC(20,20,10,1
 
 // The answer to one dialog: a button to press, a file to choose ("" cancels) or an action.
 struct Answer {
-  enum { FILE = ~0u };
+  enum { CHOOSE_FILE = ~0u };
   Answer(FXuint button) : button(button) {}
-  Answer(std::string file) : button(FILE), file(std::move(file)) {}
+  Answer(std::string file) : button(CHOOSE_FILE), file(std::move(file)) {}
   Answer(const char* file) : Answer(std::string(file)) {}
   Answer(std::function<void(FXWindow*)> action) : action(std::move(action)) {}
   FXuint button = 0;
@@ -71,7 +71,8 @@ protected:
   std::vector<ModalRecord> answering(const std::vector<Answer>& answers, std::function<void()> action) {
     ModalResponder responder;
     for (const Answer& a : answers)
-      a.action ? responder.custom(a.action) : a.button == Answer::FILE ? responder.chooseFile(a.file) : responder.pressButton(a.button);
+      a.action ? responder.custom(a.action)
+               : a.button == Answer::CHOOSE_FILE ? responder.chooseFile(a.file) : responder.pressButton(a.button);
     action();
     EXPECT_EQ(0u, responder.pending());
     return responder.records();
