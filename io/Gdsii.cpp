@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <ostream>
@@ -11,6 +12,7 @@
 
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -920,12 +922,24 @@ ReadStatus readGdsiiFile(const char* path, const LayerMap& map, Layer layers[LAY
   int fd = openRegularFile(path, status, result.errorNumber);
   if (fd < 0) return status;
   // Read into memory rather than mapped: a file that another program
-  // truncates meanwhile must give a short read, not a fault.
+  // truncates meanwhile must give a short read, not a fault. The buffer
+  // asks for huge pages: faulting in a big file page by page would cost
+  // more than reading it.
   struct stat st;
-  std::vector<unsigned char> data(::fstat(fd, &st) == 0 ? (size_t)st.st_size : 0);
+  const size_t size = ::fstat(fd, &st) == 0 ? (size_t)st.st_size : 0;
+  const size_t HUGE_PAGE = 2 << 20;
+  const size_t capacity = (size / HUGE_PAGE + 1) * HUGE_PAGE;
+  std::unique_ptr<unsigned char, void (*)(void*)> data(
+      static_cast<unsigned char*>(std::aligned_alloc(HUGE_PAGE, capacity)), std::free);
+  if (!data) {
+    ::close(fd);
+    result.errorNumber = ENOMEM;
+    return READ_IO_FAILED;
+  }
+  ::madvise(data.get(), capacity, MADV_HUGEPAGE);
   size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::read(fd, data.data() + done, data.size() - done);
+  while (done < size) {
+    ssize_t n = ::read(fd, data.get() + done, size - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       result.errorNumber = errno;
@@ -935,9 +949,8 @@ ReadStatus readGdsiiFile(const char* path, const LayerMap& map, Layer layers[LAY
     if (n == 0) break;
     done += (size_t)n;
   }
-  data.resize(done);
   ::close(fd);
-  result = readGdsii(data.data(), data.size(), map, layers, info);
+  result = readGdsii(data.get(), done, map, layers, info);
   return READ_OK;
 }
 
