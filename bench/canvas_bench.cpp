@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/KivoWindow.h"
+#include "bench/ResidentMemory.h"
 #include "support/GuiTest.h"
 
 namespace {
@@ -26,16 +27,6 @@ const int BOX_LAYERS[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 13};
 double nowMs() {
   using namespace std::chrono;
   return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-long residentBytes() {
-  long pages = 0, resident = 0;
-  FILE* f = std::fopen("/proc/self/statm", "r");
-  if (f) {
-    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    std::fclose(f);
-  }
-  return resident * 4096;
 }
 
 // Paint once and wait until the pixels are done.

@@ -21,22 +21,13 @@
 #include <vector>
 
 #include "io/LayoutFile.h"
+#include "bench/ResidentMemory.h"
 
 namespace {
 
 double now() {
   using namespace std::chrono;
   return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-long residentBytes() {
-  long pages = 0, resident = 0;
-  FILE* f = std::fopen("/proc/self/statm", "r");
-  if (f) {
-    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    std::fclose(f);
-  }
-  return resident * sysconf(_SC_PAGESIZE);
 }
 
 // A layout file of n records spread over every layer, with coordinates as a
