@@ -7,9 +7,11 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <typeinfo>
 #include <unordered_map>
 
+#include "model/HugePages.h"
 #include "model/Layer.h"
 #include "model/MouseRect.h"
 
@@ -248,14 +250,14 @@ struct CanvasPainter::LayerCache {
   const Layer* layer = nullptr;
   uint64_t revision = 0;
   int32_t enabled = -1;
-  std::vector<Corners> corners;
+  BigVector<Corners> corners;
   enum { OTHER = 1, SELECTED = 2 };  // flags
-  std::vector<uint8_t> flags;
+  BigVector<uint8_t> flags;
   bool isOther(uint32_t i) const { return flags[i] & OTHER; }
   std::vector<Other> others;
   std::vector<uint32_t> selectedBoxes;  // positions
   std::vector<GroupNode*> selectedOthers;
-  std::vector<uint32_t> order;          // positions of boxes, by tile
+  BigVector<uint32_t> order;            // positions of boxes, by tile
   uint32_t sortedCount = 0;             // positions below are in the tiles
   uint32_t appendedFrom = 0;            // after APPENDED: the first new one
   std::vector<Tile> tiles;
@@ -268,6 +270,10 @@ struct CanvasPainter::LayerCache {
   void begin(const Layer& l);
   void feed(GroupNode* const* nodes, uint32_t count);
   Change finish();
+  // Follow the layer's record of its changes when it starts at this cache's
+  // revision: flip the recorded flags, or take the appended objects. False
+  // when the record does not apply; begin, feed and finish then.
+  bool follow(const Layer& l, Change& change);
 
 private:
   void truncate(uint32_t count);
@@ -310,6 +316,47 @@ void CanvasPainter::LayerCache::begin(const Layer& l) {
     corners.reserve(l.size());
     flags.reserve(l.size());
   }
+}
+
+bool CanvasPainter::LayerCache::follow(const Layer& l, Change& change) {
+  const Layer::ChangeRecord& r = l.lastChanges();
+  if (layer != &l || enabled != l.isEnabled() || r.kind == Layer::ChangeRecord::OTHER ||
+      r.since != revision || revision == 0)
+    return false;
+  if (r.kind == Layer::ChangeRecord::APPENDED) {
+    if (r.appendedFrom != corners.size() || sortedCount > corners.size()) return false;
+    keptCount = (uint32_t)corners.size();
+    fed = keptCount;
+    diverged = selectionChanged = false;
+    uint32_t k = keptCount;
+    for (GroupNode* node = r.firstAppended; node; node = node->next()) {
+      take(node, k++);
+      ++fed;
+    }
+    change = finish();
+    return true;
+  }
+  if (r.uniform >= 0)
+    for (uint8_t& f : flags) f = (uint8_t)(r.uniform ? f | SELECTED : f & ~SELECTED);
+  for (uint32_t p : r.flipped) {
+    if (p >= flags.size()) return false;
+    flags[p] ^= SELECTED;
+  }
+  selectedBoxes.clear();
+  selectedOthers.clear();
+  size_t o = 0;
+  for (uint32_t p = 0; p < (uint32_t)flags.size(); p++) {
+    if (!(flags[p] & SELECTED)) continue;
+    if (!(flags[p] & OTHER)) {
+      selectedBoxes.push_back(p);
+      continue;
+    }
+    while (others[o].position < p) ++o;
+    selectedOthers.push_back(others[o].node);
+  }
+  revision = l.getRevision();
+  change = SELECTION;
+  return true;
 }
 
 // Prefetch this many nodes ahead: each is usually a cache miss of its own.
@@ -428,7 +475,7 @@ void drawNode(GroupNode* node, const PixelMap& map) {
 struct SureFill {
   uint8_t* plane = nullptr;  // one byte per pixel: small enough to stay in cache
   bool* touched = nullptr;
-  std::vector<CanvasPainter::EdgeBox>* pending = nullptr;
+  BigVector<CanvasPainter::EdgeBox>* pending = nullptr;
   int layer = 0;
 };
 
@@ -586,10 +633,10 @@ struct CanvasPainter::Composer {
   double snap = 1.0 / 16;
 
   // Per pixel: bit i covered by layer i's fill, bit 16 + i by its selection.
-  std::vector<uint32_t> bits;
-  std::vector<uint8_t> pixels;  // read back, then the composed image
-  std::vector<uint8_t> plane;   // one layer's certain pixels
-  std::vector<EdgeBox> pending;  // boxes that wait for resolveEdges
+  BigVector<uint32_t> bits;
+  BigVector<uint8_t> pixels;  // read back, then the composed image
+  BigVector<uint8_t> plane;   // one layer's certain pixels
+  BigVector<EdgeBox> pending;  // boxes that wait for resolveEdges
   bool valid = false;
   double originX = 0, originY = 0;
   float scale = 0;
@@ -711,19 +758,20 @@ void CanvasPainter::drawLayersFast(const ViewTransform& view, Layer layers[LAYER
   composer->valid = false;
 }
 
-// Bring every layer's cache up to date. The objects of the layers that
-// changed are gathered in pieces walking all their lists side by side: the
-// lists interleave in memory, and independent walks let the processor fetch
-// many nodes at once where one walk waits for each.
-void CanvasPainter::updateCaches(Layer layers[LAYER_COUNT], int* changes) {
+namespace {
+
+// Bring the caches of the chosen layers up to date, noting in changes what
+// each update found. Their objects are
+// gathered in pieces walking all their lists side by side: the lists
+// interleave in memory, and independent walks let the processor fetch many
+// nodes at once where one walk waits for each.
+void walkLayers(CanvasPainter::LayerCache* caches, Layer* layers, const bool chosen[LAYER_COUNT],
+                int* changes) {
   const uint32_t PIECE = 2048;
   std::vector<GroupNode*> pieces((size_t)PIECE * LAYER_COUNT);
   GroupNode* at[LAYER_COUNT] = {};
-  bool changed[LAYER_COUNT] = {};
   for (int i = 0; i < LAYER_COUNT; i++) {
-    if (changes) changes[i] = LayerCache::SAME;
-    if (caches[i].isCurrent(layers[i])) continue;
-    changed[i] = true;
+    if (!chosen[i]) continue;
     caches[i].begin(layers[i]);
     at[i] = layers[i].first();
   }
@@ -742,11 +790,42 @@ void CanvasPainter::updateCaches(Layer layers[LAYER_COUNT], int* changes) {
       more = more || at[i];
     }
   }
+  for (int i = 0; i < LAYER_COUNT; i++)
+    if (chosen[i]) changes[i] = caches[i].finish();
+}
+
+}  // namespace
+
+// Bring every layer's cache up to date. When many objects are to be walked,
+// a second thread takes about half of them, whole layers each: the walks
+// wait on memory, and each cache is touched by one thread only.
+void CanvasPainter::updateCaches(Layer layers[LAYER_COUNT], int* changes) {
+  bool changed[LAYER_COUNT] = {}, mine[LAYER_COUNT] = {}, theirs[LAYER_COUNT] = {};
+  int found[LAYER_COUNT];
+  size_t total = 0;
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    found[i] = LayerCache::SAME;
+    changed[i] = !caches[i].isCurrent(layers[i]);
+    LayerCache::Change change;
+    if (changed[i] && caches[i].follow(layers[i], change)) {
+      changed[i] = false;
+      found[i] = change;
+    }
+    if (changed[i]) total += layers[i].size();
+  }
+  const size_t SHARED_FROM = 200000;
+  size_t given = 0;
   for (int i = 0; i < LAYER_COUNT; i++) {
     if (!changed[i]) continue;
-    LayerCache::Change change = caches[i].finish();
-    if (changes) changes[i] = change;
+    bool share = total >= SHARED_FROM && 2 * (given + layers[i].size()) <= total + layers[i].size();
+    (share ? theirs : mine)[i] = true;
+    if (share) given += layers[i].size();
   }
+  std::thread helper;
+  if (given > 0) helper = std::thread(walkLayers, caches, layers, theirs, found);
+  walkLayers(caches, layers, mine, found);
+  if (helper.joinable()) helper.join();
+  if (changes) std::copy(found, found + LAYER_COUNT, changes);
 }
 
 // Learn from OpenGL, in the frame about to be cleared, what blending each
@@ -905,7 +984,7 @@ void CanvasPainter::resolveEdges(const ViewTransform& view) {
       for (int v = b.other.lo; v <= b.other.hi; v++)
         bits[b.alongY ? (size_t)u * view.width + v : (size_t)v * view.width + u] |= bit;
   }
-  std::vector<EdgeBox>().swap(c.pending);
+  BigVector<EdgeBox>().swap(c.pending);
   glPopAttrib();
   if (!drawn) return;
   size_t n = (size_t)view.width * view.height;

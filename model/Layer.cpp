@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <utility>
 
 Layer::Layer() : head(new GroupNode), cursor(head), tail(head) {}
@@ -10,17 +11,32 @@ Layer::~Layer() { delete head; }
 
 void Layer::setColor(uint32_t c) {
   color = c;
-  ++revision;
+  changed();
 }
 
 void Layer::enable() {
   enabled = 1;
-  ++revision;
+  changed();
 }
 
 void Layer::toggleEnabled() {
   enabled = enabled == 0 ? 1 : 0;
+  changed();
+}
+
+void Layer::changed() {
+  record.kind = ChangeRecord::OTHER;
+  record.flipped.clear();
   ++revision;
+}
+
+void Layer::beginRecord(ChangeRecord::Kind kind) {
+  record.kind = kind;
+  record.since = revision;
+  record.appendedFrom = count;
+  record.firstAppended = nullptr;
+  record.uniform = -1;
+  record.flipped.clear();
 }
 
 bool Layer::passes(const GroupNode* node, int filter, const Rect* arg) const {
@@ -69,6 +85,8 @@ int Layer::apply(int op, int filter, Rect* arg) {
   if (op == OP_ADD) {
     GroupNode* node = dynamic_cast<GroupNode*>(arg);
     if (node) {
+      beginRecord(ChangeRecord::APPENDED);
+      record.firstAppended = node;
       include(*node);
       tail->links[0] = node;
       for (tail = node, ++count; tail->links[0]; tail = tail->links[0]) ++count;
@@ -76,6 +94,7 @@ int Layer::apply(int op, int filter, Rect* arg) {
     }
     return 1;
   }
+  if (op == OP_SELECT || op == OP_DESELECT || op == OP_TOGGLE) return changeSelection(op, filter, arg);
   int count = 0;
   if (op == OP_DELETE) {
     count = deleteMatching(filter, arg);
@@ -83,17 +102,53 @@ int Layer::apply(int op, int filter, Rect* arg) {
     rewind();
     while (GroupNode* node = findNext(filter, arg)) {
       switch (op) {
-        case OP_SELECT: node->select(); break;
-        case OP_DESELECT: node->deselect(); break;
-        case OP_TOGGLE: node->toggleSelect(); break;
         case OP_BOUND: include(*node); break;
         default: continue;
       }
       ++count;
     }
   }
-  if (count > 0) ++revision;
+  if (count > 0) changed();
   return count;
+}
+
+// Selection changes note the positions whose flag flipped, so that a cache
+// can follow a click without walking the layer. A record that grows beyond
+// a quarter of the layer is dropped: walking is cheaper then.
+int Layer::changeSelection(int op, int filter, Rect* arg) {
+  int touched = 0;
+  bool whole = filter == MATCH_ALL && op != OP_TOGGLE;
+  ChangeRecord previous = std::move(record);
+  beginRecord(ChangeRecord::SELECTION);
+  bool recording = true;
+  if (whole) record.uniform = op == OP_SELECT;
+  const size_t limit = std::max<size_t>(1024, this->count / 4);
+  uint32_t index = 0;
+  for (GroupNode* node = first(); node; node = node->next(), index++) {
+    if (!passes(node, filter, arg)) continue;
+    int32_t before = node->isSelected();
+    if (op == OP_SELECT)
+      node->select();
+    else if (op == OP_DESELECT)
+      node->deselect();
+    else
+      node->toggleSelect();
+    ++touched;
+    if (recording && !whole && node->isSelected() != before) {
+      record.flipped.push_back(index);
+      recording = record.flipped.size() <= limit;
+    }
+  }
+  rewind();
+  if (touched == 0) {
+    record = std::move(previous);  // nothing changed: the last change stays on record
+    return 0;
+  }
+  if (recording)
+    ++revision;
+  else
+    changed();
+  return touched;
 }
 
 void Layer::swapContents(Layer& other) {
@@ -104,12 +159,14 @@ void Layer::swapContents(Layer& other) {
   Rect box(*this);
   setRect(other);
   other.setRect(box);
-  ++revision;
-  ++other.revision;
+  changed();
+  other.changed();
 }
 
 void Layer::appendChain(GroupNode* chain) {
   if (!chain) return;
+  beginRecord(ChangeRecord::APPENDED);
+  record.firstAppended = chain;
   tail->links[0] = chain;
   for (GroupNode* node = chain; node; node = node->next()) {
     include(*node);
@@ -190,7 +247,7 @@ void Layer::refreshBounds() {
   setRect(0, 0, 0, 0);
   for (GroupNode* node = first(); node; node = node->next()) include(*node);
   rewind();
-  ++revision;
+  changed();
 }
 
 void Layer::draw(int64_t ox, int64_t oy) {

@@ -91,9 +91,31 @@ public:
   // that caches of its drawing know when to rebuild.
   uint64_t getRevision() const { return revision; }
 
+  // The last change, from revision `since` to the current one, so that a
+  // cache of the layer's drawing that is at `since` can follow it without
+  // walking every object: objects appended from position appendedFrom on
+  // (the first of them firstAppended), or selection flags only (all set to
+  // uniform first when that is 0 or 1, then the flags at the positions in
+  // flipped toggled). Any other change makes it OTHER.
+  struct ChangeRecord {
+    enum Kind { OTHER, APPENDED, SELECTION };
+    Kind kind = OTHER;
+    uint64_t since = 0;
+    size_t appendedFrom = 0;
+    GroupNode* firstAppended = nullptr;
+    int uniform = -1;
+    std::vector<uint32_t> flipped;
+  };
+  const ChangeRecord& lastChanges() const { return record; }
+
 private:
   bool passes(const GroupNode* node, int filter, const Rect* arg) const;
   int deleteMatching(int filter, Rect* arg);
+  int changeSelection(int op, int filter, Rect* arg);
+  // Raise the revision for a change the record cannot describe.
+  void changed();
+  // Start the record of a change of this kind.
+  void beginRecord(ChangeRecord::Kind kind);
 
   GroupNode* head;
   GroupNode* cursor;
@@ -103,6 +125,7 @@ private:
   GroupNode* tail;  // last node of the chain (head when empty): O(1) append
   size_t count = 0;
   uint64_t revision = 0;
+  ChangeRecord record;
 };
 
 #endif

@@ -42,9 +42,10 @@ protected:
   // Pixel column and row of the centre of layout unit (x, y).
   int colOf(double x) { return (int)((x + 0.5 - window->originX) * window->scale); }
   int rowOf(double y) { return window->canvas->getHeight() - 1 - (int)((y + 0.5 - window->originY) * window->scale); }
-  GroupNode* add(int layer, int x, int y, int w, int h, bool opt = false) {
+  GroupNode* add(int layer, int x, int y, int w, int h, bool opt = false, bool selected = false) {
     GroupNode* node = opt ? static_cast<GroupNode*>(new Opt) : static_cast<GroupNode*>(new Box);
     node->setRect(x, y, w, h);
+    if (selected) node->select();
     window->layout.layersForDrawing()[layer].apply(OP_ADD, MATCH_ALL, node);
     return node;
   }
@@ -216,7 +217,19 @@ TEST_F(CanvasPainterTest, KeptPictureFollowsEveryChange) {
   check("after motion");
 
   KivoWindow* w = window;
+  add(5, -1800, -1800, 50, 50);
+  add(LAYER_OPTIONS, -1700, -1700, 40, 40, true);
+  auto toggleAt = [w](int x, int y) {
+    Rect at;
+    at.setRect(x, y, 0, 0);
+    w->layout.applySelection(-1, OP_TOGGLE, MATCH_AT, &at);
+  };
   const std::pair<const char*, std::function<void()>> changes[] = {
+      {"toggling a box", [=] { toggleAt(-1790, -1790); }},
+      {"toggling an Opt", [=] { toggleAt(-1690, -1690); }},
+      {"two toggles before a paint", [=] { toggleAt(-1790, -1790), toggleAt(-1690, -1690); }},
+      {"appending an Opt", [this] { add(LAYER_OPTIONS, -1600, -1600, 80, 30, true, true); }},
+      {"deselecting all", [w] { w->layout.applySelection(-1, OP_DESELECT, MATCH_ALL, nullptr); }},
       {"selecting", [w] { w->layout.layersForDrawing()[3].apply(OP_SELECT, MATCH_ALL, nullptr); }},
       {"deleting", [w] { w->layout.layersForDrawing()[3].apply(OP_DELETE, MATCH_SELECTED, nullptr); }},
       {"disabling", [w] { w->layout.layersForDrawing()[4].toggleEnabled(); }},
