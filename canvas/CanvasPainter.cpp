@@ -482,9 +482,9 @@ struct SureFill {
 // The objects of a layer from list position from on, in the current colour
 // and polygon mode: filled boxes that can cover a pixel centre, or outlines
 // that can reach the canvas.
-template <typename Visible>
+template <typename Visible, typename Out>
 void drawObjects(const CanvasPainter::LayerCache& cache, uint32_t from, const PixelMap& map,
-                 Visible visible, CanvasPainter::VertexBuffer& out, SureFill sure = SureFill()) {
+                 Visible visible, Out& out, SureFill sure = SureFill(), bool withOthers = true) {
   auto send = [&](uint32_t position) {
     CanvasPainter::DrawCorners c(cache.corners[position], map.baseX, map.baseY);
     int x0, x1, y0, y1;
@@ -536,9 +536,18 @@ void drawObjects(const CanvasPainter::LayerCache& cache, uint32_t from, const Pi
   for (uint32_t p = first; p < cache.corners.size(); p++)
     if (!cache.isOther(p)) send(p);
   out.flush();
+  if (!withOthers) return;
   for (const auto& o : cache.others)
     if (o.position >= from) drawNode(o.node, map);
 }
+
+// Quads kept for OpenGL instead of sent: what a second thread gives the
+// thread that owns the context.
+struct QuadList {
+  std::vector<CanvasPainter::DrawCorners> quads;
+  void push(const CanvasPainter::DrawCorners& c) { quads.push_back(c); }
+  void flush() {}
+};
 
 // What Layer::draw draws in the layer's colour: objects filled while the
 // layer is enabled, outlined while not. The caller sets the colour.
@@ -767,7 +776,7 @@ namespace {
 // nodes at once where one walk waits for each.
 void walkLayers(CanvasPainter::LayerCache* caches, Layer* layers, const bool chosen[LAYER_COUNT],
                 int* changes) {
-  const uint32_t PIECE = 2048;
+  const uint32_t PIECE = 256;
   std::vector<GroupNode*> pieces((size_t)PIECE * LAYER_COUNT);
   GroupNode* at[LAYER_COUNT] = {};
   for (int i = 0; i < LAYER_COUNT; i++) {
@@ -1028,8 +1037,46 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
   // wider than the band around a centre.
   bool askEdges = c.llvmpipe && map.usable && map.kx > 2 * map.sureMarginX &&
                   map.ky > 2 * map.sureMarginY;
+  // With many boxes to fill, a second thread sorts about half of them
+  // (whole enabled layers) into certain pixels, edges to ask about and
+  // quads, which this thread, the owner of the context, draws after it.
+  struct Share {
+    bool layers[LAYER_COUNT] = {};
+    BigVector<uint32_t> bits;
+    BigVector<uint8_t> plane;
+    BigVector<EdgeBox> pending;
+    QuadList quads[LAYER_COUNT];
+  } theirs;
+  size_t total = 0, given = 0;
+  auto boxesOf = [&](int i) { return caches[i].corners.size() - std::min<size_t>(from[i], caches[i].corners.size()); };
+  auto shareable = [&](int i) { return !selection && chosen[i] && layers[i].first() && layers[i].isEnabled(); };
+  for (int i = 0; i < LAYER_COUNT; i++)
+    if (shareable(i)) total += boxesOf(i);
+  const size_t SHARED_FROM = 200000;
+  for (int i = 0; i < LAYER_COUNT && total >= SHARED_FROM; i++) {
+    if (!shareable(i) || 2 * (given + boxesOf(i)) > total + boxesOf(i)) continue;
+    theirs.layers[i] = true;
+    given += boxesOf(i);
+  }
+  std::thread helper;
+  if (given > 0) {
+    helper = std::thread([&] {
+      theirs.bits.assign(n, 0);
+      theirs.plane.assign(n, 0);
+      for (int i = 0; i < LAYER_COUNT; i++) {
+        if (!theirs.layers[i]) continue;
+        bool touched = false;
+        drawObjects(caches[i], from[i], map, fillVisible, theirs.quads[i],
+                    SureFill{theirs.plane.data(), &touched, askEdges ? &theirs.pending : nullptr, i},
+                    false);
+        if (!touched) continue;
+        uint8_t* q = theirs.plane.data();
+        for (size_t p = 0; p < n; p++) theirs.bits[p] |= (uint32_t)q[p] << i, q[p] = 0;
+      }
+    });
+  }
   for (int i = 0; i < LAYER_COUNT; i++) {
-    if (!chosen[i]) continue;
+    if (!chosen[i] || theirs.layers[i]) continue;
     setBitColor(i);
     if (selection) {
       drawSelection(layers[i], caches[i], map, *vertices, dotsVanish);
@@ -1043,6 +1090,20 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
     if (!touched) continue;
     uint8_t* q = c.plane.data();
     for (size_t p = 0; p < n; p++) c.bits[p] |= (uint32_t)q[p] << i, q[p] = 0;
+  }
+  if (helper.joinable()) {
+    helper.join();
+    for (size_t p = 0; p < n; p++) c.bits[p] |= theirs.bits[p];
+    c.pending.insert(c.pending.end(), theirs.pending.begin(), theirs.pending.end());
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    for (int i = 0; i < LAYER_COUNT; i++) {
+      if (!theirs.layers[i]) continue;
+      setBitColor(i);
+      for (const DrawCorners& q : theirs.quads[i].quads) vertices->push(q);
+      vertices->flush();
+      for (const auto& o : caches[i].others)
+        if (o.position >= from[i]) drawNode(o.node, map);
+    }
   }
   glPopAttrib();
   c.pixels.resize(n * 4);

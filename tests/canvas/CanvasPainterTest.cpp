@@ -202,6 +202,16 @@ TEST_F(CanvasPainterTest, FastPathPaintsTheSamePixelsAsThePlainLoop) {
   }
 }
 
+// Enough objects that a second thread builds caches and sorts fills.
+TEST_F(CanvasPainterTest, HundredsOfThousandsOfObjectsPaintTheSamePixels) {
+  fillRandomLayout(window, 300000, 13);
+  window->layout.layersForDrawing()[4].toggleEnabled();
+  for (float scale : {0.09f, 0.7f}) {
+    window->originX = window->originY = -2100.25, window->scale = scale;
+    EXPECT_EQ(fastAgainstPlain(), 0) << "x" << scale;
+  }
+}
+
 TEST_F(CanvasPainterTest, KeptPictureFollowsEveryChange) {
   fillRandomLayout(window, 2000, 11);
   window->originX = window->originY = -2100;
