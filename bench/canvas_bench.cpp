@@ -241,7 +241,7 @@ void memoryPerObject(KivoWindow* window, int count) {
 
 }  // namespace
 
-// Arguments: the counts to measure (default 100000 1000000); "fast" skips
+// Arguments: the counts to measure (default 10^5, 10^6 and 10^7); "fast" skips
 // comparing the pixels with the plain painter's (for profiling).
 
 int main(int argc, char** argv) {
@@ -252,7 +252,7 @@ int main(int argc, char** argv) {
     else
       counts.push_back(std::atoi(argv[i]));
   }
-  if (counts.empty()) counts = {100000, 1000000};
+  if (counts.empty()) counts = {100000, 1000000, 10000000};
   kivotest::app();
   KivoWindow* window = kivotest::newWindow();
   sizeCanvas(window);
@@ -261,17 +261,26 @@ int main(int argc, char** argv) {
   window->canvas->makeNonCurrent();
   memoryPerObject(window, *std::max_element(counts.begin(), counts.end()));
   bool ok = true;
+  Figures atMillion[2];  // dense, sparse
   for (int count : counts) {
     for (bool dense : {true, false}) {
-      int runs = count >= 1000000 ? 3 : 5;
+      // The plain painter takes seconds per frame at 10^7: one run there.
+      int runs = count >= 10000000 ? 1 : count >= 1000000 ? 3 : 5;
       Figures plain = comparePaths ? measure(window, dense, count, true, runs) : Figures();
       Figures fast = measure(window, dense, count, false, runs);
+      if (count == 1000000) atMillion[dense ? 0 : 1] = fast;
+      const Figures& million = atMillion[dense ? 0 : 1];
       std::printf("%d rectangles, %s           plain      fast    target\n", count,
                   dense ? "dense" : "sparse");
+      // The targets hold at 10^6; at 10^7 a figure may grow at most tenfold.
       for (int r = 0; r < ROWS; r++) {
-        bool met = fast.row[r] <= TARGETS[r];
+        bool missed = count == 1000000 ? fast.row[r] > TARGETS[r]
+                      : count == 10000000 && million.row[r] > 0
+                          ? fast.row[r] > std::max(TARGETS[r], 10 * million.row[r])
+                          : false;
         std::printf("  %-36s %8.1f %9.1f %8.0f %s\n", ROW_NAMES[r], plain.row[r], fast.row[r],
-                    TARGETS[r], count == 1000000 && !met ? "MISSED" : "");
+                    count == 10000000 ? std::max(TARGETS[r], 10 * million.row[r]) : TARGETS[r],
+                    missed ? "MISSED" : "");
       }
       std::printf("  (times in ms) pixels differing between the paths: %d\n", fast.differing);
       if (fast.differing != 0) ok = false;  // the fast path must draw the same picture

@@ -71,17 +71,6 @@ float layerDepth(int i) { return (float)i * LAYER_STEP_Z; }
 
 }  // namespace
 
-// The corners of an object as its own draw takes them: (x0, y0) and
-// (x1, y1) = (x + w, y + h), wrapped, so x1 may lie left of x0. Kept as
-// integers: they become floats relative to the view's base only when drawn.
-struct CanvasPainter::Corners {
-  int32_t x0, y0, x1, y1;
-  int32_t left() const { return std::min(x0, x1); }
-  int32_t right() const { return std::max(x0, x1); }
-  int32_t low() const { return std::min(y0, y1); }
-  int32_t high() const { return std::max(y0, y1); }
-};
-
 // Corners as OpenGL receives them, relative to the view's base (drawCoord);
 // rounding is monotonic, so the order of the edges is kept.
 struct CanvasPainter::DrawCorners {
@@ -121,14 +110,6 @@ struct CanvasPainter::VertexBuffer {
 
 namespace {
 
-CanvasPainter::Corners cornersOf(const GroupNode& node) {
-  return {node.getX(), node.getY(), wrapAdd(node.getX(), node.getW()),
-          wrapAdd(node.getY(), node.getH())};
-}
-
-bool operator!=(const CanvasPainter::Corners& a, const CanvasPainter::Corners& b) {
-  return a.x0 != b.x0 || a.y0 != b.y0 || a.x1 != b.x1 || a.y1 != b.y1;
-}
 
 // Where drawing coordinates land in window pixels, with error margins wide
 // enough to cover the float arithmetic of the OpenGL pipeline.
@@ -273,9 +254,10 @@ struct CanvasPainter::LayerCache {
   // Follow the layer's record of its changes when it starts at this cache's
   // revision: flip the recorded flags, or take the appended objects. False
   // when the record does not apply; begin, feed and finish then.
-  bool follow(const Layer& l, Change& change);
+  bool follow(Layer& l, Change& change);
 
 private:
+  bool followAppended(Layer& l, Change& change);
   void truncate(uint32_t count);
   void take(GroupNode* node, uint32_t position);
   void sortTiles();
@@ -312,30 +294,65 @@ void CanvasPainter::LayerCache::begin(const Layer& l) {
   nextOther = 0;
   selectedBoxes.clear();
   selectedOthers.clear();
-  if (corners.empty()) {
-    corners.reserve(l.size());
-    flags.reserve(l.size());
-  }
+  corners.reserve(l.size());
+  flags.reserve(l.size());
 }
 
-bool CanvasPainter::LayerCache::follow(const Layer& l, Change& change) {
+// Appended objects come with their corners: only the few that are not
+// Boxes are looked up in the list. A record of the whole content replaces
+// the cache's; the corners of a file just read are taken over, not copied.
+bool CanvasPainter::LayerCache::followAppended(Layer& l, Change& change) {
   const Layer::ChangeRecord& r = l.lastChanges();
+  const size_t from = r.appendedFrom, n = r.corners.size();
+  bool partOf = layer == &l && enabled == l.isEnabled() && revision != 0 && r.since <= revision &&
+                corners.size() >= from && corners.size() <= from + n;
+  if (from + n != l.size() || (from > 0 && !partOf)) return false;
+  if (!partOf) {
+    layer = &l;
+    enabled = l.isEnabled();
+    truncate(0);
+    selectedBoxes.clear();
+    selectedOthers.clear();
+  } else {
+    diverged = false;
+  }
+  const uint32_t skip = (uint32_t)(corners.size() - from), base = (uint32_t)from;
+  keptCount = (uint32_t)corners.size();
+  selectionChanged = false;
+  flags.resize(from + n, 0);
+  for (uint32_t p : r.notBoxes)
+    if (p >= skip) flags[base + p] |= OTHER;
+  for (uint32_t p : r.selected) {
+    if (p < skip) continue;
+    flags[base + p] |= SELECTED;
+    if (!(flags[base + p] & OTHER)) selectedBoxes.push_back(base + p);
+  }
+  if (!r.notBoxes.empty() && r.notBoxes.back() >= skip) {
+    uint32_t q = 0;
+    for (GroupNode* node = r.firstAppended; node; node = node->next(), q++) {
+      if (q < skip || !(flags[base + q] & OTHER)) continue;
+      others.push_back({base + q, node});
+      if (flags[base + q] & SELECTED) selectedOthers.push_back(node);
+    }
+  }
+  if (corners.empty()) {
+    corners = l.takeAppendedCorners();
+    // The record grew by doubling: give back what it holds spare.
+    if (corners.capacity() > corners.size() + corners.size() / 8) corners.shrink_to_fit();
+  } else
+    corners.insert(corners.end(), r.corners.begin() + skip, r.corners.end());
+  fed = (uint32_t)corners.size();
+  change = finish();
+  return true;
+}
+
+bool CanvasPainter::LayerCache::follow(Layer& l, Change& change) {
+  const Layer::ChangeRecord& r = l.lastChanges();
+  if (r.kind == Layer::ChangeRecord::APPENDED) return followAppended(l, change);
   if (layer != &l || enabled != l.isEnabled() || r.kind == Layer::ChangeRecord::OTHER ||
       r.since != revision || revision == 0)
     return false;
-  if (r.kind == Layer::ChangeRecord::APPENDED) {
-    if (r.appendedFrom != corners.size() || sortedCount > corners.size()) return false;
-    keptCount = (uint32_t)corners.size();
-    fed = keptCount;
-    diverged = selectionChanged = false;
-    uint32_t k = keptCount;
-    for (GroupNode* node = r.firstAppended; node; node = node->next()) {
-      take(node, k++);
-      ++fed;
-    }
-    change = finish();
-    return true;
-  }
+  if (r.kind == Layer::ChangeRecord::APPENDED) return followAppended(l, change);
   if (r.uniform >= 0)
     for (uint8_t& f : flags) f = (uint8_t)(r.uniform ? f | SELECTED : f & ~SELECTED);
   for (uint32_t p : r.flipped) {
@@ -770,17 +787,25 @@ void CanvasPainter::drawLayersFast(const ViewTransform& view, Layer layers[LAYER
 namespace {
 
 // Bring the caches of the chosen layers up to date, noting in changes what
-// each update found. Their objects are
-// gathered in pieces walking all their lists side by side: the lists
-// interleave in memory, and independent walks let the processor fetch many
-// nodes at once where one walk waits for each.
+// each update found. A cache follows its layer's record of changes where
+// it can; the objects of the other layers are gathered in pieces walking
+// all their lists side by side: the lists interleave in memory, and
+// independent walks let the processor fetch many nodes at once where one
+// walk waits for each.
 void walkLayers(CanvasPainter::LayerCache* caches, Layer* layers, const bool chosen[LAYER_COUNT],
                 int* changes) {
   const uint32_t PIECE = 256;
   std::vector<GroupNode*> pieces((size_t)PIECE * LAYER_COUNT);
   GroupNode* at[LAYER_COUNT] = {};
+  bool walk[LAYER_COUNT] = {};
   for (int i = 0; i < LAYER_COUNT; i++) {
     if (!chosen[i]) continue;
+    CanvasPainter::LayerCache::Change change;
+    if (caches[i].follow(layers[i], change)) {
+      changes[i] = change;
+      continue;
+    }
+    walk[i] = true;
     caches[i].begin(layers[i]);
     at[i] = layers[i].first();
   }
@@ -800,7 +825,7 @@ void walkLayers(CanvasPainter::LayerCache* caches, Layer* layers, const bool cho
     }
   }
   for (int i = 0; i < LAYER_COUNT; i++)
-    if (chosen[i]) changes[i] = caches[i].finish();
+    if (walk[i]) changes[i] = caches[i].finish();
 }
 
 }  // namespace
@@ -815,11 +840,6 @@ void CanvasPainter::updateCaches(Layer layers[LAYER_COUNT], int* changes) {
   for (int i = 0; i < LAYER_COUNT; i++) {
     found[i] = LayerCache::SAME;
     changed[i] = !caches[i].isCurrent(layers[i]);
-    LayerCache::Change change;
-    if (changed[i] && caches[i].follow(layers[i], change)) {
-      changed[i] = false;
-      found[i] = change;
-    }
     if (changed[i]) total += layers[i].size();
   }
   const size_t SHARED_FROM = 200000;

@@ -8,6 +8,7 @@
 #include "model/LayerTable.h"
 
 class GroupNode;
+struct ObjectCorners;
 class Layer;
 class MouseRect;
 
@@ -59,7 +60,7 @@ public:
   // How many paints drew the layers (the others reused the kept picture).
   unsigned long layerRenderCount() const { return layerRenders; }
 
-  struct Corners;
+  using Corners = ObjectCorners;
   struct DrawCorners;
   struct LayerCache;
   struct VertexBuffer;

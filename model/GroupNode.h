@@ -54,4 +54,22 @@ public:
 // A new, unselected object of the same class, geometry, value and origin.
 GroupNode* cloneObject(const GroupNode& node);
 
+// The corners of an object as its own draw takes them: (x0, y0) and
+// (x1, y1) = (x + w, y + h), wrapped, so x1 may lie left of x0.
+struct ObjectCorners {
+  int32_t x0, y0, x1, y1;
+  int32_t left() const { return x0 < x1 ? x0 : x1; }
+  int32_t right() const { return x0 < x1 ? x1 : x0; }
+  int32_t low() const { return y0 < y1 ? y0 : y1; }
+  int32_t high() const { return y0 < y1 ? y1 : y0; }
+};
+
+inline ObjectCorners cornersOf(const GroupNode& node) {
+  return {node.getX(), node.getY(), wrapAdd(node.getX(), node.getW()),
+          wrapAdd(node.getY(), node.getH())};
+}
+inline bool operator!=(const ObjectCorners& a, const ObjectCorners& b) {
+  return a.x0 != b.x0 || a.y0 != b.y0 || a.x1 != b.x1 || a.y1 != b.y1;
+}
+
 #endif

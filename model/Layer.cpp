@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <typeinfo>
 #include <utility>
 
 Layer::Layer() : head(new GroupNode), cursor(head), tail(head) {}
@@ -15,6 +16,7 @@ void Layer::setColor(uint32_t c) {
 }
 
 void Layer::enable() {
+  if (enabled) return;
   enabled = 1;
   changed();
 }
@@ -25,8 +27,7 @@ void Layer::toggleEnabled() {
 }
 
 void Layer::changed() {
-  record.kind = ChangeRecord::OTHER;
-  record.flipped.clear();
+  beginRecord(ChangeRecord::OTHER);
   ++revision;
 }
 
@@ -35,8 +36,27 @@ void Layer::beginRecord(ChangeRecord::Kind kind) {
   record.since = revision;
   record.appendedFrom = count;
   record.firstAppended = nullptr;
+  BigVector<ObjectCorners>().swap(record.corners);
+  record.notBoxes.clear();
+  record.selected.clear();
   record.uniform = -1;
   record.flipped.clear();
+}
+
+BigVector<ObjectCorners> Layer::takeAppendedCorners() {
+  BigVector<ObjectCorners> taken = std::move(record.corners);
+  beginRecord(ChangeRecord::APPENDED);
+  return taken;
+}
+
+void Layer::recordAppended(GroupNode* node) {
+  if (!record.firstAppended) record.firstAppended = node;
+  for (; node; node = node->next()) {
+    uint32_t at = (uint32_t)record.corners.size();
+    record.corners.push_back(cornersOf(*node));
+    if (typeid(*node) != typeid(Box)) record.notBoxes.push_back(at);
+    if (node->isSelected()) record.selected.push_back(at);
+  }
 }
 
 bool Layer::passes(const GroupNode* node, int filter, const Rect* arg) const {
@@ -85,8 +105,8 @@ int Layer::apply(int op, int filter, Rect* arg) {
   if (op == OP_ADD) {
     GroupNode* node = dynamic_cast<GroupNode*>(arg);
     if (node) {
-      beginRecord(ChangeRecord::APPENDED);
-      record.firstAppended = node;
+      if (record.kind != ChangeRecord::APPENDED) beginRecord(ChangeRecord::APPENDED);
+      recordAppended(node);
       include(*node);
       tail->links[0] = node;
       for (tail = node, ++count; tail->links[0]; tail = tail->links[0]) ++count;
@@ -159,14 +179,23 @@ void Layer::swapContents(Layer& other) {
   Rect box(*this);
   setRect(other);
   other.setRect(box);
+  // A record of the whole content (a file read into the other layer) comes
+  // along with it.
+  ChangeRecord whole;
+  bool bring = other.record.kind == ChangeRecord::APPENDED && other.record.appendedFrom == 0;
+  if (bring) whole = std::move(other.record);
   changed();
   other.changed();
+  if (bring) {
+    whole.since = revision - 1;
+    record = std::move(whole);
+  }
 }
 
 void Layer::appendChain(GroupNode* chain) {
   if (!chain) return;
-  beginRecord(ChangeRecord::APPENDED);
-  record.firstAppended = chain;
+  if (record.kind != ChangeRecord::APPENDED) beginRecord(ChangeRecord::APPENDED);
+  recordAppended(chain);
   tail->links[0] = chain;
   for (GroupNode* node = chain; node; node = node->next()) {
     include(*node);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/GroupNode.h"
+#include "model/HugePages.h"
 
 // Operation codes of Layer::apply.
 enum {
@@ -93,20 +94,30 @@ public:
 
   // The last change, from revision `since` to the current one, so that a
   // cache of the layer's drawing that is at `since` can follow it without
-  // walking every object: objects appended from position appendedFrom on
-  // (the first of them firstAppended), or selection flags only (all set to
-  // uniform first when that is 0 or 1, then the flags at the positions in
-  // flipped toggled). Any other change makes it OTHER.
+  // walking every object. Kinds:
+  // - APPENDED: the objects from position appendedFrom on are new (the first
+  //   of them firstAppended), with their corners in order, the positions
+  //   (counted from appendedFrom) of those that are not plain Boxes and of
+  //   those selected. With appendedFrom 0 the record describes the whole
+  //   content, whatever came before: a file just read, for instance.
+  // - SELECTION: selection flags only (all set to uniform first when that is
+  //   0 or 1, then the flags at the positions in flipped toggled).
+  // Any other change makes it OTHER.
   struct ChangeRecord {
     enum Kind { OTHER, APPENDED, SELECTION };
     Kind kind = OTHER;
     uint64_t since = 0;
     size_t appendedFrom = 0;
     GroupNode* firstAppended = nullptr;
+    BigVector<ObjectCorners> corners;
+    std::vector<uint32_t> notBoxes, selected;
     int uniform = -1;
     std::vector<uint32_t> flipped;
   };
   const ChangeRecord& lastChanges() const { return record; }
+  // The corners of an APPENDED record, moved out; the record starts again
+  // at the current revision.
+  BigVector<ObjectCorners> takeAppendedCorners();
 
 private:
   bool passes(const GroupNode* node, int filter, const Rect* arg) const;
@@ -116,6 +127,8 @@ private:
   void changed();
   // Start the record of a change of this kind.
   void beginRecord(ChangeRecord::Kind kind);
+  // Note appended objects (a chain from node) in the record.
+  void recordAppended(GroupNode* node);
 
   GroupNode* head;
   GroupNode* cursor;

@@ -142,7 +142,7 @@ TEST_F(CanvasPainterTest, PictureIsExactAtAnyOffset) {
     for (int i = 0; i < LAYER_COUNT; i++) window->layout.layersForDrawing()[i].apply(OP_DELETE, MATCH_ALL, nullptr);
     add(4, o, o, 3, 3);
     add(4, o + 6, o, 3, 3);
-    add(LAYER_OPTIONS, o + 3, o + 1, 3, 1, true)->select();
+    add(LAYER_OPTIONS, o + 3, o + 1, 3, 1, true, true);
     window->onCmdShowAll(nullptr, 0, nullptr);
     window->mouseRect.setRect(o + 1, o + 2, 6, 1);
     window->mouseRect.setMode(TRACK_SELECT);
@@ -239,6 +239,18 @@ TEST_F(CanvasPainterTest, KeptPictureFollowsEveryChange) {
       {"toggling an Opt", [=] { toggleAt(-1690, -1690); }},
       {"two toggles before a paint", [=] { toggleAt(-1790, -1790), toggleAt(-1690, -1690); }},
       {"appending an Opt", [this] { add(LAYER_OPTIONS, -1600, -1600, 80, 30, true, true); }},
+      {"appending there again", [this] { add(LAYER_OPTIONS, -1500, -1650, 30, 80, true), add(LAYER_OPTIONS, -1450, -1650, 30, 30, false, true); }},
+      {"replacing the content", [w] {
+         Layer fresh[LAYER_COUNT];
+         for (Layer& l : fresh) l.enable();
+         for (int i = 0; i < 40; i++) {
+           GroupNode* node = i % 3 ? static_cast<GroupNode*>(new Box) : static_cast<GroupNode*>(new Opt);
+           node->setRect(-2000 + 97 * i, -1900 + 41 * i, 60 + i, 50);
+           if (i % 4 == 0) node->select();
+           fresh[i % 3 ? 2 + i % 5 : LAYER_OPTIONS].apply(OP_ADD, MATCH_ALL, node);
+         }
+         w->layout.replaceContent(fresh, "replaced.msk", false);
+       }},
       {"deselecting all", [w] { w->layout.applySelection(-1, OP_DESELECT, MATCH_ALL, nullptr); }},
       {"selecting", [w] { w->layout.layersForDrawing()[3].apply(OP_SELECT, MATCH_ALL, nullptr); }},
       {"deleting", [w] { w->layout.layersForDrawing()[3].apply(OP_DELETE, MATCH_SELECTED, nullptr); }},
