@@ -788,15 +788,9 @@ namespace {
 
 // Bring the caches of the chosen layers up to date, noting in changes what
 // each update found. A cache follows its layer's record of changes where
-// it can; the objects of the other layers are gathered in pieces walking
-// all their lists side by side: the lists interleave in memory, and
-// independent walks let the processor fetch many nodes at once where one
-// walk waits for each.
+// it can; the other layers are walked side by side.
 void walkLayers(CanvasPainter::LayerCache* caches, Layer* layers, const bool chosen[LAYER_COUNT],
                 int* changes) {
-  const uint32_t PIECE = 256;
-  std::vector<GroupNode*> pieces((size_t)PIECE * LAYER_COUNT);
-  GroupNode* at[LAYER_COUNT] = {};
   bool walk[LAYER_COUNT] = {};
   for (int i = 0; i < LAYER_COUNT; i++) {
     if (!chosen[i]) continue;
@@ -807,23 +801,10 @@ void walkLayers(CanvasPainter::LayerCache* caches, Layer* layers, const bool cho
     }
     walk[i] = true;
     caches[i].begin(layers[i]);
-    at[i] = layers[i].first();
   }
-  for (bool more = true; more;) {
-    uint32_t filled[LAYER_COUNT] = {};
-    more = false;
-    for (uint32_t j = 0; j < PIECE; j++) {
-      for (int i = 0; i < LAYER_COUNT; i++) {
-        if (!at[i]) continue;
-        pieces[(size_t)i * PIECE + filled[i]++] = at[i];
-        at[i] = at[i]->next();
-      }
-    }
-    for (int i = 0; i < LAYER_COUNT; i++) {
-      if (filled[i]) caches[i].feed(&pieces[(size_t)i * PIECE], filled[i]);
-      more = more || at[i];
-    }
-  }
+  walkSideBySide(layers, walk, LAYER_COUNT, [caches](int i, GroupNode* const* nodes, uint32_t n) {
+    caches[i].feed(nodes, n);
+  });
   for (int i = 0; i < LAYER_COUNT; i++)
     if (walk[i]) changes[i] = caches[i].finish();
 }

@@ -41,6 +41,7 @@ void Layer::beginRecord(ChangeRecord::Kind kind) {
   record.selected.clear();
   record.uniform = -1;
   record.flipped.clear();
+  record.selectedChange = 0;
 }
 
 BigVector<ObjectCorners> Layer::takeAppendedCorners() {
@@ -135,40 +136,58 @@ int Layer::apply(int op, int filter, Rect* arg) {
 // Selection changes note the positions whose flag flipped, so that a cache
 // can follow a click without walking the layer. A record that grows beyond
 // a quarter of the layer is dropped: walking is cheaper then.
-int Layer::changeSelection(int op, int filter, Rect* arg) {
-  int touched = 0;
-  bool whole = filter == MATCH_ALL && op != OP_TOGGLE;
-  ChangeRecord previous = std::move(record);
+void Layer::beginSelection(int op, int filter, const Rect* arg) {
+  pass.op = op;
+  pass.filter = filter;
+  pass.arg = arg;
+  pass.whole = filter == MATCH_ALL && op != OP_TOGGLE;
+  pass.recording = true;
+  pass.limit = std::max<size_t>(1024, count / 4);
+  pass.index = 0;
+  pass.touched = 0;
+  pass.previous = std::move(record);
   beginRecord(ChangeRecord::SELECTION);
-  bool recording = true;
-  if (whole) record.uniform = op == OP_SELECT;
-  const size_t limit = std::max<size_t>(1024, this->count / 4);
-  uint32_t index = 0;
-  for (GroupNode* node = first(); node; node = node->next(), index++) {
-    if (!passes(node, filter, arg)) continue;
+  if (pass.whole) record.uniform = op == OP_SELECT;
+}
+
+void Layer::selectPiece(GroupNode* const* nodes, uint32_t n) {
+  for (uint32_t j = 0; j < n; j++, pass.index++) {
+    GroupNode* node = nodes[j];
+    if (!passes(node, pass.filter, pass.arg)) continue;
     int32_t before = node->isSelected();
-    if (op == OP_SELECT)
+    if (pass.op == OP_SELECT)
       node->select();
-    else if (op == OP_DESELECT)
+    else if (pass.op == OP_DESELECT)
       node->deselect();
     else
       node->toggleSelect();
-    ++touched;
-    if (recording && !whole && node->isSelected() != before) {
-      record.flipped.push_back(index);
-      recording = record.flipped.size() <= limit;
+    ++pass.touched;
+    record.selectedChange += node->isSelected() - before;
+    if (pass.recording && !pass.whole && node->isSelected() != before) {
+      record.flipped.push_back(pass.index);
+      pass.recording = record.flipped.size() <= pass.limit;
     }
   }
+}
+
+int Layer::endSelection() {
   rewind();
-  if (touched == 0) {
-    record = std::move(previous);  // nothing changed: the last change stays on record
+  if (pass.touched == 0) {
+    record = std::move(pass.previous);  // nothing changed: the last change stays on record
     return 0;
   }
-  if (recording)
+  BigVector<ObjectCorners>().swap(pass.previous.corners);
+  if (pass.recording)
     ++revision;
   else
     changed();
-  return touched;
+  return pass.touched;
+}
+
+int Layer::changeSelection(int op, int filter, Rect* arg) {
+  beginSelection(op, filter, arg);
+  for (GroupNode* node = first(); node; node = node->next()) selectPiece(&node, 1);
+  return endSelection();
 }
 
 void Layer::swapContents(Layer& other) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <algorithm>
 #include <vector>
 
 #include "model/GroupNode.h"
@@ -44,6 +45,14 @@ public:
   // touched (OP_ADD: 1, also for a null object). OP_ADD takes ownership of
   // arg, a GroupNode on the heap, only when it returns 1 on an enabled layer.
   int apply(int op, int filter, Rect* arg);
+  // A selection change (OP_SELECT, OP_DESELECT, OP_TOGGLE) in steps, so
+  // that a caller can walk several layers side by side: beginSelection,
+  // then every object once, in list order and in pieces, through
+  // selectPiece, then endSelection, which returns what apply would. apply
+  // runs the same steps over the list. A disabled layer takes no steps.
+  void beginSelection(int op, int filter, const Rect* arg);
+  void selectPiece(GroupNode* const* nodes, uint32_t count);
+  int endSelection();
   // Move the cursor to the next object passing the filter; null at the end,
   // after which the next call starts again at the first object.
   GroupNode* findNext(int filter, Rect* arg);
@@ -101,7 +110,8 @@ public:
   //   those selected. With appendedFrom 0 the record describes the whole
   //   content, whatever came before: a file just read, for instance.
   // - SELECTION: selection flags only (all set to uniform first when that is
-  //   0 or 1, then the flags at the positions in flipped toggled).
+  //   0 or 1, then the flags at the positions in flipped toggled); the
+  //   number of selected objects changed by selectedChange.
   // Any other change makes it OTHER.
   struct ChangeRecord {
     enum Kind { OTHER, APPENDED, SELECTION };
@@ -113,6 +123,7 @@ public:
     std::vector<uint32_t> notBoxes, selected;
     int uniform = -1;
     std::vector<uint32_t> flipped;
+    int64_t selectedChange = 0;
   };
   const ChangeRecord& lastChanges() const { return record; }
   // The corners of an APPENDED record, moved out; the record starts again
@@ -139,6 +150,44 @@ private:
   size_t count = 0;
   uint64_t revision = 0;
   ChangeRecord record;
+  struct SelectionPass {
+    int op = 0, filter = 0;
+    const Rect* arg = nullptr;
+    bool whole = false, recording = false;
+    size_t limit = 0;
+    uint32_t index = 0;
+    int touched = 0;
+    ChangeRecord previous;
+  } pass;
 };
+
+// Visit the objects of the chosen layers (of n) in list order, in pieces:
+// visit(i, nodes, count) for layer i. The lists are walked side by side:
+// objects made one after another interleave in memory, and independent
+// walks let the processor fetch many nodes at once where one walk waits for
+// each (a walk of millions is bound by memory latency).
+template <typename Visit>
+void walkSideBySide(const Layer* layers, const bool* chosen, int n, Visit visit) {
+  const uint32_t PIECE = 256;
+  std::vector<GroupNode*> pieces((size_t)PIECE * n);
+  std::vector<GroupNode*> at(n);
+  std::vector<uint32_t> filled(n);
+  for (int i = 0; i < n; i++) at[i] = chosen[i] ? layers[i].first() : nullptr;
+  for (bool more = true; more;) {
+    std::fill(filled.begin(), filled.end(), 0);
+    more = false;
+    for (uint32_t j = 0; j < PIECE; j++) {
+      for (int i = 0; i < n; i++) {
+        if (!at[i]) continue;
+        pieces[(size_t)i * PIECE + filled[i]++] = at[i];
+        at[i] = at[i]->next();
+      }
+    }
+    for (int i = 0; i < n; i++) {
+      if (filled[i]) visit(i, &pieces[(size_t)i * PIECE], filled[i]);
+      more = more || at[i];
+    }
+  }
+}
 
 #endif

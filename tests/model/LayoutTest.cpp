@@ -150,3 +150,33 @@ TEST(Layout, ReplacingContentClearsHistoryAndCountsAsSaved) {
   EXPECT_EQ(1, layout.layer(3).isEnabled());
   EXPECT_EQ(2u, fresh[5].size());  // the old objects left with the fresh layers
 }
+
+// The count of selected objects in enabled layers follows each selection
+// change (clicks bring their own count).
+TEST(Layout, SelectedCountFollowsEverySelectionChange) {
+  Layout layout;
+  fill(layout);
+  auto counted = [&] {
+    size_t n = 0;
+    for (int i = 0; i < LAYER_COUNT; i++)
+      for (GroupNode* node = layout.layer(i).first(); node && layout.layer(i).isEnabled(); node = node->next())
+        n += node->isSelected() != 0;
+    return n;
+  };
+  Rect at, none;
+  at.setRect(2, 1, 0, 0);  // in objects 1 and 2 of slot 5
+  none.setRect(900, 900, 0, 0);
+  const std::function<void()> changes[] = {
+      [&] { layout.applySelection(-1, OP_TOGGLE, MATCH_AT, &at); },
+      [&] { layout.applySelection(-1, OP_TOGGLE, MATCH_AT, &none); },
+      [&] { layout.applySelection(5, OP_TOGGLE, MATCH_AT, &at); },
+      [&] { layout.applySelection(-1, OP_SELECT, MATCH_ALL, nullptr); },
+      [&] { layout.toggleEnabled(5), layout.applySelection(-1, OP_DESELECT, MATCH_ALL, nullptr); },
+      [&] { layout.toggleEnabled(5), layout.applySelection(-1, OP_TOGGLE, MATCH_ALL, nullptr); },
+  };
+  for (size_t k = 0; k < std::size(changes); k++) {
+    layout.selectedCount(-1);
+    changes[k]();
+    EXPECT_EQ(layout.selectedCount(-1), counted()) << "change " << k;
+  }
+}
