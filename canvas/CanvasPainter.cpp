@@ -298,9 +298,10 @@ void CanvasPainter::LayerCache::begin(const Layer& l) {
   flags.reserve(l.size());
 }
 
-// Appended objects come with their corners: only the few that are not
-// Boxes are looked up in the list. A record of the whole content replaces
-// the cache's; the corners of a file just read are taken over, not copied.
+// Appended objects come with their corners, and the few that are not
+// Boxes with their nodes: no walk of the list. A record of the whole
+// content replaces the cache's; the corners of a file just read are taken
+// over, not copied.
 bool CanvasPainter::LayerCache::followAppended(Layer& l, Change& change) {
   const Layer::ChangeRecord& r = l.lastChanges();
   const size_t from = r.appendedFrom, n = r.corners.size();
@@ -320,21 +321,18 @@ bool CanvasPainter::LayerCache::followAppended(Layer& l, Change& change) {
   keptCount = (uint32_t)corners.size();
   selectionChanged = false;
   flags.resize(from + n, 0);
-  for (uint32_t p : r.notBoxes)
-    if (p >= skip) flags[base + p] |= OTHER;
+  for (const auto& o : r.notBoxes) {
+    if (o.position < skip) continue;
+    flags[base + o.position] |= OTHER;
+    others.push_back({base + o.position, o.node});
+  }
   for (uint32_t p : r.selected) {
     if (p < skip) continue;
     flags[base + p] |= SELECTED;
     if (!(flags[base + p] & OTHER)) selectedBoxes.push_back(base + p);
   }
-  if (!r.notBoxes.empty() && r.notBoxes.back() >= skip) {
-    uint32_t q = 0;
-    for (GroupNode* node = r.firstAppended; node; node = node->next(), q++) {
-      if (q < skip || !(flags[base + q] & OTHER)) continue;
-      others.push_back({base + q, node});
-      if (flags[base + q] & SELECTED) selectedOthers.push_back(node);
-    }
-  }
+  for (const auto& o : r.notBoxes)
+    if (o.position >= skip && (flags[base + o.position] & SELECTED)) selectedOthers.push_back(o.node);
   if (corners.empty()) {
     corners = l.takeAppendedCorners();
     // The record grew by doubling: give back what it holds spare.

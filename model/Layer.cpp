@@ -35,7 +35,6 @@ void Layer::beginRecord(ChangeRecord::Kind kind) {
   record.kind = kind;
   record.since = revision;
   record.appendedFrom = count;
-  record.firstAppended = nullptr;
   BigVector<ObjectCorners>().swap(record.corners);
   record.notBoxes.clear();
   record.selected.clear();
@@ -51,11 +50,10 @@ BigVector<ObjectCorners> Layer::takeAppendedCorners() {
 }
 
 void Layer::recordAppended(GroupNode* node) {
-  if (!record.firstAppended) record.firstAppended = node;
   for (; node; node = node->next()) {
     uint32_t at = (uint32_t)record.corners.size();
     record.corners.push_back(cornersOf(*node));
-    if (typeid(*node) != typeid(Box)) record.notBoxes.push_back(at);
+    if (typeid(*node) != typeid(Box)) record.notBoxes.push_back({at, node});
     if (node->isSelected()) record.selected.push_back(at);
   }
 }

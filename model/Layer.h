@@ -104,10 +104,10 @@ public:
   // The last change, from revision `since` to the current one, so that a
   // cache of the layer's drawing that is at `since` can follow it without
   // walking every object. Kinds:
-  // - APPENDED: the objects from position appendedFrom on are new (the first
-  //   of them firstAppended), with their corners in order, the positions
-  //   (counted from appendedFrom) of those that are not plain Boxes and of
-  //   those selected. With appendedFrom 0 the record describes the whole
+  // - APPENDED: the objects from position appendedFrom on are new, with
+  //   their corners in order, the positions (counted from appendedFrom) of
+  //   those that are not plain Boxes, with the objects, and of those
+  //   selected. With appendedFrom 0 the record describes the whole
   //   content, whatever came before: a file just read, for instance.
   // - SELECTION: selection flags only (all set to uniform first when that is
   //   0 or 1, then the flags at the positions in flipped toggled); the
@@ -118,9 +118,13 @@ public:
     Kind kind = OTHER;
     uint64_t since = 0;
     size_t appendedFrom = 0;
-    GroupNode* firstAppended = nullptr;
     BigVector<ObjectCorners> corners;
-    std::vector<uint32_t> notBoxes, selected;
+    struct Placed {
+      uint32_t position;
+      GroupNode* node;
+    };
+    std::vector<Placed> notBoxes;
+    std::vector<uint32_t> selected;
     int uniform = -1;
     std::vector<uint32_t> flipped;
     int64_t selectedChange = 0;
