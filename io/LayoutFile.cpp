@@ -444,9 +444,16 @@ private:
   }
 
   bool add(int slot, int32_t x, int32_t y, int32_t w, int32_t h, int32_t value, uint32_t origin) {
-    GroupNode* node = newLayoutObject(slot);
-    if (Opt* opt = dynamic_cast<Opt*>(node)) opt->setValue(value);
-    node->setRect(x, y, w, h);
+    // Each layer's objects in a group of their own (GroupNode.h).
+    GroupNode* node;
+    if (layerFacts(slot).objectClass == CLASS_OPT) {
+      Opt* opt = new (ObjectGroup{slot + 1}) Opt;
+      opt->setValue(value);
+      node = opt;
+    } else {
+      node = new (ObjectGroup{slot + 1}) Box;
+    }
+    node->Rect::setRect(x, y, w, h);
     node->origin = origin;
     if (layers[slot].apply(OP_ADD, MATCH_ALL, node) == 1) {
       ++result.records;
