@@ -62,9 +62,9 @@ public:
     if (slab->isCurrent) return;
     if (slab->live == 0) {
       if (slab->listed) unlink(partial[slab->slot], slab);
-      push(empty, slab);
+      append(empty, slab);
     } else if (!slab->listed) {
-      push(partial[slab->slot], slab);
+      append(partial[slab->slot], slab);
     }
   }
 
@@ -119,18 +119,27 @@ private:
 
   static size_t slotOf(size_t size) { return (size + GRAIN - 1) / GRAIN; }
 
-  static void push(Slab*& list, Slab* slab) {
-    slab->prev = nullptr;
-    slab->next = list;
-    if (list) list->prev = slab;
-    list = slab;
+  // Slabs in the order they were put in: slabs freed while a layer is torn
+  // down come back in address order, and are filled again in that order.
+  struct SlabList {
+    Slab* first;
+    Slab* last;
+  };
+
+  static void append(SlabList& list, Slab* slab) {
+    slab->prev = list.last;
+    slab->next = nullptr;
+    if (list.last) list.last->next = slab;
+    else list.first = slab;
+    list.last = slab;
     slab->listed = true;
   }
 
-  static void unlink(Slab*& list, Slab* slab) {
+  static void unlink(SlabList& list, Slab* slab) {
     if (slab->prev) slab->prev->next = slab->next;
-    else list = slab->next;
+    else list.first = slab->next;
     if (slab->next) slab->next->prev = slab->prev;
+    else list.last = slab->prev;
     slab->listed = false;
   }
 
@@ -139,10 +148,10 @@ private:
   // then a new one.
   static Slab* replace(Slab* full, size_t slot) {
     if (full) full->isCurrent = false;
-    Slab* slab = partial[slot];
+    Slab* slab = partial[slot].first;
     if (slab) {
       unlink(partial[slot], slab);
-    } else if ((slab = empty) != nullptr) {
+    } else if ((slab = empty.first) != nullptr) {
       unlink(empty, slab);
       slab->format(slot);
     } else {
@@ -171,15 +180,15 @@ private:
   }
 
   static Slab* current[SLOTS][GROUPS];
-  static Slab* partial[SLOTS];  // slabs with free blocks that are no group's current
-  static Slab* empty;           // slabs without objects
+  static SlabList partial[SLOTS];  // slabs with free blocks that are no group's current
+  static SlabList empty;           // slabs without objects
   static char* regionNext;      // the region's slabs not yet handed out
   static char* regionEnd;
 };
 
 NodePool::Slab* NodePool::current[NodePool::SLOTS][NodePool::GROUPS] = {};
-NodePool::Slab* NodePool::partial[NodePool::SLOTS] = {};
-NodePool::Slab* NodePool::empty = nullptr;
+NodePool::SlabList NodePool::partial[NodePool::SLOTS] = {};
+NodePool::SlabList NodePool::empty = {};
 char* NodePool::regionNext = nullptr;
 char* NodePool::regionEnd = nullptr;
 }  // namespace
