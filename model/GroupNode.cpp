@@ -112,9 +112,10 @@ private:
     }
   };
   static constexpr size_t GRAIN = 8;
-  static constexpr size_t SLOTS = 16;  // blocks up to 128 bytes
+  static constexpr size_t SLOTS = 16;  // blocks up to 120 bytes
   static constexpr size_t SLAB_BYTES = 64 << 10;
   static constexpr size_t HEADER_BYTES = 64;
+  static_assert(sizeof(Slab) <= HEADER_BYTES, "a slab's header fits before its blocks");
   static constexpr size_t REGION_BYTES = 2 << 20;
 
   static size_t slotOf(size_t size) { return (size + GRAIN - 1) / GRAIN; }
@@ -182,7 +183,7 @@ private:
   static Slab* current[SLOTS][GROUPS];
   static SlabList partial[SLOTS];  // slabs with free blocks that are no group's current
   static SlabList empty;           // slabs without objects
-  static char* regionNext;      // the region's slabs not yet handed out
+  static char* regionNext;         // the region's slabs not yet handed out
   static char* regionEnd;
 };
 
@@ -191,6 +192,7 @@ NodePool::SlabList NodePool::partial[NodePool::SLOTS] = {};
 NodePool::SlabList NodePool::empty = {};
 char* NodePool::regionNext = nullptr;
 char* NodePool::regionEnd = nullptr;
+
 }  // namespace
 
 void* GroupNode::operator new(size_t size) { return operator new(size, ObjectGroup{0}); }
