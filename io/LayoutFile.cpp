@@ -28,8 +28,12 @@ const size_t BLOCK_SIZE = 1 << 20;
 
 // ---------------------------------------------------------------- writing
 
-// Append the decimal form of v at q; a record needs at most 6 * 11 + 16
-// characters, so the caller's buffer cannot overflow.
+// A record line needs at most 6 * 11 + 16 characters (a longer kept code
+// is not copied), so a block with LINE_BYTES left always takes the next.
+const size_t LINE_BYTES = 128;
+const size_t BLOCK_BYTES = 32 << 10;
+
+// Append the decimal form of v at q.
 char* putInt(char* q, int32_t v) { return std::to_chars(q, q + 11, v).ptr; }
 
 char* putRect(char* q, const Rect& r) {
@@ -45,15 +49,23 @@ char* putRect(char* q, const Rect& r) {
 }  // namespace
 
 // Objects on the unknown slot write the code field they were read with
-// (ObjectOrigin::code), or the slot's own code when they have none.
+// (ObjectOrigin::code), or the slot's own code when they have none. Lines
+// are gathered in a block and handed to the stream a block at a time.
 bool Layer::writeRecords(std::ostream& out) const {
   const char* const ownCode = layerToCode(id);
   const size_t ownLength = std::strlen(ownCode);
   uint32_t lastOrigin = 0;
   const std::string* kept = nullptr;
-  char line[128];
+  char block[BLOCK_BYTES];
+  char* const full = block + sizeof block - LINE_BYTES;
+  char* q = block;
+  if (out.fail()) return false;
   for (GroupNode* node = first(); node; node = node->next()) {
-    if (out.fail()) return false;
+    if (q > full) {
+      out.write(block, q - block);
+      q = block;
+      if (out.fail()) return false;
+    }
     const char* code = ownCode;
     size_t codeLength = ownLength;
     if (id == LAYER_UNKNOWN && node->origin != 0) {
@@ -66,14 +78,13 @@ bool Layer::writeRecords(std::ostream& out) const {
         codeLength = kept->size();
       }
     }
-    char* q = line;
     std::memcpy(q, "REC(", 4);
     q = putRect(q + 4, *node);
     *q++ = ',';
     if (codeLength > 32) {  // a long kept code goes straight to the stream
-      out.write(line, q - line);
+      out.write(block, q - block);
       out.write(code, (std::streamsize)codeLength);
-      q = line;
+      q = block;
     } else {
       std::memcpy(q, code, codeLength);
       q += codeLength;
@@ -85,9 +96,9 @@ bool Layer::writeRecords(std::ostream& out) const {
     }
     *q++ = ')';
     *q++ = '\n';
-    out.write(line, q - line);
   }
-  return true;
+  out.write(block, q - block);
+  return !out.fail();
 }
 
 void writeLayout(std::ostream& out, Layer layers[LAYER_COUNT]) {
@@ -263,6 +274,7 @@ bool extentFits(int32_t at, int32_t size) {
 class Reader {
 public:
   Reader(Source& s, Layer* l) : source(s), layers(l), codes(codeTable()) {}
+  ~Reader() { addWaiting(); }  // also when a read ends in an exception
 
   ReadResult run() {
     if (!skipByteOrderMark() && skipLine(true)) countSkipped(1);
@@ -272,7 +284,7 @@ public:
         if (skipLine(true)) countSkipped(startLine);
         continue;
       }
-      if (!record()) {
+      if (!quickRecord() && !record()) {
         countSkipped(startLine);
         long failLine = line;  // a record may fail on a later line
         if (!atLineStart() && skipLine(failLine != startLine) && failLine != startLine)
@@ -281,6 +293,7 @@ public:
       }
       skipLine(false);
     }
+    addWaiting();
     result.ioError = source.failed;
     result.errorNumber = source.errorNumber;
     return result;
@@ -297,6 +310,7 @@ private:
   }
 
   bool fetch() {
+    addWaiting();
     if (end != begin) lastOfPrevious = end[-1];
     const char* b;
     const char* e;
@@ -344,6 +358,41 @@ private:
       p = end;
     }
     return found;
+  }
+
+  // The common record "REC(x,y,w,h,code)" or "REC(x,y,w,h,OP,value)" with
+  // plain numbers (an optional "-", one to ten digits) and a known code,
+  // parsed straight from the block; true when it was taken. Anything else,
+  // and a record that could reach the block's end, is left as it was for
+  // record(), which reads it the same way.
+  bool quickRecord() {
+    if (end - p < 80 || std::memcmp(p, "REC(", 4) != 0) return false;
+    const char* q = p + 4;
+    int32_t v[5] = {0, 0, 0, 0, 0};
+    for (int i = 0; i < 4; i++)
+      if (!(q = quickNumber(q, v[i])) || *q++ != ',') return false;
+    if (!extentFits(v[0], v[2]) || !extentFits(v[1], v[3])) return false;
+    int slot = codes.slot[(unsigned char)q[0]][(unsigned char)q[1]];  // no known code holds a line end
+    if (slot == LAYER_UNKNOWN) return false;
+    q += 2;
+    if (slot == LAYER_OPTIONS && (*q++ != ',' || !(q = quickNumber(q, v[4])))) return false;
+    p = q;
+    add(slot, v[0], v[1], v[2], v[3], v[4], 0);
+    return true;
+  }
+
+  static bool isDigit(char c) { return (unsigned)(c - '0') < 10; }
+
+  // An optional "-" and one to ten digits that fit in 32 bits at q; the
+  // position after them, or null.
+  static const char* quickNumber(const char* q, int32_t& out) {
+    const bool negative = *q == '-';
+    const char* digits = q + negative;
+    uint64_t magnitude = 0;
+    for (q = digits; isDigit(*q) && q - digits < 10; ++q) magnitude = magnitude * 10 + (unsigned)(*q - '0');
+    if (q == digits || isDigit(*q) || magnitude > (negative ? 2147483648u : 2147483647u)) return nullptr;
+    out = negative ? (int32_t)(0u - (uint32_t)magnitude) : (int32_t)magnitude;
+    return q;
   }
 
   // Parse one record at "R"; true when it was added.
@@ -443,17 +492,34 @@ private:
     return true;
   }
 
+  // A disabled layer does not take the object. The others' objects wait in
+  // a chain per layer and join it a block at a time: one appendChain per
+  // block costs less than one apply per object.
   bool add(int slot, int32_t x, int32_t y, int32_t w, int32_t h, int32_t value, uint32_t origin) {
-    GroupNode* node = newLayoutObject(slot);
-    if (Opt* opt = dynamic_cast<Opt*>(node)) opt->setValue(value);
-    node->setRect(x, y, w, h);
-    node->origin = origin;
-    if (layers[slot].apply(OP_ADD, MATCH_ALL, node) == 1) {
-      ++result.records;
-      return true;
+    if (!layers[slot].isEnabled()) return false;
+    // Each layer's objects in a group of their own (GroupNode.h).
+    GroupNode* node;
+    if (layerFacts(slot).objectClass == CLASS_OPT) {
+      Opt* opt = new (ObjectGroup{slot + 1}) Opt;
+      opt->setValue(value);
+      node = opt;
+    } else {
+      node = new (ObjectGroup{slot + 1}) Box;
     }
-    delete node;  // a disabled layer does not take the object
-    return false;
+    node->Rect::setRect(x, y, w, h);
+    node->origin = origin;
+    if (waitingLast[slot]) waitingLast[slot]->links[0] = node;
+    else waiting[slot] = node;
+    waitingLast[slot] = node;
+    ++result.records;
+    return true;
+  }
+
+  void addWaiting() {
+    for (int i = 0; i < LAYER_COUNT; i++) {
+      if (waiting[i]) layers[i].appendChain(waiting[i]);
+      waiting[i] = waitingLast[i] = nullptr;
+    }
   }
 
   Source& source;
@@ -469,6 +535,8 @@ private:
   std::string code, lastCode;
   uint32_t lastOrigin = 0;
   std::unordered_map<std::string, uint32_t> origins;
+  GroupNode* waiting[LAYER_COUNT] = {};
+  GroupNode* waitingLast[LAYER_COUNT] = {};
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <sys/mman.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -28,82 +29,180 @@ void destroyChain(GroupNode* node) {
   }
 }
 
-// Fixed-size blocks carved from 2 MiB chunks, one free list per size. Freed
-// blocks are reused by the next objects of that size; chunks stay with the
-// process. Sanitizer builds use the heap directly so that every object is
-// still checked on its own.
+// Fixed-size blocks in 64 KiB slabs of one block size each, the slabs cut
+// from 2 MiB regions (one huge page where the system has them). Each
+// placement group has its own current slab per size, so that the objects a
+// file read puts on one layer lie one after another in memory: drawing,
+// saving and freeing such a layer then walks memory in order instead of
+// missing the cache on every object. A slab whose objects are all freed
+// becomes free for any size and group, and is filled from its start again,
+// so a layout read after another one closed is laid out as well as the
+// first. Slabs stay with the process. Sanitizer builds use the heap
+// directly so that every object is still checked on its own.
 class NodePool {
 public:
-  static void* allocate(size_t size) {
+  static constexpr int GROUPS = 16;
+
+  static void* allocate(size_t size, int group) {
     size_t slot = slotOf(size);
     if (slot >= SLOTS) return ::operator new(size);
-    FreeBlock*& head = freeLists[slot];
-    if (!head) refill(slot);
-    FreeBlock* block = head;
-    head = block->next;
-    return block;
+    Slab*& slab = current[slot][group & (GROUPS - 1)];
+    if (slab && slab->live == 0) slab->reset();
+    if (!slab || !slab->hasRoom()) slab = replace(slab, slot);
+    return slab->take();
   }
 
   static void release(void* p, size_t size) {
-    size_t slot = slotOf(size);
-    if (slot >= SLOTS) {
+    if (slotOf(size) >= SLOTS) {
       ::operator delete(p);
       return;
     }
-    FreeBlock* block = static_cast<FreeBlock*>(p);
-    block->next = freeLists[slot];
-    freeLists[slot] = block;
+    Slab* slab = reinterpret_cast<Slab*>(reinterpret_cast<uintptr_t>(p) & ~(SLAB_BYTES - 1));
+    slab->give(p);
+    if (slab->isCurrent) return;
+    if (slab->live == 0) {
+      if (slab->listed) unlink(partial[slab->slot], slab);
+      append(empty, slab);
+    } else if (!slab->listed) {
+      append(partial[slab->slot], slab);
+    }
   }
 
 private:
   struct FreeBlock {
     FreeBlock* next;
   };
-  struct Chunk {
-    Chunk* next;
+  struct Slab {
+    FreeBlock* freeList;
+    char* bump;   // the next block never handed out
+    char* limit;  // the end of the last whole block
+    Slab* prev;
+    Slab* next;
+    uint32_t live;
+    uint16_t slot;
+    bool listed;     // on a partial list or the empty list
+    bool isCurrent;  // some group's current slab
+
+    void format(size_t s) {
+      slot = (uint16_t)s;
+      limit = reinterpret_cast<char*>(this) + HEADER_BYTES +
+              (SLAB_BYTES - HEADER_BYTES) / (s * GRAIN) * (s * GRAIN);
+      reset();
+    }
+    void reset() {
+      freeList = nullptr;
+      bump = reinterpret_cast<char*>(this) + HEADER_BYTES;
+    }
+    bool hasRoom() const { return freeList || bump < limit; }
+    void* take() {
+      ++live;
+      if (FreeBlock* block = freeList) {
+        freeList = block->next;
+        return block;
+      }
+      void* block = bump;
+      bump += slot * GRAIN;
+      return block;
+    }
+    void give(void* p) {
+      FreeBlock* block = static_cast<FreeBlock*>(p);
+      block->next = freeList;
+      freeList = block;
+      --live;
+    }
   };
   static constexpr size_t GRAIN = 8;
-  static constexpr size_t SLOTS = 16;  // blocks up to 128 bytes
-  static constexpr size_t CHUNK_BYTES = 2 << 20;  // one huge page where the system has them
+  static constexpr size_t SLOTS = 16;  // blocks up to 120 bytes
+  static constexpr size_t SLAB_BYTES = 64 << 10;
+  static constexpr size_t HEADER_BYTES = 64;
+  static_assert(sizeof(Slab) <= HEADER_BYTES, "a slab's header fits before its blocks");
+  static constexpr size_t REGION_BYTES = 2 << 20;
 
   static size_t slotOf(size_t size) { return (size + GRAIN - 1) / GRAIN; }
 
-  static void refill(size_t slot) {
-    size_t blockBytes = slot * GRAIN;
-    char* chunk = static_cast<char*>(std::aligned_alloc(CHUNK_BYTES, CHUNK_BYTES));
-    if (!chunk) throw std::bad_alloc();
-    // Huge pages: a million objects fault in a few dozen pages instead of
-    // tens of thousands, which is most of the cost of loading a big layout.
-    madvise(chunk, CHUNK_BYTES, MADV_HUGEPAGE);
-    reinterpret_cast<Chunk*>(chunk)->next = chunks;
-    chunks = reinterpret_cast<Chunk*>(chunk);
-    // Linked lowest address first, so that objects made one after another
-    // lie one after another in memory.
-    const size_t first = 2 * sizeof(Chunk);
-    const size_t count = (CHUNK_BYTES - first) / blockBytes;
-    FreeBlock* head = freeLists[slot];
-    for (size_t i = count; i-- > 0;) {
-      FreeBlock* block = reinterpret_cast<FreeBlock*>(chunk + first + i * blockBytes);
-      block->next = head;
-      head = block;
-    }
-    freeLists[slot] = head;
+  // Slabs in the order they were put in: slabs freed while a layer is torn
+  // down come back in address order, and are filled again in that order.
+  struct SlabList {
+    Slab* first;
+    Slab* last;
+  };
+
+  static void append(SlabList& list, Slab* slab) {
+    slab->prev = list.last;
+    slab->next = nullptr;
+    if (list.last) list.last->next = slab;
+    else list.first = slab;
+    list.last = slab;
+    slab->listed = true;
   }
 
-  static FreeBlock* freeLists[SLOTS];
-  static Chunk* chunks;  // every chunk, so the memory stays reachable
+  static void unlink(SlabList& list, Slab* slab) {
+    if (slab->prev) slab->prev->next = slab->next;
+    else list.first = slab->next;
+    if (slab->next) slab->next->prev = slab->prev;
+    else list.last = slab->prev;
+    slab->listed = false;
+  }
+
+  // A slab with room for blocks of this slot in place of a group's full
+  // (or missing) current one: a partly used slab first, then a free one,
+  // then a new one.
+  static Slab* replace(Slab* full, size_t slot) {
+    if (full) full->isCurrent = false;
+    Slab* slab = partial[slot].first;
+    if (slab) {
+      unlink(partial[slot], slab);
+    } else if ((slab = empty.first) != nullptr) {
+      unlink(empty, slab);
+      slab->format(slot);
+    } else {
+      slab = newSlab();
+      slab->live = 0;
+      slab->listed = false;
+      slab->format(slot);
+    }
+    slab->isCurrent = true;
+    return slab;
+  }
+
+  static Slab* newSlab() {
+    if (regionNext == regionEnd) {
+      char* region = static_cast<char*>(std::aligned_alloc(REGION_BYTES, REGION_BYTES));
+      if (!region) throw std::bad_alloc();
+      // Huge pages: a million objects fault in a few dozen pages instead of
+      // tens of thousands, which is most of the cost of loading a big layout.
+      madvise(region, REGION_BYTES, MADV_HUGEPAGE);
+      regionNext = region;
+      regionEnd = region + REGION_BYTES;
+    }
+    Slab* slab = reinterpret_cast<Slab*>(regionNext);
+    regionNext += SLAB_BYTES;
+    return slab;
+  }
+
+  static Slab* current[SLOTS][GROUPS];
+  static SlabList partial[SLOTS];  // slabs with free blocks that are no group's current
+  static SlabList empty;           // slabs without objects
+  static char* regionNext;         // the region's slabs not yet handed out
+  static char* regionEnd;
 };
 
-NodePool::FreeBlock* NodePool::freeLists[NodePool::SLOTS] = {};
-NodePool::Chunk* NodePool::chunks = nullptr;
+NodePool::Slab* NodePool::current[NodePool::SLOTS][NodePool::GROUPS] = {};
+NodePool::SlabList NodePool::partial[NodePool::SLOTS] = {};
+NodePool::SlabList NodePool::empty = {};
+char* NodePool::regionNext = nullptr;
+char* NodePool::regionEnd = nullptr;
 
 }  // namespace
 
-void* GroupNode::operator new(size_t size) {
+void* GroupNode::operator new(size_t size) { return operator new(size, ObjectGroup{0}); }
+
+void* GroupNode::operator new(size_t size, ObjectGroup group) {
 #ifdef KIVO_PLAIN_ALLOCATION
+  (void)group;
   return ::operator new(size);
 #else
-  return NodePool::allocate(size);
+  return NodePool::allocate(size, group.number);
 #endif
 }
 

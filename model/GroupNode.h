@@ -5,6 +5,13 @@
 
 #include "model/Rect.h"
 
+// Where new layout objects go in memory, 0 to 15: objects made in the same
+// group lie one after another, apart from other groups'. Readers give each
+// layer its own group, so that walking a layer walks memory in order.
+struct ObjectGroup {
+  int number;
+};
+
 // A layout object in a layer's singly linked list. links[0] is the next node;
 // a node owns it, so destroying the first node of a chain destroys the whole
 // chain. origin numbers what its file said of its layer (ObjectOrigin.h).
@@ -20,7 +27,8 @@ public:
 
   // Layout objects come from a pool of large blocks: millions of them load
   // faster and take less memory than one heap allocation each.
-  static void* operator new(size_t size);
+  static void* operator new(size_t size);  // in group 0
+  static void* operator new(size_t size, ObjectGroup group);
   static void operator delete(void* p, size_t size);
 
   GroupNode* next() const { return links[0]; }

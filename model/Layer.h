@@ -72,7 +72,7 @@ public:
   void draw(int64_t ox, int64_t oy) override;
 
   // Write one record line per object, in list order; false when the stream
-  // is found failed before an object.
+  // failed (writing stops soon after).
   bool writeRecords(std::ostream& out) const;
 
   GroupNode* first() const { return head->links[0]; }
