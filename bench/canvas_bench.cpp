@@ -60,8 +60,8 @@ void fill(Layer layers[LAYER_COUNT], bool dense, int count) {
   if (dense) {
     std::uniform_int_distribution<int> pos(0, 7980), size(1, 20), layer(0, 11);
     for (int i = 0; i < count; i++) {
-      Box* box = new Box;
       int l = BOX_LAYERS[layer(rng)];
+      Box* box = new (ObjectGroup{l + 1}) Box;  // as a file read places them
       box->setRect(pos(rng), pos(rng), size(rng), size(rng));
       layers[l].apply(OP_ADD, MATCH_ALL, box);
     }
@@ -83,8 +83,9 @@ void fill(Layer layers[LAYER_COUNT], bool dense, int count) {
       w = 20000 + k * 50;
       h = 20000 + k * 40;
     }
-    GroupNode* node = l == LAYER_OPTIONS && k % 50 == 0 ? static_cast<GroupNode*>(new Opt)
-                                                        : static_cast<GroupNode*>(new Box);
+    GroupNode* node = l == LAYER_OPTIONS && k % 50 == 0
+                          ? static_cast<GroupNode*>(new (ObjectGroup{l + 1}) Opt)
+                          : static_cast<GroupNode*>(new (ObjectGroup{l + 1}) Box);
     node->setRect(px(rng), py(rng), w, h);
     if (k % 97 == 0) node->select();
     layers[l].apply(OP_ADD, MATCH_ALL, node);

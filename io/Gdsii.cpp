@@ -753,14 +753,8 @@ private:
       cachedSlot = map.slotOf(e.layer, e.datatype);
       cachedLayer = e.layer, cachedDatatype = e.datatype, cached = true;
     }
-    GroupNode* node;
-    if (layerFacts(cachedSlot).objectClass == CLASS_OPT) {
-      Opt* opt = new Opt;
-      opt->value = e.hasValue ? e.value : 0;
-      node = opt;
-    } else {
-      node = newLayoutObject(cachedSlot);
-    }
+    GroupNode* node = newLayoutObject(cachedSlot);
+    if (Opt* opt = dynamic_cast<Opt*>(node)) opt->value = e.hasValue ? e.value : 0;
     node->x = (int32_t)b.x0, node->y = (int32_t)b.y0;
     node->w = (int32_t)(b.x1 - b.x0), node->h = (int32_t)(b.y1 - b.y0);
     node->origin = cachedOrigin;

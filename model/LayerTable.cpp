@@ -55,8 +55,9 @@ const char* layerToCode(int index) {
 }
 
 GroupNode* newLayoutObject(int index) {
-  if (layerFacts(index).objectClass == CLASS_OPT) return new Opt;
-  return new Box;
+  ObjectGroup group{index + 1};  // each layer's objects together in memory
+  if (layerFacts(index).objectClass == CLASS_OPT) return new (group) Opt;
+  return new (group) Box;
 }
 
 void applyStartupSettings(Layer layers[LAYER_COUNT]) {
