@@ -127,11 +127,12 @@ public:
   virtual bool next(const char*& begin, const char*& end) = 0;
   bool failed = false;
   int errorNumber = 0;
+  size_t totalBytes = 0;  // how much input there is, when known
 };
 
 class MemorySource : public Source {
 public:
-  MemorySource(const char* d, size_t n) : data(d), size(n) {}
+  MemorySource(const char* d, size_t n) : data(d), size(n) { totalBytes = n; }
   bool next(const char*& begin, const char*& end) override {
     if (done || size == 0) return false;
     done = true;
@@ -511,15 +512,26 @@ private:
     if (waitingLast[slot]) waitingLast[slot]->links[0] = node;
     else waiting[slot] = node;
     waitingLast[slot] = node;
+    ++waitingCount[slot];
     ++result.records;
     return true;
   }
 
+  // After the first block, each layer is told how many more objects to
+  // expect, from its share of that block and the size of the input, so
+  // that what it records of them is sized once.
   void addWaiting() {
+    size_t consumed = (size_t)(end - begin);
+    bool hint = !hinted && consumed > 0 && source.totalBytes > consumed;
     for (int i = 0; i < LAYER_COUNT; i++) {
-      if (waiting[i]) layers[i].appendChain(waiting[i]);
+      if (waiting[i]) {
+        layers[i].appendChain(waiting[i]);
+        if (hint) layers[i].expectAppends((size_t)(waitingCount[i] * 1.05 * (source.totalBytes - consumed) / consumed));
+      }
       waiting[i] = waitingLast[i] = nullptr;
+      waitingCount[i] = 0;
     }
+    hinted = hinted || hint;
   }
 
   Source& source;
@@ -537,6 +549,8 @@ private:
   std::unordered_map<std::string, uint32_t> origins;
   GroupNode* waiting[LAYER_COUNT] = {};
   GroupNode* waitingLast[LAYER_COUNT] = {};
+  size_t waitingCount[LAYER_COUNT] = {};
+  bool hinted = false;
 };
 
 }  // namespace
@@ -588,6 +602,8 @@ ReadStatus readLayoutFile(const char* path, Layer layers[LAYER_COUNT], ReadResul
   int fd = openRegularFile(path, status, result.errorNumber);
   if (fd < 0) return status;
   FileSource source(fd);
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && st.st_size > 0) source.totalBytes = (size_t)st.st_size;
   result = Reader(source, layers).run();
   ::close(fd);
   return result.ioError ? READ_IO_FAILED : READ_OK;

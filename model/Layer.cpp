@@ -43,6 +43,10 @@ void Layer::beginRecord(ChangeRecord::Kind kind) {
   record.selectedChange = 0;
 }
 
+void Layer::expectAppends(size_t n) {
+  if (record.kind == ChangeRecord::APPENDED) record.corners.reserve(record.corners.size() + n);
+}
+
 BigVector<ObjectCorners> Layer::takeAppendedCorners() {
   BigVector<ObjectCorners> taken = std::move(record.corners);
   beginRecord(ChangeRecord::APPENDED);

@@ -130,6 +130,9 @@ public:
     int64_t selectedChange = 0;
   };
   const ChangeRecord& lastChanges() const { return record; }
+  // About n more objects will be appended (a reader's estimate): the record
+  // makes room for them at once.
+  void expectAppends(size_t n);
   // The corners of an APPENDED record, moved out; the record starts again
   // at the current revision.
   BigVector<ObjectCorners> takeAppendedCorners();
