@@ -2,6 +2,9 @@
 
 #include <fxkeys.h>
 
+#include <cstdlib>
+#include <cstring>
+
 #include "app/IconSet.h"
 #include "io/RecoveryJournal.h"
 #include "icons/Icons.h"
@@ -86,6 +89,9 @@ KivoWindow::KivoWindow(FXApp* app)
       new FXHorizontalFrame(this, LAYOUT_FILL_X | LAYOUT_FILL_Y, 0, 0, 0, 0, 4, 4, 4, 4, 4, 4);
   glvisual = new FXGLVisual(app, VISUAL_DOUBLEBUFFER);
   canvas = new FXGLCanvas(canvasFrame, glvisual, this, ID_CANVAS, LAYOUT_FILL_X | LAYOUT_FILL_Y);
+  // KIVO_PLAIN_PAINTER=1 paints with the plain painter, for timing it beside the fast one.
+  const char* plain = std::getenv("KIVO_PLAIN_PAINTER");
+  painter.setReferenceMode(plain && std::strcmp(plain, "1") == 0);
   new FXToolTip(app);
 
   app->addTimeout(this, ID_STATUS_TIMER, STATUS_MS);

@@ -1,0 +1,341 @@
+// Frame times of the real program, measured from outside: the release kivo
+// of this build opens a layout file under Xvfb with the frametime library
+// preloaded (it logs "open", "clear" and "swap" with their times), and
+// xdotool does what a user does. A frame runs from the first clear after a
+// swap to the next swap. Each layout (10^5, 10^6 and 10^7 rectangles, dense
+// and sparse) is timed with the plain painter (KIVO_PLAIN_PAINTER=1) and
+// with the fast one.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "io/LayoutFile.h"
+#include "model/Layer.h"
+#include "support/GuiTest.h"
+
+namespace {
+
+const int CANVAS_W = 692, CANVAS_H = 403;
+const int BOX_LAYERS[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 13};
+// The hole after Open: centre and half side in canvas pixels (y down).
+// One box of half side BOX_HALF sits at its centre; the rest is empty.
+const int HOLE_X = 200, HOLE_Y = 200, HOLE_HALF = 40, BOX_HALF = 6;
+
+double now() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::string shell(const std::string& command) {
+  std::string output;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+    pclose(pipe);
+  }
+  while (!output.empty() && output.back() == '\n') output.pop_back();
+  return output;
+}
+
+// The objects of canvas_bench's fill(), in order: dense = rectangles of
+// 1..20 units in 8000 x 8000 on the box layers; sparse = a 2 mm x 1.5 mm
+// chip in nanometres, mostly contacts and vias under a pixel, some wires,
+// a few wells, some Opts. (A file keeps no selection.)
+void recipe(bool dense, int count, const std::function<void(int, int, int, int, int)>& each) {
+  std::mt19937 rng(dense ? 4242 : 12345);
+  if (dense) {
+    std::uniform_int_distribution<int> pos(0, 7980), size(1, 20), layer(0, 11);
+    for (int i = 0; i < count; i++) {
+      int l = BOX_LAYERS[layer(rng)];
+      int x = pos(rng), y = pos(rng), w = size(rng), h = size(rng);
+      each(l, x, y, w, h);
+    }
+    return;
+  }
+  std::uniform_int_distribution<int> px(0, 2000000), py(0, 1500000), layer(0, LAYER_COUNT - 1),
+      kind(0, 999), small(40, 1500), wire(2000, 120000);
+  for (int i = 0; i < count; i++) {
+    int l = layer(rng), k = kind(rng);
+    int w, h;
+    if (k < 850) {
+      w = small(rng);
+      h = small(rng);
+    } else if (k < 995) {
+      bool horizontal = k % 2;
+      w = horizontal ? wire(rng) : small(rng);
+      h = horizontal ? small(rng) : wire(rng);
+    } else {
+      w = 20000 + k * 50;
+      h = 20000 + k * 40;
+    }
+    int x = px(rng), y = py(rng);
+    // Objects of unknown layers would make Open stop at a warning: spread them over the box layers.
+    each(l == LAYER_UNKNOWN ? BOX_LAYERS[i % 12] : l, x, y, w, h);
+  }
+}
+
+// Write the layout to path with the hole cut where Show All will put canvas
+// pixel (HOLE_X, HOLE_Y), and one box on Metal 1 in its middle.
+void writeLayoutFile(const std::string& path, bool dense, int count) {
+  int64_t x0 = INT64_MAX, y0 = INT64_MAX, x1 = INT64_MIN, y1 = INT64_MIN;
+  recipe(dense, count, [&](int, int x, int y, int w, int h) {
+    x0 = std::min<int64_t>(x0, x), y0 = std::min<int64_t>(y0, y);
+    x1 = std::max<int64_t>(x1, (int64_t)x + w), y1 = std::max<int64_t>(y1, (int64_t)y + h);
+  });
+  // Show All: the bounds' lower-left corner on the canvas's, scale clamped.
+  float scale = std::min(CANVAS_W / (float)(x1 - x0), CANVAS_H / (float)(y1 - y0));
+  scale = std::min(std::max(scale, 0.05f), 50.0f);
+  auto layoutX = [&](int px) { return x0 + (int64_t)(px / scale); };
+  auto layoutY = [&](int py) { return y0 + (int64_t)((CANVAS_H - py) / scale); };
+  int64_t hx0 = layoutX(HOLE_X - HOLE_HALF), hx1 = layoutX(HOLE_X + HOLE_HALF);
+  int64_t hy0 = layoutY(HOLE_Y + HOLE_HALF), hy1 = layoutY(HOLE_Y - HOLE_HALF);
+
+  Layer* layers = new Layer[LAYER_COUNT];
+  applyStartupSettings(layers);  // each layer writes its own code
+  recipe(dense, count, [&](int l, int x, int y, int w, int h) {
+    if (x <= hx1 && (int64_t)x + w >= hx0 && y <= hy1 && (int64_t)y + h >= hy0) return;
+    GroupNode* node = newLayoutObject(l);
+    node->setRect(x, y, w, h);
+    layers[l].apply(OP_ADD, MATCH_ALL, node);
+  });
+  GroupNode* box = newLayoutObject(5);
+  int64_t bx = layoutX(HOLE_X - BOX_HALF), by = layoutY(HOLE_Y + BOX_HALF);
+  box->setRect((int)bx, (int)by, (int)(layoutX(HOLE_X + BOX_HALF) - bx), (int)(layoutY(HOLE_Y - BOX_HALF) - by));
+  layers[5].apply(OP_ADD, MATCH_ALL, box);
+  std::ofstream out(path, std::ios::binary);
+  writeLayout(out, layers);
+  delete[] layers;
+}
+
+struct Frame {
+  double clear, swap;
+};
+
+// The log's frames and its open time (-1 when not yet opened).
+struct Log {
+  double open = -1, last = 0;
+  bool endsWithSwap = false;
+  std::vector<Frame> frames;
+};
+
+Log readLog(const std::string& path) {
+  Log log;
+  std::ifstream in(path);
+  double clear = -1;
+  for (std::string what, line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    double t;
+    if (!(fields >> what >> t)) continue;
+    log.last = t;
+    log.endsWithSwap = what == "swap";
+    if (what == "open" && log.open < 0) log.open = t;
+    if (what == "clear" && clear < 0) clear = t;
+    if (what == "swap" && clear >= 0) log.frames.push_back({clear, t}), clear = -1;
+  }
+  return log;
+}
+
+// Wait until a frame has begun after start and the log has been quiet for
+// a while after a swap; the log then, or an empty one on time-out.
+Log waitQuiet(const std::string& path, double start, double seconds = 180) {
+  for (double end = now() + seconds; now() < end; usleep(20000)) {
+    Log log = readLog(path);
+    bool frameAfter = !log.frames.empty() && log.frames.back().clear >= start;
+    if (frameAfter && log.endsWithSwap && now() - log.last > 0.3) return log;
+  }
+  return Log();
+}
+
+struct Geometry {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+// The canvas: the smallest window of at least 600 x 300 below the main
+// window, from `xwininfo -tree` lines "  0x400240 (has no name): ()  700x411+0+60  +0+60".
+Geometry canvasOf(const std::string& window) {
+  static const std::regex child(R"(^\s+0x[0-9a-f]+ .*\s(\d+)x(\d+)[+-]-?\d+[+-]-?\d+\s+\+?(-?\d+)\+?(-?\d+)\s*$)");
+  std::istringstream lines(shell("xwininfo -tree -id " + window));
+  Geometry best;
+  std::smatch m;
+  for (std::string line; std::getline(lines, line);) {
+    if (!std::regex_match(line, m, child)) continue;
+    Geometry g{std::stoi(m[3]), std::stoi(m[4]), std::stoi(m[1]), std::stoi(m[2])};
+    if (g.width >= 600 && g.height >= 300 && (best.width == 0 || g.width * g.height < best.width * best.height))
+      best = g;
+  }
+  return best;
+}
+
+enum Row { OPEN, FIRST, CLICK, DRAW, SELECT_ALL, ZOOM, MOTION, ROWS };
+const char* const ROW_NAMES[ROWS] = {"Open -> first frame shown", "first frame after Open",
+                                     "frame after a click toggling one", "frame after drawing one rect",
+                                     "frame after Select All",         "frame after Zoom In / Zoom Out",
+                                     "pointer motion"};
+const double TARGETS[ROWS] = {0.20, 60, 20, 20, 100, 60, 5};
+
+double median(std::vector<double> v) {
+  if (v.empty()) return NAN;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// One run of the program on a file: Open, then each action `runs` times.
+// Every figure but the first is the largest frame (ms) after the action,
+// the median over the runs.
+struct Run {
+  std::string log;
+  std::string window;
+  Geometry canvas;
+  double row[ROWS];
+  bool failed = false;
+
+  Run() { std::fill(row, row + ROWS, NAN); }
+
+  // Do the xdotool commands, then the largest frame begun after them (ms).
+  double action(const std::string& commands) {
+    double start = now();
+    shell("xdotool " + commands);
+    Log after = waitQuiet(log, start, 60);
+    double largest = -1;
+    for (const Frame& f : after.frames)
+      if (f.clear >= start) largest = std::max(largest, (f.swap - f.clear) * 1000);
+    if (largest < 0) failed = true;
+    return largest < 0 ? NAN : largest;
+  }
+  // Do the commands and wait until the program is done with them, untimed.
+  void prepare(const std::string& commands) {
+    double start = now();
+    shell("xdotool " + commands);
+    usleep(100000);
+    if (readLog(log).last >= start) waitQuiet(log, start, 60);
+  }
+  std::string at(int px, int py) const {
+    return " mousemove " + std::to_string(canvas.x + px) + " " + std::to_string(canvas.y + py) + " ";
+  }
+};
+
+Run measure(const std::string& file, bool plain, int runs) {
+  Run run;
+  std::string dir = kivotest::tempDir();
+  run.log = dir + "/frames.log";
+  pid_t child = fork();
+  if (child == 0) {
+    setenv("LD_PRELOAD", FRAMETIME_LIBRARY, 1);
+    setenv("FRAMETIME_LOG", run.log.c_str(), 1);
+    setenv("KIVO_NO_RECOVERY", "1", 1);
+    setenv("XDG_STATE_HOME", dir.c_str(), 1);
+    if (plain) setenv("KIVO_PLAIN_PAINTER", "1", 1);
+    else unsetenv("KIVO_PLAIN_PAINTER");
+    execl(KIVO_PROGRAM, KIVO_PROGRAM, file.c_str(), (char*)nullptr);
+    _exit(127);
+  }
+  if (child < 0) {
+    run.failed = true;
+    return run;
+  }
+  Log opened = waitQuiet(run.log, 0);
+  run.window = shell("timeout 20 xdotool search --sync --onlyvisible --name '^Kivo$' 2>/dev/null | head -n 1");
+  run.canvas = canvasOf(run.window);
+  if (opened.open < 0 || run.window.empty() || run.canvas.width == 0) {
+    std::printf("  the program did not open %s\n", file.c_str());
+    run.failed = true;
+  } else {
+    for (const Frame& f : opened.frames)
+      if (f.swap > opened.open) {
+        run.row[OPEN] = f.swap - opened.open;
+        run.row[FIRST] = (f.swap - f.clear) * 1000;
+        break;
+      }
+    // Bring the canvas to the size the figures are for.
+    if (run.canvas.width != CANVAS_W || run.canvas.height != CANVAS_H) {
+      std::string size = shell("xdotool getwindowgeometry " + run.window + " | sed -n 's/.*Geometry: //p'");
+      int w = 0, h = 0;
+      std::sscanf(size.c_str(), "%dx%d", &w, &h);
+      run.prepare("windowsize " + run.window + " " + std::to_string(w + CANVAS_W - run.canvas.width) + " " +
+                  std::to_string(h + CANVAS_H - run.canvas.height));
+      run.canvas = canvasOf(run.window);
+    }
+    std::vector<double> times[ROWS];
+    run.prepare("windowfocus --sync " + run.window);
+    for (int i = 0; i < runs; i++)
+      times[MOTION].push_back(run.action(run.at(100 + 20 * i, 300 - 10 * i)));
+    for (int i = 0; i < 2 * runs; i++) {  // on, off, on, ...
+      run.prepare(run.at(HOLE_X, HOLE_Y));
+      times[CLICK].push_back(run.action("click 1"));
+    }
+    for (int i = 0; i < runs; i++) {  // 8 x 8 pixel rectangles down the hole's left side
+      int px = HOLE_X - HOLE_HALF + 4, py = HOLE_Y - HOLE_HALF + 4 + 14 * i;
+      run.prepare(run.at(px, py) + "sleep 0.05 mousedown 1 sleep 0.05" + run.at(px + 4, py + 4) + "sleep 0.05" +
+                  run.at(px + 8, py + 8));
+      times[DRAW].push_back(run.action("mouseup 1"));
+    }
+    for (int i = 0; i < runs; i++) {
+      times[SELECT_ALL].push_back(run.action("key ctrl+a"));
+      run.prepare("key ctrl+e");
+    }
+    for (int i = 0; i < runs; i++) {
+      times[ZOOM].push_back(run.action("key q"));
+      times[ZOOM].push_back(run.action("key z"));
+    }
+    for (int r = CLICK; r < ROWS; r++) run.row[r] = median(times[r]);
+  }
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  return run;
+}
+
+}  // namespace
+
+// Arguments: the counts to measure (default 100000 1000000 10000000).
+int main(int argc, char** argv) {
+  std::vector<int> counts;
+  for (int i = 1; i < argc; i++) counts.push_back(std::atoi(argv[i]));
+  if (counts.empty()) counts = {100000, 1000000, 10000000};
+  kivotest::display();
+  std::printf("program %s, frames clear to swap; each figure after Open is the largest frame after the "
+              "action, the median over the repetitions\n", KIVO_PROGRAM);
+  bool ok = true;
+  for (int count : counts) {
+    int runs = count >= 10000000 ? 1 : count >= 1000000 ? 3 : 5;
+    for (bool dense : {true, false}) {
+      const char* set = dense ? "dense" : "sparse";
+      std::string file = kivotest::tempDir() + "/" + set + ".msk";
+      std::printf("... %d rectangles, %s: writing the file\n", count, set);
+      std::fflush(stdout);
+      writeLayoutFile(file, dense, count);
+      Run runOf[2];
+      for (bool plain : {true, false}) {
+        std::printf("... %s painter, %d repetitions\n", plain ? "plain" : "fast", runs);
+        std::fflush(stdout);
+        runOf[plain ? 0 : 1] = measure(file, plain, runs);
+      }
+      std::remove(file.c_str());
+      const Run& fast = runOf[1];
+      std::printf("%d rectangles, %s, canvas %d x %d\n", count, set, fast.canvas.width, fast.canvas.height);
+      std::printf("  %-36s %8s %9s %8s\n", "(Open in s, frames in ms)", "plain", "fast", "target");
+      for (int r = 0; r < ROWS; r++) {
+        double target = r == OPEN && count >= 10000000 ? 2.0 : TARGETS[r];
+        bool marked = count == 1000000 || (r == OPEN && count >= 10000000);
+        const char* format = r == OPEN ? "  %-36s %8.3f %9.3f %8.2f %s\n" : "  %-36s %8.1f %9.1f %8.0f %s\n";
+        std::printf(format, ROW_NAMES[r], runOf[0].row[r], fast.row[r], target,
+                    marked && !(fast.row[r] <= target) ? "MISSED" : "");
+      }
+      std::fflush(stdout);
+      ok = ok && !runOf[0].failed && !fast.failed;
+    }
+  }
+  return ok ? 0 : 1;
+}
