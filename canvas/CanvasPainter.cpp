@@ -742,8 +742,35 @@ void CanvasPainter::paintReference(const ViewTransform& view, Layer layers[LAYER
 // else composed again (or drawn, where the frame buffer cannot hold the
 // masks) and kept; then crosshair and band over them. Both are opaque and
 // nearer than any layer, so the order gives the reference's pixels.
+// The software rasteriser compiles code for each combination of states the
+// first time it draws with it, which costs tens of milliseconds each: the
+// first paint composes a small scene with every kind of object once, so that
+// the first frame of a file opened later does not pay for it. The frame is
+// cleared and drawn for real afterwards.
+void CanvasPainter::warmUp(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
+  warm = true;
+  Layer scene[LAYER_COUNT];
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    scene[i].setColor(layers[i].getColor());
+    scene[i].enable();
+    for (int k = 0; k < 3; k++) {
+      GroupNode* node = i == LAYER_OPTIONS && k == 2 ? static_cast<GroupNode*>(new Opt)
+                                                     : static_cast<GroupNode*>(new Box);
+      int32_t size = k == 0 ? 1 : 400;
+      node->setRect(view.baseX() + 7 * k + i, view.baseY() + 5 * k + i, size, size / 2 + 1);
+      if (k > 0) node->select();
+      scene[i].apply(OP_ADD, MATCH_ALL, node);
+    }
+  }
+  if (composeLayers(view, scene)) restoreImage(view);
+  for (int i = 0; i < LAYER_COUNT; i++) caches[i] = LayerCache();
+  imageValid = false;
+  composer->valid = false;
+}
+
 void CanvasPainter::paintFast(const ViewTransform& view, Layer layers[LAYER_COUNT],
                               MouseRect& band) {
+  if (!warm) warmUp(view, layers);
   ImageKey key;
   key.originX = view.originX;
   key.originY = view.originY;

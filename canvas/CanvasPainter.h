@@ -79,6 +79,7 @@ private:
 
   void paintReference(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band);
   void paintFast(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band);
+  void warmUp(const ViewTransform& view, Layer layers[LAYER_COUNT]);
   void updateCaches(Layer layers[LAYER_COUNT], int* changes = nullptr);
   void drawLayersFast(const ViewTransform& view, Layer layers[LAYER_COUNT]);
   bool composeLayers(const ViewTransform& view, Layer layers[LAYER_COUNT]);
@@ -91,6 +92,7 @@ private:
   void keepImage(const ViewTransform& view);
 
   bool reference = false;
+  bool warm = false;
   unsigned long layerRenders = 0;
   LayerCache* caches;  // LAYER_COUNT entries
   VertexBuffer* vertices;
