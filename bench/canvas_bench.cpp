@@ -86,8 +86,11 @@ void fill(Layer layers[LAYER_COUNT], bool dense, int count) {
       w = 20000 + k * 50;
       h = 20000 + k * 40;
     }
-    GroupNode* node = l == LAYER_OPTIONS && k % 50 == 0
-                          ? static_cast<GroupNode*>(new (ObjectGroup{l + 1}) Opt)
+    // A file holds only Opts on the options layer: the rectangles drawn
+    // there go to a box layer instead.
+    bool opt = l == LAYER_OPTIONS && k % 50 == 0;
+    if (l == LAYER_OPTIONS && !opt) l = BOX_LAYERS[i % 12];
+    GroupNode* node = opt ? static_cast<GroupNode*>(new (ObjectGroup{l + 1}) Opt)
                           : static_cast<GroupNode*>(new (ObjectGroup{l + 1}) Box);
     node->setRect(px(rng), py(rng), w, h);
     if (k % 97 == 0) node->select();

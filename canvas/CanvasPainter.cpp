@@ -359,6 +359,7 @@ bool CanvasPainter::LayerCache::follow(Layer& l, Change& change) {
   }
   selectedBoxes.clear();
   selectedOthers.clear();
+  if (r.uniform == 1) selectedBoxes.reserve(flags.size());
   size_t o = 0;
   for (uint32_t p = 0; p < (uint32_t)flags.size(); p++) {
     if (!(flags[p] & SELECTED)) continue;
@@ -484,6 +485,32 @@ void drawNode(GroupNode* node, const PixelMap& map) {
     node->draw(map.baseX, map.baseY);
 }
 
+// The objects that are not boxes, from list position from on, without
+// stipple. Opts go in one batch of lines: the four sides of their outline
+// and the two diagonals. That covers the pixels of Opt::draw's line loop and
+// lines: each segment leaves out its last pixel, and the next side starts
+// there. (With stipple a loop would keep its count going: drawNode there.)
+void drawOthers(const CanvasPainter::LayerCache& cache, uint32_t from, const PixelMap& map) {
+  std::vector<float> lines;
+  for (const auto& o : cache.others) {
+    if (o.position < from) continue;
+    if (typeid(*o.node) != typeid(Opt)) {
+      drawNode(o.node, map);
+      continue;
+    }
+    CanvasPainter::DrawCorners c(cache.corners[o.position], map.baseX, map.baseY);
+    if (map.usable && !lineVisible(map, c.left(), c.low(), c.right(), c.high())) continue;
+    const float v[] = {c.x0, c.y0, c.x1, c.y0, c.x1, c.y0, c.x1, c.y1, c.x1, c.y1, c.x0, c.y1,
+                       c.x0, c.y1, c.x0, c.y0, c.x0, c.y0, c.x1, c.y1, c.x1, c.y0, c.x0, c.y1};
+    lines.insert(lines.end(), v, v + 24);
+  }
+  if (lines.empty()) return;
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glVertexPointer(2, GL_FLOAT, 0, lines.data());
+  glDrawArrays(GL_LINES, 0, (GLsizei)(lines.size() / 2));
+  glDisableClientState(GL_VERTEX_ARRAY);
+}
+
 // Where a mask pass sets the bits of filled boxes whose pixels are certain
 // itself (most boxes at a whole view: one pixel each), leaving OpenGL only
 // the boxes whose edges pass near a pixel centre. Rows from the bottom.
@@ -551,9 +578,7 @@ void drawObjects(const CanvasPainter::LayerCache& cache, uint32_t from, const Pi
   for (uint32_t p = first; p < cache.corners.size(); p++)
     if (!cache.isOther(p)) send(p);
   out.flush();
-  if (!withOthers) return;
-  for (const auto& o : cache.others)
-    if (o.position >= from) drawNode(o.node, map);
+  if (withOthers) drawOthers(cache, from, map);
 }
 
 // Quads kept for OpenGL instead of sent: what a second thread gives the
@@ -1079,7 +1104,9 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
   for (int i = 0; i < LAYER_COUNT; i++)
     if (shareable(i)) total += boxesOf(i);
   const size_t SHARED_FROM = 200000;
-  for (int i = 0; i < LAYER_COUNT && total >= SHARED_FROM; i++) {
+  // Only where most boxes are settled on the CPU: at views so small that
+  // they go to OpenGL, the kept quads would cost more than the thread gains.
+  for (int i = 0; i < LAYER_COUNT && total >= SHARED_FROM && askEdges; i++) {
     if (!shareable(i) || 2 * (given + boxesOf(i)) > total + boxesOf(i)) continue;
     theirs.layers[i] = true;
     given += boxesOf(i);
@@ -1127,8 +1154,7 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
       setBitColor(i);
       for (const DrawCorners& q : theirs.quads[i].quads) vertices->push(q);
       vertices->flush();
-      for (const auto& o : caches[i].others)
-        if (o.position >= from[i]) drawNode(o.node, map);
+      drawOthers(caches[i], from[i], map);
     }
   }
   glPopAttrib();
