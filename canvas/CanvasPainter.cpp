@@ -255,12 +255,14 @@ struct CanvasPainter::LayerCache {
   // revision: flip the recorded flags, or take the appended objects. False
   // when the record does not apply; begin, feed and finish then.
   bool follow(Layer& l, Change& change);
+  // Sort the boxes into the tiles; until then they are read in list order.
+  void sortTiles();
+  bool unsorted = false;
 
 private:
   bool followAppended(Layer& l, Change& change);
   void truncate(uint32_t count);
   void take(GroupNode* node, uint32_t position);
-  void sortTiles();
 
   uint32_t fed = 0, keptCount = 0;
   size_t nextOther = 0;
@@ -405,7 +407,12 @@ CanvasPainter::LayerCache::Change CanvasPainter::LayerCache::finish() {
   if (fed < corners.size()) truncate(fed);
   revision = layer->getRevision();
   if (diverged) {
-    sortTiles();
+    // Sorted when a view first culls (CanvasPainter::sortWhereCulled): a
+    // view of the whole layer reads it in list order anyway.
+    tiles.clear();
+    BigVector<uint32_t>().swap(order);
+    sortedCount = 0;
+    unsorted = true;
     appendedFrom = 0;
     return REBUILT;
   }
@@ -418,6 +425,7 @@ CanvasPainter::LayerCache::Change CanvasPainter::LayerCache::finish() {
 
 // A counting sort of the boxes by the tile of their lower-left corner.
 void CanvasPainter::LayerCache::sortTiles() {
+  unsorted = false;
   uint32_t k = (uint32_t)corners.size();
   sortedCount = k;
   int32_t minX = INT32_MAX, minY = INT32_MAX, maxX = INT32_MIN, maxY = INT32_MIN;
@@ -823,8 +831,21 @@ void CanvasPainter::paintFast(const ViewTransform& view, Layer layers[LAYER_COUN
   drawBand(view, band);
 }
 
+// Sort the layers that this view does not hold whole: culling pays there.
+void CanvasPainter::sortWhereCulled(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
+  double left = view.originX, bottom = view.originY;
+  double right = left + view.width / (double)view.scale, top = bottom + view.height / (double)view.scale;
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    const Layer& l = layers[i];
+    bool whole = l.getX() >= left && l.getY() >= bottom && (double)l.getX() + l.getW() <= right &&
+                 (double)l.getY() + l.getH() <= top;
+    if (caches[i].unsorted && !whole) caches[i].sortTiles();
+  }
+}
+
 void CanvasPainter::drawLayersFast(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
   updateCaches(layers);
+  sortWhereCulled(view, layers);
   for (int i = 0; i < LAYER_COUNT; i++) {
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, layerDepth(i));
@@ -1198,6 +1219,7 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, Layer layers[LAYER_
   uint32_t from[LAYER_COUNT];
   int changes[LAYER_COUNT];
   updateCaches(layers, changes);
+  sortWhereCulled(view, layers);
   for (int i = 0; i < LAYER_COUNT; i++) {
     auto change = (LayerCache::Change)changes[i];
     if (!sameView) change = LayerCache::REBUILT;

@@ -81,6 +81,7 @@ private:
   void paintFast(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band);
   void warmUp(const ViewTransform& view, Layer layers[LAYER_COUNT]);
   void updateCaches(Layer layers[LAYER_COUNT], int* changes = nullptr);
+  void sortWhereCulled(const ViewTransform& view, Layer layers[LAYER_COUNT]);
   void drawLayersFast(const ViewTransform& view, Layer layers[LAYER_COUNT]);
   bool composeLayers(const ViewTransform& view, Layer layers[LAYER_COUNT]);
   void learnComposition(const ViewTransform& view, Layer layers[LAYER_COUNT]);
