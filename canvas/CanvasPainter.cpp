@@ -652,9 +652,7 @@ void drawLayerFast(const Layer& layer, const CanvasPainter::LayerCache& cache,
 }  // namespace
 
 bool CanvasPainter::ImageKey::operator==(const ImageKey& o) const {
-  if (originX != o.originX || originY != o.originY || scale != o.scale || width != o.width ||
-      height != o.height || layers != o.layers)
-    return false;
+  if (!(view == o.view)) return false;
   for (int i = 0; i < LAYER_COUNT; i++)
     if (revisions[i] != o.revisions[i]) return false;
   return true;
@@ -695,10 +693,7 @@ struct CanvasPainter::Composer {
   BigVector<uint8_t> plane;   // one layer's certain pixels
   BigVector<EdgeBox> pending;  // boxes that wait for resolveEdges
   bool valid = false;
-  double originX = 0, originY = 0;
-  float scale = 0;
-  int width = 0, height = 0;
-  const Layer* layers = nullptr;
+  ViewKey view;  // of the masks
 };
 
 namespace {
@@ -805,12 +800,7 @@ void CanvasPainter::paintFast(const ViewTransform& view, Layer layers[LAYER_COUN
                               MouseRect& band) {
   if (!warm) warmUp(view, layers);
   ImageKey key;
-  key.originX = view.originX;
-  key.originY = view.originY;
-  key.scale = view.scale;
-  key.width = view.width;
-  key.height = view.height;
-  key.layers = layers;
+  key.view = ViewKey(view, layers);
   for (int i = 0; i < LAYER_COUNT; i++) key.revisions[i] = layers[i].getRevision();
 
   if (imageValid && key == imageKey) {
@@ -1212,9 +1202,7 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, Layer layers[LAYER_
   learnComposition(view, layers);
   if (!c.learned) return false;
 
-  bool sameView = c.valid && c.originX == view.originX && c.originY == view.originY &&
-                  c.scale == view.scale && c.width == view.width && c.height == view.height &&
-                  c.layers == layers;
+  bool sameView = c.valid && c.view == ViewKey(view, layers);
   bool fills[LAYER_COUNT], outlines[LAYER_COUNT];
   uint32_t from[LAYER_COUNT];
   int changes[LAYER_COUNT];
@@ -1234,12 +1222,7 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, Layer layers[LAYER_
   drawMasks(view, layers, outlines, from, true);
   c.valid = glGetError() == GL_NO_ERROR;
   if (!c.valid) return false;
-  c.originX = view.originX;
-  c.originY = view.originY;
-  c.scale = view.scale;
-  c.width = view.width;
-  c.height = view.height;
-  c.layers = layers;
+  c.view = ViewKey(view, layers);
 
   // Fold the layers over each pixel; few distinct masks recur over the
   // canvas, so the colours are remembered in a small table by mask.

@@ -68,12 +68,24 @@ public:
   struct EdgeBox;
 
 private:
-  struct ImageKey {
+  // What a picture of the layers depends on besides their content.
+  struct ViewKey {
     double originX = 0, originY = 0;
     float scale = 0.0f;
     int width = -1, height = -1;
-    uint64_t revisions[LAYER_COUNT] = {};
     const Layer* layers = nullptr;
+    ViewKey() = default;
+    ViewKey(const ViewTransform& view, const Layer* l)
+        : originX(view.originX), originY(view.originY), scale(view.scale), width(view.width),
+          height(view.height), layers(l) {}
+    bool operator==(const ViewKey& o) const {
+      return originX == o.originX && originY == o.originY && scale == o.scale &&
+             width == o.width && height == o.height && layers == o.layers;
+    }
+  };
+  struct ImageKey {
+    ViewKey view;
+    uint64_t revisions[LAYER_COUNT] = {};
     bool operator==(const ImageKey& o) const;
   };
 
