@@ -13,11 +13,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "app/KivoWindow.h"
+#include "bench/LayoutSets.h"
 #include "bench/ResidentMemory.h"
 #include "io/LayoutFile.h"
 #include "support/GuiTest.h"
@@ -25,7 +25,6 @@
 namespace {
 
 const int CANVAS_W = 692, CANVAS_H = 403;
-const int BOX_LAYERS[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 13};
 
 double nowMs() {
   using namespace std::chrono;
@@ -54,48 +53,14 @@ double medianMs(KivoWindow* window, int runs, const std::function<void(int)>& ch
   return times[times.size() / 2];
 }
 
-// Dense: rectangles of 1..20 units in 8000 x 8000 on the box layers.
-// Sparse: a 2 mm x 1.5 mm chip in nanometres, mostly contacts and vias
-// under a pixel, some wires, a few wells, some Opts, some selected.
+// A set (LayoutSets.h) in fresh layers, as a file read places it.
 void fill(Layer layers[LAYER_COUNT], bool dense, int count) {
   for (int i = 0; i < LAYER_COUNT; i++) layers[i].enable(), layers[i].setId(i);
-  std::mt19937 rng(dense ? 4242 : 12345);
-  if (dense) {
-    std::uniform_int_distribution<int> pos(0, 7980), size(1, 20), layer(0, 11);
-    for (int i = 0; i < count; i++) {
-      int l = BOX_LAYERS[layer(rng)];
-      Box* box = new (ObjectGroup{l + 1}) Box;  // as a file read places them
-      box->setRect(pos(rng), pos(rng), size(rng), size(rng));
-      layers[l].apply(OP_ADD, MATCH_ALL, box);
-    }
-    return;
-  }
-  std::uniform_int_distribution<int> px(0, 2000000), py(0, 1500000), layer(0, LAYER_COUNT - 1),
-      kind(0, 999), small(40, 1500), wire(2000, 120000);
-  for (int i = 0; i < count; i++) {
-    int l = layer(rng), k = kind(rng);
-    int w, h;
-    if (k < 850) {
-      w = small(rng);
-      h = small(rng);
-    } else if (k < 995) {
-      bool horizontal = k % 2;
-      w = horizontal ? wire(rng) : small(rng);
-      h = horizontal ? small(rng) : wire(rng);
-    } else {
-      w = 20000 + k * 50;
-      h = 20000 + k * 40;
-    }
-    // A file holds only Opts on the options layer: the rectangles drawn
-    // there go to a box layer instead.
-    bool opt = l == LAYER_OPTIONS && k % 50 == 0;
-    if (l == LAYER_OPTIONS && !opt) l = BOX_LAYERS[i % 12];
-    GroupNode* node = opt ? static_cast<GroupNode*>(new (ObjectGroup{l + 1}) Opt)
-                          : static_cast<GroupNode*>(new (ObjectGroup{l + 1}) Box);
-    node->setRect(px(rng), py(rng), w, h);
-    if (k % 97 == 0) node->select();
+  forEachObject(dense, count, [&](int l, int x, int y, int w, int h) {
+    GroupNode* node = newLayoutObject(l);
+    node->setRect(x, y, w, h);
     layers[l].apply(OP_ADD, MATCH_ALL, node);
-  }
+  });
 }
 
 void sizeCanvas(KivoWindow* window) {

@@ -15,13 +15,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
-#include <random>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench/LayoutSets.h"
 #include "io/LayoutFile.h"
 #include "model/Layer.h"
 #include "support/GuiTest.h"
@@ -29,7 +28,6 @@
 namespace {
 
 const int CANVAS_W = 692, CANVAS_H = 403;
-const int BOX_LAYERS[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 13};
 // The hole after Open: centre and half side in canvas pixels (y down).
 // One box of half side BOX_HALF sits at its centre; the rest is empty.
 const int HOLE_X = 200, HOLE_Y = 200, HOLE_HALF = 40, BOX_HALF = 6;
@@ -50,48 +48,12 @@ std::string shell(const std::string& command) {
   return output;
 }
 
-// The objects of canvas_bench's fill(), in order: dense = rectangles of
-// 1..20 units in 8000 x 8000 on the box layers; sparse = a 2 mm x 1.5 mm
-// chip in nanometres, mostly contacts and vias under a pixel, some wires,
-// a few wells, some Opts. (A file keeps no selection.)
-void recipe(bool dense, int count, const std::function<void(int, int, int, int, int)>& each) {
-  std::mt19937 rng(dense ? 4242 : 12345);
-  if (dense) {
-    std::uniform_int_distribution<int> pos(0, 7980), size(1, 20), layer(0, 11);
-    for (int i = 0; i < count; i++) {
-      int l = BOX_LAYERS[layer(rng)];
-      int x = pos(rng), y = pos(rng), w = size(rng), h = size(rng);
-      each(l, x, y, w, h);
-    }
-    return;
-  }
-  std::uniform_int_distribution<int> px(0, 2000000), py(0, 1500000), layer(0, LAYER_COUNT - 1),
-      kind(0, 999), small(40, 1500), wire(2000, 120000);
-  for (int i = 0; i < count; i++) {
-    int l = layer(rng), k = kind(rng);
-    int w, h;
-    if (k < 850) {
-      w = small(rng);
-      h = small(rng);
-    } else if (k < 995) {
-      bool horizontal = k % 2;
-      w = horizontal ? wire(rng) : small(rng);
-      h = horizontal ? small(rng) : wire(rng);
-    } else {
-      w = 20000 + k * 50;
-      h = 20000 + k * 40;
-    }
-    int x = px(rng), y = py(rng);
-    // Objects of unknown layers would make Open stop at a warning: spread them over the box layers.
-    each(l == LAYER_UNKNOWN ? BOX_LAYERS[i % 12] : l, x, y, w, h);
-  }
-}
 
 // Write the layout to path with the hole cut where Show All will put canvas
 // pixel (HOLE_X, HOLE_Y), and one box on Metal 1 in its middle.
 void writeLayoutFile(const std::string& path, bool dense, int count) {
   int64_t x0 = INT64_MAX, y0 = INT64_MAX, x1 = INT64_MIN, y1 = INT64_MIN;
-  recipe(dense, count, [&](int, int x, int y, int w, int h) {
+  forEachObject(dense, count, [&](int, int x, int y, int w, int h) {
     x0 = std::min<int64_t>(x0, x), y0 = std::min<int64_t>(y0, y);
     x1 = std::max<int64_t>(x1, (int64_t)x + w), y1 = std::max<int64_t>(y1, (int64_t)y + h);
   });
@@ -105,7 +67,7 @@ void writeLayoutFile(const std::string& path, bool dense, int count) {
 
   Layer* layers = new Layer[LAYER_COUNT];
   applyStartupSettings(layers);  // each layer writes its own code
-  recipe(dense, count, [&](int l, int x, int y, int w, int h) {
+  forEachObject(dense, count, [&](int l, int x, int y, int w, int h) {
     if (x <= hx1 && (int64_t)x + w >= hx0 && y <= hy1 && (int64_t)y + h >= hy0) return;
     GroupNode* node = newLayoutObject(l);
     node->setRect(x, y, w, h);
