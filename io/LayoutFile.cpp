@@ -12,6 +12,7 @@
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -125,19 +126,23 @@ public:
   // Make the next block [begin, end); false at the end of the input or on a
   // failure (then failed is set).
   virtual bool next(const char*& begin, const char*& end) = 0;
+  // Go on at this offset of the input with the next block; false where
+  // the source cannot.
+  virtual bool seek(size_t) { return false; }
   bool failed = false;
   int errorNumber = 0;
-  size_t totalBytes = 0;  // how much input there is, when known
+  size_t blockOffset = 0;  // where the last block made begins in the input
 };
 
 class MemorySource : public Source {
 public:
-  MemorySource(const char* d, size_t n) : data(d), size(n) { totalBytes = n; }
+  MemorySource(const char* d, size_t n) : data(d), size(n) {}
   bool next(const char*& begin, const char*& end) override {
     if (done || size == 0) return false;
     done = true;
     begin = data;
     end = data + size;
+    blockOffset = 0;
     return true;
   }
 
@@ -162,21 +167,25 @@ public:
     if (n <= 0) return false;
     begin = buffer.data();
     end = begin + n;
+    blockOffset = position;
+    position += (size_t)n;
     return true;
   }
 
 private:
   std::istream& in;
   std::vector<char> buffer;
+  size_t position = 0;
 };
 
+// Reads from an offset on, so that two sources can read one descriptor.
 class FileSource : public Source {
 public:
-  explicit FileSource(int f) : fd(f), buffer(new char[BLOCK_SIZE]) {}
+  FileSource(int f, size_t from) : fd(f), position(from), buffer(new char[BLOCK_SIZE]) {}
   bool next(const char*& begin, const char*& end) override {
     ssize_t n;
     do {
-      n = ::read(fd, buffer.get(), BLOCK_SIZE);
+      n = ::pread(fd, buffer.get(), BLOCK_SIZE, (off_t)position);
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
       failed = true;
@@ -186,11 +195,18 @@ public:
     if (n == 0) return false;
     begin = buffer.get();
     end = begin + n;
+    blockOffset = position;
+    position += (size_t)n;
+    return true;
+  }
+  bool seek(size_t to) override {
+    position = to;
     return true;
   }
 
 private:
   int fd;
+  size_t position;
   std::unique_ptr<char[]> buffer;
 };
 
@@ -272,20 +288,52 @@ bool extentFits(int32_t at, int32_t size) {
 // match failed when that character starts a line (so a well-formed record
 // on the next line is never swallowed), otherwise after the failing line's
 // end.
+//
+// Between lines nothing carries over from one line to the next, so a part
+// of the input that starts at a line start can be read on its own (see
+// readParts). A Reader made without layers reads such a part: it keeps
+// its objects in chains for the caller, and halts before the first record
+// with an unknown code, whose origin only the first part may intern.
 class Reader {
 public:
-  Reader(Source& s, Layer* l) : source(s), layers(l), codes(codeTable()) {}
-  ~Reader() { addWaiting(); }  // also when a read ends in an exception
+  // Objects go to the layers, or to chains when layers is null (then
+  // enabled tells which layers take objects). Each layer's objects are made
+  // in group firstGroup + slot.
+  Reader(Source& s, Layer* l, const bool* enabled = nullptr, int firstGroup = 1)
+      : source(s), layers(l), codes(codeTable()), group(firstGroup) {
+    for (int i = 0; i < LAYER_COUNT; i++) takes[i] = l ? l[i].isEnabled() != 0 : enabled[i];
+  }
+  ~Reader() { flush(); }  // also when a read ends in an exception
 
   ReadResult run() {
+    start();
+    read();
+    return finish();
+  }
+
+  // The beginning of the input: a byte-order mark, or a first line that
+  // holds part of one.
+  void start() {
     if (!skipByteOrderMark() && skipLine(true)) countSkipped(1);
+  }
+
+  // Read records up to the end of the input, or until a line starts at
+  // stopAt or later, or (without layers) until a record has an unknown code.
+  void read(size_t stopAt = SIZE_MAX) {
     while (peek() != END) {
+      if (offset() >= stopAt) return;
       long startLine = line;
+      size_t startOffset = offset();
       if (*p != 'R') {
         if (skipLine(true)) countSkipped(startLine);
         continue;
       }
       if (!quickRecord() && !record()) {
+        if (halted) {
+          haltOffset = startOffset;
+          haltLine = startLine;
+          return;
+        }
         countSkipped(startLine);
         long failLine = line;  // a record may fail on a later line
         if (!atLineStart() && skipLine(failLine != startLine) && failLine != startLine)
@@ -294,11 +342,47 @@ public:
       }
       skipLine(false);
     }
-    addWaiting();
+  }
+
+  ReadResult finish() {
+    flush();
     result.ioError = source.failed;
     result.errorNumber = source.errorNumber;
     return result;
   }
+
+  // Where reading is in the input.
+  size_t offset() const { return source.blockOffset + (size_t)(p - begin); }
+  long lineNumber() const { return line; }
+
+  // Append the objects read so far to the layers.
+  void flush() {
+    if (!layers) return;
+    for (int i = 0; i < LAYER_COUNT; i++) layers[i].appendPrepared({&chains[i]});
+  }
+
+  // Take the part that another reader read from this reader's offset,
+  // then go on where it halted (at the end of the input when it did not).
+  void takePart(Reader& part) {
+    for (int i = 0; i < LAYER_COUNT; i++) layers[i].appendPrepared({&chains[i], &part.chains[i]});
+    result.records += part.result.records;
+    if (part.result.skippedLines > 0 && result.skippedLines == 0)
+      result.firstSkippedLine = line + part.result.firstSkippedLine - 1;
+    result.skippedLines += part.result.skippedLines;
+    size_t at = part.halted ? part.haltOffset : SIZE_MAX;
+    line += (part.halted ? part.haltLine : part.line) - 1;
+    if (at == SIZE_MAX) {
+      begin = p = end;
+      atEnd = true;
+      return;
+    }
+    source.seek(at);
+    begin = p = end = nullptr;
+    lastOfPrevious = '\n';
+  }
+
+  PreparedChain chains[LAYER_COUNT];
+  bool halted = false;
 
 private:
   static const int END = -1;
@@ -311,7 +395,7 @@ private:
   }
 
   bool fetch() {
-    addWaiting();
+    if (atEnd) return false;
     if (end != begin) lastOfPrevious = end[-1];
     const char* b;
     const char* e;
@@ -411,6 +495,10 @@ private:
     int c1 = peek();
     if (c1 == END || c1 == '\n' || c1 == '\r') return false;
     int slot = codes.slot[c0][c1];
+    if (slot == LAYER_UNKNOWN && !layers) {
+      halted = true;
+      return false;
+    }
     if (slot == LAYER_UNKNOWN) return addUnknown((char)c0, x, y, w, h);
     ++p;
     if (slot == LAYER_OPTIONS && (!separator() || !number(value))) return false;
@@ -494,44 +582,25 @@ private:
   }
 
   // A disabled layer does not take the object. The others' objects wait in
-  // a chain per layer and join it a block at a time: one appendChain per
-  // block costs less than one apply per object.
+  // a chain per layer, with their corners, and join it at the end: one
+  // append per layer costs less than one apply per object.
   bool add(int slot, int32_t x, int32_t y, int32_t w, int32_t h, int32_t value, uint32_t origin) {
-    if (!layers[slot].isEnabled()) return false;
+    if (!takes[slot]) return false;
     // Each layer's objects in a group of their own (GroupNode.h).
     GroupNode* node;
-    if (layerFacts(slot).objectClass == CLASS_OPT) {
-      Opt* opt = new (ObjectGroup{slot + 1}) Opt;
+    const bool isOpt = layerFacts(slot).objectClass == CLASS_OPT;
+    if (isOpt) {
+      Opt* opt = new (ObjectGroup{group + slot}) Opt;
       opt->setValue(value);
       node = opt;
     } else {
-      node = new (ObjectGroup{slot + 1}) Box;
+      node = new (ObjectGroup{group + slot}) Box;
     }
     node->Rect::setRect(x, y, w, h);
     node->origin = origin;
-    if (waitingLast[slot]) waitingLast[slot]->links[0] = node;
-    else waiting[slot] = node;
-    waitingLast[slot] = node;
-    ++waitingCount[slot];
+    chains[slot].add(node, !isOpt);
     ++result.records;
     return true;
-  }
-
-  // After the first block, each layer is told how many more objects to
-  // expect, from its share of that block and the size of the input, so
-  // that what it records of them is sized once.
-  void addWaiting() {
-    size_t consumed = (size_t)(end - begin);
-    bool hint = !hinted && consumed > 0 && source.totalBytes > consumed;
-    for (int i = 0; i < LAYER_COUNT; i++) {
-      if (waiting[i]) {
-        layers[i].appendChain(waiting[i]);
-        if (hint) layers[i].expectAppends((size_t)(waitingCount[i] * 1.05 * (source.totalBytes - consumed) / consumed));
-      }
-      waiting[i] = waitingLast[i] = nullptr;
-      waitingCount[i] = 0;
-    }
-    hinted = hinted || hint;
   }
 
   Source& source;
@@ -547,11 +616,77 @@ private:
   std::string code, lastCode;
   uint32_t lastOrigin = 0;
   std::unordered_map<std::string, uint32_t> origins;
-  GroupNode* waiting[LAYER_COUNT] = {};
-  GroupNode* waitingLast[LAYER_COUNT] = {};
-  size_t waitingCount[LAYER_COUNT] = {};
-  bool hinted = false;
+  bool takes[LAYER_COUNT];
+  int group;
+  bool atEnd = false;  // the rest of the input was read by another reader
+  size_t haltOffset = 0;
+  long haltLine = 0;
 };
+
+// The offset of the first line that starts at from or later (after LF, CR
+// LF or a lone CR), or 0 when there is none before the end.
+size_t lineStartFrom(int fd, size_t from, size_t size) {
+  char buffer[1 << 16];
+  for (size_t at = from - 1; at < size;) {
+    ssize_t n = ::pread(fd, buffer, sizeof buffer, (off_t)at);
+    if (n <= 0) return 0;
+    for (ssize_t i = 0; i < n; i++) {
+      char c = buffer[i];
+      if (c == '\n') return at + i + 1 < size ? at + i + 1 : 0;
+      if (c != '\r') continue;
+      if (i + 1 == n) {  // the next block tells whether an LF follows
+        n = i;
+        break;
+      }
+      if (buffer[i + 1] != '\n') return at + i + 1;
+    }
+    at += (size_t)n > 0 ? (size_t)n : 1;
+  }
+  return 0;
+}
+
+// Files from this size on are read in two parts at once, one on another
+// thread, each making its objects in groups of its own.
+const size_t TWO_PARTS_FROM = 4 << 20;
+
+// Read the file in two parts at once where it is large: the second part,
+// from the first line start after the middle (or after secondPartFrom when
+// that is not 0), on a thread of its own. The
+// first part is read up to that line; where its last record reaches past
+// it, or the second part could not be read, the first reader reads on
+// alone, so the result is always that of reading the file in one pass.
+ReadResult readParts(int fd, size_t size, Layer layers[LAYER_COUNT], size_t secondPartFrom) {
+  FileSource source(fd, 0);
+  Reader reader(source, layers);
+  reader.start();
+  if (secondPartFrom == 0 && size >= TWO_PARTS_FROM) secondPartFrom = size / 2;
+  size_t middle = secondPartFrom > 0 && secondPartFrom <= size ? lineStartFrom(fd, secondPartFrom, size) : 0;
+  if (middle > 0) {
+    bool enabled[LAYER_COUNT];
+    for (int i = 0; i < LAYER_COUNT; i++) enabled[i] = layers[i].isEnabled() != 0;
+    FileSource rest(fd, middle);
+    Reader part(rest, nullptr, enabled, 1 + LAYER_COUNT + 1);
+    bool partRead = false;
+    struct Joined {
+      std::thread thread;
+      ~Joined() {
+        if (thread.joinable()) thread.join();
+      }
+    } helper;
+    helper.thread = std::thread([&] {
+      try {
+        part.read();
+        partRead = !rest.failed;
+      } catch (...) {
+      }
+    });
+    reader.read(middle);
+    helper.thread.join();
+    if (partRead && reader.offset() == middle) reader.takePart(part);
+  }
+  reader.read();
+  return reader.finish();
+}
 
 }  // namespace
 
@@ -596,15 +731,15 @@ int openRegularFile(const char* path, ReadStatus& status, int& errorNumber) {
   return fd;
 }
 
-ReadStatus readLayoutFile(const char* path, Layer layers[LAYER_COUNT], ReadResult& result) {
+ReadStatus readLayoutFile(const char* path, Layer layers[LAYER_COUNT], ReadResult& result,
+                          size_t secondPartFrom) {
   result = ReadResult();
   ReadStatus status;
   int fd = openRegularFile(path, status, result.errorNumber);
   if (fd < 0) return status;
-  FileSource source(fd);
   struct stat st;
-  if (::fstat(fd, &st) == 0 && st.st_size > 0) source.totalBytes = (size_t)st.st_size;
-  result = Reader(source, layers).run();
+  size_t size = ::fstat(fd, &st) == 0 && st.st_size > 0 ? (size_t)st.st_size : 0;
+  result = readParts(fd, size, layers, secondPartFrom);
   ::close(fd);
   return result.ioError ? READ_IO_FAILED : READ_OK;
 }

@@ -54,7 +54,11 @@ enum ReadStatus {
 // device: the descriptor, or -1 with status READ_NOT_REGULAR or
 // READ_OPEN_FAILED (errorNumber set).
 int openRegularFile(const char* path, ReadStatus& status, int& errorNumber);
-ReadStatus readLayoutFile(const char* path, Layer layers[LAYER_COUNT], ReadResult& result);
+// Large files are read in two parts at once, the second part from the
+// first line start after the middle; secondPartFrom > 0 puts that search
+// at this offset instead, whatever the size (so tests read small files so).
+ReadStatus readLayoutFile(const char* path, Layer layers[LAYER_COUNT], ReadResult& result,
+                          size_t secondPartFrom = 0);
 
 // Save the layout as a .msk file through saveSafely.
 SaveStatus saveLayoutFile(const char* path, Layer layers[LAYER_COUNT], int& errorNumber);

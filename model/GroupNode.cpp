@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <mutex>
 #include <new>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -39,9 +40,11 @@ void destroyChain(GroupNode* node) {
 // so a layout read after another one closed is laid out as well as the
 // first. Slabs stay with the process. Sanitizer builds use the heap
 // directly so that every object is still checked on its own.
+// Threads may make objects at once in different groups: the lists and
+// regions shared by all groups are changed under a lock, once per slab.
 class NodePool {
 public:
-  static constexpr int GROUPS = 16;
+  static constexpr int GROUPS = 32;
 
   static void* allocate(size_t size, int group) {
     size_t slot = slotOf(size);
@@ -59,7 +62,8 @@ public:
     }
     Slab* slab = reinterpret_cast<Slab*>(reinterpret_cast<uintptr_t>(p) & ~(SLAB_BYTES - 1));
     slab->give(p);
-    if (slab->isCurrent) return;
+    if (slab->isCurrent || (slab->live > 0 && slab->listed)) return;
+    std::lock_guard<std::mutex> hold(lock);
     if (slab->live == 0) {
       if (slab->listed) unlink(partial[slab->slot], slab);
       append(empty, slab);
@@ -148,6 +152,7 @@ private:
   // (or missing) current one: a partly used slab first, then a free one,
   // then a new one.
   static Slab* replace(Slab* full, size_t slot) {
+    std::lock_guard<std::mutex> hold(lock);
     if (full) full->isCurrent = false;
     Slab* slab = partial[slot].first;
     if (slab) {
@@ -185,6 +190,7 @@ private:
   static SlabList empty;           // slabs without objects
   static char* regionNext;         // the region's slabs not yet handed out
   static char* regionEnd;
+  static std::mutex lock;
 };
 
 NodePool::Slab* NodePool::current[NodePool::SLOTS][NodePool::GROUPS] = {};
@@ -192,6 +198,7 @@ NodePool::SlabList NodePool::partial[NodePool::SLOTS] = {};
 NodePool::SlabList NodePool::empty = {};
 char* NodePool::regionNext = nullptr;
 char* NodePool::regionEnd = nullptr;
+std::mutex NodePool::lock;
 
 }  // namespace
 

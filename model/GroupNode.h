@@ -5,9 +5,11 @@
 
 #include "model/Rect.h"
 
-// Where new layout objects go in memory, 0 to 15: objects made in the same
+// Where new layout objects go in memory, 0 to 31: objects made in the same
 // group lie one after another, apart from other groups'. Readers give each
 // layer its own group, so that walking a layer walks memory in order.
+// Threads may make objects at the same time in different groups; objects
+// are destroyed on one thread while no other thread makes any.
 struct ObjectGroup {
   int number;
 };

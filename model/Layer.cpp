@@ -41,15 +41,42 @@ void Layer::beginRecord(ChangeRecord::Kind kind) {
   record.uniform = -1;
   record.flipped.clear();
   record.selectedChange = 0;
+  record.cornersTaken = false;
 }
 
-void Layer::expectAppends(size_t n) {
-  if (record.kind == ChangeRecord::APPENDED) record.corners.reserve(record.corners.size() + n);
+void Layer::appendPrepared(std::initializer_list<PreparedChain*> chains) {
+  size_t n = 0;
+  for (const PreparedChain* chain : chains) n += chain->count;
+  if (n == 0) return;
+  if (record.kind != ChangeRecord::APPENDED || record.cornersTaken) beginRecord(ChangeRecord::APPENDED);
+  record.corners.reserve(record.corners.size() + n);
+  for (PreparedChain* chain : chains) {
+    if (!chain->head) continue;
+    const size_t base = record.corners.size();
+    for (const auto& o : chain->notBoxes) record.notBoxes.push_back({(uint32_t)(base + o.position), o.node});
+    for (uint32_t p : chain->selected) record.selected.push_back((uint32_t)(base + p));
+    for (const auto& piece : chain->pieces) {
+      // The corners give each object's x, y, w and h back exactly.
+      for (const ObjectCorners& c : piece) include(c.x0, c.y0, wrapSub(c.x1, c.x0), wrapSub(c.y1, c.y0));
+      record.corners.insert(record.corners.end(), piece.begin(), piece.end());
+    }
+    tail->links[0] = chain->head;
+    tail = chain->tail;
+    count += chain->count;
+    chain->head = chain->tail = nullptr;
+    chain->count = 0;
+    chain->pieces.clear();
+    chain->notBoxes.clear();
+    chain->selected.clear();
+  }
+  rewind();
+  ++revision;
 }
 
 BigVector<ObjectCorners> Layer::takeAppendedCorners() {
-  BigVector<ObjectCorners> taken = std::move(record.corners);
-  beginRecord(ChangeRecord::APPENDED);
+  BigVector<ObjectCorners> taken;
+  taken.swap(record.corners);
+  record.cornersTaken = true;
   return taken;
 }
 
@@ -108,7 +135,7 @@ int Layer::apply(int op, int filter, Rect* arg) {
   if (op == OP_ADD) {
     GroupNode* node = dynamic_cast<GroupNode*>(arg);
     if (node) {
-      if (record.kind != ChangeRecord::APPENDED) beginRecord(ChangeRecord::APPENDED);
+      if (record.kind != ChangeRecord::APPENDED || record.cornersTaken) beginRecord(ChangeRecord::APPENDED);
       recordAppended(node);
       include(*node);
       tail->links[0] = node;
@@ -203,7 +230,8 @@ void Layer::swapContents(Layer& other) {
   // A record of the whole content (a file read into the other layer) comes
   // along with it.
   ChangeRecord whole;
-  bool bring = other.record.kind == ChangeRecord::APPENDED && other.record.appendedFrom == 0;
+  bool bring = other.record.kind == ChangeRecord::APPENDED && other.record.appendedFrom == 0 &&
+               !other.record.cornersTaken;
   if (bring) whole = std::move(other.record);
   changed();
   other.changed();
@@ -215,7 +243,7 @@ void Layer::swapContents(Layer& other) {
 
 void Layer::appendChain(GroupNode* chain) {
   if (!chain) return;
-  if (record.kind != ChangeRecord::APPENDED) beginRecord(ChangeRecord::APPENDED);
+  if (record.kind != ChangeRecord::APPENDED || record.cornersTaken) beginRecord(ChangeRecord::APPENDED);
   recordAppended(chain);
   tail->links[0] = chain;
   for (GroupNode* node = chain; node; node = node->next()) {

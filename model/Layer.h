@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <algorithm>
+#include <initializer_list>
 #include <vector>
 
 #include "model/GroupNode.h"
@@ -125,16 +126,19 @@ public:
     };
     std::vector<Placed> notBoxes;
     std::vector<uint32_t> selected;
+    // APPENDED only: the corners were moved out (takeAppendedCorners); the
+    // rest still holds, and the next append starts a new record.
+    bool cornersTaken = false;
     int uniform = -1;
     std::vector<uint32_t> flipped;
     int64_t selectedChange = 0;
   };
   const ChangeRecord& lastChanges() const { return record; }
-  // About n more objects will be appended (a reader's estimate): the record
-  // makes room for them at once.
-  void expectAppends(size_t n);
-  // The corners of an APPENDED record, moved out; the record starts again
-  // at the current revision.
+  // Append the objects of chains prepared apart from the layer, in the
+  // order given, their corners copied once into the record (sized exactly
+  // when it was empty); the chains are left empty.
+  void appendPrepared(std::initializer_list<struct PreparedChain*> chains);
+  // The corners of an APPENDED record, moved out.
   BigVector<ObjectCorners> takeAppendedCorners();
 
 private:
@@ -166,6 +170,40 @@ private:
     int touched = 0;
     ChangeRecord previous;
   } pass;
+};
+
+// Objects made apart from any layer, on any thread, for one append
+// (Layer::appendPrepared): a chain linked through links[0], the corners of
+// its objects in order, in pieces of a fixed size (so that they are
+// written once, never moved while the chain grows), and the positions
+// (from 0) of those that are not Boxes and of those selected. Owns its
+// nodes until appended.
+struct PreparedChain {
+  static constexpr size_t PIECE = 8192;  // corners: 128 KiB
+  GroupNode* head = nullptr;
+  GroupNode* tail = nullptr;
+  size_t count = 0;
+  std::vector<BigVector<ObjectCorners>> pieces;
+  std::vector<Layer::ChangeRecord::Placed> notBoxes;
+  std::vector<uint32_t> selected;
+
+  PreparedChain() = default;
+  PreparedChain(const PreparedChain&) = delete;
+  PreparedChain& operator=(const PreparedChain&) = delete;
+  ~PreparedChain() { delete head; }
+  void add(GroupNode* node, bool isBox) {
+    if (!isBox) notBoxes.push_back({(uint32_t)count, node});
+    if (node->isSelected()) selected.push_back((uint32_t)count);
+    if (pieces.empty() || pieces.back().size() == PIECE) {
+      pieces.emplace_back();
+      pieces.back().reserve(PIECE);
+    }
+    pieces.back().push_back(cornersOf(*node));
+    if (tail) tail->links[0] = node;
+    else head = node;
+    tail = node;
+    ++count;
+  }
 };
 
 // Visit the objects of the chosen layers (of n) in list order, in pieces:

@@ -252,8 +252,9 @@ int Layout::applySelection(int only, int op, int filter, Rect* arg) {
   return count;
 }
 
-// Counts are kept per layer and revision. A selection change brings its
-// count along; the layers that need counting are walked side by side.
+// Counts are kept per layer and revision. A selection change or an append
+// brings its count along; the layers that need counting are walked side by
+// side.
 size_t Layout::selectedCount(int only) const {
   bool walk[LAYER_COUNT] = {};
   for (int i = 0; i < LAYER_COUNT; i++) {
@@ -262,6 +263,13 @@ size_t Layout::selectedCount(int only) const {
     const Layer::ChangeRecord& r = layers[i].lastChanges();
     if (r.kind == Layer::ChangeRecord::SELECTION && countedRevision[i] == r.since + 1) {
       selectedInLayer[i] += r.selectedChange;
+      countedRevision[i] = layers[i].getRevision() + 1;
+      continue;
+    }
+    // Appended objects, or a whole content appended (a file just read).
+    bool whole = r.appendedFrom == 0;
+    if (r.kind == Layer::ChangeRecord::APPENDED && (whole || countedRevision[i] == r.since + 1)) {
+      selectedInLayer[i] = (whole ? 0 : selectedInLayer[i]) + r.selected.size();
       countedRevision[i] = layers[i].getRevision() + 1;
       continue;
     }

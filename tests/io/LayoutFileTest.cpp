@@ -117,6 +117,18 @@ void expectCases(const std::vector<Case>& cases) {
       EXPECT_EQ(want, blocks.dump() + "|" + std::to_string(rb.skippedLines) + "," + std::to_string(rb.firstSkippedLine))
           << "block size " << block;
     }
+    // And from a file read in two parts at once, the second part from every line start.
+    const std::string path = kivotest::tempDir() + "/parts.msk";
+    std::ofstream(path, std::ios::binary) << c.input;
+    const size_t step = c.input.size() > 4096 ? c.input.size() / 5 : 1;
+    for (size_t from = 1; from <= c.input.size(); from += step) {
+      Layout parts;
+      ReadResult rp2;
+      ASSERT_EQ(READ_OK, readLayoutFile(path.c_str(), parts.layers, rp2, from));
+      EXPECT_EQ(want, parts.dump() + "|" + std::to_string(rp2.skippedLines) + "," + std::to_string(rp2.firstSkippedLine))
+          << "second part from " << from;
+      EXPECT_EQ(r.unknownCodes, rp2.unknownCodes);
+    }
   }
 }
 
@@ -194,6 +206,15 @@ TEST(LayoutFile, UnknownCodesAreKeptWrittenBackAndReported) {
   std::istringstream in(written);
   readLayout(in, again.layers, 7);
   EXPECT_EQ(written, again.write());
+  const std::string path = kivotest::tempDir() + "/unknown.msk";  // and in two parts
+  std::ofstream(path, std::ios::binary) << written;
+  for (size_t from : {30, 60, 5100, 5150}) {
+    Layout parts;
+    ReadResult rp;
+    ASSERT_EQ(READ_OK, readLayoutFile(path.c_str(), parts.layers, rp, from));
+    EXPECT_EQ(written, parts.write()) << from;
+    EXPECT_TRUE(rp.unknownCodes == r.unknownCodes && rp.unknownCodeCount == 13) << from;
+  }
 }
 
 // A stream buffer that hands out its text, then fails as a broken disk does.

@@ -173,6 +173,13 @@ TEST(Layout, SelectedCountFollowsEverySelectionChange) {
       [&] { layout.applySelection(-1, OP_SELECT, MATCH_ALL, nullptr); },
       [&] { layout.toggleEnabled(5), layout.applySelection(-1, OP_DESELECT, MATCH_ALL, nullptr); },
       [&] { layout.toggleEnabled(5), layout.applySelection(-1, OP_TOGGLE, MATCH_ALL, nullptr); },
+      [&] { layout.addObjects({{5, object(5, 9, 0, true)}, {3, object(3, 8)}}, "2 object(s) added"); },
+      [&] {  // a whole content appended, as a file read brings it
+        Layer fresh[LAYER_COUNT];
+        fresh[2].enable();
+        for (int k : {0, 1, 2}) fresh[2].apply(OP_ADD, MATCH_ALL, object(2, k, 0, k != 1));
+        layout.replaceContent(fresh, "b.msk", false);
+      },
   };
   for (size_t k = 0; k < std::size(changes); k++) {
     layout.selectedCount(-1);
