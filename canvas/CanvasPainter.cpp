@@ -306,6 +306,7 @@ void CanvasPainter::LayerCache::begin(const Layer& l) {
 // over, not copied.
 bool CanvasPainter::LayerCache::followAppended(Layer& l, Change& change) {
   const Layer::ChangeRecord& r = l.lastChanges();
+  if (r.cornersTaken) return false;
   const size_t from = r.appendedFrom, n = r.corners.size();
   bool partOf = layer == &l && enabled == l.isEnabled() && revision != 0 && r.since <= revision &&
                 corners.size() >= from && corners.size() <= from + n;
@@ -691,6 +692,9 @@ struct CanvasPainter::Composer {
   BigVector<uint32_t> bits;
   BigVector<uint8_t> pixels;  // read back, then the composed image
   BigVector<uint8_t> plane;   // one layer's certain pixels
+  // The same for the second thread of drawMasks: its layers' bits, its plane.
+  BigVector<uint32_t> theirBits;
+  BigVector<uint8_t> theirPlane;
   BigVector<EdgeBox> pending;  // boxes that wait for resolveEdges
   bool valid = false;
   ViewKey view;  // of the masks
@@ -791,6 +795,11 @@ void CanvasPainter::warmUp(const ViewTransform& view, Layer layers[LAYER_COUNT])
     }
   }
   if (composeLayers(view, scene)) restoreImage(view);
+  // The second thread's buffers too, so that the first large frame does not
+  // wait for their memory.
+  size_t n = (size_t)std::max(view.width, 0) * (size_t)std::max(view.height, 0);
+  composer->theirBits.assign(n, 0);
+  composer->theirPlane.assign(n, 0);
   for (int i = 0; i < LAYER_COUNT; i++) caches[i] = LayerCache();
   imageValid = false;
   composer->valid = false;
@@ -1104,8 +1113,6 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
   // quads, which this thread, the owner of the context, draws after it.
   struct Share {
     bool layers[LAYER_COUNT] = {};
-    BigVector<uint32_t> bits;
-    BigVector<uint8_t> plane;
     BigVector<EdgeBox> pending;
     QuadList quads[LAYER_COUNT];
   } theirs;
@@ -1125,17 +1132,17 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
   std::thread helper;
   if (given > 0) {
     helper = std::thread([&] {
-      theirs.bits.assign(n, 0);
-      theirs.plane.assign(n, 0);
+      c.theirBits.assign(n, 0);
+      c.theirPlane.resize(n);  // all zero between layers
       for (int i = 0; i < LAYER_COUNT; i++) {
         if (!theirs.layers[i]) continue;
         bool touched = false;
         drawObjects(caches[i], from[i], map, fillVisible, theirs.quads[i],
-                    SureFill{theirs.plane.data(), &touched, askEdges ? &theirs.pending : nullptr, i},
+                    SureFill{c.theirPlane.data(), &touched, askEdges ? &theirs.pending : nullptr, i},
                     false);
         if (!touched) continue;
-        uint8_t* q = theirs.plane.data();
-        for (size_t p = 0; p < n; p++) theirs.bits[p] |= (uint32_t)q[p] << i, q[p] = 0;
+        uint8_t* q = c.theirPlane.data();
+        for (size_t p = 0; p < n; p++) c.theirBits[p] |= (uint32_t)q[p] << i, q[p] = 0;
       }
     });
   }
@@ -1157,7 +1164,7 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
   }
   if (helper.joinable()) {
     helper.join();
-    for (size_t p = 0; p < n; p++) c.bits[p] |= theirs.bits[p];
+    for (size_t p = 0; p < n; p++) c.bits[p] |= c.theirBits[p];
     c.pending.insert(c.pending.end(), theirs.pending.begin(), theirs.pending.end());
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     for (int i = 0; i < LAYER_COUNT; i++) {
