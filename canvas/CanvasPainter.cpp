@@ -495,10 +495,8 @@ void drawNode(GroupNode* node, const PixelMap& map) {
 }
 
 // The objects that are not boxes, from list position from on, without
-// stipple. Opts go in one batch of lines: the four sides of their outline
-// and the two diagonals. That covers the pixels of Opt::draw's line loop and
-// lines: each segment leaves out its last pixel, and the next side starts
-// there. (With stipple a loop would keep its count going: drawNode there.)
+// stipple. Opts go in one batch of the segments Opt::draw draws: the four
+// sides of their outline and the two diagonals.
 void drawOthers(const CanvasPainter::LayerCache& cache, uint32_t from, const PixelMap& map) {
   std::vector<float> lines;
   for (const auto& o : cache.others) {
@@ -520,14 +518,62 @@ void drawOthers(const CanvasPainter::LayerCache& cache, uint32_t from, const Pix
   glDisableClientState(GL_VERTEX_ARRAY);
 }
 
+// Where each whole-unit coordinate lands among the pixel centres of one
+// axis, for the span of the layers' coordinates when that is small beside
+// the number of boxes (a layout shown whole): an entry holds the centre
+// below the coordinate and whether the coordinate is in the canvas and
+// clear of the centres, computed exactly as sureSpan computes them, so a
+// box's four entries give sureSpan's answer without its arithmetic.
+struct EdgeTable {
+  enum { FROM_LEFT = 1, TO_RIGHT = 2, NEAR = 4, SHIFT = 3 };
+  int64_t xFirst = 0, yFirst = 0;
+  std::vector<int32_t> xs, ys;
+
+  static void fill(std::vector<int32_t>& entries, int64_t first, int64_t base, double origin, double k,
+                   double margin, int n) {
+    for (size_t i = 0; i < entries.size(); i++) {
+      double a = ((double)drawCoord((int32_t)(first + (int64_t)i), base) - origin) * k;
+      int32_t e = (a >= 0 ? FROM_LEFT : 0) | (a <= n ? TO_RIGHT : 0);
+      if (a >= 0 && a <= n) {  // as sureSpan
+        double ca = a - 0.5;
+        int fa = (int)(ca + 1.0) - 1;
+        double ra = ca - fa;
+        e |= (ra <= margin || ra >= 1 - margin ? NEAR : 0) | (int32_t)((uint32_t)fa << SHIFT);
+      }
+      entries[i] = e;
+    }
+  }
+  // Built where the spans hold at most an eighth as many coordinates as
+  // there are boxes; empty otherwise.
+  EdgeTable(const PixelMap& m, const Rect& bounds, size_t boxes) {
+    int64_t w = (int64_t)(uint32_t)bounds.w + 1, h = (int64_t)(uint32_t)bounds.h + 1;
+    if (!m.usable || (size_t)(w + h) > boxes / 8) return;
+    xFirst = bounds.x, yFirst = bounds.y;
+    xs.resize((size_t)w), ys.resize((size_t)h);
+    fill(xs, xFirst, m.baseX, m.left, m.kx, m.sureMarginX, m.width);
+    fill(ys, yFirst, m.baseY, m.bottom, m.ky, m.sureMarginY, m.height);
+  }
+  // sureSpan on both axes of a box, when its coordinates are in the table.
+  bool sure(const ObjectCorners& c, int& x0, int& x1, int& y0, int& y1) const {
+    uint64_t l = (uint64_t)((int64_t)c.left() - xFirst), r = (uint64_t)((int64_t)c.right() - xFirst);
+    uint64_t b = (uint64_t)((int64_t)c.low() - yFirst), t = (uint64_t)((int64_t)c.high() - yFirst);
+    if (r >= xs.size() || l >= xs.size() || t >= ys.size() || b >= ys.size()) return false;
+    int32_t el = xs[l], er = xs[r], eb = ys[b], et = ys[t];
+    if (!(el & eb & FROM_LEFT) || !(er & et & TO_RIGHT) || ((el | er | eb | et) & NEAR)) return false;
+    x0 = (el >> SHIFT) + 1, x1 = er >> SHIFT, y0 = (eb >> SHIFT) + 1, y1 = et >> SHIFT;
+    return true;
+  }
+};
+
 // Where a mask pass sets the bits of filled boxes whose pixels are certain
 // itself (most boxes at a whole view: one pixel each), leaving OpenGL only
 // the boxes whose edges pass near a pixel centre. Rows from the bottom.
 struct SureFill {
-  uint8_t* plane = nullptr;  // one byte per pixel: small enough to stay in cache
+  uint16_t* plane = nullptr;  // the fill bits of layers 0 to 13 per pixel
   bool* touched = nullptr;
   BigVector<CanvasPainter::EdgeBox>* pending = nullptr;
   int layer = 0;
+  const EdgeTable* table = nullptr;
 };
 
 // The objects of a layer from list position from on, in the current colour
@@ -536,19 +582,27 @@ struct SureFill {
 template <typename Visible, typename Out>
 void drawObjects(const CanvasPainter::LayerCache& cache, uint32_t from, const PixelMap& map,
                  Visible visible, Out& out, SureFill sure = SureFill(), bool withOthers = true) {
-  auto send = [&](uint32_t position) {
-    CanvasPainter::DrawCorners c(cache.corners[position], map.baseX, map.baseY);
+  const uint16_t bit = (uint16_t)(1u << sure.layer);
+  auto send = [&](uint32_t position) __attribute__((always_inline)) {
     int x0, x1, y0, y1;
+    auto setPixels = [&] {
+      for (int y = y0; y <= y1; y++) {
+        uint16_t* row = sure.plane + (size_t)y * map.width;
+        for (int x = x0; x <= x1; x++) row[x] |= bit;
+      }
+      *sure.touched = true;
+    };
+    if (sure.table && sure.table->sure(cache.corners[position], x0, x1, y0, y1)) {
+      setPixels();
+      return;
+    }
+    CanvasPainter::DrawCorners c(cache.corners[position], map.baseX, map.baseY);
     if (sure.plane && map.usable &&
         sureSpan((c.left() - map.left) * map.kx, (c.right() - map.left) * map.kx, map.sureMarginX,
                  map.width, x0, x1) &&
         sureSpan((c.low() - map.bottom) * map.ky, (c.high() - map.bottom) * map.ky,
                  map.sureMarginY, map.height, y0, y1)) {
-      for (int y = y0; y <= y1; y++) {
-        uint8_t* row = sure.plane + (size_t)y * map.width;
-        for (int x = x0; x <= x1; x++) row[x] = 1;
-      }
-      *sure.touched = true;
+      setPixels();
       return;
     }
     // A box with its edges near centres on one axis only: the rasteriser's
@@ -691,11 +745,10 @@ struct CanvasPainter::Composer {
   // Per pixel: bit i covered by layer i's fill, bit 16 + i by its selection.
   BigVector<uint32_t> bits;
   BigVector<uint8_t> pixels;  // read back, then the composed image
-  BigVector<uint8_t> plane;   // one layer's certain pixels
-  // The same for the second thread of drawMasks: its layers' bits, its plane.
-  BigVector<uint32_t> theirBits;
-  BigVector<uint8_t> theirPlane;
+  BigVector<uint16_t> plane;  // certain fill pixels, all zero between passes
+  BigVector<uint16_t> theirPlane;  // the same for the second thread of drawMasks
   BigVector<EdgeBox> pending;  // boxes that wait for resolveEdges
+  BigVector<EdgeBox> theirPending;
   bool valid = false;
   ViewKey view;  // of the masks
 };
@@ -795,10 +848,9 @@ void CanvasPainter::warmUp(const ViewTransform& view, Layer layers[LAYER_COUNT])
     }
   }
   if (composeLayers(view, scene)) restoreImage(view);
-  // The second thread's buffers too, so that the first large frame does not
-  // wait for their memory.
+  // The second thread's plane too, so that the first large frame does not
+  // wait for its memory.
   size_t n = (size_t)std::max(view.width, 0) * (size_t)std::max(view.height, 0);
-  composer->theirBits.assign(n, 0);
   composer->theirPlane.assign(n, 0);
   for (int i = 0; i < LAYER_COUNT; i++) caches[i] = LayerCache();
   imageValid = false;
@@ -1064,7 +1116,7 @@ void CanvasPainter::resolveEdges(const ViewTransform& view) {
       for (int v = b.other.lo; v <= b.other.hi; v++)
         bits[b.alongY ? (size_t)u * view.width + v : (size_t)v * view.width + u] |= bit;
   }
-  BigVector<EdgeBox>().swap(c.pending);
+  c.pending.clear();
   glPopAttrib();
   if (!drawn) return;
   size_t n = (size_t)view.width * view.height;
@@ -1113,7 +1165,6 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
   // quads, which this thread, the owner of the context, draws after it.
   struct Share {
     bool layers[LAYER_COUNT] = {};
-    BigVector<EdgeBox> pending;
     QuadList quads[LAYER_COUNT];
   } theirs;
   size_t total = 0, given = 0;
@@ -1129,23 +1180,35 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
     theirs.layers[i] = true;
     given += boxesOf(i);
   }
+  Rect bounds;
+  size_t boxes = 0;
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    if (!shareable(i)) continue;
+    bounds.include(layers[i]);
+    boxes += boxesOf(i);
+  }
+  const EdgeTable table(map, bounds, boxes);
+  const EdgeTable* edges = table.xs.empty() ? nullptr : &table;
+  // Each thread's plane holds the bits of its layers; merged once.
+  auto merge = [&](BigVector<uint16_t>& plane) {
+    uint16_t* q = plane.data();
+    uint32_t* b = c.bits.data();
+    for (size_t p = 0; p < n; p++) b[p] |= q[p], q[p] = 0;
+  };
+  bool theyTouched = false;
   std::thread helper;
   if (given > 0) {
     helper = std::thread([&] {
-      c.theirBits.assign(n, 0);
-      c.theirPlane.resize(n);  // all zero between layers
+      c.theirPlane.resize(n);
       for (int i = 0; i < LAYER_COUNT; i++) {
         if (!theirs.layers[i]) continue;
-        bool touched = false;
         drawObjects(caches[i], from[i], map, fillVisible, theirs.quads[i],
-                    SureFill{c.theirPlane.data(), &touched, askEdges ? &theirs.pending : nullptr, i},
+                    SureFill{c.theirPlane.data(), &theyTouched, askEdges ? &c.theirPending : nullptr, i, edges},
                     false);
-        if (!touched) continue;
-        uint8_t* q = c.theirPlane.data();
-        for (size_t p = 0; p < n; p++) c.theirBits[p] |= (uint32_t)q[p] << i, q[p] = 0;
       }
     });
   }
+  bool touched = false;
   for (int i = 0; i < LAYER_COUNT; i++) {
     if (!chosen[i] || theirs.layers[i]) continue;
     setBitColor(i);
@@ -1154,18 +1217,16 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
       continue;
     }
     if (layers[i].first() == nullptr) continue;
-    bool touched = false;
-    c.plane.resize(n);  // all zero between layers
+    c.plane.resize(n);
     drawFill(layers[i], caches[i], from[i], map, *vertices,
-             SureFill{c.plane.data(), &touched, askEdges ? &c.pending : nullptr, i});
-    if (!touched) continue;
-    uint8_t* q = c.plane.data();
-    for (size_t p = 0; p < n; p++) c.bits[p] |= (uint32_t)q[p] << i, q[p] = 0;
+             SureFill{c.plane.data(), &touched, askEdges ? &c.pending : nullptr, i, edges});
   }
+  if (touched) merge(c.plane);
   if (helper.joinable()) {
     helper.join();
-    for (size_t p = 0; p < n; p++) c.bits[p] |= c.theirBits[p];
-    c.pending.insert(c.pending.end(), theirs.pending.begin(), theirs.pending.end());
+    if (theyTouched) merge(c.theirPlane);
+    c.pending.insert(c.pending.end(), c.theirPending.begin(), c.theirPending.end());
+    c.theirPending.clear();
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     for (int i = 0; i < LAYER_COUNT; i++) {
       if (!theirs.layers[i]) continue;

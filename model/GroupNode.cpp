@@ -280,16 +280,14 @@ Opt::~Opt() {}
 void Opt::draw(int64_t ox, int64_t oy) {
   float x0 = drawCoord(x, ox), y0 = drawCoord(y, oy);
   float x1 = drawCoord(wrapAdd(x, w), ox), y1 = drawCoord(wrapAdd(y, h), oy);
-  glBegin(GL_LINE_LOOP);
-  glVertex2f(x0, y0);
-  glVertex2f(x1, y0);
-  glVertex2f(x1, y1);
-  glVertex2f(x0, y1);
-  glEnd();
+  // The four sides and the two diagonals, each a segment of its own: they
+  // cover the pixels of a line loop (a segment leaves out its last pixel,
+  // where the next side starts), and the dashes of a selected one start
+  // afresh on every side. Along a loop they would go on from whatever line
+  // was drawn before when the loop's first side lies wholly off the canvas.
+  const float v[] = {x0, y0, x1, y0, x1, y0, x1, y1, x1, y1, x0, y1,
+                     x0, y1, x0, y0, x0, y0, x1, y1, x1, y0, x0, y1};
   glBegin(GL_LINES);
-  glVertex2f(x0, y0);
-  glVertex2f(x1, y1);
-  glVertex2f(x1, y0);
-  glVertex2f(x0, y1);
+  for (int i = 0; i < 24; i += 2) glVertex2f(v[i], v[i + 1]);
   glEnd();
 }

@@ -206,9 +206,10 @@ TEST_F(CanvasPainterTest, FastPathPaintsTheSamePixelsAsThePlainLoop) {
 TEST_F(CanvasPainterTest, HundredsOfThousandsOfObjectsPaintTheSamePixels) {
   fillRandomLayout(window, 300000, 13);
   window->layout.layersForDrawing()[4].toggleEnabled();
-  for (float scale : {0.09f, 0.7f}) {
-    window->originX = window->originY = -2100.25, window->scale = scale;
-    EXPECT_EQ(fastAgainstPlain(), 0) << "x" << scale;
+  struct View { double x, y; float scale; };
+  for (View v : {View{-2100.25, -2100.25, 0.09f}, View{-2100.25, -2100.25, 0.7f}, View{-2013.7, -1777.1, 0.1337f}}) {
+    window->originX = v.x, window->originY = v.y, window->scale = v.scale;
+    EXPECT_EQ(fastAgainstPlain(), 0) << "x" << v.scale;
   }
 }
 
