@@ -323,6 +323,7 @@ bool CanvasPainter::LayerCache::followAppended(Layer& l, Change& change) {
   const uint32_t skip = (uint32_t)(corners.size() - from), base = (uint32_t)from;
   keptCount = (uint32_t)corners.size();
   selectionChanged = false;
+  flags.reserve(from + n + (from + n) / 64);
   flags.resize(from + n, 0);
   for (const auto& o : r.notBoxes) {
     if (o.position < skip) continue;
@@ -477,13 +478,17 @@ void CanvasPainter::LayerCache::sortTiles() {
     if (!isOther(i)) order[tiles[tileFor(corners[i])].end++] = i;
 }
 
-// A box waiting for the rasteriser's decision at its edges near centres.
+// A box waiting for the rasteriser's decision at its edges near centres:
+// the spans of its axes (pixel numbers fit in 16 bits: X windows are
+// smaller than 32768 pixels).
 struct CanvasPainter::EdgeBox {
-  DrawCorners corners;
-  AxisSpan near;   // the axis with edges near centres
-  AxisSpan other;  // the other axis, certain
+  float lo, hi;         // the near axis's edges, in drawing coordinates
+  uint32_t position;    // in its layer's cache
+  int16_t first, last;  // the near axis's centres covered for certain
+  int16_t nearLo, nearHi;  // the centres its edges lie near (-1: none)
+  int16_t otherFirst, otherLast;  // the other axis's, all certain
   uint8_t layer;
-  bool alongY;     // near is the Y axis
+  bool alongY;  // the near axis is Y
 };
 
 namespace {
@@ -616,7 +621,11 @@ void drawObjects(const CanvasPainter::LayerCache& cache, uint32_t from, const Pi
                  map.height, sy)) {
       bool nearX = sx.nearLo >= 0 || sx.nearHi >= 0, nearY = sy.nearLo >= 0 || sy.nearHi >= 0;
       if (nearX != nearY) {
-        sure.pending->push_back({c, nearX ? sx : sy, nearX ? sy : sx, (uint8_t)sure.layer, !nearX});
+        const AxisSpan& near = nearX ? sx : sy;
+        const AxisSpan& other = nearX ? sy : sx;
+        sure.pending->push_back({nearX ? c.x0 : c.y0, nearX ? c.x1 : c.y1, position, (int16_t)near.lo,
+                                 (int16_t)near.hi, (int16_t)near.nearLo, (int16_t)near.nearHi,
+                                 (int16_t)other.lo, (int16_t)other.hi, (uint8_t)sure.layer, !nearX});
         return;
       }
     }
@@ -748,7 +757,6 @@ struct CanvasPainter::Composer {
   BigVector<uint16_t> plane;  // certain fill pixels, all zero between passes
   BigVector<uint16_t> theirPlane;  // the same for the second thread of drawMasks
   BigVector<EdgeBox> pending;  // boxes that wait for resolveEdges
-  BigVector<EdgeBox> theirPending;
   bool valid = false;
   ViewKey view;  // of the masks
 };
@@ -1048,9 +1056,8 @@ void CanvasPainter::resolveEdges(const ViewTransform& view) {
   for (size_t k = 0; k < c.pending.size(); k++) {
     const EdgeBox& b = c.pending[k];
     int kind = b.alongY ? 2 : 0;
-    float lo = b.alongY ? b.corners.y0 : b.corners.x0, hi = b.alongY ? b.corners.y1 : b.corners.x1;
-    if (b.near.nearLo >= 0) probeLo[k] = probeOf(kind, lo, b.near.nearLo);
-    if (b.near.nearHi >= 0) probeHi[k] = probeOf(kind + 1, hi, b.near.nearHi);
+    if (b.nearLo >= 0) probeLo[k] = probeOf(kind, b.lo, b.nearLo);
+    if (b.nearHi >= 0) probeHi[k] = probeOf(kind + 1, b.hi, b.nearHi);
   }
   // Drawing coordinates of a window position.
   auto atX = [&](double w) { return (float)(map.left + w / map.kx); };
@@ -1101,22 +1108,22 @@ void CanvasPainter::resolveEdges(const ViewTransform& view) {
     const Probe* hi = probeHi[k] >= 0 ? &probes[probeHi[k]] : nullptr;
     if ((lo && lo->slot < 0) || (hi && hi->slot < 0)) {
       setBitColor(b.layer);
-      vertices->push(b.corners);
+      vertices->push(DrawCorners(caches[b.layer].corners[b.position], map.baseX, map.baseY));
       vertices->flush();
       drawn = true;
       continue;
     }
-    int first = b.near.lo, last = b.near.hi;
+    int first = b.first, last = b.last;
     bool loOn = lo && lo->covers, hiOn = hi && hi->covers;
     if (lo && hi && lo->centre == hi->centre) loOn = hiOn = loOn && hiOn;
     if (loOn) first = lo->centre;
     if (hiOn) last = hi->centre;
     uint32_t bit = 1u << b.layer;
     for (int u = first; u <= last; u++)
-      for (int v = b.other.lo; v <= b.other.hi; v++)
+      for (int v = b.otherFirst; v <= b.otherLast; v++)
         bits[b.alongY ? (size_t)u * view.width + v : (size_t)v * view.width + u] |= bit;
   }
-  c.pending.clear();
+  BigVector<EdgeBox>().swap(c.pending);
   glPopAttrib();
   if (!drawn) return;
   size_t n = (size_t)view.width * view.height;
@@ -1159,12 +1166,13 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
   // Asking pays where few coordinates fall near each centre: a unit is
   // wider than the band around a centre.
   bool askEdges = c.llvmpipe && map.usable && map.kx > 2 * map.sureMarginX &&
-                  map.ky > 2 * map.sureMarginY;
+                  map.ky > 2 * map.sureMarginY && view.width < 32768 && view.height < 32768;
   // With many boxes to fill, a second thread sorts about half of them
   // (whole enabled layers) into certain pixels, edges to ask about and
   // quads, which this thread, the owner of the context, draws after it.
   struct Share {
     bool layers[LAYER_COUNT] = {};
+    BigVector<EdgeBox> pending;
     QuadList quads[LAYER_COUNT];
   } theirs;
   size_t total = 0, given = 0;
@@ -1195,6 +1203,12 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
     uint32_t* b = c.bits.data();
     for (size_t p = 0; p < n; p++) b[p] |= q[p], q[p] = 0;
   };
+  // Room for the boxes that wait for resolveEdges, a tenth or so at a
+  // whole view: growing the lists would touch more memory than they hold.
+  if (askEdges) {
+    c.pending.reserve(boxes / 8);
+    theirs.pending.reserve(given / 8);
+  }
   bool theyTouched = false;
   std::thread helper;
   if (given > 0) {
@@ -1203,7 +1217,7 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
       for (int i = 0; i < LAYER_COUNT; i++) {
         if (!theirs.layers[i]) continue;
         drawObjects(caches[i], from[i], map, fillVisible, theirs.quads[i],
-                    SureFill{c.theirPlane.data(), &theyTouched, askEdges ? &c.theirPending : nullptr, i, edges},
+                    SureFill{c.theirPlane.data(), &theyTouched, askEdges ? &theirs.pending : nullptr, i, edges},
                     false);
       }
     });
@@ -1225,8 +1239,7 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
   if (helper.joinable()) {
     helper.join();
     if (theyTouched) merge(c.theirPlane);
-    c.pending.insert(c.pending.end(), c.theirPending.begin(), c.theirPending.end());
-    c.theirPending.clear();
+    c.pending.insert(c.pending.end(), theirs.pending.begin(), theirs.pending.end());
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     for (int i = 0; i < LAYER_COUNT; i++) {
       if (!theirs.layers[i]) continue;

@@ -49,7 +49,9 @@ void Layer::appendPrepared(std::initializer_list<PreparedChain*> chains) {
   for (const PreparedChain* chain : chains) n += chain->count;
   if (n == 0) return;
   if (record.kind != ChangeRecord::APPENDED || record.cornersTaken) beginRecord(ChangeRecord::APPENDED);
-  record.corners.reserve(record.corners.size() + n);
+  // Room for a few more, so that the next objects drawn do not move them all.
+  const size_t total = record.corners.size() + n;
+  if (record.corners.capacity() < total) record.corners.reserve(total + total / 64 + 16);
   for (PreparedChain* chain : chains) {
     if (!chain->head) continue;
     const size_t base = record.corners.size();

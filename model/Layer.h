@@ -135,8 +135,8 @@ public:
   };
   const ChangeRecord& lastChanges() const { return record; }
   // Append the objects of chains prepared apart from the layer, in the
-  // order given, their corners copied once into the record (sized exactly
-  // when it was empty); the chains are left empty.
+  // order given, their corners copied once into the record (with little
+  // room to spare when it was empty); the chains are left empty.
   void appendPrepared(std::initializer_list<struct PreparedChain*> chains);
   // The corners of an APPENDED record, moved out.
   BigVector<ObjectCorners> takeAppendedCorners();
