@@ -891,15 +891,35 @@ void CanvasPainter::paintFast(const ViewTransform& view, Layer layers[LAYER_COUN
 }
 
 // Sort the layers that this view does not hold whole: culling pays there.
+// Many boxes are shared with a second thread, whole layers each.
 void CanvasPainter::sortWhereCulled(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
   double left = view.originX, bottom = view.originY;
   double right = left + view.width / (double)view.scale, top = bottom + view.height / (double)view.scale;
+  bool sort[LAYER_COUNT] = {}, theirs[LAYER_COUNT] = {};
+  size_t total = 0, given = 0;
   for (int i = 0; i < LAYER_COUNT; i++) {
     const Layer& l = layers[i];
     bool whole = l.getX() >= left && l.getY() >= bottom && (double)l.getX() + l.getW() <= right &&
                  (double)l.getY() + l.getH() <= top;
-    if (caches[i].unsorted && !whole) caches[i].sortTiles();
+    sort[i] = caches[i].unsorted && !whole;
+    if (sort[i]) total += caches[i].corners.size();
   }
+  const size_t SHARED_FROM = 200000;
+  for (int i = 0; i < LAYER_COUNT && total >= SHARED_FROM; i++) {
+    size_t k = caches[i].corners.size();
+    if (!sort[i] || 2 * (given + k) > total + k) continue;
+    theirs[i] = true;
+    given += k;
+  }
+  std::thread helper;
+  if (given > 0)
+    helper = std::thread([&] {
+      for (int i = 0; i < LAYER_COUNT; i++)
+        if (theirs[i]) caches[i].sortTiles();
+    });
+  for (int i = 0; i < LAYER_COUNT; i++)
+    if (sort[i] && !theirs[i]) caches[i].sortTiles();
+  if (helper.joinable()) helper.join();
 }
 
 void CanvasPainter::drawLayersFast(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
