@@ -353,7 +353,6 @@ public:
 
   // Where reading is in the input.
   size_t offset() const { return source.blockOffset + (size_t)(p - begin); }
-  long lineNumber() const { return line; }
 
   // Append the objects read so far to the layers.
   void flush() {
@@ -369,14 +368,13 @@ public:
     if (part.result.skippedLines > 0 && result.skippedLines == 0)
       result.firstSkippedLine = line + part.result.firstSkippedLine - 1;
     result.skippedLines += part.result.skippedLines;
-    size_t at = part.halted ? part.haltOffset : SIZE_MAX;
-    line += (part.halted ? part.haltLine : part.line) - 1;
-    if (at == SIZE_MAX) {
+    if (!part.halted) {  // the part reached the end of the input
       begin = p = end;
       atEnd = true;
       return;
     }
-    source.seek(at);
+    line += part.haltLine - 1;
+    source.seek(part.haltOffset);
     begin = p = end = nullptr;
     lastOfPrevious = '\n';
   }
@@ -651,10 +649,10 @@ const size_t TWO_PARTS_FROM = 4 << 20;
 
 // Read the file in two parts at once where it is large: the second part,
 // from the first line start after the middle (or after secondPartFrom when
-// that is not 0), on a thread of its own. The
-// first part is read up to that line; where its last record reaches past
-// it, or the second part could not be read, the first reader reads on
-// alone, so the result is always that of reading the file in one pass.
+// that is not 0), on a thread of its own. The first part is read up to that
+// line; where its last record reaches past it, or the second part could not
+// be read, the first reader reads on alone, so the result is always that of
+// reading the file in one pass.
 ReadResult readParts(int fd, size_t size, Layer layers[LAYER_COUNT], size_t secondPartFrom) {
   FileSource source(fd, 0);
   Reader reader(source, layers);
