@@ -643,7 +643,11 @@ void drawObjects(const CanvasPainter::LayerCache& cache, uint32_t from, const Pi
       if (tile.begin == tile.end) continue;
       CanvasPainter::DrawCorners t(tile.bounds, map.baseX, map.baseY);
       if (map.usable && !lineVisible(map, t.x0, t.y0, t.x1, t.y1)) continue;
-      for (uint32_t i = tile.begin; i < tile.end; i++) send(cache.order[i]);
+      // A tile's boxes lie all over the layer's corners: fetch ahead.
+      for (uint32_t i = tile.begin; i < tile.end; i++) {
+        if (i + PREFETCH < tile.end) __builtin_prefetch(&cache.corners[cache.order[i + PREFETCH]]);
+        send(cache.order[i]);
+      }
     }
   }
   uint32_t first = from == 0 && allTiles ? 0 : std::max(from, cache.sortedCount);
