@@ -894,29 +894,41 @@ void CanvasPainter::paintFast(const ViewTransform& view, Layer layers[LAYER_COUN
   drawBand(view, band);
 }
 
+namespace {
+
+// The layers a second thread takes: whole ones, about half of the work
+// (work[i] per layer, 0 where there is none), none when there is too little
+// to share. Returns how much it takes.
+size_t shareLayers(const size_t work[LAYER_COUNT], bool theirs[LAYER_COUNT]) {
+  const size_t SHARED_FROM = 200000;
+  size_t total = 0, given = 0;
+  for (int i = 0; i < LAYER_COUNT; i++) total += work[i];
+  for (int i = 0; i < LAYER_COUNT && total >= SHARED_FROM; i++) {
+    if (work[i] == 0 || 2 * (given + work[i]) > total + work[i]) continue;
+    theirs[i] = true;
+    given += work[i];
+  }
+  return given;
+}
+
+}  // namespace
+
 // Sort the layers that this view does not hold whole: culling pays there.
 // Many boxes are shared with a second thread, whole layers each.
 void CanvasPainter::sortWhereCulled(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
   double left = view.originX, bottom = view.originY;
   double right = left + view.width / (double)view.scale, top = bottom + view.height / (double)view.scale;
   bool sort[LAYER_COUNT] = {}, theirs[LAYER_COUNT] = {};
-  size_t total = 0, given = 0;
+  size_t work[LAYER_COUNT] = {};
   for (int i = 0; i < LAYER_COUNT; i++) {
     const Layer& l = layers[i];
     bool whole = l.getX() >= left && l.getY() >= bottom && (double)l.getX() + l.getW() <= right &&
                  (double)l.getY() + l.getH() <= top;
     sort[i] = caches[i].unsorted && !whole;
-    if (sort[i]) total += caches[i].corners.size();
-  }
-  const size_t SHARED_FROM = 200000;
-  for (int i = 0; i < LAYER_COUNT && total >= SHARED_FROM; i++) {
-    size_t k = caches[i].corners.size();
-    if (!sort[i] || 2 * (given + k) > total + k) continue;
-    theirs[i] = true;
-    given += k;
+    if (sort[i]) work[i] = caches[i].corners.size();
   }
   std::thread helper;
-  if (given > 0)
+  if (shareLayers(work, theirs) > 0)
     helper = std::thread([&] {
       for (int i = 0; i < LAYER_COUNT; i++)
         if (theirs[i]) caches[i].sortTiles();
@@ -971,20 +983,14 @@ void walkLayers(CanvasPainter::LayerCache* caches, Layer* layers, const bool cho
 void CanvasPainter::updateCaches(Layer layers[LAYER_COUNT], int* changes) {
   bool changed[LAYER_COUNT] = {}, mine[LAYER_COUNT] = {}, theirs[LAYER_COUNT] = {};
   int found[LAYER_COUNT];
-  size_t total = 0;
+  size_t work[LAYER_COUNT] = {};
   for (int i = 0; i < LAYER_COUNT; i++) {
     found[i] = LayerCache::SAME;
     changed[i] = !caches[i].isCurrent(layers[i]);
-    if (changed[i]) total += layers[i].size();
+    if (changed[i]) work[i] = layers[i].size();
   }
-  const size_t SHARED_FROM = 200000;
-  size_t given = 0;
-  for (int i = 0; i < LAYER_COUNT; i++) {
-    if (!changed[i]) continue;
-    bool share = total >= SHARED_FROM && 2 * (given + layers[i].size()) <= total + layers[i].size();
-    (share ? theirs : mine)[i] = true;
-    if (share) given += layers[i].size();
-  }
+  size_t given = shareLayers(work, theirs);
+  for (int i = 0; i < LAYER_COUNT; i++) mine[i] = changed[i] && !theirs[i];
   std::thread helper;
   if (given > 0) helper = std::thread(walkLayers, caches, layers, theirs, found);
   walkLayers(caches, layers, mine, found);
@@ -1199,19 +1205,14 @@ void CanvasPainter::drawMasks(const ViewTransform& view, Layer layers[LAYER_COUN
     BigVector<EdgeBox> pending;
     QuadList quads[LAYER_COUNT];
   } theirs;
-  size_t total = 0, given = 0;
   auto boxesOf = [&](int i) { return caches[i].corners.size() - std::min<size_t>(from[i], caches[i].corners.size()); };
   auto shareable = [&](int i) { return !selection && chosen[i] && layers[i].first() && layers[i].isEnabled(); };
-  for (int i = 0; i < LAYER_COUNT; i++)
-    if (shareable(i)) total += boxesOf(i);
-  const size_t SHARED_FROM = 200000;
   // Only where most boxes are settled on the CPU: at views so small that
   // they go to OpenGL, the kept quads would cost more than the thread gains.
-  for (int i = 0; i < LAYER_COUNT && total >= SHARED_FROM && askEdges; i++) {
-    if (!shareable(i) || 2 * (given + boxesOf(i)) > total + boxesOf(i)) continue;
-    theirs.layers[i] = true;
-    given += boxesOf(i);
-  }
+  size_t work[LAYER_COUNT] = {};
+  for (int i = 0; i < LAYER_COUNT && askEdges; i++)
+    if (shareable(i)) work[i] = boxesOf(i);
+  size_t given = shareLayers(work, theirs.layers);
   Rect bounds;
   size_t boxes = 0;
   for (int i = 0; i < LAYER_COUNT; i++) {
