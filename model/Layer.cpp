@@ -31,6 +31,10 @@ void Layer::changed() {
   ++revision;
 }
 
+void Layer::continueAppendRecord() {
+  if (record.kind != ChangeRecord::APPENDED || record.cornersTaken) beginRecord(ChangeRecord::APPENDED);
+}
+
 void Layer::beginRecord(ChangeRecord::Kind kind) {
   record.kind = kind;
   record.since = revision;
@@ -48,7 +52,7 @@ void Layer::appendPrepared(std::initializer_list<PreparedChain*> chains) {
   size_t n = 0;
   for (const PreparedChain* chain : chains) n += chain->count;
   if (n == 0) return;
-  if (record.kind != ChangeRecord::APPENDED || record.cornersTaken) beginRecord(ChangeRecord::APPENDED);
+  continueAppendRecord();
   // Room for a few more, so that the next objects drawn do not move them all.
   const size_t total = record.corners.size() + n;
   if (record.corners.capacity() < total) record.corners.reserve(total + total / 64 + 16);
@@ -137,7 +141,7 @@ int Layer::apply(int op, int filter, Rect* arg) {
   if (op == OP_ADD) {
     GroupNode* node = dynamic_cast<GroupNode*>(arg);
     if (node) {
-      if (record.kind != ChangeRecord::APPENDED || record.cornersTaken) beginRecord(ChangeRecord::APPENDED);
+      continueAppendRecord();
       recordAppended(node);
       include(*node);
       tail->links[0] = node;
@@ -245,7 +249,7 @@ void Layer::swapContents(Layer& other) {
 
 void Layer::appendChain(GroupNode* chain) {
   if (!chain) return;
-  if (record.kind != ChangeRecord::APPENDED || record.cornersTaken) beginRecord(ChangeRecord::APPENDED);
+  continueAppendRecord();
   recordAppended(chain);
   tail->links[0] = chain;
   for (GroupNode* node = chain; node; node = node->next()) {

@@ -149,6 +149,9 @@ private:
   void changed();
   // Start the record of a change of this kind.
   void beginRecord(ChangeRecord::Kind kind);
+  // Appends in a row coalesce into one APPENDED record, until its corners
+  // are taken.
+  void continueAppendRecord();
   // Note appended objects (a chain from node) in the record.
   void recordAppended(GroupNode* node);
 
