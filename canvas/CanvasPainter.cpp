@@ -145,8 +145,15 @@ PixelMap pixelMapFor(const ViewTransform& view, double snap = 1.0 / 16) {
   m.fillMarginY = 1.0 / 16 + rel * 2 * spanY * m.ky;
   m.lineMarginX = m.fillMarginX + 2.0;
   m.lineMarginY = m.fillMarginY + 2.0;
-  m.sureMarginX = snap + rel * 2 * spanX * m.kx;
-  m.sureMarginY = snap + rel * 2 * spanY * m.ky;
+  // Where the painter settles pixels itself the bound is a tight one: an
+  // on-canvas vertex passes through about eight roundings of at most 2^-24
+  // of the view's extent in pixels (the projection's float edges, its two
+  // entries, the product, the sum, the viewport's scale and offset, and the
+  // vertex itself beyond 2^24). 2^-20 is twice that; the error measured
+  // with llvmpipe stays under 2^-24.
+  const double sureRel = std::ldexp(1.0, -20);
+  m.sureMarginX = snap + sureRel * spanX * m.kx;
+  m.sureMarginY = snap + sureRel * spanY * m.ky;
   return m;
 }
 
@@ -751,8 +758,9 @@ struct CanvasPainter::Composer {
   // pattern's first bit (repeat 4 times or more) is off.
   bool llvmpipe = false;
   // How far the rasteriser may move a vertex, in pixels: llvmpipe rounds to
-  // 1/256 pixel (at most 1/512 off; 4 times that is allowed), others get
-  // the generous 1/16.
+  // the nearest 1/256 pixel, so at most 1/512 (an edge that far from a
+  // centre may land on it, and then the tie rule decides); others get the
+  // generous 1/16.
   double snap = 1.0 / 16;
 
   // Per pixel: bit i covered by layer i's fill, bit 16 + i by its selection.
@@ -1297,7 +1305,7 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, Layer layers[LAYER_
     c.supported = red >= 8 && green >= 8 && depth > 0;
     const char* renderer = (const char*)glGetString(GL_RENDERER);
     c.llvmpipe = renderer && std::strncmp(renderer, "llvmpipe", 8) == 0;
-    if (c.llvmpipe) c.snap = 1.0 / 128;
+    if (c.llvmpipe) c.snap = 1.0 / 512;
   }
   if (!c.supported || view.width < 256 || view.height < 16) return false;
   if (!ensureTexture(view)) return false;

@@ -213,6 +213,21 @@ TEST_F(CanvasPainterTest, HundredsOfThousandsOfObjectsPaintTheSamePixels) {
   }
 }
 
+// Edges within a few thousandths of a pixel of a pixel centre, where only
+// the rasteriser's rounding decides: near layout coordinate 0, and near
+// 2^14 pixels from it, where the transform's own rounding adds most.
+TEST_F(CanvasPainterTest, EdgesNearPixelCentresPaintTheSamePixels) {
+  fillRandomLayout(window, 200000, 23);
+  fillRandomLayout(window, 100000, 29, 150000);
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> near(-2500, -1500), far(147500, 148500), scale(0.08, 0.105);
+  for (int i = 0; i < 24; i++) {
+    auto& pos = i % 3 ? near : far;
+    window->originX = pos(rng), window->originY = pos(rng), window->scale = (float)scale(rng);
+    EXPECT_EQ(fastAgainstPlain(), 0) << window->originX << "," << window->originY << " x" << window->scale;
+  }
+}
+
 TEST_F(CanvasPainterTest, KeptPictureFollowsEveryChange) {
   fillRandomLayout(window, 2000, 11);
   window->originX = window->originY = -2100;
