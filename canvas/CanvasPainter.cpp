@@ -104,6 +104,10 @@ struct CanvasPainter::VertexBuffer {
     glVertexPointer(2, GL_FLOAT, 0, data);
     glDrawArrays(GL_QUADS, 0, (GLsizei)(size / 2));
     glDisableClientState(GL_VERTEX_ARRAY);
+    // Each batch goes to the rasteriser at once: llvmpipe then rasterises
+    // while the next is set up, and reuses a small scene instead of
+    // filling one of tens of megabytes that a first use touches afresh.
+    glFlush();
     size = 0;
   }
 };
