@@ -247,8 +247,11 @@ struct CanvasPainter::LayerCache {
   BigVector<uint8_t> flags;
   bool isOther(uint32_t i) const { return flags[i] & OTHER; }
   std::vector<Other> others;
-  std::vector<uint32_t> selectedBoxes;  // positions
+  std::vector<uint32_t> selectedBoxes;  // positions, unless allBoxesSelected
   std::vector<GroupNode*> selectedOthers;
+  // Every box is selected (after Select All): selectedBoxes is left empty
+  // rather than filled with every position.
+  bool allBoxesSelected = false;
   BigVector<uint32_t> order;            // positions of boxes, by tile
   uint32_t sortedCount = 0;             // positions below are in the tiles
   uint32_t appendedFrom = 0;            // after APPENDED: the first new one
@@ -307,6 +310,7 @@ void CanvasPainter::LayerCache::begin(const Layer& l) {
   nextOther = 0;
   selectedBoxes.clear();
   selectedOthers.clear();
+  allBoxesSelected = false;
   corners.reserve(l.size());
   flags.reserve(l.size());
 }
@@ -330,6 +334,11 @@ bool CanvasPainter::LayerCache::followAppended(Layer& l, Change& change) {
     selectedOthers.clear();
   } else {
     diverged = false;
+  }
+  if (allBoxesSelected) {  // the appended boxes may not be selected
+    for (uint32_t p = 0; p < (uint32_t)corners.size(); p++)
+      if (!(flags[p] & OTHER)) selectedBoxes.push_back(p);
+    allBoxesSelected = false;
   }
   const uint32_t skip = (uint32_t)(corners.size() - from), base = (uint32_t)from;
   keptCount = (uint32_t)corners.size();
@@ -374,7 +383,13 @@ bool CanvasPainter::LayerCache::follow(Layer& l, Change& change) {
   }
   selectedBoxes.clear();
   selectedOthers.clear();
-  if (r.uniform == 1) selectedBoxes.reserve(flags.size());
+  allBoxesSelected = r.uniform == 1 && r.flipped.empty();
+  if (allBoxesSelected) {
+    for (const Other& other : others) selectedOthers.push_back(other.node);
+    revision = l.getRevision();
+    change = SELECTION;
+    return true;
+  }
   size_t o = 0;
   for (uint32_t p = 0; p < (uint32_t)flags.size(); p++) {
     if (!(flags[p] & SELECTED)) continue;
@@ -697,10 +712,16 @@ void drawSelection(const Layer& layer, const CanvasPainter::LayerCache& cache, c
   glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
   glEnable(GL_LINE_STIPPLE);
   double maxW = (1 - map.sureMarginX) / map.kx, maxH = (1 - map.sureMarginY) / map.ky;
-  for (uint32_t p : cache.selectedBoxes) {
+  auto outline = [&](uint32_t p) {
     CanvasPainter::DrawCorners c(cache.corners[p], map.baseX, map.baseY);
-    if (map.usable && skipDots && c.right() - c.left() < maxW && c.high() - c.low() < maxH) continue;
+    if (map.usable && skipDots && c.right() - c.left() < maxW && c.high() - c.low() < maxH) return;
     if (!map.usable || lineVisible(map, c.left(), c.low(), c.right(), c.high())) out.push(c);
+  };
+  if (cache.allBoxesSelected) {
+    for (uint32_t p = 0; p < (uint32_t)cache.corners.size(); p++)
+      if (!cache.isOther(p)) outline(p);
+  } else {
+    for (uint32_t p : cache.selectedBoxes) outline(p);
   }
   out.flush();
   for (GroupNode* node : cache.selectedOthers) drawNode(node, map);
