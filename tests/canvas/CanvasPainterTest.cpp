@@ -205,20 +205,15 @@ TEST_F(CanvasPainterTest, FastPathPaintsTheSamePixelsAsThePlainLoop) {
 // Enough objects that a second thread builds caches and sorts fills.
 TEST_F(CanvasPainterTest, HundredsOfThousandsOfObjectsPaintTheSamePixels) {
   fillRandomLayout(window, 300000, 13);
+  fillRandomLayout(window, 100000, 29, 150000);  // drawn from coordinates near 2^14 pixels
   window->layout.layersForDrawing()[4].toggleEnabled();
   struct View { double x, y; float scale; };
   for (View v : {View{-2100.25, -2100.25, 0.09f}, View{-2100.25, -2100.25, 0.7f}, View{-2013.7, -1777.1, 0.1337f}}) {
     window->originX = v.x, window->originY = v.y, window->scale = v.scale;
     EXPECT_EQ(fastAgainstPlain(), 0) << "x" << v.scale;
   }
-}
-
-// Edges within a few thousandths of a pixel of a pixel centre, where only
-// the rasteriser's rounding decides: near layout coordinate 0, and near
-// 2^14 pixels from it, where the transform's own rounding adds most.
-TEST_F(CanvasPainterTest, EdgesNearPixelCentresPaintTheSamePixels) {
-  fillRandomLayout(window, 200000, 23);
-  fillRandomLayout(window, 100000, 29, 150000);
+  // Many edges lie within thousandths of a pixel of a centre, where only the
+  // rasteriser's rounding decides, and far from 0 the transform's adds most.
   std::mt19937 rng(11);
   std::uniform_real_distribution<double> near(-2500, -1500), far(147500, 148500), scale(0.08, 0.105);
   for (int i = 0; i < 24; i++) {
