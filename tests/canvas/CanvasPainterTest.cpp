@@ -253,7 +253,6 @@ TEST_F(CanvasPainterTest, KeptPictureFollowsEveryChange) {
       {"appending there again", [this] { add(LAYER_OPTIONS, -1500, -1650, 30, 80, true), add(LAYER_OPTIONS, -1450, -1650, 30, 30, false, true); }},
       {"selecting all", [w] { w->layout.applySelection(-1, OP_SELECT, MATCH_ALL, nullptr); }},
       {"appending after selecting all", [this] { add(5, -1400, -1400, 60, 60), add(5, -1300, -1400, 60, 60, false, true); }},
-      {"toggling after selecting all", [=] { toggleAt(-1790, -1790); }},
       {"replacing the content", [w] {
          Layer fresh[LAYER_COUNT];
          for (Layer& l : fresh) l.enable();
