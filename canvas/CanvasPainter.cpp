@@ -337,7 +337,7 @@ bool CanvasPainter::LayerCache::followAppended(Layer& l, Change& change) {
   }
   if (allBoxesSelected) {  // the appended boxes may not be selected
     for (uint32_t p = 0; p < (uint32_t)corners.size(); p++)
-      if (!(flags[p] & OTHER)) selectedBoxes.push_back(p);
+      if (!isOther(p)) selectedBoxes.push_back(p);
     allBoxesSelected = false;
   }
   const uint32_t skip = (uint32_t)(corners.size() - from), base = (uint32_t)from;
@@ -384,14 +384,10 @@ bool CanvasPainter::LayerCache::follow(Layer& l, Change& change) {
   selectedBoxes.clear();
   selectedOthers.clear();
   allBoxesSelected = r.uniform == 1 && r.flipped.empty();
-  if (allBoxesSelected) {
+  if (allBoxesSelected)
     for (const Other& other : others) selectedOthers.push_back(other.node);
-    revision = l.getRevision();
-    change = SELECTION;
-    return true;
-  }
   size_t o = 0;
-  for (uint32_t p = 0; p < (uint32_t)flags.size(); p++) {
+  for (uint32_t p = 0; p < (uint32_t)flags.size() && !allBoxesSelected; p++) {
     if (!(flags[p] & SELECTED)) continue;
     if (!(flags[p] & OTHER)) {
       selectedBoxes.push_back(p);
