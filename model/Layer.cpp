@@ -56,22 +56,30 @@ void Layer::appendPrepared(std::initializer_list<PreparedChain*> chains) {
   // Room for a few more, so that the next objects drawn do not move them all.
   const size_t total = record.corners.size() + n;
   if (record.corners.capacity() < total) record.corners.reserve(total + total / 64 + 16);
+  size_t notBoxes = record.notBoxes.size(), selected = record.selected.size();
+  for (const PreparedChain* chain : chains) {
+    notBoxes += chain->notBoxes.size();
+    selected += chain->selected.size();
+  }
+  record.notBoxes.reserve(notBoxes);
+  record.selected.reserve(selected);
   for (PreparedChain* chain : chains) {
     if (!chain->head) continue;
     const size_t base = record.corners.size();
     for (const auto& o : chain->notBoxes) record.notBoxes.push_back({(uint32_t)(base + o.position), o.node});
     for (uint32_t p : chain->selected) record.selected.push_back((uint32_t)(base + p));
-    for (const auto& piece : chain->pieces) {
-      // The corners give each object's x, y, w and h back exactly.
-      for (const ObjectCorners& c : piece) include(c.x0, c.y0, wrapSub(c.x1, c.x0), wrapSub(c.y1, c.y0));
-      record.corners.insert(record.corners.end(), piece.begin(), piece.end());
+    // The corners give each object's x, y, w and h back exactly. A chain
+    // made on one group lies in memory in order, so this walk streams.
+    for (const GroupNode* node = chain->head; node; node = node->next()) {
+      const ObjectCorners c = cornersOf(*node);
+      include(c.x0, c.y0, wrapSub(c.x1, c.x0), wrapSub(c.y1, c.y0));
+      record.corners.push_back(c);
     }
     tail->links[0] = chain->head;
     tail = chain->tail;
     count += chain->count;
     chain->head = chain->tail = nullptr;
     chain->count = 0;
-    chain->pieces.clear();
     chain->notBoxes.clear();
     chain->selected.clear();
   }

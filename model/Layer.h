@@ -135,7 +135,7 @@ public:
   };
   const ChangeRecord& lastChanges() const { return record; }
   // Append the objects of chains prepared apart from the layer, in the
-  // order given, their corners copied once into the record (with little
+  // order given, their corners written once into the record (with little
   // room to spare when it was empty); the chains are left empty.
   void appendPrepared(std::initializer_list<struct PreparedChain*> chains);
   // The corners of an APPENDED record, moved out.
@@ -176,19 +176,15 @@ private:
 };
 
 // Objects made apart from any layer, on any thread, for one append
-// (Layer::appendPrepared): a chain linked through links[0], the corners of
-// its objects in order, in pieces of a fixed size (so that they are
-// written once, never moved while the chain grows), and the positions
-// (from 0) of those that are not Boxes and of those selected. Owns its
-// nodes until appended.
+// (Layer::appendPrepared): a chain linked through links[0], and the
+// positions (from 0) of those that are not Boxes and of those selected.
+// Owns its nodes until appended.
 struct PreparedChain {
-  static constexpr size_t PIECE = 8192;  // corners: 128 KiB
   GroupNode* head = nullptr;
   GroupNode* tail = nullptr;
   size_t count = 0;
-  std::vector<BigVector<ObjectCorners>> pieces;
-  std::vector<Layer::ChangeRecord::Placed> notBoxes;
-  std::vector<uint32_t> selected;
+  BigVector<Layer::ChangeRecord::Placed> notBoxes;
+  BigVector<uint32_t> selected;
 
   PreparedChain() = default;
   PreparedChain(const PreparedChain&) = delete;
@@ -197,11 +193,6 @@ struct PreparedChain {
   void add(GroupNode* node, bool isBox) {
     if (!isBox) notBoxes.push_back({(uint32_t)count, node});
     if (node->isSelected()) selected.push_back((uint32_t)count);
-    if (pieces.empty() || pieces.back().size() == PIECE) {
-      pieces.emplace_back();
-      pieces.back().reserve(PIECE);
-    }
-    pieces.back().push_back(cornersOf(*node));
     if (tail) tail->links[0] = node;
     else head = node;
     tail = node;
