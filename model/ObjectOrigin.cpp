@@ -9,7 +9,8 @@ namespace {
 struct OriginHash {
   size_t operator()(const ObjectOrigin& o) const {
     uint64_t pair = ((uint64_t)(uint32_t)o.gdsLayer << 32) | (uint32_t)o.gdsDatatype;
-    return std::hash<std::string>()(o.code) ^ (std::hash<uint64_t>()(pair) * 31);
+    return std::hash<std::string>()(o.code) ^ (std::hash<uint64_t>()(pair) * 31) ^
+           (std::hash<std::string>()(o.gdsProperties) * 131);
   }
 };
 

@@ -7,14 +7,19 @@
 // What a file said of an object's layer beyond the slot it landed on, so
 // that a save writes it back unchanged: the whole code field of a .msk
 // record on the unknown slot, and the layer/datatype pair of a GDSII
-// element. Objects carry the number of their origin (GroupNode::origin);
+// element, with the element's properties. Objects carry the number of their origin (GroupNode::origin);
 // 0 is "none": the slot's own code and pair.
 struct ObjectOrigin {
   std::string code;          // empty: none kept
   int32_t gdsLayer = -1;     // -1: no pair kept
   int32_t gdsDatatype = -1;
+  // The element's PROPATTR/PROPVALUE records, byte for byte as the GDSII
+  // file gave them (headers included); empty: none. Every object cut from
+  // one element shares them.
+  std::string gdsProperties;
   bool operator==(const ObjectOrigin& o) const {
-    return code == o.code && gdsLayer == o.gdsLayer && gdsDatatype == o.gdsDatatype;
+    return code == o.code && gdsLayer == o.gdsLayer && gdsDatatype == o.gdsDatatype &&
+           gdsProperties == o.gdsProperties;
   }
 };
 
