@@ -32,7 +32,9 @@ TEST(EditSession, UndoRedoClipboardAndMovesReachTheSavedFileAndTheSavedState) {
   // Select it with a Ctrl-click, copy: other programs get the record as text.
   kivo.canvasDrag(150, 250, 150, 250, "ctrl");
   kivo.key("ctrl+c");
-  usleep(300000);
+  unsigned long kivoOwns = 0;
+  for (int i = 0; i < 100 && !(kivoOwns = kivotest::clipboardOwner()); i++) usleep(50000);
+  ASSERT_NE(kivoOwns, 0u) << "Copy did not take the clipboard";
   std::string offered = kivotest::shell("timeout 5 xclip -o -selection clipboard 2>&1");
   EXPECT_NE((offered + "\n").find("\n" + kivotest::recordLine(a, "NW")), std::string::npos) << offered;
 
@@ -48,7 +50,8 @@ TEST(EditSession, UndoRedoClipboardAndMovesReachTheSavedFileAndTheSavedState) {
   // Layout text from another program pastes too, codes and values kept.
   kivotest::shell("(printf 'REC(5,6,7,8,OP,42)\\n' | timeout 20 xclip -quiet -i -selection clipboard "
                   ">/dev/null 2>&1 &)");
-  usleep(300000);
+  for (int i = 0; i < 100 && kivotest::clipboardOwner() == kivoOwns; i++) usleep(50000);
+  ASSERT_NE(kivotest::clipboardOwner(), kivoOwns) << "xclip did not take the clipboard";
   kivo.key("ctrl+v");
   Box marker = {px, py, 7, 8};
 

@@ -3,34 +3,13 @@
 
 // Drives the real kivo binary under the tests' Xvfb with xdotool.
 
-#include <sys/types.h>
-
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "support/ProgramWindow.h"
+
 namespace kivotest {
-
-// Run a shell command with the tests' display; returns its standard output.
-std::string shell(const std::string& command, int* status = nullptr);
-
-// A window's place on the screen (absolute upper-left corner) and its size.
-struct Geometry { int x = 0, y = 0, width = 0, height = 0; };
-
-// The whole screen as 8-bit RGB, rows from the top.
-struct Screen {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgb;
-  bool valid() const { return width > 0 && (size_t)width * height * 3 == rgb.size(); }
-  // The pixel at absolute (x, y) as 0xRRGGBB; 0xFFFFFFFF outside the screen.
-  uint32_t at(int x, int y) const;
-  // Pixels of the rectangle (x, y, w, h) of exactly this colour.
-  int count(int x, int y, int w, int h, uint32_t colour) const;
-};
-// Grab the screen until ready accepts it or seconds have passed (the program
-// repaints asynchronously); returns the last grab either way.
-Screen grabScreenWhen(const std::function<bool(const Screen&)>& ready, int seconds = 3);
 
 // Wait (bounded) until a file exists and its size stops changing; true when it does.
 bool waitForFile(const std::string& path, int seconds = 10);
@@ -79,10 +58,9 @@ public:
   // Kills the process if it still runs.
   ~KivoProcess();
 
-  // Give the main window the keyboard focus, then send keys (xdotool names).
+  // Give the main window the keyboard focus, then send keys (xdotool names);
+  // returns once the program has handled them.
   void key(const std::string& keys);
-  // Wait for a window titled exactly title to appear; returns its id or "".
-  std::string waitForWindow(const std::string& title, int seconds = 10);
   // Focus a window by id, then send keys to it.
   void keyTo(const std::string& id, const std::string& keys);
   // Move the mouse to window position (x, y) of the main window.
@@ -94,7 +72,6 @@ public:
   // File > Quit (the last entry); answer the "Warning!" box with these keys
   // (alt+q, alt+s, alt+c). False when no box came.
   bool quitFromMenu(const std::string& answer);
-  // The GL canvas: the smallest window of at least 600x300 in the main window.
   Geometry canvas() const;
   // A left drag between two canvas pixels (py growing downwards), modifiers
   // held from press to release.

@@ -2,6 +2,7 @@
 // replays it onto the opened file, No throws it away.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include "e2e/KivoProcess.h"
 #include "support/GuiTest.h"
@@ -37,14 +38,18 @@ TEST(RecoverySession, KilledSessionComesBackOnYesAndIsGoneOnNo) {
         expected += kivotest::recordLine(drawn, "NW");
       }
       kivo.canvasDrag(view.pixelX(10), view.pixelY(10), view.pixelX(10), view.pixelY(10));
+      auto journalBytes = [&] { return std::stol(kivotest::shell("cat '" + state + "'/kivo/recovery/* | wc -c")); };
+      long before = journalBytes();
       kivo.key("ctrl+d");
+      for (int i = 0; i < 100 && journalBytes() == before; i++) usleep(50000);
+      ASSERT_GT(journalBytes(), before) << "the delete never reached the journal";
       kill(kivo.pid(), SIGKILL);
       ASSERT_EQ(kivo.waitForExit(5), 128 + SIGKILL);
     }
     std::string journals = "ls -A '" + state + "/kivo/recovery'";
     ASSERT_NE(kivotest::shell(journals), "") << "the killed session left no journal";
     KivoProcess kivo({}, state);
-    std::string box = kivo.waitForWindow("Recover");
+    std::string box = kivotest::waitForWindow("Recover");
     ASSERT_FALSE(box.empty()) << "the start did not offer the killed session's edits";
     kivo.keyTo(box, answer);
     if (answer == std::string("alt+y")) {
