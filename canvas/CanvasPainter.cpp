@@ -32,10 +32,42 @@ void loadProjection(const ViewTransform& view) {
   glLoadIdentity();
 }
 
-// Viewport, cleared colour and depth, projection.
-void beginFrame(const ViewTransform& view) {
+// The dash of selection outlines and of the selecting band: each bit of
+// the pattern covers 4 pixels, on and off in turn, so 4 pixels drawn and 4
+// left out, wide enough to read as dashes at any zoom.
+const GLint DASH_REPEAT = 4;
+const GLushort DASH_PATTERN = 0xAAAA;
+
+// Every piece of OpenGL state the picture depends on, set at the start of
+// each paint: a context keeps its defaults (no blending, no depth test)
+// until someone sets them, and the first paint may come before the
+// canvas's configure, so the painter trusts nothing it did not set.
+void setCanvasState(const ViewTransform& view) {
   glViewport(0, 0, view.width, view.height);
+  glDepthRange(0.0, 1.0);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LESS);
+  glDepthMask(GL_TRUE);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  const GLenum off[] = {GL_ALPHA_TEST, GL_STENCIL_TEST, GL_SCISSOR_TEST, GL_COLOR_LOGIC_OP,
+                        GL_CULL_FACE, GL_LIGHTING, GL_FOG, GL_TEXTURE_2D, GL_LINE_SMOOTH,
+                        GL_POLYGON_SMOOTH, GL_POLYGON_STIPPLE, GL_LINE_STIPPLE};
+  for (GLenum cap : off) glDisable(cap);
+  glLineStipple(DASH_REPEAT, DASH_PATTERN);
+  glLineWidth(1.0f);
+  glShadeModel(GL_FLAT);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
   glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  glClearDepth(1.0);
+  loadProjection(view);
+}
+
+// Cleared colour and depth, projection.
+void beginFrame(const ViewTransform& view) {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   loadProjection(view);
 }
@@ -754,6 +786,32 @@ bool CanvasPainter::ImageKey::operator==(const ImageKey& o) const {
   return true;
 }
 
+namespace {
+
+// The OpenGL state a learned blend table and depths hold for.
+struct BlendState {
+  GLboolean enabled = GL_FALSE, dither = GL_FALSE;
+  GLint source = 0, destination = 0, depthFunc = 0;
+  GLfloat depthRange[2] = {0, 0};
+  static BlendState current() {
+    BlendState s;
+    s.enabled = glIsEnabled(GL_BLEND);
+    s.dither = glIsEnabled(GL_DITHER);
+    glGetIntegerv(GL_BLEND_SRC, &s.source);
+    glGetIntegerv(GL_BLEND_DST, &s.destination);
+    glGetIntegerv(GL_DEPTH_FUNC, &s.depthFunc);
+    glGetFloatv(GL_DEPTH_RANGE, s.depthRange);
+    return s;
+  }
+  bool operator==(const BlendState& o) const {
+    return enabled == o.enabled && dither == o.dither && source == o.source &&
+           destination == o.destination && depthFunc == o.depthFunc &&
+           depthRange[0] == o.depthRange[0] && depthRange[1] == o.depthRange[1];
+  }
+};
+
+}  // namespace
+
 // How a kept picture is composed from coverage masks. The layers share one
 // colour per layer and one depth per layer and kind (fill, selection), and
 // the depth test (GL_LESS) lets only the first fragment of one depth through
@@ -767,9 +825,12 @@ bool CanvasPainter::ImageKey::operator==(const ImageKey& o) const {
 // added object only itself.
 struct CanvasPainter::Composer {
   // Blend results: for each layer's colour (and white, last), each channel
-  // and each byte already in the frame, the byte OpenGL writes.
+  // and each byte already in the frame, the byte OpenGL writes; learned
+  // for these colours under this blending and depth state, and learned
+  // again when either differs.
   uint8_t blend[LAYER_COUNT + 1][4][256];
   uint32_t learnedColors[LAYER_COUNT] = {};
+  BlendState learnedState;
   bool learned = false;
   uint32_t fillDepth[LAYER_COUNT] = {}, selectionDepth[LAYER_COUNT] = {};
   int supported = -1;  // the frame buffer holds the bits: unknown, 0, 1
@@ -842,6 +903,7 @@ void CanvasPainter::forgetPicture() {
 }
 
 void CanvasPainter::paint(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band) {
+  setCanvasState(view);
   if (reference)
     paintReference(view, layers, band);
   else
@@ -1032,7 +1094,8 @@ void CanvasPainter::updateCaches(Layer layers[LAYER_COUNT], int* changes) {
 // selection store. Needs 256 x 16 pixels.
 void CanvasPainter::learnComposition(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
   Composer& c = *composer;
-  bool same = c.learned;
+  const BlendState state = BlendState::current();
+  bool same = c.learned && c.learnedState == state;
   for (int i = 0; i < LAYER_COUNT; i++) same = same && c.learnedColors[i] == layers[i].getColor();
   if (same) return;
   const int rows = LAYER_COUNT + 1;
@@ -1046,7 +1109,7 @@ void CanvasPainter::learnComposition(const ViewTransform& view, Layer layers[LAY
   for (size_t i = 0; i < ramp.size(); i++) ramp[i] = (uint8_t)(i / 4 % 256);
   glRasterPos2i(0, 0);
   glDrawPixels(256, rows, GL_RGBA, GL_UNSIGNED_BYTE, ramp.data());
-  glEnable(GL_BLEND);
+  if (state.enabled) glEnable(GL_BLEND);
   for (int row = 0; row < rows; row++) {
     setColor(row < LAYER_COUNT ? layers[row].getColor() : WHITE);
     pixelRow(0, 256, row);
@@ -1079,6 +1142,7 @@ void CanvasPainter::learnComposition(const ViewTransform& view, Layer layers[LAY
     c.learnedColors[i] = layers[i].getColor();
   }
   glPopAttrib();
+  c.learnedState = state;
   c.learned = glGetError() == GL_NO_ERROR;
 }
 
