@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -897,6 +898,13 @@ void CanvasPainter::invalidate() {
   for (int i = 0; i < LAYER_COUNT; i++) caches[i] = LayerCache();
 }
 
+void CanvasPainter::spoilCompositionForTest() {
+  spoiled = true;
+  checked = false;
+  composer->learned = false;
+  invalidate();
+}
+
 void CanvasPainter::forgetPicture() {
   imageValid = false;
   composer->valid = false;
@@ -904,39 +912,78 @@ void CanvasPainter::forgetPicture() {
 
 void CanvasPainter::paint(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band) {
   setCanvasState(view);
-  if (reference)
+  if (!reference && !checked) checkFastPath(view, layers);
+  if (reference || !trusted)
     paintReference(view, layers, band);
   else
     paintFast(view, layers, band);
 }
 
-// Crosshair and band first, then the layers back to front, each object in
-// immediate mode.
+// Crosshair and band first, then the layers.
 void CanvasPainter::paintReference(const ViewTransform& view, Layer layers[LAYER_COUNT],
                                    MouseRect& band) {
   beginFrame(view);
   drawCrosshair(view, band);
   drawBand(view, band);
+  drawPicturePlain(view, layers);
+  ++layerRenders;
+}
+
+// The layers back to front, each object in immediate mode.
+void CanvasPainter::drawPicturePlain(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
   for (int i = 0; i < LAYER_COUNT; i++) {
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, layerDepth(i));
     layers[i].draw(view.baseX(), view.baseY());
     glPopMatrix();
   }
-  ++layerRenders;
 }
 
-// The layers from the kept picture when nothing they depend on changed,
-// else composed again (or drawn, where the frame buffer cannot hold the
-// masks) and kept; then crosshair and band over them. Both are opaque and
-// nearer than any layer, so the order gives the reference's pixels.
-// The software rasteriser compiles code for each combination of states the
-// first time it draws with it, which costs tens of milliseconds each: the
-// first paint composes a small scene with every kind of object once, so that
-// the first frame of a file opened later does not pay for it. The frame is
-// cleared and drawn for real afterwards.
-void CanvasPainter::warmUp(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
-  warm = true;
+// The layers' picture composed from the masks, or drawn from the caches
+// where the frame buffer cannot hold the masks; kept either way.
+void CanvasPainter::drawPictureFast(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
+  if (composeLayers(view, layers)) {
+    restoreImage(view);
+    return;
+  }
+  beginFrame(view);
+  glDisable(GL_LINE_STIPPLE);
+  drawLayersFast(view, layers);
+  keepImage(view);
+}
+
+namespace {
+
+// The view of the test scene: 1.7 pixels a unit from a fractional origin,
+// so that edges fall both between and near pixel centres, and the largest
+// boxes (400 units) leave the canvas on the right and at the top.
+const double CHECK_ORIGIN = -3.3;
+const float CHECK_SCALE = 1.7f;
+
+// The frame being drawn, as OpenGL holds it.
+std::vector<uint8_t> readFrame(const ViewTransform& view) {
+  GLint drawBuffer = GL_BACK;
+  glGetIntegerv(GL_DRAW_BUFFER, &drawBuffer);
+  glReadBuffer((GLenum)drawBuffer);
+  std::vector<uint8_t> pixels((size_t)std::max(view.width, 0) * std::max(view.height, 0) * 4);
+  glReadPixels(0, 0, view.width, view.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  return pixels;
+}
+
+}  // namespace
+
+// The fast path proves itself where it runs: the first paint draws a small
+// scene with every kind of object, overlapping in every order, both ways,
+// and keeps the fast path only when every pixel agrees. The software
+// rasteriser also compiles code for each combination of states the first
+// time it draws with it, tens of milliseconds each, so the first frame of a
+// file opened later does not pay for it. The frame is cleared and drawn for
+// real afterwards.
+void CanvasPainter::checkFastPath(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
+  checked = true;
+  ViewTransform probe = view;
+  probe.originX = probe.originY = CHECK_ORIGIN;
+  probe.scale = CHECK_SCALE;
   Layer scene[LAYER_COUNT];
   for (int i = 0; i < LAYER_COUNT; i++) {
     scene[i].setColor(layers[i].getColor());
@@ -945,12 +992,19 @@ void CanvasPainter::warmUp(const ViewTransform& view, Layer layers[LAYER_COUNT])
       GroupNode* node = i == LAYER_OPTIONS && k == 2 ? static_cast<GroupNode*>(new Opt)
                                                      : static_cast<GroupNode*>(new Box);
       int32_t size = k == 0 ? 1 : 400;
-      node->setRect(view.baseX() + 7 * k + i, view.baseY() + 5 * k + i, size, size / 2 + 1);
+      node->setRect(7 * k + i, 5 * k + i, size, size / 2 + 1);
       if (k > 0) node->select();
       scene[i].apply(OP_ADD, MATCH_ALL, node);
     }
   }
-  if (composeLayers(view, scene)) restoreImage(view);
+  drawPictureFast(probe, scene);
+  std::vector<uint8_t> fast = readFrame(probe);
+  beginFrame(probe);
+  drawPicturePlain(probe, scene);
+  trusted = readFrame(probe) == fast;
+  if (!trusted)
+    std::fprintf(stderr, "kivo: the fast painter's test picture differs from the plain one on this "
+                         "display; painting plainly\n");
   // The second thread's plane too, so that the first large frame does not
   // wait for its memory.
   size_t n = (size_t)std::max(view.width, 0) * (size_t)std::max(view.height, 0);
@@ -958,11 +1012,15 @@ void CanvasPainter::warmUp(const ViewTransform& view, Layer layers[LAYER_COUNT])
   for (int i = 0; i < LAYER_COUNT; i++) caches[i] = LayerCache();
   imageValid = false;
   composer->valid = false;
+  setCanvasState(view);
 }
 
+// The layers from the kept picture when nothing they depend on changed,
+// else drawn again and kept; then crosshair and band over them. Both are
+// opaque and nearer than any layer, so the order gives the reference's
+// pixels.
 void CanvasPainter::paintFast(const ViewTransform& view, Layer layers[LAYER_COUNT],
                               MouseRect& band) {
-  if (!warm) warmUp(view, layers);
   ImageKey key;
   key.view = ViewKey(view, layers);
   for (int i = 0; i < LAYER_COUNT; i++) key.revisions[i] = layers[i].getRevision();
@@ -970,14 +1028,7 @@ void CanvasPainter::paintFast(const ViewTransform& view, Layer layers[LAYER_COUN
   if (imageValid && key == imageKey) {
     restoreImage(view);
   } else {
-    if (composeLayers(view, layers)) {
-      restoreImage(view);
-    } else {
-      beginFrame(view);
-      glDisable(GL_LINE_STIPPLE);
-      drawLayersFast(view, layers);
-      keepImage(view);
-    }
+    drawPictureFast(view, layers);
     imageKey = key;
     ++layerRenders;
   }
@@ -1142,6 +1193,8 @@ void CanvasPainter::learnComposition(const ViewTransform& view, Layer layers[LAY
     c.learnedColors[i] = layers[i].getColor();
   }
   glPopAttrib();
+  if (spoiled)
+    for (auto& row : c.blend) row[0][0] ^= 0x40;
   c.learnedState = state;
   c.learned = glGetError() == GL_NO_ERROR;
 }

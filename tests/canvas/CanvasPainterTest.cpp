@@ -120,6 +120,22 @@ TEST_F(CanvasPainterTest, LayersBlendAndOptsShowTheirDiagonals) {
   EXPECT_EQ(at(image, colOf(7), rowOf(27)), line);
 }
 
+// The fast path checks itself at its first paint: composing wrongly, it
+// gives way to the plain loop and says so once.
+TEST_F(CanvasPainterTest, FastPathThatFailsItsCheckPaintsPlainly) {
+  add(3, 5, 5, 20, 10);
+  EXPECT_TRUE(window->painter.isFastPathTrusted());
+  window->painter.spoilCompositionForTest();
+  testing::internal::CaptureStderr();
+  auto image = paint();
+  paint();
+  std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(window->painter.isFastPathTrusted());
+  EXPECT_EQ(at(image, colOf(8), rowOf(10)), (Rgba{81, 58, 0, 255}));
+  size_t first = said.find("painting plainly");
+  EXPECT_TRUE(first != std::string::npos && said.find("painting plainly", first + 1) == std::string::npos) << said;
+}
+
 // Outlines along the top edge of a 20-unit rectangle: the band green, solid
 // when adding and dashed (4 on, 4 off) when selecting; a selected object
 // dashed white; a disabled layer's object in its colour, without fill.
