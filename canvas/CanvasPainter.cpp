@@ -898,6 +898,16 @@ void CanvasPainter::invalidate() {
   for (int i = 0; i < LAYER_COUNT; i++) caches[i] = LayerCache();
 }
 
+void CanvasPainter::releaseGL() {
+  if (texture && glIsTexture(texture)) glDeleteTextures(1, &texture);
+  texture = 0;
+  textureW = textureH = 0;
+  invalidate();
+  delete composer;
+  composer = new Composer;
+  checked = false;
+}
+
 void CanvasPainter::spoilCompositionForTest() {
   spoiled = true;
   checked = false;

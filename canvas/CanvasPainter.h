@@ -52,6 +52,10 @@ public:
   // Draw with the plain immediate-mode loop instead of the fast path.
   void setReferenceMode(bool on) { reference = on; }
   bool isReferenceMode() const { return reference; }
+  // Free the OpenGL objects and the memory of the caches, before the
+  // context goes (the caller makes it current); no thread of the painter's
+  // runs afterwards. A later paint starts afresh.
+  void releaseGL();
   // Forget the kept picture and vertex arrays.
   void invalidate();
   // Forget the kept picture and masks, so that the next paint draws the

@@ -308,6 +308,10 @@ TEST_F(CanvasPainterTest, KeptPictureFollowsEveryChange) {
     change.second();
     check(change.first);
   }
+  window->canvas->makeCurrent();
+  window->painter.releaseGL();
+  window->canvas->makeNonCurrent();
+  check("after releasing OpenGL's objects");
 }
 
 // Dashed outlines of selected boxes up to four pixels, at sub-pixel
