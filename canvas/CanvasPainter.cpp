@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -32,10 +33,42 @@ void loadProjection(const ViewTransform& view) {
   glLoadIdentity();
 }
 
-// Viewport, cleared colour and depth, projection.
-void beginFrame(const ViewTransform& view) {
+// The dash of selection outlines and of the selecting band: each bit of
+// the pattern covers 4 pixels, on and off in turn, so 4 pixels drawn and 4
+// left out, wide enough to read as dashes at any zoom.
+const GLint DASH_REPEAT = 4;
+const GLushort DASH_PATTERN = 0xAAAA;
+
+// Every piece of OpenGL state the picture depends on, set at the start of
+// each paint: a context keeps its defaults (no blending, no depth test)
+// until someone sets them, and the first paint may come before the
+// canvas's configure, so the painter trusts nothing it did not set.
+void setCanvasState(const ViewTransform& view) {
   glViewport(0, 0, view.width, view.height);
+  glDepthRange(0.0, 1.0);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LESS);
+  glDepthMask(GL_TRUE);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  const GLenum off[] = {GL_ALPHA_TEST, GL_STENCIL_TEST, GL_SCISSOR_TEST, GL_COLOR_LOGIC_OP,
+                        GL_CULL_FACE, GL_LIGHTING, GL_FOG, GL_TEXTURE_2D, GL_LINE_SMOOTH,
+                        GL_POLYGON_SMOOTH, GL_POLYGON_STIPPLE, GL_LINE_STIPPLE};
+  for (GLenum cap : off) glDisable(cap);
+  glLineStipple(DASH_REPEAT, DASH_PATTERN);
+  glLineWidth(1.0f);
+  glShadeModel(GL_FLAT);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
   glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  glClearDepth(1.0);
+  loadProjection(view);
+}
+
+// Cleared colour and depth, projection.
+void beginFrame(const ViewTransform& view) {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   loadProjection(view);
 }
@@ -754,6 +787,32 @@ bool CanvasPainter::ImageKey::operator==(const ImageKey& o) const {
   return true;
 }
 
+namespace {
+
+// The OpenGL state a learned blend table and depths hold for.
+struct BlendState {
+  GLboolean enabled = GL_FALSE, dither = GL_FALSE;
+  GLint source = 0, destination = 0, depthFunc = 0;
+  GLfloat depthRange[2] = {0, 0};
+  static BlendState current() {
+    BlendState s;
+    s.enabled = glIsEnabled(GL_BLEND);
+    s.dither = glIsEnabled(GL_DITHER);
+    glGetIntegerv(GL_BLEND_SRC, &s.source);
+    glGetIntegerv(GL_BLEND_DST, &s.destination);
+    glGetIntegerv(GL_DEPTH_FUNC, &s.depthFunc);
+    glGetFloatv(GL_DEPTH_RANGE, s.depthRange);
+    return s;
+  }
+  bool operator==(const BlendState& o) const {
+    return enabled == o.enabled && dither == o.dither && source == o.source &&
+           destination == o.destination && depthFunc == o.depthFunc &&
+           depthRange[0] == o.depthRange[0] && depthRange[1] == o.depthRange[1];
+  }
+};
+
+}  // namespace
+
 // How a kept picture is composed from coverage masks. The layers share one
 // colour per layer and one depth per layer and kind (fill, selection), and
 // the depth test (GL_LESS) lets only the first fragment of one depth through
@@ -767,9 +826,12 @@ bool CanvasPainter::ImageKey::operator==(const ImageKey& o) const {
 // added object only itself.
 struct CanvasPainter::Composer {
   // Blend results: for each layer's colour (and white, last), each channel
-  // and each byte already in the frame, the byte OpenGL writes.
+  // and each byte already in the frame, the byte OpenGL writes; learned
+  // for these colours under this blending and depth state, and learned
+  // again when either differs.
   uint8_t blend[LAYER_COUNT + 1][4][256];
   uint32_t learnedColors[LAYER_COUNT] = {};
+  BlendState learnedState;
   bool learned = false;
   uint32_t fillDepth[LAYER_COUNT] = {}, selectionDepth[LAYER_COUNT] = {};
   int supported = -1;  // the frame buffer holds the bits: unknown, 0, 1
@@ -836,45 +898,102 @@ void CanvasPainter::invalidate() {
   for (int i = 0; i < LAYER_COUNT; i++) caches[i] = LayerCache();
 }
 
+void CanvasPainter::releaseGL() {
+  if (texture && glIsTexture(texture)) glDeleteTextures(1, &texture);
+  texture = 0;
+  textureW = textureH = 0;
+  invalidate();
+  delete composer;
+  composer = new Composer;
+  checked = false;
+}
+
+void CanvasPainter::spoilCompositionForTest() {
+  spoiled = true;
+  checked = false;
+  composer->learned = false;
+  invalidate();
+}
+
 void CanvasPainter::forgetPicture() {
   imageValid = false;
   composer->valid = false;
 }
 
 void CanvasPainter::paint(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band) {
-  if (reference)
+  setCanvasState(view);
+  if (!reference && !checked) checkFastPath(view, layers);
+  if (reference || !trusted)
     paintReference(view, layers, band);
   else
     paintFast(view, layers, band);
 }
 
-// Crosshair and band first, then the layers back to front, each object in
-// immediate mode.
+// Crosshair and band first, then the layers.
 void CanvasPainter::paintReference(const ViewTransform& view, Layer layers[LAYER_COUNT],
                                    MouseRect& band) {
   beginFrame(view);
   drawCrosshair(view, band);
   drawBand(view, band);
+  drawPicturePlain(view, layers);
+  ++layerRenders;
+}
+
+// The layers back to front, each object in immediate mode.
+void CanvasPainter::drawPicturePlain(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
   for (int i = 0; i < LAYER_COUNT; i++) {
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, layerDepth(i));
     layers[i].draw(view.baseX(), view.baseY());
     glPopMatrix();
   }
-  ++layerRenders;
 }
 
-// The layers from the kept picture when nothing they depend on changed,
-// else composed again (or drawn, where the frame buffer cannot hold the
-// masks) and kept; then crosshair and band over them. Both are opaque and
-// nearer than any layer, so the order gives the reference's pixels.
-// The software rasteriser compiles code for each combination of states the
-// first time it draws with it, which costs tens of milliseconds each: the
-// first paint composes a small scene with every kind of object once, so that
-// the first frame of a file opened later does not pay for it. The frame is
-// cleared and drawn for real afterwards.
-void CanvasPainter::warmUp(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
-  warm = true;
+// The layers' picture composed from the masks, or drawn from the caches
+// where the frame buffer cannot hold the masks; kept either way.
+void CanvasPainter::drawPictureFast(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
+  if (composeLayers(view, layers)) {
+    restoreImage(view);
+    return;
+  }
+  beginFrame(view);
+  glDisable(GL_LINE_STIPPLE);
+  drawLayersFast(view, layers);
+  keepImage(view);
+}
+
+namespace {
+
+// The view of the test scene: 1.7 pixels a unit from a fractional origin,
+// so that edges fall both between and near pixel centres, and the largest
+// boxes (400 units) leave the canvas on the right and at the top.
+const double CHECK_ORIGIN = -3.3;
+const float CHECK_SCALE = 1.7f;
+
+// The frame being drawn, as OpenGL holds it.
+std::vector<uint8_t> readFrame(const ViewTransform& view) {
+  GLint drawBuffer = GL_BACK;
+  glGetIntegerv(GL_DRAW_BUFFER, &drawBuffer);
+  glReadBuffer((GLenum)drawBuffer);
+  std::vector<uint8_t> pixels((size_t)std::max(view.width, 0) * std::max(view.height, 0) * 4);
+  glReadPixels(0, 0, view.width, view.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  return pixels;
+}
+
+}  // namespace
+
+// The fast path proves itself where it runs: the first paint draws a small
+// scene with every kind of object, overlapping in every order, both ways,
+// and keeps the fast path only when every pixel agrees. The software
+// rasteriser also compiles code for each combination of states the first
+// time it draws with it, tens of milliseconds each, so the first frame of a
+// file opened later does not pay for it. The frame is cleared and drawn for
+// real afterwards.
+void CanvasPainter::checkFastPath(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
+  checked = true;
+  ViewTransform probe = view;
+  probe.originX = probe.originY = CHECK_ORIGIN;
+  probe.scale = CHECK_SCALE;
   Layer scene[LAYER_COUNT];
   for (int i = 0; i < LAYER_COUNT; i++) {
     scene[i].setColor(layers[i].getColor());
@@ -883,12 +1002,19 @@ void CanvasPainter::warmUp(const ViewTransform& view, Layer layers[LAYER_COUNT])
       GroupNode* node = i == LAYER_OPTIONS && k == 2 ? static_cast<GroupNode*>(new Opt)
                                                      : static_cast<GroupNode*>(new Box);
       int32_t size = k == 0 ? 1 : 400;
-      node->setRect(view.baseX() + 7 * k + i, view.baseY() + 5 * k + i, size, size / 2 + 1);
+      node->setRect(7 * k + i, 5 * k + i, size, size / 2 + 1);
       if (k > 0) node->select();
       scene[i].apply(OP_ADD, MATCH_ALL, node);
     }
   }
-  if (composeLayers(view, scene)) restoreImage(view);
+  drawPictureFast(probe, scene);
+  std::vector<uint8_t> fast = readFrame(probe);
+  beginFrame(probe);
+  drawPicturePlain(probe, scene);
+  trusted = readFrame(probe) == fast;
+  if (!trusted)
+    std::fprintf(stderr, "kivo: the fast painter's test picture differs from the plain one on this "
+                         "display; painting plainly\n");
   // The second thread's plane too, so that the first large frame does not
   // wait for its memory.
   size_t n = (size_t)std::max(view.width, 0) * (size_t)std::max(view.height, 0);
@@ -896,11 +1022,15 @@ void CanvasPainter::warmUp(const ViewTransform& view, Layer layers[LAYER_COUNT])
   for (int i = 0; i < LAYER_COUNT; i++) caches[i] = LayerCache();
   imageValid = false;
   composer->valid = false;
+  setCanvasState(view);
 }
 
+// The layers from the kept picture when nothing they depend on changed,
+// else drawn again and kept; then crosshair and band over them. Both are
+// opaque and nearer than any layer, so the order gives the reference's
+// pixels.
 void CanvasPainter::paintFast(const ViewTransform& view, Layer layers[LAYER_COUNT],
                               MouseRect& band) {
-  if (!warm) warmUp(view, layers);
   ImageKey key;
   key.view = ViewKey(view, layers);
   for (int i = 0; i < LAYER_COUNT; i++) key.revisions[i] = layers[i].getRevision();
@@ -908,14 +1038,7 @@ void CanvasPainter::paintFast(const ViewTransform& view, Layer layers[LAYER_COUN
   if (imageValid && key == imageKey) {
     restoreImage(view);
   } else {
-    if (composeLayers(view, layers)) {
-      restoreImage(view);
-    } else {
-      beginFrame(view);
-      glDisable(GL_LINE_STIPPLE);
-      drawLayersFast(view, layers);
-      keepImage(view);
-    }
+    drawPictureFast(view, layers);
     imageKey = key;
     ++layerRenders;
   }
@@ -1032,7 +1155,8 @@ void CanvasPainter::updateCaches(Layer layers[LAYER_COUNT], int* changes) {
 // selection store. Needs 256 x 16 pixels.
 void CanvasPainter::learnComposition(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
   Composer& c = *composer;
-  bool same = c.learned;
+  const BlendState state = BlendState::current();
+  bool same = c.learned && c.learnedState == state;
   for (int i = 0; i < LAYER_COUNT; i++) same = same && c.learnedColors[i] == layers[i].getColor();
   if (same) return;
   const int rows = LAYER_COUNT + 1;
@@ -1046,7 +1170,7 @@ void CanvasPainter::learnComposition(const ViewTransform& view, Layer layers[LAY
   for (size_t i = 0; i < ramp.size(); i++) ramp[i] = (uint8_t)(i / 4 % 256);
   glRasterPos2i(0, 0);
   glDrawPixels(256, rows, GL_RGBA, GL_UNSIGNED_BYTE, ramp.data());
-  glEnable(GL_BLEND);
+  if (state.enabled) glEnable(GL_BLEND);
   for (int row = 0; row < rows; row++) {
     setColor(row < LAYER_COUNT ? layers[row].getColor() : WHITE);
     pixelRow(0, 256, row);
@@ -1079,6 +1203,9 @@ void CanvasPainter::learnComposition(const ViewTransform& view, Layer layers[LAY
     c.learnedColors[i] = layers[i].getColor();
   }
   glPopAttrib();
+  if (spoiled)
+    for (auto& row : c.blend) row[0][0] ^= 0x40;
+  c.learnedState = state;
   c.learned = glGetError() == GL_NO_ERROR;
 }
 

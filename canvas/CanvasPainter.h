@@ -52,6 +52,10 @@ public:
   // Draw with the plain immediate-mode loop instead of the fast path.
   void setReferenceMode(bool on) { reference = on; }
   bool isReferenceMode() const { return reference; }
+  // Free the OpenGL objects and the memory of the caches, before the
+  // context goes (the caller makes it current); no thread of the painter's
+  // runs afterwards. A later paint starts afresh.
+  void releaseGL();
   // Forget the kept picture and vertex arrays.
   void invalidate();
   // Forget the kept picture and masks, so that the next paint draws the
@@ -59,6 +63,12 @@ public:
   void forgetPicture();
   // How many paints drew the layers (the others reused the kept picture).
   unsigned long layerRenderCount() const { return layerRenders; }
+  // False when the fast path's test picture differed from the plain one's
+  // at the first paint: every paint is then plain.
+  bool isFastPathTrusted() const { return trusted; }
+  // For tests: compose wrongly from now on and check the fast path again
+  // at the next paint.
+  void spoilCompositionForTest();
 
   using Corners = ObjectCorners;
   struct DrawCorners;
@@ -91,7 +101,9 @@ private:
 
   void paintReference(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band);
   void paintFast(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band);
-  void warmUp(const ViewTransform& view, Layer layers[LAYER_COUNT]);
+  void checkFastPath(const ViewTransform& view, Layer layers[LAYER_COUNT]);
+  void drawPictureFast(const ViewTransform& view, Layer layers[LAYER_COUNT]);
+  void drawPicturePlain(const ViewTransform& view, Layer layers[LAYER_COUNT]);
   void updateCaches(Layer layers[LAYER_COUNT], int* changes = nullptr);
   void sortWhereCulled(const ViewTransform& view, Layer layers[LAYER_COUNT]);
   void drawLayersFast(const ViewTransform& view, Layer layers[LAYER_COUNT]);
@@ -105,7 +117,7 @@ private:
   void keepImage(const ViewTransform& view);
 
   bool reference = false;
-  bool warm = false;
+  bool checked = false, trusted = true, spoiled = false;
   unsigned long layerRenders = 0;
   LayerCache* caches;  // LAYER_COUNT entries
   VertexBuffer* vertices;
