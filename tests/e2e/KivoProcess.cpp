@@ -13,15 +13,6 @@
 
 namespace kivotest {
 
-namespace {
-
-std::string boxLine(const char* name, const Box& b, const std::string& code = "") {
-  return std::string(name) + "(" + std::to_string(b.x) + "," + std::to_string(b.y) + "," + std::to_string(b.w) + "," +
-         std::to_string(b.h) + (code.empty() ? "" : "," + code) + ")\n";
-}
-
-}  // namespace
-
 bool waitForFile(const std::string& path, int seconds) {
   long lastSize = -1;
   for (int i = 0; i < seconds * 20; i++, usleep(50000)) {
@@ -33,19 +24,15 @@ bool waitForFile(const std::string& path, int seconds) {
   return false;
 }
 
-void Box::include(const Box& b) {
-  if (x == 0 && y == 0 && w == 0 && h == 0) {
-    *this = b;
-    return;
-  }
-  if (b.x < x) w += x - b.x, x = b.x;
-  if (b.y < y) h += y - b.y, y = b.y;
-  if (b.x + b.w > x + w) w = b.x + b.w - x;
-  if (b.y + b.h > y + h) h = b.y + b.h - y;
+std::string recordLine(const Box& b, const std::string& code) {
+  return "REC(" + std::to_string(b.x) + "," + std::to_string(b.y) + "," + std::to_string(b.w) + "," +
+         std::to_string(b.h) + "," + code + ")\n";
 }
 
-std::string bbLine(const Box& b) { return boxLine("BB", b); }
-std::string recordLine(const Box& b, const std::string& code) { return boxLine("REC", b, code); }
+std::string savedRecords(const std::string& path) {
+  std::string text = readFile(path);
+  return text.substr(std::min(text.size(), text.find('\n') + 1));
+}
 
 void View::toLayout(int px, int py, int32_t& x, int32_t& y) const {
   x = ox + (int32_t)(px / (double)scale);
@@ -57,27 +44,6 @@ Box View::drag(int px0, int py0, int px1, int py1) const {
   toLayout(px0, py0, x0, y0);
   toLayout(px1, py1, x1, y1);
   return Box{std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0), std::abs(y1 - y0)};
-}
-
-void View::zoomIn() {
-  ox += visibleWidth() / 4;
-  oy += visibleHeight() / 4;
-  scale *= 2;
-  if (scale > 1) scale = (float)(int)scale;
-}
-
-void View::zoomOut() {
-  scale /= 2;
-  if (scale > 1) scale = (float)(int)scale;
-  ox -= visibleWidth() / 4;
-  oy -= visibleHeight() / 4;
-}
-
-void View::showAll(const Box& bounds) {
-  ox = bounds.x;
-  oy = bounds.y;
-  scale = std::min((float)width / (bounds.w ? bounds.w : 1), (float)height / (bounds.h ? bounds.h : 1));
-  scale = std::min(std::max(scale, 0.05f), 50.0f);
 }
 
 KivoProcess::KivoProcess(const std::vector<std::string>& args, const std::string& stateHome) {
@@ -111,11 +77,6 @@ void KivoProcess::keyTo(const std::string& id, const std::string& keys) {
 }
 
 void KivoProcess::key(const std::string& keys) { keyTo(windowId, keys); }
-
-void KivoProcess::mouseMove(int x, int y) {
-  shell("xdotool mousemove --window " + windowId + " " + std::to_string(x) + " " + std::to_string(y));
-  waitIdle(child);
-}
 
 void KivoProcess::answerFileDialog(const std::string& title, const std::string& path) {
   std::string dialog = waitForWindow(title);

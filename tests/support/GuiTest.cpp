@@ -2,9 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <dlfcn.h>
 #include <fcntl.h>
-#include <link.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/syscall.h>
@@ -132,53 +130,14 @@ void deleteWindow(KivoWindow* window) {
   settle();
 }
 
-namespace {
-
-// Mesa unloads its driver when the display closes. Should one of its
-// threads still run then, LeakSanitizer's tracer reads the unloaded code's
-// memory at exit and crashes; the driver stays loaded to the end instead.
-void pinGraphicsDriver() {
-  std::vector<std::string> drivers;
-  dl_iterate_phdr(
-      [](dl_phdr_info* info, size_t, void* found) {
-        std::string name = info->dlpi_name ? info->dlpi_name : "";
-        if (name.find("_dri.so") != std::string::npos || name.find("libgallium") != std::string::npos)
-          static_cast<std::vector<std::string>*>(found)->push_back(name);
-        return 0;
-      },
-      &drivers);
-  for (const std::string& name : drivers) dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-}
-
-std::string firstLine(const std::string& path) {
-  std::string line;
-  std::getline(std::ifstream(path), line);
-  return line;
-}
-
-// Threads other than this one that carry the program's own name: libraries
-// (Mesa, glib) name theirs, Kivo's threads inherit the name.
-std::vector<std::string> unnamedThreads() {
-  std::vector<std::string> found;
-  std::string own = firstLine("/proc/self/comm");
-  std::string self = std::to_string(syscall(SYS_gettid));
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::string tid = task.path().filename();
-    std::string name = firstLine(task.path() / "comm");
-    if (tid != self && name == own) found.push_back(tid);
-  }
-  return found;
-}
-
-}  // namespace
-
 bool shutDown() {
-  if (!theApp) return true;
-  pinGraphicsDriver();
   delete theApp;  // its root window's children, then the display
   theApp = nullptr;
-  std::vector<std::string> threads = unnamedThreads();
-  for (const std::string& tid : threads) std::fprintf(stderr, "thread %s of Kivo still runs at exit\n", tid.c_str());
+  // Any thread left now would run while LeakSanitizer's tracer stops the world.
+  std::string threads, self = std::to_string(syscall(SYS_gettid));
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+    if (task.path().filename() != self) threads += " " + readFile(task.path() / "comm");
+  if (!threads.empty()) std::fprintf(stderr, "threads still running at exit:%s", threads.c_str());
   return threads.empty();
 }
 

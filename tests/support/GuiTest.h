@@ -29,8 +29,7 @@ KivoWindow* newWindow();
 void deleteWindow(KivoWindow* window);
 // End the binary's GUI cleanly before exit: delete the application with its
 // windows (their GL contexts and threads go with them) and close the display.
-// False, after saying which on standard error, when a thread that no library
-// named (one of Kivo's own) still runs then.
+// False, after naming them on standard error, when threads still run then.
 bool shutDown();
 
 // Handle pending events and timers for about ms milliseconds.

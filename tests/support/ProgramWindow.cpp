@@ -49,22 +49,11 @@ Geometry findCanvas(const std::string& window) {
   return best;
 }
 
-uint32_t Screen::at(int x, int y) const {
-  if (x < 0 || y < 0 || x >= width || y >= height) return 0xFFFFFFFFu;
-  return pixels[(size_t)y * width + x];
-}
-
-int Screen::count(int x, int y, int w, int h, uint32_t colour) const {
-  int n = 0;
-  for (int row = y; row < y + h; row++)
-    for (int col = x; col < x + w; col++) n += at(col, row) == colour;
-  return n;
-}
-
 std::vector<uint32_t> Screen::area(const Geometry& g) const {
   std::vector<uint32_t> out;
-  for (int row = g.y; row < g.y + g.height; row++)
-    for (int col = g.x; col < g.x + g.width; col++) out.push_back(at(col, row));
+  for (int y = g.y; y < g.y + g.height; y++)
+    for (int x = g.x; x < g.x + g.width; x++)
+      out.push_back(x < 0 || y < 0 || x >= width || y >= height ? 0xFFFFFFFFu : pixels[(size_t)y * width + x]);
   return out;
 }
 
@@ -85,16 +74,8 @@ Screen grabScreen() {
   return screen;
 }
 
-Screen grabScreenWhen(const std::function<bool(const Screen&)>& ready, int seconds) {
-  Screen screen;
-  for (int i = 0; i <= seconds * 10 && !ready(screen = grabScreen()); i++) usleep(100000);
-  return screen;
-}
-
-namespace {
-
 // Nanoseconds that all threads of pid have run; -1 once it is gone.
-long long runTime(pid_t pid) {
+static long long runTime(pid_t pid) {
   long long total = 0;
   std::error_code error;
   std::filesystem::directory_iterator tasks("/proc/" + std::to_string(pid) + "/task", error);
@@ -106,8 +87,6 @@ long long runTime(pid_t pid) {
   }
   return total;
 }
-
-}  // namespace
 
 bool waitIdle(pid_t pid, int seconds) {
   long long before = runTime(pid);
@@ -133,9 +112,8 @@ Screen settledScreen(pid_t pid, int seconds) {
 
 unsigned long clipboardOwner() {
   Display* x = XOpenDisplay(display().c_str());
-  if (!x) return 0;
-  Window owner = XGetSelectionOwner(x, XInternAtom(x, "CLIPBOARD", False));
-  XCloseDisplay(x);
+  Window owner = x ? XGetSelectionOwner(x, XInternAtom(x, "CLIPBOARD", False)) : 0;
+  if (x) XCloseDisplay(x);
   return owner;
 }
 

@@ -8,7 +8,6 @@
 #include <sys/types.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,17 +29,10 @@ Geometry findCanvas(const std::string& window);
 struct Screen {
   int width = 0, height = 0;
   std::vector<uint32_t> pixels;
-  // The pixel at absolute (x, y); 0xFFFFFFFF outside the screen.
-  uint32_t at(int x, int y) const;
-  // Pixels of the rectangle (x, y, w, h) of exactly this colour.
-  int count(int x, int y, int w, int h, uint32_t colour) const;
-  // The pixels of an area, rows from the top.
+  // The pixels of an area, rows from the top; 0xFFFFFFFF off the screen.
   std::vector<uint32_t> area(const Geometry& g) const;
 };
 Screen grabScreen();
-// Grab the screen until ready accepts it or seconds have passed (the program
-// repaints asynchronously); returns the last grab either way.
-Screen grabScreenWhen(const std::function<bool(const Screen&)>& ready, int seconds = 5);
 
 // Wait (bounded) until process pid has used no processor time, in any of
 // its threads, for a tenth of a second: it has handled what it was sent.
