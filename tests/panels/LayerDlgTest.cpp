@@ -78,9 +78,7 @@ TEST_F(LayerDlgTest, LayersCommandShowsPanelAndEscapeOrCloseHidesIt) {
   EXPECT_TRUE(dialog->shown());
   EXPECT_GE(dialog->getX(), window->getX() + window->getWidth());  // beside, not over the menus
   dialog->setFocus();
-  kivotest::runFor(100);
-  kivotest::settle();
-  EXPECT_TRUE(window->hasFocus());  // the keys keep reaching the main window
+  EXPECT_TRUE(kivotest::runUntil([&] { return window->hasFocus(); }));  // the keys keep reaching the main window
   FXEvent key;
   key.state = 0;
   key.code = KEY_Escape;

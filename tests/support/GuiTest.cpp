@@ -2,7 +2,9 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <link.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/syscall.h>
@@ -106,6 +108,11 @@ void runFor(int ms) {
   } while (nowMs() < end);
 }
 
+bool runUntil(const std::function<bool()>& done, int ms) {
+  for (double end = nowMs() + ms; !done() && nowMs() < end;) runFor(10);
+  return done();
+}
+
 void settle() {
   FXApp* a = app();
   a->flush(true);
@@ -131,6 +138,16 @@ void deleteWindow(KivoWindow* window) {
 }
 
 bool shutDown() {
+  // Mesa unloads its driver when the display closes, and LeakSanitizer could
+  // then no longer name (and tests/lsan.supp suppress) what the driver keeps.
+  std::vector<std::string> drivers;
+  dl_iterate_phdr([](dl_phdr_info* info, size_t, void* names) {
+    std::string name = info->dlpi_name;
+    if (name.find("_dri.so") != name.npos || name.find("libgallium") != name.npos)
+      static_cast<std::vector<std::string>*>(names)->push_back(name);
+    return 0;
+  }, &drivers);
+  for (const std::string& name : drivers) dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
   delete theApp;  // its root window's children, then the display
   theApp = nullptr;
   // Any thread left now would run while LeakSanitizer's tracer stops the world.

@@ -34,6 +34,8 @@ bool shutDown();
 
 // Handle pending events and timers for about ms milliseconds.
 void runFor(int ms);
+// Handle events until done() holds or ms milliseconds have passed; done()'s last answer.
+bool runUntil(const std::function<bool()>& done, int ms = 5000);
 // Handle what is pending now, then run one update cycle of every widget
 // (the SEL_UPDATE messages that enable, check and relabel them).
 void settle();
