@@ -17,11 +17,8 @@ for name in ${*:-model_tests io_tests canvas_tests app_tests panels_tests e2e_te
   [ "$name" = panels_tests ] && other=app_tests
   setsid sh -c "while :; do ctest --test-dir '$build' -R '^$other\$' >/dev/null 2>&1; done" & neighbour=$!
   while [ $((i += 1)) -le $runs ]; do
-    if ctest --test-dir "$build" -R "^$name\$" --output-on-failure >"$logs/$name.$i.log" 2>&1; then
-      passed=$((passed + 1))
-    else
-      status=1 && echo "  $name run $i failed: $logs/$name.$i.log"
-    fi
+    ctest --test-dir "$build" -R "^$name\$" --output-on-failure >"$logs/$name.$i.log" 2>&1 &&
+      passed=$((passed + 1)) || { status=1; echo "  $name run $i failed: $logs/$name.$i.log"; }
   done
   kill -TERM -- "-$neighbour" && wait "$neighbour"
   echo "$name: $passed of $runs runs passed beside $other and two busy loops"

@@ -41,7 +41,6 @@ TEST(RecoverySession, KilledSessionComesBackOnYesAndIsGoneOnNo) {
       ASSERT_EQ(kivo.waitForExit(5), 128 + SIGKILL);
     }
     std::string journals = "ls -A '" + state + "/kivo/recovery'";
-    ASSERT_NE(kivotest::shell(journals), "") << "the killed session left no journal";
     KivoProcess kivo({}, state);
     std::string box = kivotest::waitForWindow("Recover");
     ASSERT_FALSE(box.empty()) << "the start did not offer the killed session's edits";

@@ -76,26 +76,16 @@ Screen grabScreen() {
 
 // Nanoseconds that all threads of pid have run; -1 once it is gone.
 static long long runTime(pid_t pid) {
-  long long total = 0;
+  long long total = 0, ns = 0;
   std::error_code error;
-  std::filesystem::directory_iterator tasks("/proc/" + std::to_string(pid) + "/task", error);
-  if (error) return -1;
-  for (const auto& task : tasks) {
-    long long ns = 0;
-    std::ifstream(task.path() / "schedstat") >> ns;
-    total += ns;
-  }
-  return total;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error))
+    total += (std::ifstream(task.path() / "schedstat") >> ns, ns);
+  return error ? -1 : total;
 }
 
 bool waitIdle(pid_t pid, int seconds) {
-  long long before = runTime(pid);
-  for (int i = 0; i < seconds * 10; i++) {
-    usleep(100000);
-    long long now = runTime(pid);
-    if (now == before) return true;
-    before = now;
-  }
+  for (long long before = runTime(pid), now, i = 0; i < seconds * 10; i++, before = now)
+    if (usleep(100000), (now = runTime(pid)) == before) return true;
   return false;
 }
 
