@@ -161,51 +161,60 @@ bool rectangleOf(const unsigned char* xy, size_t n, Box64& box) {
 // Visit the slabs between the distinct y values of the boxes (each with
 // y0 < y1), bottom up, with the boxes that span each slab: a sweep, so that
 // large polygons cost in proportion to their edges crossing each slab.
-template <class Visit>
-void sweep(std::vector<Box64>& boxes, Visit visit) {
+template <class Item, class Visit>
+void sweep(std::vector<Item>& boxes, Visit visit) {
   std::vector<int64_t> ys;
-  for (const Box64& b : boxes) ys.push_back(b.y0), ys.push_back(b.y1);
+  for (const Item& b : boxes) ys.push_back(b.y0), ys.push_back(b.y1);
   std::sort(ys.begin(), ys.end());
   ys.erase(std::unique(ys.begin(), ys.end()), ys.end());
-  std::sort(boxes.begin(), boxes.end(), [](const Box64& a, const Box64& b) { return a.y0 < b.y0; });
-  std::vector<const Box64*> active;
+  std::sort(boxes.begin(), boxes.end(), [](const Item& a, const Item& b) { return a.y0 < b.y0; });
+  std::vector<const Item*> active;
   size_t next = 0;
   for (size_t k = 0; k + 1 < ys.size(); k++) {
     active.erase(std::remove_if(active.begin(), active.end(),
-                                [&](const Box64* b) { return b->y1 <= ys[k]; }),
+                                [&](const Item* b) { return b->y1 <= ys[k]; }),
                  active.end());
     while (next < boxes.size() && boxes[next].y0 <= ys[k]) active.push_back(&boxes[next++]);
     visit(ys[k], ys[k + 1], active);
   }
 }
 
-// Cut a rectilinear polygon into rectangles covering its inside (even-odd
-// rule) without overlaps; false when an edge is not axis-parallel.
+// A vertical edge of a polygon: y0 < y1, dir +1 upwards, -1 downwards.
+struct Edge {
+  int64_t x, y0, y1;
+  int dir;
+};
+
+// Cut a rectilinear polygon into rectangles covering its inside without
+// overlaps; false when an edge is not axis-parallel. Inside is where the
+// winding number is not zero, as GDSII tools merge shapes: a loop wound
+// twice fills, it does not cut a hole.
 bool polygonRects(const unsigned char* xy, size_t n, std::vector<Box64>& out) {
   std::vector<Point> p = readPoints(xy, n);
   if (p.size() > 1 && p.back().x == p.front().x && p.back().y == p.front().y) p.pop_back();
   if (p.size() < 4) return false;
-  std::vector<Box64> edges;  // vertical edges: x0 = x1, y0 < y1
+  std::vector<Edge> edges;
   for (size_t i = 0; i < p.size(); i++) {
     const Point &a = p[i], &b = p[(i + 1) % p.size()];
     if (a.x != b.x && a.y != b.y) return false;
     if (a.x == b.x && a.y != b.y)
-      edges.push_back({a.x, std::min(a.y, b.y), a.x, std::max(a.y, b.y)});
+      edges.push_back({a.x, std::min(a.y, b.y), std::max(a.y, b.y), a.y < b.y ? 1 : -1});
   }
   SlabMerger merger(out);
-  std::vector<int64_t> xs;
+  std::vector<const Edge*> xs;
   std::vector<Interval> cur;
-  sweep(edges, [&](int64_t y0, int64_t y1, const std::vector<const Box64*>& active) {
-    xs.clear();
-    for (const Box64* e : active) xs.push_back(e->x0);
-    std::sort(xs.begin(), xs.end());
+  sweep(edges, [&](int64_t y0, int64_t y1, const std::vector<const Edge*>& active) {
+    xs.assign(active.begin(), active.end());
+    std::sort(xs.begin(), xs.end(), [](const Edge* a, const Edge* b) { return a->x < b->x; });
     cur.clear();
-    for (size_t i = 0; i + 1 < xs.size(); i += 2) {
-      if (xs[i] == xs[i + 1]) continue;
-      if (!cur.empty() && cur.back().x1 == xs[i])
-        cur.back().x1 = xs[i + 1];
+    int winding = 0;
+    for (size_t i = 0; i + 1 < xs.size(); i++) {
+      winding += xs[i]->dir;
+      if (winding == 0 || xs[i]->x == xs[i + 1]->x) continue;
+      if (!cur.empty() && cur.back().x1 == xs[i]->x)
+        cur.back().x1 = xs[i + 1]->x;
       else
-        cur.push_back({xs[i], xs[i + 1]});
+        cur.push_back({xs[i]->x, xs[i + 1]->x});
     }
     merger.slab(y0, y1, cur);
   });
@@ -542,6 +551,7 @@ private:
         if (!scan.needs(r, 16)) return false;
         info.userUnits = fromGdsReal(be64(r.data));
         info.metres = fromGdsReal(be64(r.data + 8));
+        info.unitsBytes.assign((const char*)r.data, 16);
       } else if (r.type == GDS_BGNSTR) {
         if (!structure(r.offset)) return false;
       } else if (!isOther(r.type)) {
@@ -957,10 +967,14 @@ size_t writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const Laye
   w.dates(GDS_BGNLIB, tm);
   w.string(GDS_LIBNAME, info.libraryName);
   w.head(GDS_UNITS, GDS_REAL8, 16);
-  for (double v : {info.userUnits, info.metres}) {
-    uint64_t bits = toGdsReal(v);
-    w.put32((int32_t)(bits >> 32));
-    w.put32((int32_t)bits);
+  if (info.unitsBytes.size() == 16) {
+    w.buffer += info.unitsBytes;
+  } else {
+    for (double v : {info.userUnits, info.metres}) {
+      uint64_t bits = toGdsReal(v);
+      w.put32((int32_t)(bits >> 32));
+      w.put32((int32_t)bits);
+    }
   }
   w.dates(GDS_BGNSTR, tm);
   w.string(GDS_STRNAME, info.cellName.empty() ? "TOP" : info.cellName);

@@ -38,10 +38,10 @@ struct Gds {
     for (auto& q : p) v.push_back((uint32_t)q.first), v.push_back((uint32_t)q.second);
     return rec(GDS_XY, GDS_INT4, v);
   }
-  Gds& begin(double userUnits = 0.001) {
+  Gds& begin(double userUnits = 0.001, int lastBits = 0) {  // lastBits: added to the metres' real
     rec(GDS_HEADER, GDS_INT2, {600}).rec(GDS_BGNLIB, GDS_INT2, std::vector<int64_t>(12, 1));
     str(GDS_LIBNAME, "LIB").put(20, 2) += std::string{(char)GDS_UNITS, (char)GDS_REAL8};  // two reals
-    return put(toGdsReal(userUnits), 8), put(toGdsReal(userUnits * 1e-6), 8), *this;
+    return put(toGdsReal(userUnits), 8), put(toGdsReal(userUnits * 1e-6) + lastBits, 8), *this;
   }
   Gds& cell(const std::string& name) { return rec(GDS_BGNSTR, GDS_INT2, std::vector<int64_t>(12, 1)).str(GDS_STRNAME, name); }
   Gds& endCell() { return rec(GDS_ENDSTR, 0); }
@@ -131,6 +131,7 @@ TEST(Gdsii, PolygonsAndPathsCoverExactlyTheirOutline) {
   struct Case { int kind, type, width; Pts points, outline; } cases[] = {
     {GDS_BOUNDARY, 0, 0, {{0, 0}, {9, 0}, {9, 7}, {6, 7}, {6, 3}, {3, 3}, {3, 7}, {0, 7}}, {{0, 0}, {9, 0}, {9, 7}, {6, 7}, {6, 3}, {3, 3}, {3, 7}, {0, 7}}},
     {GDS_BOUNDARY, 0, 0, {{0, 0}, {4, 0}, {4, 2}, {6, 2}, {6, 5}, {2, 5}, {2, 3}, {0, 3}, {0, 0}}, {{0, 0}, {4, 0}, {4, 2}, {6, 2}, {6, 5}, {2, 5}, {2, 3}, {0, 3}}},
+    {GDS_BOUNDARY, 0, 0, {{0, 0}, {15, 0}, {15, 15}, {0, 15}, {0, 0}, {15, 0}, {15, 15}, {0, 15}, {0, 0}}, rect(0, 0, 15, 15)},  // wound twice
     {GDS_BOX, 0, 0, rect(-3, -2, 5, 4), rect(-3, -2, 5, 4)},
     {GDS_PATH, 0, 4, {{0, 0}, {10, 0}}, rect(0, -2, 10, 2)}, {GDS_PATH, 2, 2, {{0, 0}, {0, 8}}, rect(-1, -1, 1, 9)},
     {GDS_PATH, 0, 2, {{0, 0}, {10, 0}, {10, 10}}, {{0, -1}, {11, -1}, {11, 10}, {9, 10}, {9, 1}, {0, 1}}},
@@ -200,7 +201,7 @@ TEST(Gdsii, SaveKeepsPairsValuesAndUnitsAndReadsBackByteForByte) {
   std::string error;
   ASSERT_TRUE(map.parse("# test map\n5 ME\n5/3 M2\n63/0 OP\n7 ME\n", error)) << error;
   Gds g;
-  g.begin(0.01).cell("CHIP").shape(GDS_BOUNDARY, 5, 3, rect(0, 0, 4, 4)).shape(GDS_BOUNDARY, 50, 7, rect(1, 1, 2, 2));
+  g.begin(0.01, 3).cell("CHIP").shape(GDS_BOUNDARY, 5, 3, rect(0, 0, 4, 4)).shape(GDS_BOUNDARY, 50, 7, rect(1, 1, 2, 2));
   g.shape(GDS_BOX, 7, 9, rect(-5, -5, 0, 0)).shape(GDS_BOUNDARY, 65535, 65535, rect(3, 3, 3, 9));
   g.rec(GDS_BOUNDARY, 0).rec(GDS_LAYER, 2, {63}).rec(GDS_DATATYPE, 2, {0}).xy(rect(0, 0, 1, 1));
   g.rec(GDS_PROPATTR, 2, {1}).str(GDS_PROPVALUE, "-42").rec(GDS_ENDEL, 0).end();
@@ -227,7 +228,7 @@ TEST(Gdsii, SaveKeepsPairsValuesAndUnitsAndReadsBackByteForByte) {
   EXPECT_EQ(first, again.write(map));
   EXPECT_EQ("0:1,1,1,1@50/7 0:3,3,0,6@65535/65535 0:0,0,0,0@0/0 5:-5,-5,5,5@7/9 5:0,0,0,0@5/0 6:0,0,4,4@5/3 "
             "12:0,0,1,1=-42@63/0 12:0,0,0,0=0@63/0 ", dump(again));
-  EXPECT_TRUE(again.info.cellName == "CHIP" && std::fabs(again.info.metres - 1e-8) < 1e-20);
+  EXPECT_TRUE(again.info.cellName == "CHIP" && std::fabs(again.info.metres - 1e-8) < 1e-20 && first.substr(42, 20) == g.b.substr(42, 20));
   // Units of a new layout: 0.001 and 1e-9 as common tools write them.
   Doc fresh;
   std::string bytes = fresh.write();
