@@ -1,4 +1,4 @@
-// GDSII: flattening, exact areas, skipped kinds, malformed files, round trip, layer map.
+// GDSII: flattening, exact areas, skipped kinds, malformed files, round trip.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -241,27 +241,6 @@ TEST(Gdsii, SaveKeepsPairsValuesAndUnitsAndReadsBackByteForByte) {
   int saveError = 0;
   EXPECT_TRUE(saveGdsiiFile(farPath.c_str(), fresh.layers, LayerMap(), fresh.info, saveError) == SAVE_WRITE_FAILED &&
               saveError == EOVERFLOW && kivotest::readFile(farPath).empty());
-}
-
-TEST(Gdsii, LayerMapReadsPairsAndNamesTheBadLine) {
-  struct Case { const char* text; const char* error; uint32_t layer, datatype; int slot; } cases[] = {
-    {"", "", 5, 0, LAYER_UNKNOWN}, {"68/20 ME  # met1\n68 M2\n\n", "", 68, 20, LAYER_METAL1},
-    {"68/20 ME\n68 M2\n", "", 68, 5, 6}, {"68 M2\n68/20 ME\n", "", 68, 20, LAYER_METAL1},
-    {"# header\n68 ZZ\n", "line 2: \"ZZ\" is not a layer code", 0, 0, 0}, {"1 NW\n\n68/x ME\n", "line 3: \"68/x\"", 0, 0, 0},
-    {"65536 ME\n", "line 1: \"65536\"", 0, 0, 0}, {"5 ME extra\n", "line 1: expected", 0, 0, 0},
-    {"5 ME\n5 PO\n", "line 2: \"5\" is mapped twice", 0, 0, 0},
-  };
-  std::string error;
-  for (const Case& c : cases) {
-    LayerMap map;
-    EXPECT_TRUE(map.parse(c.text, error) == !*c.error && error.find(c.error) == 0 &&
-                map.slotOf(*c.error ? 3 : c.layer, c.datatype) == (*c.error ? 3 : c.slot)) << c.text << " -> " << error;
-  }
-  LayerMap sample;  // the map shipped with Kivo
-  uint32_t layer = 0, datatype = 0;
-  EXPECT_TRUE(loadLayerMap((std::string(getenv("KIVO_SOURCE_DIR")) + "/layermaps/sky130.map").c_str(), sample, error)) << error;
-  sample.pairOf(LAYER_METAL1, layer, datatype);
-  EXPECT_EQ(68u * 1000 + 20, layer * 1000 + datatype);
 }
 
 TEST(Gdsii, OpenReadsByContentWarnsAndSaveFollowsTheNameElseTheFormatRead) {
