@@ -1,8 +1,5 @@
 #include "io/GdsElement.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <string>
 
 namespace {
@@ -84,19 +81,9 @@ bool readGdsElement(GdsRecordScanner& scan, const GdsRecord& start, GdsElement& 
         if (!scan.needs(r, 4)) return false;
         e.cols = (int16_t)be16(r.data), e.rows = (int16_t)be16(r.data + 2);
         break;
-      case GDS_PROPATTR:
-        if (!scan.needs(r, 2)) return false;
-        e.propAttr = (int16_t)be16(r.data);
-        break;
-      case GDS_PROPVALUE:
-        if (e.propAttr == 1) {
-          std::string v = gdsText(r);
-          char* end = nullptr;
-          errno = 0;
-          long long n = std::strtoll(v.c_str(), &end, 10);
-          if (end != v.c_str() && *end == '\0' && errno == 0 && n >= INT32_MIN && n <= INT32_MAX)
-            e.hasValue = true, e.value = (int32_t)n;
-        }
+      case GDS_PROPATTR: case GDS_PROPVALUE:
+        if (r.type == GDS_PROPATTR && !scan.needs(r, 2)) return false;
+        e.properties.append((const char*)scan.data + r.offset, r.size + 4);
         break;
       default:
         if (!isElementPart(r.type) && !isGdsOther(r.type))

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "io/GdsRecords.h"
 
@@ -21,9 +22,7 @@ struct GdsElement {
   size_t nameSize = 0;
   const unsigned char* xy = nullptr;
   size_t points = 0;
-  int propAttr = -1;
-  bool hasValue = false;
-  int32_t value = 0;  // PROPVALUE of attribute 1 when an integer
+  std::string properties;  // its PROPATTR/PROPVALUE records, byte for byte
 };
 
 bool isGdsElementStart(int type);

@@ -1,7 +1,10 @@
 #include "io/GdsRecords.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <ostream>
 
@@ -80,6 +83,60 @@ std::string gdsText(const GdsRecord& r) {
   size_t n = r.size;
   while (n > 0 && r.data[n - 1] == 0) --n;
   return std::string((const char*)r.data, n);
+}
+
+namespace {
+
+// The value record of attribute attr in records: its offset and length, or
+// false. The records were checked when read; a damaged list finds nothing.
+bool propertyAt(const std::string& records, int attr, size_t& at, size_t& length) {
+  const unsigned char* p = (const unsigned char*)records.data();
+  bool matched = false;
+  for (size_t i = 0; i + 4 <= records.size();) {
+    const size_t n = be16(p + i);
+    if (n < 4 || n > records.size() - i) return false;
+    if (p[i + 2] == GDS_PROPATTR && n >= 6) {
+      matched = (int16_t)be16(p + i + 4) == attr;
+    } else if (p[i + 2] == GDS_PROPVALUE && matched) {
+      at = i, length = n;
+      return true;
+    }
+    i += n;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool findGdsProperty(const std::string& records, int attr, std::string& value) {
+  size_t at, length;
+  if (!propertyAt(records, attr, at, length)) return false;
+  GdsRecord r{GDS_PROPVALUE, GDS_ASCII, (const unsigned char*)records.data() + at + 4, length - 4, 0};
+  value = gdsText(r);
+  return true;
+}
+
+std::string withGdsProperty(const std::string& records, int attr, const std::string& value) {
+  GdsRecordWriter w;
+  size_t at, length;
+  if (!propertyAt(records, attr, at, length)) {
+    w.raw(records);
+    w.int2(GDS_PROPATTR, (uint32_t)attr);
+    w.string(GDS_PROPVALUE, value);
+    return w.bytes();
+  }
+  w.raw(records.substr(0, at));
+  w.string(GDS_PROPVALUE, value);
+  w.raw(records.substr(at + length));
+  return w.bytes();
+}
+
+int32_t gdsMarkerValue(const std::string& text) {
+  char* end = nullptr;
+  errno = 0;
+  long long n = std::strtoll(text.c_str(), &end, 10);
+  const bool whole = end != text.c_str() && *end == '\0' && errno == 0;
+  return whole && n >= INT32_MIN && n <= INT32_MAX ? (int32_t)n : 0;
 }
 
 bool GdsRecordScanner::fail(size_t offset, const std::string& why) {

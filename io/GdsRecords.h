@@ -62,6 +62,15 @@ int gdsExpectedDataType(int type);
 // The ASCII data without its padding.
 std::string gdsText(const GdsRecord& r);
 
+// Kept element properties: PROPATTR/PROPVALUE records as a file gave them.
+// The text of the value of attribute attr; false when there is none.
+bool findGdsProperty(const std::string& records, int attr, std::string& value);
+// The records with the value of attribute attr replaced by value, or the
+// pair added at the end when there is none.
+std::string withGdsProperty(const std::string& records, int attr, const std::string& value);
+// The marker value that property 1's text gives: its integer, else 0.
+int32_t gdsMarkerValue(const std::string& text);
+
 // Reads records one after another from memory, checking each: its length
 // is even, at least 4 and within the data; its type is known (up to
 // GDS_LAST_KNOWN); its data type is 0..6 and the one its type has; its
@@ -100,6 +109,7 @@ public:
   // A plain BOUNDARY without its ENDEL; xy holds five points.
   void plainBoundaryBody(uint32_t layer, uint32_t datatype, const int32_t xy[10]);
   size_t pending() const { return buffer.size(); }
+  const std::string& bytes() const { return buffer; }
   void flush(std::ostream& out);
 
 private:

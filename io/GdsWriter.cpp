@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 #include <ostream>
+#include <string>
 
 #include <strings.h>
 
@@ -51,6 +52,8 @@ size_t writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const Laye
   size_t skipped = 0;
   for (int i = 0; i < LAYER_COUNT; i++) {
     uint32_t lastOrigin = UINT32_MAX, layer = 0, datatype = 0;
+    std::string properties, marker;
+    bool hasMarker = false;
     for (GroupNode* n = layers[i].first(); n; n = n->next()) {
       if (!writable(*n)) {
         ++skipped;
@@ -64,16 +67,23 @@ size_t writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const Laye
           layer = datatype = 0;
         else
           map.pairOf(i, layer, datatype);
+        properties = o.gdsProperties;
+        hasMarker = findGdsProperty(properties, 1, marker);
         lastOrigin = n->origin;
       }
       const int32_t x1 = n->x + n->w, y1 = n->y + n->h;  // writable: no overflow
       const int32_t xy[10] = {n->x, n->y, x1, n->y, x1, y1, n->x, y1, n->x, n->y};
       w.plainBoundaryBody(layer, datatype, xy);
-      if (i == LAYER_OPTIONS) {
-        if (const Opt* opt = dynamic_cast<const Opt*>(n)) {
-          w.int2(GDS_PROPATTR, 1);
-          w.string(GDS_PROPVALUE, std::to_string(opt->getValue()));
-        }
+      // A marker's value is property 1: kept as read (text included) until
+      // the value changes.
+      const Opt* opt = i == LAYER_OPTIONS ? dynamic_cast<const Opt*>(n) : nullptr;
+      if (!opt || (hasMarker && gdsMarkerValue(marker) == opt->getValue())) {
+        w.raw(properties);
+      } else if (properties.empty()) {
+        w.int2(GDS_PROPATTR, 1);
+        w.string(GDS_PROPVALUE, std::to_string(opt->getValue()));
+      } else {
+        w.raw(withGdsProperty(properties, 1, std::to_string(opt->getValue())));
       }
       w.empty(GDS_ENDEL);
       if (w.pending() >= FLUSH_BYTES) w.flush(out);

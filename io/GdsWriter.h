@@ -10,8 +10,9 @@
 #include "model/Layout.h"
 
 // Write one library with one cell: a BOUNDARY of five points per object, in
-// layer and list order, on its kept pair or its slot's pair in map; an Opt's
-// value as PROPATTR 1. stamp fills the dates of BGNLIB and BGNSTR. Objects
+// layer and list order, on its kept pair or its slot's pair in map, with its
+// kept properties; an Opt's value as property 1 (the kept text while the
+// value is the one read). stamp fills the dates of BGNLIB and BGNSTR. Objects
 // whose far corner is outside the 32-bit range cannot be written: they are
 // left out and counted in the result.
 size_t writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const LayerMap& map,

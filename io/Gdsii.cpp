@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <unordered_map>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,8 +39,10 @@
 // is 0..6 and the one its record type has, and its data a whole number of
 // values. Shapes need LAYER and XY, references SNAME and XY. Anything else is
 // an error at the offset of the offending record, and the layers stay empty.
-// Then references are resolved, cycles rejected and objects counted (64-bit,
-// saturating) before the second pass places every top cell's objects.
+// Then references are resolved, cycles rejected, and objects, steps and
+// memory counted (64-bit, saturating) before the second pass places every
+// top cell's objects. A cell placed more than once has its records read
+// once more, into a list of its shapes that every placement copies.
 
 namespace {
 
@@ -67,25 +71,52 @@ struct Ref {
   }
 };
 
+// A shape of a cell, in the cell's coordinates, ready to place.
+struct Shape {
+  GdsBox box;
+  uint32_t origin;
+  int32_t slot;
+  int32_t value;  // of a marker
+};
+
 struct Cell {
   std::string name;
   bool defined = false, referenced = false;
   size_t begin = 0, end = 0, offset = 0;
   std::vector<Ref> refs;
-  uint64_t own = 0, total = 0;
+  uint64_t own = 0, total = 0;  // objects of its own shapes, and placed in all
+  uint64_t work = 0;            // steps to place it once
+  uint64_t placements = 0;
   int state = 0;  // 0 new, 1 on the search path, 2 counted
+  bool cached = false;
+  std::vector<Shape> shapes;  // when placed more than once
 };
+
+// Memory per flattened object: its node (40 to 48 bytes in the object
+// pool), its corners in the layer's change record (16 bytes, up to twice
+// that while the record grows) and the painter's copy of them.
+const uint64_t BYTES_PER_OBJECT = 96;
+// How often the progress callback is asked: every this many bytes scanned
+// or steps taken, a few hundred times a second.
+const uint64_t PROGRESS_BYTES = 1 << 20;
+const uint64_t PROGRESS_STEPS = 1 << 16;
 
 class Reader {
 public:
-  Reader(const unsigned char* d, size_t n, const LayerMap& m, Layer* l, uint64_t limit)
-      : scan(d, n), map(m), layers(l), objectLimit(limit) {}
+  Reader(const unsigned char* d, size_t n, const LayerMap& m, Layer* l, const GdsReadLimits& lim)
+      : scan(d, n), map(m), layers(l), limits(lim) {}
 
   GdsReadResult run(GdsLibraryInfo& info) {
     GdsLibraryInfo found;
-    if (library(found) && resolve(found)) {
+    if (library(found) && resolve(found) && affordable()) {
       info = found;
       place();
+    }
+    if (stopped) {
+      scan.error = "The read was cancelled.";
+      result.cancelled = true;
+      for (int i = 0; i < LAYER_COUNT; i++) delete layers[i].cutFrom(0);
+      result.objects = 0;
     }
     result.error = scan.error;
     result.errorOffset = scan.errorOffset;
@@ -93,6 +124,12 @@ public:
   }
 
 private:
+  // Tell the progress callback; false once it asked to stop.
+  bool report(uint64_t done, uint64_t total) {
+    if (limits.progress && !stopped && !limits.progress->advance(done, total)) stopped = true;
+    return !stopped;
+  }
+
   bool library(GdsLibraryInfo& info) {
     GdsRecord r;
     if (!scan.next(r)) return false;
@@ -128,6 +165,10 @@ private:
     order.push_back(index);
     GdsElement e;
     while (scan.next(r)) {
+      if (scan.pos >= nextReport) {
+        nextReport = scan.pos + PROGRESS_BYTES;
+        if (!report(scan.pos, scan.size + scan.size / GDS_PLAIN_BOUNDARY)) return false;
+      }
       if (r.type == GDS_ENDSTR) {
         cells[index].end = r.offset;
         return true;
@@ -208,7 +249,8 @@ private:
     cells[cell].refs.push_back(ref);
   }
 
-  // Drop references to missing cells, reject cycles, count objects.
+  // Drop references to missing and empty cells, reject cycles, count
+  // objects, steps and placements.
   bool resolve(GdsLibraryInfo& info) {
     for (Cell& cell : cells) {
       auto gone = std::remove_if(cell.refs.begin(), cell.refs.end(),
@@ -216,8 +258,9 @@ private:
       result.skipped[SKIP_MISSING_CELL] += (uint64_t)(cell.refs.end() - gone);
       cell.refs.erase(gone, cell.refs.end());
     }
-    const uint64_t cap = objectLimit + 1;
+    const uint64_t cap = limits.objects + 1, workCap = limits.objects * GDS_WORK_PER_OBJECT + 1;
     std::vector<std::pair<uint32_t, size_t>> path;
+    std::vector<uint32_t> counted;  // children before their parents
     uint64_t total = 0;
     for (uint32_t start : order) {
       if (cells[start].state == 0) path.push_back({start, 0});
@@ -233,27 +276,60 @@ private:
           if (child.state == 0) path.push_back({ref.child, 0});
           continue;
         }
+        cell.refs.erase(std::remove_if(cell.refs.begin(), cell.refs.end(),
+                                       [&](const Ref& r) { return cells[r.child].total == 0; }),
+                        cell.refs.end());
         cell.total = std::min(cap, cell.own);
+        cell.work = std::min(workCap, cell.own);
         for (const Ref& ref : cell.refs) {
-          uint64_t n = saturatingMul(saturatingMul((uint64_t)ref.cols, (uint64_t)ref.rows, cap),
-                                     cells[ref.child].total, cap);
-          cell.total = std::min(cap, cell.total + n);
+          const Cell& child = cells[ref.child];
+          uint64_t n = saturatingMul((uint64_t)ref.cols, (uint64_t)ref.rows, workCap);
+          cell.total = std::min(cap, cell.total + saturatingMul(n, child.total, cap));
+          cell.work = std::min(workCap, cell.work + saturatingMul(n, child.work + 1, workCap));
         }
         cell.state = 2;
+        counted.push_back(path.back().first);
         path.pop_back();
       }
       if (!cells[start].referenced) {
         if (tops.empty()) info.cellName = cells[start].name;
         tops.push_back(start);
+        cells[start].placements = 1;
         total = std::min(cap, total + cells[start].total);
+        work = std::min(workCap, work + cells[start].work);
       }
     }
-    if (total > objectLimit) {
-      scan.error = "The design has more than " + std::to_string(objectLimit) +
+    if (total > limits.objects) {
+      scan.error = "The design has more than " + std::to_string(limits.objects) +
                    " objects when flattened; it was not opened.";
       return false;
     }
+    if (work >= workCap) {
+      scan.error = "The design takes more than " + std::to_string(workCap - 1) +
+                   " steps to flatten (its instances place few objects); it was not opened.";
+      return false;
+    }
+    for (auto cell = counted.rbegin(); cell != counted.rend(); ++cell)
+      for (const Ref& ref : cells[*cell].refs) {
+        uint64_t n = saturatingMul((uint64_t)ref.cols, (uint64_t)ref.rows, cap);
+        uint64_t& p = cells[ref.child].placements;
+        p = std::min(cap, p + saturatingMul(n, cells[*cell].placements, cap));
+      }
+    objects = total;
     return true;
+  }
+
+  // The memory the objects will take is there.
+  bool affordable() {
+    uint64_t need = objects * BYTES_PER_OBJECT;
+    for (const Cell& cell : cells)
+      if (cell.placements > 1) need += cell.own * sizeof(Shape);
+    const uint64_t have = limits.memory ? limits.memory : availableMemory();
+    if (need <= have) return true;
+    scan.error = "The design needs about " + std::to_string((need >> 20) + 1) +
+                 " MiB of memory when flattened, and only " + std::to_string(have >> 20) +
+                 " MiB are available; it was not opened.";
+    return false;
   }
 
   // Second pass: place the objects of every top cell and its instances.
@@ -267,8 +343,8 @@ private:
     std::vector<Frame> stack;
     for (uint32_t top : tops) {
       stack.push_back({top, GdsTransform(), 0, 0, 0});
-      emitOwn(top, GdsTransform());
-      while (!stack.empty()) {
+      placeOwn(top, GdsTransform());
+      while (!stack.empty() && !stopped) {
         Frame& f = stack.back();
         const Cell& cell = cells[f.cell];
         if (f.ref == cell.refs.size()) {
@@ -276,72 +352,106 @@ private:
           continue;
         }
         const Ref& ref = cell.refs[f.ref];
-        if (cells[ref.child].total == 0) {
-          ++f.ref;
-          continue;
-        }
         GdsTransform t = f.t.after(ref.instance(f.c, f.r));
         if (++f.c == ref.cols) f.c = 0, ++f.r;
         if (f.r == ref.rows) f.r = 0, ++f.ref;
         uint32_t child = ref.child;
         stack.push_back({child, t, 0, 0, 0});
-        emitOwn(child, t);
+        step();
+        placeOwn(child, t);
       }
     }
   }
 
-  void emitOwn(uint32_t index, const GdsTransform& t) {
-    const Cell& cell = cells[index];
-    if (cell.own == 0) return;
+  // One step of the second pass taken.
+  void step() {
+    if (++steps % PROGRESS_STEPS == 0) report(scan.size + steps, scan.size + work);
+  }
+
+  // The shapes of a cell's own elements, in file order, from its records.
+  template <class Visit>
+  void readShapes(const Cell& cell, Visit visit) {
     GdsRecordScanner again(scan.data, cell.end);
     again.pos = cell.begin;
     GdsRecord r;
     GdsElement e;
+    Shape s;
     while (again.pos < cell.end && again.next(r)) {
       if (!isGdsElementStart(r.type) || !readGdsElement(again, r, e)) continue;
       const bool shape = e.type == GDS_BOUNDARY || e.type == GDS_PATH || e.type == GDS_BOX;
       if (!shape || !shapes(e, boxes)) continue;
-      for (const GdsBox& b : boxes) add(e, t.apply(b));
+      describe(e, s);
+      for (const GdsBox& b : boxes) s.box = b, visit(s);
     }
   }
 
-  void add(const GdsElement& e, const GdsBox& b) {
+  void placeOwn(uint32_t index, const GdsTransform& t) {
+    Cell& cell = cells[index];
+    if (cell.own == 0 || stopped) return;
+    if (cell.placements <= 1) {
+      readShapes(cell, [&](const Shape& s) { add(s, t.apply(s.box)); });
+      return;
+    }
+    if (!cell.cached) {
+      cell.shapes.reserve(cell.own);
+      readShapes(cell, [&](const Shape& s) { cell.shapes.push_back(s); });
+      cell.cached = true;
+    }
+    for (const Shape& s : cell.shapes) add(s, t.apply(s.box));
+  }
+
+  // The slot, origin and marker value of an element's objects; the last
+  // ones again while plain elements keep their pair.
+  void describe(const GdsElement& e, Shape& s) {
+    const bool plain = e.properties.empty();
+    if (!plain || !lastPlain || !described || e.layer != lastLayer || e.datatype != lastDatatype) {
+      ObjectOrigin o;
+      o.gdsLayer = (int32_t)e.layer;
+      o.gdsDatatype = (int32_t)e.datatype;
+      o.gdsProperties = e.properties;
+      last.origin = internOrigin(o);
+      last.slot = map.slotOf(e.layer, e.datatype);
+      std::string marker;
+      last.value = findGdsProperty(e.properties, 1, marker) ? gdsMarkerValue(marker) : 0;
+      lastLayer = e.layer, lastDatatype = e.datatype, described = true, lastPlain = plain;
+    }
+    s.origin = last.origin, s.slot = last.slot, s.value = last.value;
+  }
+
+  void add(const Shape& s, const GdsBox& b) {
+    step();
     if (b.x0 < INT32_MIN || b.y0 < INT32_MIN || b.x1 > INT32_MAX || b.y1 > INT32_MAX ||
         b.x1 - b.x0 > INT32_MAX || b.y1 - b.y0 > INT32_MAX) {
       ++result.skipped[SKIP_RANGE];
       return;
     }
-    if (!cached || e.layer != cachedLayer || e.datatype != cachedDatatype) {
-      ObjectOrigin o;
-      o.gdsLayer = (int32_t)e.layer;
-      o.gdsDatatype = (int32_t)e.datatype;
-      cachedOrigin = internOrigin(o);
-      cachedSlot = map.slotOf(e.layer, e.datatype);
-      cachedLayer = e.layer, cachedDatatype = e.datatype, cached = true;
-    }
-    GroupNode* node = newLayoutObject(cachedSlot);
-    if (Opt* opt = dynamic_cast<Opt*>(node)) opt->value = e.hasValue ? e.value : 0;
+    GroupNode* node = newLayoutObject(s.slot);
+    if (s.slot == LAYER_OPTIONS)
+      if (Opt* opt = dynamic_cast<Opt*>(node)) opt->value = s.value;
     node->x = (int32_t)b.x0, node->y = (int32_t)b.y0;
     node->w = (int32_t)(b.x1 - b.x0), node->h = (int32_t)(b.y1 - b.y0);
-    node->origin = cachedOrigin;
+    node->origin = s.origin;
     // Appended at once, while the node is still in the cache.
-    layers[cachedSlot].appendChain(node);
+    layers[s.slot].appendChain(node);
     ++result.objects;
   }
 
   GdsRecordScanner scan;
   const LayerMap& map;
   Layer* layers;
-  uint64_t objectLimit;
+  GdsReadLimits limits;
   GdsReadResult result;
   std::vector<Cell> cells;
   std::vector<uint32_t> order, tops;  // defined cells in file order; top cells
   std::unordered_map<std::string, uint32_t> names;
   std::vector<GdsBox> boxes;
   std::vector<GdsPoint> points;
-  bool cached = false;
-  uint32_t cachedLayer = 0, cachedDatatype = 0, cachedOrigin = 0;
-  int cachedSlot = 0;
+  uint64_t objects = 0, work = 0, steps = 0;  // to place in all, and placed so far
+  size_t nextReport = 0;
+  bool stopped = false;
+  bool described = false, lastPlain = false;
+  uint32_t lastLayer = 0, lastDatatype = 0;
+  Shape last;
 };
 
 const char* const skipNames[SKIP_KINDS] = {
@@ -385,12 +495,41 @@ bool isGdsiiFile(const char* path) {
 }
 
 GdsReadResult readGdsii(const unsigned char* data, size_t size, const LayerMap& map,
-                        Layer layers[LAYER_COUNT], GdsLibraryInfo& info, uint64_t objectLimit) {
-  return Reader(data, size, map, layers, objectLimit).run(info);
+                        Layer layers[LAYER_COUNT], GdsLibraryInfo& info,
+                        const GdsReadLimits& limits) {
+  return Reader(data, size, map, layers, limits).run(info);
+}
+
+uint64_t availableMemory() {
+  uint64_t have = UINT64_MAX;
+  if (FILE* f = std::fopen("/proc/meminfo", "r")) {
+    char line[128];
+    unsigned long long kib;
+    while (std::fgets(line, sizeof line, f))
+      if (std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1) have = (uint64_t)kib << 10;
+    std::fclose(f);
+  }
+  // What the process holds now, in pages: its address space and its data.
+  unsigned long long size = 0, data = 0;
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    unsigned long long resident, shared, text, lib;
+    if (std::fscanf(f, "%llu %llu %llu %llu %llu %llu", &size, &resident, &shared, &text, &lib,
+                    &data) != 6)
+      size = data = 0;
+    std::fclose(f);
+  }
+  const uint64_t page = (uint64_t)sysconf(_SC_PAGESIZE);
+  const std::pair<int, uint64_t> used[] = {{RLIMIT_AS, size * page}, {RLIMIT_DATA, data * page}};
+  for (const auto& u : used) {
+    struct rlimit limit;
+    if (getrlimit(u.first, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+      have = std::min(have, limit.rlim_cur > u.second ? (uint64_t)(limit.rlim_cur - u.second) : 0);
+  }
+  return have;
 }
 
 ReadStatus readGdsiiFile(const char* path, const LayerMap& map, Layer layers[LAYER_COUNT],
-                         GdsLibraryInfo& info, GdsReadResult& result) {
+                         GdsLibraryInfo& info, GdsReadResult& result, GdsProgress* progress) {
   result = GdsReadResult();
   ReadStatus status;
   int fd = openRegularFile(path, status, result.errorNumber);
@@ -422,7 +561,9 @@ ReadStatus readGdsiiFile(const char* path, const LayerMap& map, Layer layers[LAY
     done += (size_t)n;
   }
   ::close(fd);
-  result = readGdsii(data.get(), done, map, layers, info);
+  GdsReadLimits limits;
+  limits.progress = progress;
+  result = readGdsii(data.get(), done, map, layers, info, limits);
   return READ_OK;
 }
 

@@ -34,15 +34,13 @@ TEST(LayerMap, LoadsRegularFilesOnly) {
   uint32_t layer = 0, datatype = 0;
   std::string error;
   EXPECT_TRUE(loadLayerMap((std::string(getenv("KIVO_SOURCE_DIR")) + "/layermaps/sky130.map").c_str(), sample, error)) << error;
-  sample.pairOf(LAYER_METAL1, layer, datatype);
-  EXPECT_EQ(68u * 1000 + 20, layer * 1000 + datatype);
   const std::string fifo = kivotest::tempDir() + "/map.fifo";
   ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
   for (const std::string& path : {fifo, std::string("/dev/zero"), kivotest::tempDir()}) {
     EXPECT_FALSE(loadLayerMap(path.c_str(), sample, error)) << path;
     EXPECT_EQ(path + ": not a regular file", error);
   }
-  sample.pairOf(LAYER_METAL1, layer, datatype);
+  sample.pairOf(LAYER_METAL1, layer, datatype);  // read, and kept through the refusals
   EXPECT_EQ(68u * 1000 + 20, layer * 1000 + datatype);
 }
 
