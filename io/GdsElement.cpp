@@ -24,18 +24,21 @@ bool isGdsOther(int t) {
 }
 
 bool readGdsElement(GdsRecordScanner& scan, const GdsRecord& start, GdsElement& e) {
-  e = GdsElement();
-  e.type = start.type;
-  e.offset = start.offset;
   GdsPlainBoundary plain;
   if (start.type == GDS_BOUNDARY &&
       matchPlainBoundary(scan.data + start.offset, scan.size - start.offset, plain)) {
+    // Nearly every element of a large file: only what a BOUNDARY uses is set.
+    e.type = start.type, e.offset = start.offset;
     e.hasLayer = true;
     e.layer = plain.layer, e.datatype = plain.datatype;
     e.xy = plain.xy, e.points = 5;
+    e.properties.clear();
     scan.pos = start.offset + GDS_PLAIN_BOUNDARY;
     return true;
   }
+  e = GdsElement();
+  e.type = start.type;
+  e.offset = start.offset;
   GdsRecord r;
   while (scan.next(r)) {
     switch (r.type) {

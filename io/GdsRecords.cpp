@@ -168,20 +168,13 @@ bool GdsRecordScanner::next(GdsRecord& r) {
 }
 
 void GdsRecordWriter::head(int type, int dataType, size_t bytes) {
-  put16((uint32_t)(bytes + 4));
-  buffer.push_back((char)type);
-  buffer.push_back((char)dataType);
+  unsigned char* q = store16(room(4), (uint32_t)(bytes + 4));
+  q[0] = (unsigned char)type, q[1] = (unsigned char)dataType;
 }
 
-void GdsRecordWriter::put16(uint32_t v) {
-  buffer.push_back((char)(v >> 8));
-  buffer.push_back((char)v);
-}
+void GdsRecordWriter::put16(uint32_t v) { store16(room(2), v); }
 
-void GdsRecordWriter::put32(uint32_t v) {
-  put16(v >> 16);
-  put16(v & 0xFFFF);
-}
+void GdsRecordWriter::put32(uint32_t v) { store32(room(4), v); }
 
 void GdsRecordWriter::int2(int type, uint32_t v) {
   head(type, GDS_INT2, 2);
@@ -189,10 +182,11 @@ void GdsRecordWriter::int2(int type, uint32_t v) {
 }
 
 void GdsRecordWriter::string(int type, const std::string& s) {
-  std::string t = s.substr(0, 65530);
-  head(type, GDS_ASCII, t.size() + t.size() % 2);
-  buffer.append(t);
-  if (t.size() % 2) buffer.push_back('\0');
+  const size_t n = std::min<size_t>(s.size(), 65530);
+  head(type, GDS_ASCII, n + n % 2);
+  unsigned char* q = room(n + n % 2);
+  std::memcpy(q, s.data(), n);
+  if (n % 2) q[n] = 0;
 }
 
 void GdsRecordWriter::dates(int type, const std::tm& tm) {
@@ -203,9 +197,13 @@ void GdsRecordWriter::dates(int type, const std::tm& tm) {
   }
 }
 
-void GdsRecordWriter::plainBoundaryBody(uint32_t layer, uint32_t datatype, const int32_t xy[10]) {
-  unsigned char body[GDS_PLAIN_BODY];
-  unsigned char* q = body;
+void GdsRecordWriter::raw(const std::string& bytes) {
+  if (!bytes.empty()) std::memcpy(room(bytes.size()), bytes.data(), bytes.size());
+}
+
+void GdsRecordWriter::plainBoundary(uint32_t layer, uint32_t datatype, const int32_t xy[10],
+                                    bool close) {
+  unsigned char* q = room(close ? GDS_PLAIN_BOUNDARY : GDS_PLAIN_BODY);
   std::memcpy(q, boundaryHead, 8);
   q = store16(q + 8, layer);
   std::memcpy(q, datatypeHead, 4);
@@ -213,10 +211,10 @@ void GdsRecordWriter::plainBoundaryBody(uint32_t layer, uint32_t datatype, const
   std::memcpy(q, xyHead, 4);
   q += 4;
   for (int i = 0; i < 10; i++) q = store32(q, (uint32_t)xy[i]);
-  buffer.append((const char*)body, GDS_PLAIN_BODY);
+  if (close) std::memcpy(q, endel, 4);
 }
 
 void GdsRecordWriter::flush(std::ostream& out) {
-  out.write(buffer.data(), (std::streamsize)buffer.size());
-  buffer.clear();
+  out.write(buffer.data(), (std::streamsize)used);
+  used = 0;
 }

@@ -1,6 +1,7 @@
 #ifndef KIVO_GDSRECORDS_H
 #define KIVO_GDSRECORDS_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -105,15 +106,24 @@ public:
   // Two copies of the date and time (last modified, last accessed).
   void dates(int type, const std::tm& tm);
   // Bytes that are whole records already (kept properties, for instance).
-  void raw(const std::string& bytes) { buffer += bytes; }
-  // A plain BOUNDARY without its ENDEL; xy holds five points.
-  void plainBoundaryBody(uint32_t layer, uint32_t datatype, const int32_t xy[10]);
-  size_t pending() const { return buffer.size(); }
-  const std::string& bytes() const { return buffer; }
+  void raw(const std::string& bytes);
+  // A plain BOUNDARY; xy holds five points. Without its ENDEL the element
+  // is left open for properties.
+  void plainBoundary(uint32_t layer, uint32_t datatype, const int32_t xy[10], bool close = true);
+  size_t pending() const { return used; }
+  std::string bytes() const { return buffer.substr(0, used); }
   void flush(std::ostream& out);
 
 private:
+  // n bytes at the end of the buffer, to be written.
+  unsigned char* room(size_t n) {
+    if (buffer.size() - used < n) buffer.resize(std::max(2 * buffer.size(), used + n));
+    unsigned char* p = (unsigned char*)&buffer[used];
+    used += n;
+    return p;
+  }
   std::string buffer;
+  size_t used = 0;
 };
 
 #endif

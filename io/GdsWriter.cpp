@@ -73,19 +73,19 @@ size_t writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const Laye
       }
       const int32_t x1 = n->x + n->w, y1 = n->y + n->h;  // writable: no overflow
       const int32_t xy[10] = {n->x, n->y, x1, n->y, x1, y1, n->x, y1, n->x, n->y};
-      w.plainBoundaryBody(layer, datatype, xy);
       // A marker's value is property 1: kept as read (text included) until
       // the value changes.
       const Opt* opt = i == LAYER_OPTIONS ? dynamic_cast<const Opt*>(n) : nullptr;
-      if (!opt || (hasMarker && gdsMarkerValue(marker) == opt->getValue())) {
-        w.raw(properties);
-      } else if (properties.empty()) {
-        w.int2(GDS_PROPATTR, 1);
-        w.string(GDS_PROPVALUE, std::to_string(opt->getValue()));
+      if (!opt && properties.empty()) {
+        w.plainBoundary(layer, datatype, xy);
       } else {
-        w.raw(withGdsProperty(properties, 1, std::to_string(opt->getValue())));
+        w.plainBoundary(layer, datatype, xy, false);
+        if (!opt || (hasMarker && gdsMarkerValue(marker) == opt->getValue()))
+          w.raw(properties);
+        else
+          w.raw(withGdsProperty(properties, 1, std::to_string(opt->getValue())));
+        w.empty(GDS_ENDEL);
       }
-      w.empty(GDS_ENDEL);
       if (w.pending() >= FLUSH_BYTES) w.flush(out);
     }
   }

@@ -53,7 +53,7 @@ uint64_t saturatingMul(uint64_t a, uint64_t b, uint64_t cap) {
 
 // The points of an XY record.
 void readPoints(const unsigned char* xy, size_t n, std::vector<GdsPoint>& p) {
-  p.resize(n);
+  if (p.size() != n) p.resize(n);
   for (size_t i = 0; i < n; i++) p[i] = {be32(xy + 8 * i), be32(xy + 8 * i + 4)};
 }
 
