@@ -195,7 +195,7 @@ TEST(Gdsii, RefusesOrCancelsFlatteningBeyondItsLimitsAndLoadsNothing) {
   wide.endCell().cell("TOP").ref("A", 0, 0, {{0, 0}, {300, 0}, {0, 200}}, 300, 200).end();
   struct Case { std::string bytes; GdsReadLimits limits; const char* says; } cases[] = {
     {huge.b, {}, "more than 100000000 objects"}, {deep.b, {1000, 0, nullptr}, "more than 2000 steps"},
-    {wide.b, {GDS_OBJECT_LIMIT, 5000000, nullptr}, "needs about 6 MiB of memory when flattened, and only 4 MiB"},
+    {wide.b, {GDS_OBJECT_LIMIT, 5000000, nullptr}, "needs about 8 MiB of memory when flattened, and only 4 MiB"},
     {wide.b, {GDS_OBJECT_LIMIT, 0, &stop}, "cancelled"},
   };
   for (const Case& c : cases) {
