@@ -82,15 +82,19 @@ long KivoWindow::onCmdFileOpen(FXObject*, FXSelector, void*) {
 
 namespace {
 
-// Shows how far a GDSII read has come, with Cancel, once it has taken a
-// second: shorter reads show nothing.
+// Reads shorter than a second show no progress: a box that flashes up and
+// goes tells nothing.
+const FXlong QUIET_NANOSECONDS = 1000000000;
+
+// Shows how far a GDSII read has come, with Cancel, once it has taken
+// QUIET_NANOSECONDS.
 class ReadProgress : public GdsProgress {
 public:
   ReadProgress(FXWindow* w, const FXString& name) : owner(w), file(name) {}
   ~ReadProgress() override { delete dialog; }
   bool advance(uint64_t done, uint64_t total) override {
     if (!dialog) {
-      if (FXThread::time() - start < 1000000000) return true;
+      if (FXThread::time() - start < QUIET_NANOSECONDS) return true;
       dialog = new FXProgressDialog(owner, "Reading", "Reading " + file,
                                     PROGRESSDIALOG_NORMAL | PROGRESSDIALOG_CANCEL);
       dialog->setTotal(1000);
