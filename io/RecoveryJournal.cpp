@@ -252,7 +252,11 @@ bool RecoveryJournal::writeWhole() {
   std::string why, name;
   if (folder < 0) folder = openJournalDirectory(directory, why);
   int to = folder < 0 ? -1 : createJournalFile(folder, name, why);
-  if (to < 0) return setHealth(FAILING, why), false;
+  if (to < 0) {
+    // The folder is looked at anew next time: it may be made or mended.
+    if (fd < 0 && folder >= 0) close(folder), folder = -1;
+    return setHealth(FAILING, why), false;
+  }
   bool ok = true;
   if (fd < 0) {
     ok = writeAll(to, journalHead(), JOURNAL_HEAD_BYTES) && append(to, encodeBase(base));
@@ -305,9 +309,11 @@ void RecoveryJournal::keep(JournalPayload payload) {
   kept.push_back(std::move(payload));
 }
 
+// Each journal checks its folder anew.
 void RecoveryJournal::closeFile() {
   if (fd >= 0) close(fd);
-  fd = -1;
+  if (folder >= 0) close(folder);
+  fd = folder = -1;
   fileName.clear();
   goodBytes = 0;
   kept.clear();
