@@ -48,16 +48,17 @@ void KivoWindow::removeRecoveryJournal() {
   journal->flush();
 }
 
-// Tell the user when the journal's health changes: on the status line each
-// time, in a box the first time it fails; and try again what could not be
-// written.
+// Try again what could not be written, and tell the user when the
+// journal's health changes: on the status line each time, in a box the
+// first time it fails.
 long KivoWindow::onJournalTimer(FXObject*, FXSelector, void*) {
   getApp()->addTimeout(this, ID_JOURNAL_TIMER, JOURNAL_RETRY_MS);
   if (!journal) return 1;
   std::string cause;
   RecoveryJournal::Health health = journal->health(cause);
   journal->retry();
-  if (health == journalHealth) return 1;
+  // Never over another modal box: the user is answering it; a later tick tells.
+  if (health == journalHealth || getApp()->getModalWindow()) return 1;
   journalHealth = health;
   if (health == RecoveryJournal::HEALTHY) {
     setStatusMessage("The recovery journal is written again");

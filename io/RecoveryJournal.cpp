@@ -25,8 +25,6 @@ const size_t KEPT_MOST = size_t(512) << 20;
 // The old file is copied to its replacement in pieces of this size.
 const size_t COPY_BYTES = 1 << 20;
 
-std::string errorText(int error) { return std::strerror(error); }
-
 }  // namespace
 
 RecoveryJournal::RecoveryJournal(const Layout& l, const std::string& dir)
@@ -208,20 +206,15 @@ void RecoveryJournal::perform(Job& job) {
     closeFile();
     setHealth(HEALTHY, std::string());
   } else if (job.kind == Job::RETRY) {
-    std::string why;
-    if (health(why) == FAILING) writeWhole();
-  } else {
-    std::string why;
-    Health now = health(why);
-    if (now == FAILING) {
-      keep(std::move(job.bytes));
-      if (health(why) == FAILING) writeWhole();  // each edit tries again
-    } else if (now == HEALTHY && !append(fd, job.bytes)) {
-      // What the failed write left in the file lies past goodBytes: the
-      // replacement copies only whole entries.
-      setHealth(FAILING, "writing " + fileName + ": " + errorText(errno));
-      keep(std::move(job.bytes));
-    }
+    if (state == FAILING) writeWhole();
+  } else if (state == FAILING) {
+    keep(std::move(job.bytes));
+    if (state == FAILING) writeWhole();  // each edit tries again
+  } else if (state == HEALTHY && !append(fd, job.bytes)) {
+    // What the failed write left in the file lies past goodBytes: the
+    // replacement copies only whole entries.
+    setHealth(FAILING, "writing " + fileName + ": " + std::strerror(errno));
+    keep(std::move(job.bytes));
   }
 }
 
@@ -274,7 +267,7 @@ bool RecoveryJournal::writeWhole() {
   ok = ok && fsync(to) == 0;
   if (ok && fd >= 0) ok = renameat(folder, name.c_str(), folder, fileName.c_str()) == 0;
   if (!ok) {
-    why = "writing " + name + ": " + errorText(errno);
+    why = "writing " + name + ": " + std::strerror(errno);
     close(to);
     unlinkat(folder, name.c_str(), 0);
     return setHealth(FAILING, why), false;
@@ -300,9 +293,7 @@ void RecoveryJournal::keep(JournalPayload payload) {
   if (keptBytes + payload.size > KEPT_MOST) {
     kept.clear();
     keptBytes = 0;
-    std::string why;
-    health(why);
-    setHealth(LOST, why);
+    setHealth(LOST, cause);
     return;
   }
   keptBytes += payload.size;

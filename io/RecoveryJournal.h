@@ -105,8 +105,9 @@ private:
   bool busy = false, dirty = false, syncWanted = false, stopping = false;
   std::chrono::steady_clock::time_point lastSync;
   std::string filePath;          // under lock
-  Health state = HEALTHY;        // under lock
-  std::string cause;             // under lock
+  // Written by the writer thread alone, under lock; read by others under it.
+  Health state = HEALTHY;
+  std::string cause;
   std::atomic<int> injectedError{0};
   // The writer thread's alone:
   int fd = -1, folder = -1;
