@@ -77,6 +77,7 @@ public:
     ID_GROUP,
     ID_UNGROUP,
     ID_UNAVAILABLE_LAST,
+    ID_JOURNAL_TIMER,
   };
 
   explicit KivoWindow(FXApp* app);
@@ -119,6 +120,7 @@ public:
   void syncRecoveryJournal();
   // The unsaved changes are dropped on purpose (Quit).
   void removeRecoveryJournal();
+  long onJournalTimer(FXObject*, FXSelector, void*);
 
   // Undo, redo, clipboard and moving the selection (model/EditCommands.cpp)
   long onCmdUndo(FXObject*, FXSelector, void*);
@@ -197,6 +199,8 @@ public:
   bool singleLayer = false;
   Layout layout;
   RecoveryJournal* journal = nullptr;  // null when recovery is off
+  int journalHealth = 0;               // as last told: a RecoveryJournal::Health
+  bool journalWarned = false;          // its failure was shown in a box
   // Copies of the objects last copied or cut, with their slots; owned here.
   std::vector<PlacedObject> clipboard;
   FXString statusText;
