@@ -2,6 +2,7 @@
 
 #include "model/ObjectOrigin.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
@@ -103,13 +104,31 @@ bool Layer::writeRecords(std::ostream& out) const {
   return !out.fail();
 }
 
+// The BB line follows Rect::include's rules for all-zero boxes, but in 64
+// bits: a layout may span more than 2^31 units, and its size is written as
+// it is, not wrapped.
 void writeLayout(std::ostream& out, Layer layers[LAYER_COUNT]) {
-  Rect box;
-  for (int i = 0; i < LAYER_COUNT; i++) box.include(layers[i]);
-  char line[64];
+  int64_t left = 0, bottom = 0, right = 0, top = 0;
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    const Layer& l = layers[i];  // normalised: its size read unsigned is its true extent
+    const int64_t r = (int64_t)l.x + (uint32_t)l.w, t = (int64_t)l.y + (uint32_t)l.h;
+    if (left == 0 && bottom == 0 && right == 0 && top == 0) {
+      left = l.x, bottom = l.y, right = r, top = t;
+    } else {
+      left = std::min<int64_t>(left, l.x), bottom = std::min<int64_t>(bottom, l.y);
+      right = std::max(right, r), top = std::max(top, t);
+    }
+  }
+  char line[96];
   char* q = line;
   std::memcpy(q, "BB(", 3);
-  q = putRect(q + 3, box);
+  q = putInt(q + 3, (int32_t)left);
+  *q++ = ',';
+  q = putInt(q, (int32_t)bottom);
+  *q++ = ',';
+  q = std::to_chars(q, q + 20, right - left).ptr;
+  *q++ = ',';
+  q = std::to_chars(q, q + 20, top - bottom).ptr;
   *q++ = ')';
   *q++ = '\n';
   out.write(line, q - line);

@@ -48,13 +48,18 @@ const char exampleFile[] = "BB(0,0,120,60)\nREC(0,0,120,20,NW)\nREC(10,5,30,10,D
                            "REC(20,40,50,8,ME)\nREC(22,42,4,4,CO)\nREC(70,10,10,10,OP,3)\n";
 
 TEST(LayoutFile, BoundingBoxLineFollowsAllZeroRules) {
-  Layout empty, one, negative;
+  Layout empty, one, negative, wide;
   one.add(5, 10, 10, 5, 5);  // empty layers after it pull the box out to (0, 0)
   negative.add(0, -30, -20, 10, 10);
   negative.add(13, 5, 5, 1, 1);
+  wide.add(1, INT32_MIN, 0, INT32_MAX, 1), wide.add(2, INT32_MAX - 1, -INT32_MAX, 1, INT32_MAX);
   EXPECT_EQ("BB(0,0,0,0)\n", empty.write());
   EXPECT_EQ("BB(0,0,15,15)\nREC(10,10,5,5,ME)\n", one.write());
   EXPECT_EQ("BB(-30,-20,36,26)\nREC(-30,-20,10,10,NULL!)\nREC(5,5,1,1,LC)\n", negative.write());
+  const std::string wideText = wide.write();  // the true extent, beyond 32 bits
+  EXPECT_EQ("BB(-2147483648,-2147483647,4294967295,2147483648)\n", wideText.substr(0, wideText.find('\n') + 1));
+  Layout copy;
+  EXPECT_TRUE(copy.read(wideText).records == 2 && copy.write() == wideText);
 }
 
 TEST(LayoutFile, RandomLayoutsRoundTripByteForByte) {
