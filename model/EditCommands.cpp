@@ -10,14 +10,34 @@
 
 namespace {
 
-// The clipboard targets Kivo offers and accepts: layout records as text.
-FXDragType textTypes[3];
+// The clipboard targets Kivo offers and accepts, in the order it prefers
+// them: layout records as text. FOX registers "text/plain" only for some
+// widgets, and a request for an unregistered type fails in the X server.
+const int TEXT_TYPE_COUNT = 3;
+FXDragType textTypes[TEXT_TYPE_COUNT];
 
-const FXDragType* clipboardTypes() {
+const FXDragType* clipboardTypes(FXApp* app) {
+  if (!FXWindow::textType) FXWindow::textType = app->registerDragType(FXWindow::textTypeName);
   textTypes[0] = FXWindow::utf8Type;
   textTypes[1] = FXWindow::stringType;
   textTypes[2] = FXWindow::textType;
   return textTypes;
+}
+
+// The first of Kivo's text types that the clipboard's owner offers, or 0.
+// Asking first means a request is never sent for a type the owner does not
+// offer; some owners never answer one.
+FXDragType offeredTextType(const FXWindow& window) {
+  FXDragType* offered = nullptr;
+  FXuint count = 0;
+  if (!window.inquireDNDTypes(FROM_CLIPBOARD, offered, count)) return 0;
+  const FXDragType* types = clipboardTypes(window.getApp());
+  FXDragType chosen = 0;
+  for (int t = 0; t < TEXT_TYPE_COUNT && !chosen; t++)
+    for (FXuint i = 0; i < count && !chosen; i++)
+      if (offered[i] == types[t]) chosen = types[t];
+  FXFREE(&offered);
+  return chosen;
 }
 
 void deleteObjects(std::vector<PlacedObject>& objects) {
@@ -128,7 +148,7 @@ bool KivoWindow::copyToClipboard() {
   if (copies.empty()) return false;
   deleteObjects(clipboard);
   clipboard = std::move(copies);
-  acquireClipboard(clipboardTypes(), 3);
+  acquireClipboard(clipboardTypes(getApp()), TEXT_TYPE_COUNT);
   return true;
 }
 
@@ -157,14 +177,12 @@ long KivoWindow::onCmdPaste(FXObject*, FXSelector, void*) {
   if (hasClipboard()) {
     for (const PlacedObject& o : clipboard) objects.push_back({o.layer, cloneObject(*o.node)});
   } else {
-    const FXDragType* types = clipboardTypes();
-    for (int t = 0; t < 3 && objects.empty(); t++) {
-      FXuchar* data = nullptr;
-      FXuint size = 0;
-      if (getDNDData(FROM_CLIPBOARD, types[t], data, size) && data) {
-        objects = objectsOfText(data, size);
-        FXFREE(&data);
-      }
+    FXuchar* data = nullptr;
+    FXuint size = 0;
+    FXDragType type = offeredTextType(*this);
+    if (type && getDNDData(FROM_CLIPBOARD, type, data, size) && data) {
+      objects = objectsOfText(data, size);
+      FXFREE(&data);
     }
   }
   if (objects.empty()) {
@@ -224,8 +242,8 @@ long KivoWindow::onCmdNudge(FXObject*, FXSelector sel, void*) {
 long KivoWindow::onClipboardRequest(FXObject* sender, FXSelector sel, void* ptr) {
   const FXEvent* event = static_cast<const FXEvent*>(ptr);
   if (FXMainWindow::onClipboardRequest(sender, sel, ptr)) return 1;
-  const FXDragType* types = clipboardTypes();
-  for (int t = 0; t < 3; t++) {
+  const FXDragType* types = clipboardTypes(getApp());
+  for (int t = 0; t < TEXT_TYPE_COUNT; t++) {
     if (event->target != types[t]) continue;
     std::string text = recordsText(clipboard);
     FXuchar* data = nullptr;

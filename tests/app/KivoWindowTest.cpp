@@ -2,6 +2,7 @@
 
 #include <fxkeys.h>
 #include <gtest/gtest.h>
+#include <X11/Xlib.h>
 
 #include <sstream>
 #include <string>
@@ -190,4 +191,38 @@ TEST_F(KivoWindowTest, StatusLineShowsTimedMessagesThenReady) {
   kivotest::runFor(1300);
   kivotest::settle();
   EXPECT_STREQ(window->statusline->getText().text(), "Ready");
+}
+
+static int xErrors = 0;
+static int countXError(Display*, XErrorEvent*) { return ++xErrors, 0; }
+
+// Another program offers text of one type: Kivo asks which types are offered
+// and requests only one it reads, without an X error or a wait for a reply
+// that never comes.
+TEST_F(KivoWindowTest, PasteAsksTheOwnerWhichTypesItOffers) {
+  Display* display = (Display*)kivotest::app()->getDisplay();
+  const Atom clipboard = XInternAtom(display, "CLIPBOARD", False);
+  const struct { const char *text, *type, *said; } rows[] = {
+      {"hello world", "UTF8_STRING", "Nothing to paste: the clipboard holds no layout objects"},
+      {"\\377\\376\\000\\001", "UTF8_STRING", "Nothing to paste: the clipboard holds no layout objects"},
+      {"bad \\303\\050", "STRING", "Nothing to paste: the clipboard holds no layout objects"},
+      {"REC(1,2,3,4,ME)", "image/png", "Nothing to paste: the clipboard holds no layout objects"},
+      {"REC(1,2,3,4,ME)", "STRING", "1 object(s) pasted"}};
+  kivotest::canvasMotion(window, 0, window->canvas->getHeight());  // layout point (0, 0)
+  for (const auto& row : rows) {
+    XSetSelectionOwner(display, clipboard, None, CurrentTime);
+    XSync(display, False);
+    const std::string offer = "printf '" + std::string(row.text) + "' | DISPLAY=" + kivotest::display() +
+                              " timeout 20 xclip -quiet -i -selection clipboard -t " + row.type + " >/dev/null 2>&1 &";
+    ASSERT_EQ(0, system(offer.c_str()));
+    for (int i = 0; i < 4000 && XGetSelectionOwner(display, clipboard) == None; i++) usleep(5000);
+    ASSERT_NE((Window)None, XGetSelectionOwner(display, clipboard));
+    xErrors = 0;
+    XErrorHandler foxHandler = XSetErrorHandler(countXError);
+    command(KivoWindow::ID_PASTE);
+    XSetErrorHandler(foxHandler);
+    EXPECT_EQ(row.said, status()) << row.text << " as " << row.type;
+    EXPECT_EQ(0, xErrors) << row.text << " as " << row.type;
+  }
+  EXPECT_EQ("REC(0,0,3,4,ME)\n", records());
 }
