@@ -3,10 +3,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <sstream>
+#include <new>
 
 #include "app/KivoWindow.h"
-#include "io/LayoutFile.h"
+#include "io/ClipboardText.h"
 
 namespace {
 
@@ -43,37 +43,6 @@ FXDragType offeredTextType(const FXWindow& window) {
 void deleteObjects(std::vector<PlacedObject>& objects) {
   for (PlacedObject& o : objects) delete o.node;
   objects.clear();
-}
-
-// The objects as layout file text: a BB line, then one record per object.
-std::string recordsText(const std::vector<PlacedObject>& objects) {
-  Layer layers[LAYER_COUNT];
-  for (int i = 0; i < LAYER_COUNT; i++) {
-    layers[i].setId(i);
-    layers[i].enable();
-  }
-  for (const PlacedObject& o : objects) layers[o.layer].apply(OP_ADD, MATCH_ALL, cloneObject(*o.node));
-  std::ostringstream out;
-  writeLayout(out, layers);
-  return out.str();
-}
-
-// The records of layout file text as new objects.
-std::vector<PlacedObject> objectsOfText(const FXuchar* data, FXuint size) {
-  Layer layers[LAYER_COUNT];
-  for (Layer& layer : layers) layer.enable();
-  readLayout((const char*)data, size, layers);
-  std::vector<PlacedObject> objects;
-  for (int i = 0; i < LAYER_COUNT; i++) {
-    GroupNode* node = layers[i].cutFrom(0);
-    while (node) {
-      GroupNode* next = node->links[0];
-      node->links[0] = nullptr;
-      objects.push_back({i, node});
-      node = next;
-    }
-  }
-  return objects;
 }
 
 // Copies of the selected objects of the layers the editing commands reach.
@@ -113,6 +82,19 @@ FXString countText(size_t n, const char* what) {
   FXString text;
   text.format("%lu %s", (unsigned long)n, what);
   return text;
+}
+
+// Copies of objects, with their slots; on std::bad_alloc none is left.
+std::vector<PlacedObject> copiesOf(const std::vector<PlacedObject>& objects) {
+  std::vector<PlacedObject> copies;
+  copies.reserve(objects.size());
+  try {
+    for (const PlacedObject& o : objects) copies.push_back({o.layer, cloneObject(*o.node)});
+  } catch (...) {
+    deleteObjects(copies);
+    throw;
+  }
+  return copies;
 }
 
 }  // namespace
@@ -170,20 +152,33 @@ long KivoWindow::onUpdCopyCut(FXObject* sender, FXSelector, void*) {
   return 1;
 }
 
-// Paste Kivo's own copy while it owns the clipboard, else the layout text
-// another program offers, with the copies' lower-left corner at the pointer.
+// Kivo's own copy while it owns the clipboard, else the objects of the
+// layout text another program offers; new objects, the caller's.
+std::vector<PlacedObject> KivoWindow::clipboardObjects() const {
+  if (hasClipboard()) return copiesOf(clipboard);
+  FXuchar* data = nullptr;
+  FXuint size = 0;
+  FXDragType type = offeredTextType(*this);
+  if (!type || !getDNDData(FROM_CLIPBOARD, type, data, size) || !data) return {};
+  std::vector<PlacedObject> objects;
+  try {
+    objects = objectsOfClipboardText((const char*)data, size);
+  } catch (...) {
+    FXFREE(&data);
+    throw;
+  }
+  FXFREE(&data);
+  return objects;
+}
+
+// Paste the clipboard's objects with their lower-left corner at the pointer.
 long KivoWindow::onCmdPaste(FXObject*, FXSelector, void*) {
   std::vector<PlacedObject> objects;
-  if (hasClipboard()) {
-    for (const PlacedObject& o : clipboard) objects.push_back({o.layer, cloneObject(*o.node)});
-  } else {
-    FXuchar* data = nullptr;
-    FXuint size = 0;
-    FXDragType type = offeredTextType(*this);
-    if (type && getDNDData(FROM_CLIPBOARD, type, data, size) && data) {
-      objects = objectsOfText(data, size);
-      FXFREE(&data);
-    }
+  try {
+    objects = clipboardObjects();
+  } catch (const std::bad_alloc&) {
+    setStatusMessage("Nothing pasted: not enough memory");
+    return 1;
   }
   if (objects.empty()) {
     setStatusMessage("Nothing to paste: the clipboard holds no layout objects");
@@ -245,7 +240,7 @@ long KivoWindow::onClipboardRequest(FXObject* sender, FXSelector sel, void* ptr)
   const FXDragType* types = clipboardTypes(getApp());
   for (int t = 0; t < TEXT_TYPE_COUNT; t++) {
     if (event->target != types[t]) continue;
-    std::string text = recordsText(clipboard);
+    std::string text = clipboardText(clipboard);
     FXuchar* data = nullptr;
     FXMALLOC(&data, FXuchar, text.size() + 1);
     memcpy(data, text.data(), text.size());
