@@ -57,8 +57,6 @@ std::vector<PlacedObject> copySelection(const Layout& layout, int reach) {
   return copies;
 }
 
-bool fits(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
-
 // Move copies so that the lower-left corner of their bounding box lands on
 // (x, y); false, with nothing moved, when one would leave the 32-bit range.
 bool placeAt(std::vector<PlacedObject>& objects, int32_t x, int32_t y) {
@@ -71,7 +69,7 @@ bool placeAt(std::vector<PlacedObject>& objects, int32_t x, int32_t y) {
   int64_t dx = x - left, dy = y - bottom;
   for (const PlacedObject& o : objects) {
     const Rect& r = *o.node;
-    if (!fits(r.x + dx) || !fits(r.x + r.w + dx) || !fits(r.y + dy) || !fits(r.y + r.h + dy))
+    if (!fitsInt32(r.x + dx) || !fitsInt32(r.x + r.w + dx) || !fitsInt32(r.y + dy) || !fitsInt32(r.y + r.h + dy))
       return false;
   }
   for (PlacedObject& o : objects) o.node->moveBy((int32_t)dx, (int32_t)dy);
