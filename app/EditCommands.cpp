@@ -7,6 +7,7 @@
 
 #include "app/KivoWindow.h"
 #include "io/ClipboardText.h"
+#include "model/CountText.h"
 
 namespace {
 
@@ -76,11 +77,6 @@ bool placeAt(std::vector<PlacedObject>& objects, int32_t x, int32_t y) {
   return true;
 }
 
-FXString countText(size_t n, const char* what) {
-  FXString text;
-  text.format("%lu %s", (unsigned long)n, what);
-  return text;
-}
 
 // Copies of objects, with their slots; on std::bad_alloc none is left.
 std::vector<PlacedObject> copiesOf(const std::vector<PlacedObject>& objects) {

@@ -10,6 +10,7 @@
 #include "io/RegularFile.h"
 #include "io/SafeSave.h"
 #include "model/LayerTable.h"
+#include "model/Untitled.h"
 
 // Layout files: one "BB(x,y,w,h)" line, then one "REC(x,y,w,h,code)" line
 // per object ("REC(x,y,w,h,OP,value)" on the options layer), in layer order

@@ -349,7 +349,7 @@ RecoveryJournal::~RecoveryJournal() {
 void RecoveryJournal::submit(JournalPayload payload) {
   if (current.empty()) {
     Job open{Job::OPEN, directory + "/" + newJournalName(), JournalBase(), {}};
-    open.base.untitled = layout.isUntitled() && layout.fileName() == "untitled.msk";
+    open.base.untitled = layout.isUntitled() && layout.fileName() == UNTITLED_NAME;
     if (!open.base.untitled) {
       char* full = realpath(layout.fileName().text(), nullptr);
       open.base.path = full ? full : layout.fileName().text();
@@ -788,7 +788,7 @@ ReplayResult replayJournal(const std::string& journal, Layout& layout) {
                                   "): the edits were applied to an empty layout");
     }
   }
-  layout.replaceContent(fresh, base.untitled ? "untitled.msk" : base.path.c_str(), true, base.format, info);
+  layout.replaceContent(fresh, base.untitled ? UNTITLED_NAME : base.path.c_str(), true, base.format, info);
   for (size_t i = 1; i < entries.size(); i++) {
     std::string what;
     if (!applyEntry(entries[i], layout, what)) result.notApplied.push_back(what);
