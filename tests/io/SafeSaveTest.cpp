@@ -3,6 +3,7 @@
 #include "io/SafeSave.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -38,6 +39,7 @@ protected:
   int error = 0;
 };
 
+// Refusals and failures change nothing and leave no temporary.
 TEST_F(SafeSave, RefusesWhatIsNotAWritableRegularFileAndChangesNothing) {
   const std::string fifo = dir + "/fifo", sub = dir + "/sub", locked = dir + "/locked.msk", device = dir + "/null";
   kivotest::writeFile(locked, "old\n");
@@ -50,10 +52,21 @@ TEST_F(SafeSave, RefusesWhatIsNotAWritableRegularFileAndChangesNothing) {
   for (const auto& row : rows) EXPECT_EQ(row.second, save(row.first)) << row.first;
   EXPECT_EQ(" not saved: No such file or directory\nThe file on disk is unchanged.",
             saveFailureText(SAVE_CREATE_FAILED, error));
+  // A write that fails midway, under a file size limit: the save ignores
+  // SIGXFSZ, so the write fails instead of ending the program.
+  const std::string old = dir + "/old.msk";
+  kivotest::writeFile(old, "old\n");
+  content.assign(400 << 10, 'x');
+  rlimit unlimited, small;
+  getrlimit(RLIMIT_FSIZE, &unlimited), small = unlimited, small.rlim_cur = 64 << 10;
+  setrlimit(RLIMIT_FSIZE, &small);
+  EXPECT_EQ(SAVE_WRITE_FAILED, save(old));
+  setrlimit(RLIMIT_FSIZE, &unlimited);
+  EXPECT_EQ(" not saved: File too large\nThe file on disk is unchanged.", saveFailureText(SAVE_WRITE_FAILED, error));
   EXPECT_TRUE(S_ISFIFO(statOf(fifo).st_mode) && S_ISCHR(statOf(device).st_mode));
   EXPECT_EQ(0444u, statOf(locked).st_mode & 07777);
-  EXPECT_EQ("old\n", kivotest::readFile(locked));
-  EXPECT_EQ("fifo\nlocked.msk\nnull\nsub\n", entries(dir));  // no temporaries left
+  EXPECT_EQ("old\nold\n", kivotest::readFile(locked) + kivotest::readFile(old));
+  EXPECT_EQ("fifo\nlocked.msk\nnull\nold.msk\nsub\n", entries(dir));  // no temporaries left
 }
 
 TEST_F(SafeSave, KeepsModeOwnerLinksAndLeavesNoTemporary) {
