@@ -18,7 +18,7 @@ class RecoveryJournal;
 // The main window: holds the layout document, the view, the mouse band and
 // every widget. Its handlers live with their subsystem: io/FileCommands.cpp,
 // canvas/ViewCommands.cpp, canvas/MouseEditing.cpp,
-// model/SelectionCommands.cpp, model/EditCommands.cpp,
+// model/SelectionCommands.cpp, app/EditCommands.cpp,
 // panels/LayerCommands.cpp; the rest here.
 class KivoWindow : public FXMainWindow {
   FXDECLARE(KivoWindow)
@@ -122,7 +122,7 @@ public:
   void removeRecoveryJournal();
   long onJournalTimer(FXObject*, FXSelector, void*);
 
-  // Undo, redo, clipboard and moving the selection (model/EditCommands.cpp)
+  // Undo, redo, clipboard and moving the selection (app/EditCommands.cpp)
   long onCmdUndo(FXObject*, FXSelector, void*);
   long onUpdUndo(FXObject*, FXSelector, void*);
   long onCmdRedo(FXObject*, FXSelector, void*);
@@ -135,6 +135,7 @@ public:
   long onCmdNudge(FXObject*, FXSelector, void*);
   long onClipboardRequest(FXObject*, FXSelector, void*);
   bool copyToClipboard();
+  std::vector<PlacedObject> clipboardObjects() const;
 
   // Selection (model/SelectionCommands.cpp)
   long onCmdDelete(FXObject*, FXSelector, void*);

@@ -66,7 +66,7 @@ bool KivoWindow::askSaveFirst() {
 long KivoWindow::onCmdFileNew(FXObject*, FXSelector, void*) {
   if (!askSaveFirst()) return 1;
   Layer empty[LAYER_COUNT];
-  layout.replaceContent(empty, "untitled.msk", true);
+  layout.replaceContent(empty, UNTITLED_NAME, true);
   setStatusMessage("Ready");
   canvas->update();
   return 1;

@@ -110,7 +110,7 @@ ReplayResult replayJournal(const std::string& journal, Layout& layout) {
       if (result.baseUnreadable.empty()) result.baseUnreadable = "unknown cause";
     }
   }
-  layout.replaceContent(fresh, base.untitled ? "untitled.msk" : base.path.c_str(), true, base.format, info);
+  layout.replaceContent(fresh, base.untitled ? UNTITLED_NAME : base.path.c_str(), true, base.format, info);
   for (size_t i = 1; i < entries.size(); i++) {
     std::string what;
     if (!applyEntry(entries[i], layout, what)) result.notApplied.push_back(what);
