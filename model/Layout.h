@@ -61,7 +61,10 @@ public:
   Layout& operator=(const Layout&) = delete;
 
   const Layer& layer(int i) const { return layers[i]; }
-  // The layers for drawing; only the painter uses this.
+  // The fourteen layers, to read.
+  const Layer* allLayers() const { return layers; }
+  // The layers for the painter alone: it takes the corners of appended
+  // objects out of them.
   Layer* layersForDrawing() { return layers; }
 
   // ---- file state

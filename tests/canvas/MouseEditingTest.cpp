@@ -11,7 +11,7 @@ namespace {
 
 class MouseEditingTest : public ::testing::Test {
 protected:
-  void SetUp() override { (window = kivotest::newWindow())->scale = 10.0f; }
+  void SetUp() override { window = kivotest::newWindow(); }
   void TearDown() override { kivotest::deleteWindow(window); }
 
   // Send an event to a pixel inside layout unit (x, y), dx/dy pixels from its corner.
@@ -28,7 +28,8 @@ protected:
   GroupNode* add(int layer, int x, int y, int w, int h) {
     Box* box = new Box;
     box->setRect(x, y, w, h);
-    window->layout.layersForDrawing()[layer].apply(OP_ADD, MATCH_ALL, box);
+    window->layout.addObjects({{layer, box}}, "added");
+    window->layout.markSaved(window->layout.fileName(), FORMAT_MSK);  // the tests watch what the mouse changes
     return box;
   }
   std::string status() { return window->statusText.text(); }
@@ -117,7 +118,7 @@ TEST_F(MouseEditingTest, RightDragMeasuresAndLabelsShowAnyValue) {
   EXPECT_TRUE(inside->isSelected());
   at(SEL_RIGHTBUTTONRELEASE, 22, 22, 0, 3);
   EXPECT_EQ(label(window->posXLabel) + label(window->posYLabel) + label(window->widthLabel), "201918");
-  window->originX = window->originY = -2147483648.0;
+  window->view.originX = window->view.originY = -2147483648.0;
   kivotest::canvasMotion(window, 0, window->canvas->getHeight());
   EXPECT_EQ(label(window->posXLabel), "-2147483648");
   for (FXLabel* l : {window->posXLabel, window->posYLabel, window->widthLabel, window->heightLabel})
@@ -132,12 +133,12 @@ TEST_F(MouseEditingTest, RightDragMeasuresAndLabelsShowAnyValue) {
 TEST_F(MouseEditingTest, WheelZoomsWithinTheLayoutsRangeAndMiddleDragPans) {
   add(5, 0, 0, 4000000, 2000000);
   kivotest::canvasEvent(window, SEL_MOUSEWHEEL, 0, 200, 100);
-  EXPECT_EQ(window->scale, 10.0f);
+  EXPECT_EQ(window->view.scale, 10.0f);
   for (int i = 0; i < 40; i++) kivotest::canvasEvent(window, SEL_MOUSEWHEEL, -120, 200, 100);
   float fit = std::min(window->canvas->getWidth() / 8e6f, window->canvas->getHeight() / 4e6f);
-  EXPECT_FLOAT_EQ(window->scale, fit);
+  EXPECT_FLOAT_EQ(window->view.scale, fit);
   kivotest::canvasEvent(window, SEL_MOUSEWHEEL, 120, 10, 10);
-  EXPECT_FLOAT_EQ(window->scale, fit * 1.4142135f);
+  EXPECT_FLOAT_EQ(window->view.scale, fit * 1.4142135f);
   int32_t before[2], after[2];
   window->toLayout(100, 50, before[0], before[1]);
   kivotest::canvasEvent(window, SEL_MIDDLEBUTTONPRESS, 2, 100, 50);
