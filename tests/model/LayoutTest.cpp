@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
 #include <string>
 
 #include "model/ObjectOrigin.h"
@@ -30,21 +31,20 @@ protected:
     layout.markSaved("a.msk", FORMAT_MSK);
   }
 
-  // Every object as "slot:x,y,w,h[*][=value][@origin]" in layer and list
-  // order, each layer's bounds after its objects.
+  // Every object as "slot:x,y[*][=value][@origin]" in layer and list order,
+  // each layer's bounds after its objects.
   std::string dump() const {
-    std::string text;
+    std::ostringstream text;
     for (int i = 0; i < LAYER_COUNT; i++) {
       const Layer& l = layout.layer(i);
       for (GroupNode* n = l.first(); n; n = n->next()) {
         const Opt* o = dynamic_cast<const Opt*>(n);
-        text += std::to_string(i) + ":" + std::to_string(n->x) + "," + std::to_string(n->y) + "," +
-                std::to_string(n->w) + "," + std::to_string(n->h) + (n->isSelected() ? "*" : "") +
-                (o ? "=" + std::to_string(o->getValue()) : "") + (n->origin ? "@" + originOf(n->origin).code : "") + " ";
+        text << i << ':' << n->x << ',' << n->y << (n->isSelected() ? "*" : "") << (o ? "=" + std::to_string(o->getValue()) : "")
+             << (n->origin ? "@" + originOf(n->origin).code : "") << ' ';
       }
-      if (l.first()) text += "[" + std::to_string(l.x) + "," + std::to_string(l.w) + "] ";
+      if (l.first()) text << '[' << l.x << ',' << l.w << "] ";
     }
-    return text;
+    return text.str();
   }
 
   Layout layout;
@@ -77,19 +77,18 @@ TEST_F(LayoutTest, EveryEditUndoesAndRedoesToTheSameContentAndSavedState) {
   EXPECT_STREQ("", layout.undo().text());
 }
 
+// Edits skip disabled layers; undo restores into them all the same.
 TEST_F(LayoutTest, UndoReachesDisabledLayersAndEditsSkipThem) {
   layout.toggleEnabled(LAYER_OPTIONS);
   EXPECT_EQ(2u, layout.removeSelected(-1, "deleted"));  // slot 5 and slot 0
   EXPECT_EQ(Layout::MOVE_NOTHING, layout.moveSelected(-1, 1, 1));
   size_t refused = 0;
-  EXPECT_EQ(0u, layout.addObjects({{LAYER_OPTIONS, object(LAYER_OPTIONS, 1)}}, "x", &refused));
-  EXPECT_EQ(1u, refused);
+  EXPECT_EQ(0u, layout.addObjects({{LAYER_OPTIONS, object(LAYER_OPTIONS, 1)}, {-1, object(1, 1)}}, "x", &refused));
+  EXPECT_EQ(2u, refused);
   layout.toggleEnabled(LAYER_OPTIONS);
   layout.removeSelected(LAYER_OPTIONS, "deleted");
   layout.toggleEnabled(LAYER_OPTIONS);
-  layout.toggleEnabled(5);
-  layout.undo();
-  layout.undo();
+  layout.undo(), layout.undo();
   EXPECT_EQ(5u, layout.layer(5).size() + layout.layer(0).size() + layout.layer(LAYER_OPTIONS).size());
   EXPECT_FALSE(layout.isModified());
 }
@@ -122,20 +121,17 @@ TEST_F(LayoutTest, HistoryDropsOldestStepsButKeepsTheNewest) {
   EXPECT_STREQ("1003 object(s) deleted", layout.undo().text());
 }
 
-// Also the selected count starts again from the new content.
-TEST_F(LayoutTest, ReplacingContentClearsHistoryAndCountsAsSaved) {
-  layout.removeSelected(-1, "deleted");
-  layout.toggleEnabled(3);
-  EXPECT_EQ(0u, layout.selectedCount(-1));
+// The history goes, the old objects go to the fresh layers, and the
+// selected count starts again from the new content.
+TEST_F(LayoutTest, ReplacingContentClearsHistoryAndHandsTheOldObjectsOver) {
+  EXPECT_EQ(3u, layout.selectedCount(-1));
   Layer fresh[LAYER_COUNT];
   fresh[4].enable();
   for (int k : {0, 1, 2}) fresh[4].apply(OP_ADD, MATCH_ALL, object(4, k, 0, k != 1));
   layout.replaceContent(fresh, "b.msk", true);
   EXPECT_FALSE(layout.isModified() || layout.canUndo());
-  EXPECT_EQ(3u, layout.layer(4).size());
   EXPECT_EQ(2u, layout.selectedCount(-1));
-  EXPECT_EQ(1, layout.layer(3).isEnabled());
-  EXPECT_EQ(2u, fresh[5].size());  // the old objects left with the fresh layers
+  EXPECT_EQ(3u, fresh[5].size());
 }
 
 // The count of selected objects in enabled layers follows each selection
