@@ -4,7 +4,6 @@
 
 #include <array>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -100,23 +99,3 @@ TEST(Layer, AMillionObjectsAreDeletedAndDestroyedWithoutRecursion) {
   for (int i = 0; i < count; i++) f.layer.apply(OP_ADD, MATCH_ALL, box(i, 0, 1, 1));
   EXPECT_EQ(f.layer.size(), (size_t)count);
 }  // destroyed here with every object
-
-TEST(Layer, RevisionRisesOnlyWhenTheLayerChanges) {
-  Fixture f;
-  Rect miss;
-  miss.setRect(100, 100, 0, 0);
-  uint64_t last = f.layer.getRevision();
-  auto rose = [&] {
-    uint64_t before = std::exchange(last, f.layer.getRevision());
-    return last > before;
-  };
-  f.layer.apply(OP_TOGGLE, MATCH_AT, &miss);
-  f.layer.apply(OP_DELETE, MATCH_SELECTED, nullptr);
-  EXPECT_FALSE(rose());
-  f.layer.apply(OP_ADD, MATCH_ALL, box(0, 0, 1, 1));
-  EXPECT_TRUE(rose());
-  f.layer.apply(OP_SELECT, MATCH_ALL, nullptr);
-  EXPECT_TRUE(rose());
-  f.layer.toggleEnabled();
-  EXPECT_TRUE(rose());
-}
