@@ -7,10 +7,13 @@
 #include "canvas/ViewTransform.h"
 #include "model/LayerTable.h"
 
-class GroupNode;
-struct ObjectCorners;
+struct Composer;
+class KeptPicture;
 class Layer;
 class MouseRect;
+struct LayerCache;
+struct PictureKey;
+struct VertexBuffer;
 
 // Draws the canvas: crosshair, rubber band and the fourteen layers, into the
 // current OpenGL context's back buffer (the caller makes the context current
@@ -35,6 +38,10 @@ class MouseRect;
 //   opaque and nearer than every layer, so drawing them over the kept image
 //   gives the pixels of the full paint; pointer motion thus repaints without
 //   drawing a single layer.
+// The parts: LayerCache (the corners and tiles), PixelMap (which pixels a
+// box covers for certain), LayerDrawing (vertex arrays from the caches),
+// Composer (the masks and their fold), KeptPicture (the texture) and
+// SecondThread (the one way work is shared with a second processor).
 // Caches are keyed by each layer's revision (which every apply, enable
 // switch, colour change and content swap raises), by the view and by the
 // canvas size. Selection and geometry must therefore change through
@@ -70,62 +77,24 @@ public:
   // at the next paint.
   void spoilCompositionForTest();
 
-  using Corners = ObjectCorners;
-  struct DrawCorners;
-  struct LayerCache;
-  struct VertexBuffer;
-  struct Composer;
-  struct EdgeBox;
-
 private:
-  // What a picture of the layers depends on besides their content.
-  struct ViewKey {
-    double originX = 0, originY = 0;
-    float scale = 0.0f;
-    int width = -1, height = -1;
-    const Layer* layers = nullptr;
-    ViewKey() = default;
-    ViewKey(const ViewTransform& view, const Layer* l)
-        : originX(view.originX), originY(view.originY), scale(view.scale), width(view.width),
-          height(view.height), layers(l) {}
-    bool operator==(const ViewKey& o) const {
-      return originX == o.originX && originY == o.originY && scale == o.scale &&
-             width == o.width && height == o.height && layers == o.layers;
-    }
-  };
-  struct ImageKey {
-    ViewKey view;
-    uint64_t revisions[LAYER_COUNT] = {};
-    bool operator==(const ImageKey& o) const;
-  };
-
   void paintReference(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band);
   void paintFast(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band);
   void checkFastPath(const ViewTransform& view, Layer layers[LAYER_COUNT]);
-  void drawPictureFast(const ViewTransform& view, Layer layers[LAYER_COUNT]);
+  void drawPictureFast(const ViewTransform& view, Layer layers[LAYER_COUNT], const PictureKey& key);
   void drawPicturePlain(const ViewTransform& view, Layer layers[LAYER_COUNT]);
   void updateCaches(Layer layers[LAYER_COUNT], int* changes = nullptr);
   void sortWhereCulled(const ViewTransform& view, Layer layers[LAYER_COUNT]);
   void drawLayersFast(const ViewTransform& view, Layer layers[LAYER_COUNT]);
-  bool composeLayers(const ViewTransform& view, Layer layers[LAYER_COUNT]);
-  void learnComposition(const ViewTransform& view, Layer layers[LAYER_COUNT]);
-  void drawMasks(const ViewTransform& view, Layer layers[LAYER_COUNT], const bool chosen[LAYER_COUNT],
-                 const uint32_t from[LAYER_COUNT], bool selection);
-  void resolveEdges(const ViewTransform& view);
-  bool ensureTexture(const ViewTransform& view);
-  void restoreImage(const ViewTransform& view);
-  void keepImage(const ViewTransform& view);
+  bool composeLayers(const ViewTransform& view, Layer layers[LAYER_COUNT], const PictureKey& key);
 
   bool reference = false;
-  bool checked = false, trusted = true, spoiled = false;
+  bool checked = false, trusted = true;
   unsigned long layerRenders = 0;
   LayerCache* caches;  // LAYER_COUNT entries
   VertexBuffer* vertices;
   Composer* composer;
-  unsigned int texture = 0;  // the kept picture, in the canvas's context
-  int textureW = 0, textureH = 0;
-  bool imageValid = false;
-  ImageKey imageKey;
+  KeptPicture* picture;
 };
 
 #endif
