@@ -20,7 +20,7 @@ for name in ${*:-model_tests io_tests canvas_tests app_tests panels_tests e2e_te
     ctest --test-dir "$build" -R "^$name\$" --output-on-failure >"$logs/$name.$i.log" 2>&1 &&
       passed=$((passed + 1)) || { status=1; echo "  $name run $i failed: $logs/$name.$i.log"; }
   done
-  kill -TERM -- "-$neighbour" && wait "$neighbour"
+  kill -TERM "-$neighbour"; wait "$neighbour"
   echo "$name: $passed of $runs runs passed beside $other and two busy loops"
 done
 exit $status
