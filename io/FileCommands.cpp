@@ -6,6 +6,7 @@
 #include "app/KivoWindow.h"
 #include "io/Gdsii.h"
 #include "io/LayoutFile.h"
+#include "io/RecoveryJournal.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ bool KivoWindow::askSaveFirst() {
 long KivoWindow::onCmdFileNew(FXObject*, FXSelector, void*) {
   if (!askSaveFirst()) return 1;
   Layer empty[LAYER_COUNT];
-  layout.replaceContent(empty, "untitled.msk", true);
+  layout.replaceContent(empty, UNTITLED_NAME, true);
   setStatusMessage("Ready");
   canvas->update();
   return 1;
@@ -130,6 +131,7 @@ bool KivoWindow::openFile(const FXString& chosen) {
   // The reader is chosen by content: a GDSII file starts with its HEADER record.
   GdsReadResult gds;
   GdsLibraryInfo info;
+  const FileIdentity read = FileIdentity::of(chosen.text());  // the journal's fingerprint is of this file
   getApp()->beginWaitCursor();
   const bool gdsii = isGdsiiFile(chosen.text());
   ReadStatus status = READ_OK;
@@ -167,6 +169,7 @@ bool KivoWindow::openFile(const FXString& chosen) {
   // The old objects leave with the fresh layers at the end of this scope.
   layout.replaceContent(fresh, chosen, layout.isUntitled(), gdsii ? FORMAT_GDSII : FORMAT_MSK,
                         info);
+  if (journal) journal->baseRead(read);
   canvas->update();
   onCmdShowAll(nullptr, 0, nullptr);
   setStatusMessage("active file " + chosen);
@@ -224,6 +227,7 @@ bool KivoWindow::saveLayout() {
     return false;
   }
   layout.markSaved(target, format);
+  if (journal) journal->baseRead(FileIdentity::of(target.text()));
   canvas->update();
   setStatusMessage("saved: " + target);
   return true;
