@@ -35,7 +35,8 @@ void KivoWindow::startRecoveryJournal() {
   if (recoveryDisabled() || directory.empty()) return;
   journal = new RecoveryJournal(layout, directory);
   layout.setObserver(journal);
-  getApp()->addTimeout(this, ID_JOURNAL_TIMER, JOURNAL_RETRY_MS);
+  journalSignal = new FXGUISignal(getApp(), this, ID_JOURNAL_TIMER);
+  journal->whenHealthChanges([this] { journalSignal->signal(); });
 }
 
 void KivoWindow::syncRecoveryJournal() {
@@ -48,16 +49,17 @@ void KivoWindow::removeRecoveryJournal() {
   journal->flush();
 }
 
-// Try again what could not be written, and tell the user when the
-// journal's health changes: on the status line each time, in a box the
-// first time it fails.
-long KivoWindow::onJournalTimer(FXObject*, FXSelector, void*) {
-  getApp()->addTimeout(this, ID_JOURNAL_TIMER, JOURNAL_RETRY_MS);
+// A change of the journal's health (SEL_IO_READ, from its writer thread)
+// and, while it fails, a retry every JOURNAL_RETRY_MS (SEL_TIMEOUT). The user
+// is told of each change on the status line, and in a box the first time
+// it fails, but never over another modal box: a later tick tells then.
+long KivoWindow::onJournalTimer(FXObject*, FXSelector sel, void*) {
   if (!journal) return 1;
   std::string cause;
   RecoveryJournal::Health health = journal->health(cause);
-  journal->retry();
-  // Never over another modal box: the user is answering it; a later tick tells.
+  if (FXSELTYPE(sel) == SEL_TIMEOUT) journal->retry();
+  getApp()->removeTimeout(this, ID_JOURNAL_TIMER);
+  if (health != RecoveryJournal::HEALTHY) getApp()->addTimeout(this, ID_JOURNAL_TIMER, JOURNAL_RETRY_MS);
   if (health == journalHealth || getApp()->getModalWindow()) return 1;
   journalHealth = health;
   if (health == RecoveryJournal::HEALTHY) {

@@ -133,10 +133,20 @@ RecoveryJournal::Health RecoveryJournal::health(std::string& why) const {
   return state;
 }
 
-void RecoveryJournal::setHealth(Health h, const std::string& why) {
+void RecoveryJournal::whenHealthChanges(std::function<void()> call) {
   std::lock_guard<std::mutex> guard(lock);
-  state = h;
-  cause = why;
+  healthChanged = std::move(call);
+}
+
+void RecoveryJournal::setHealth(Health h, const std::string& why) {
+  std::function<void()> tell;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if (h != state) tell = healthChanged;
+    state = h;
+    cause = why;
+  }
+  if (tell) tell();
 }
 
 // Jobs in order; between them, fdatasync once a second at most unless a

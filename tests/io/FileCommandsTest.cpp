@@ -11,6 +11,7 @@
 
 #include "app/KivoWindow.h"
 #include "io/LayoutFile.h"
+#include "io/RecoveryJournal.h"
 #include "support/GuiTest.h"
 
 using kivotest::ModalRecord;
@@ -257,6 +258,7 @@ TEST_F(FileCommands, FailedSaveKeepsOldFileAndFlags) {
   // A write that fails midway: a file size limit of 64 KB. The save ignores
   // SIGXFSZ itself, so the write fails instead of killing the program.
   rlimit old, small;
+  window->journal->flush();  // the journal is written before the limit, which it would meet too
   getrlimit(RLIMIT_FSIZE, &old), small = old, small.rlim_cur = 64 * 1024;
   setrlimit(RLIMIT_FSIZE, &small);
   std::vector<ModalRecord> shown = run(KivoWindow::ID_FILE_SAVE, {MBOX_CLICKED_OK});
