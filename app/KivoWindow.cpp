@@ -256,6 +256,10 @@ KivoWindow::~KivoWindow() {
   delete viewmenu;
   delete helpmenu;
   delete layerDlg;
+  if (canvas->id() && canvas->makeCurrent()) {  // the painter's objects go with their context
+    painter.releaseGL();
+    canvas->makeNonCurrent();
+  }
   delete canvas;
   delete glvisual;
   for (FXGIFIcon* icon : icons) delete icon;

@@ -27,7 +27,7 @@ bool applyEntry(const JournalEntry& entry, Layout& layout, std::string& what) {
   if (kind == ENTRY_APPEND) {
     c.get<uint32_t>();
     if (!decodeObjects(c, layer, nodes)) return what = "a damaged entry", false;
-    layout.appendTo(layer, nodes);
+    LayerChanges(layout).appendTo(layer, nodes);
     return true;
   }
   JournalRanges ranges;
@@ -39,7 +39,7 @@ bool applyEntry(const JournalEntry& entry, Layout& layout, std::string& what) {
       for (GroupNode* node : nodes) delete node;
       return what = "a damaged entry", false;
     }
-    layout.insertInto(layer, ranges.positions, nodes);
+    LayerChanges(layout).insertInto(layer, ranges.positions, nodes);
     return true;
   }
   if (kind == ENTRY_REMOVE) {
@@ -52,7 +52,7 @@ bool applyEntry(const JournalEntry& entry, Layout& layout, std::string& what) {
     for (const GroupNode* node = target.first(); node; node = node->next()) at.push_back(node);
     for (const auto& end : ranges.ends)
       if (!sameGeometry(*at[ranges.positions[end.first]], end.second)) return false;
-    for (GroupNode* node : layout.removeFrom(layer, ranges.positions)) delete node;
+    for (GroupNode* node : LayerChanges(layout).removeFrom(layer, ranges.positions)) delete node;
     return true;
   }
   if (kind == ENTRY_MOVE) {
@@ -65,7 +65,7 @@ bool applyEntry(const JournalEntry& entry, Layout& layout, std::string& what) {
     size_t k = 0, index = 0;
     for (GroupNode* node = target.first(); node && k < positions.size(); node = node->next(), index++)
       if (index == positions[k]) nodes.push_back(node), k++;
-    layout.moveIn(layer, positions, nodes, dx, dy);
+    LayerChanges(layout).moveIn(layer, positions, nodes, dx, dy);
     return true;
   }
   return what = "an entry of unknown kind", false;
@@ -110,7 +110,7 @@ ReplayResult replayJournal(const std::string& journal, Layout& layout) {
       if (result.baseUnreadable.empty()) result.baseUnreadable = "unknown cause";
     }
   }
-  layout.replaceContent(fresh, base.untitled ? "untitled.msk" : base.path.c_str(), true, base.format, info);
+  layout.replaceContent(fresh, base.untitled ? UNTITLED_NAME : base.path.c_str(), true, base.format, info);
   for (size_t i = 1; i < entries.size(); i++) {
     std::string what;
     if (!applyEntry(entries[i], layout, what)) result.notApplied.push_back(what);

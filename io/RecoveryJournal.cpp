@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "io/LayerMap.h"
+#include "model/Untitled.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ void RecoveryJournal::stop() {
 void RecoveryJournal::submit(JournalPayload payload) {
   if (!started) {
     Job open{Job::OPEN, JournalBase(), baseIdentity, {}};
-    open.base.untitled = layout.isUntitled() && layout.fileName() == "untitled.msk";
+    open.base.untitled = layout.isUntitled() && layout.fileName() == UNTITLED_NAME;
     if (!open.base.untitled) {
       char* full = realpath(layout.fileName().text(), nullptr);
       open.base.path = full ? full : layout.fileName().text();
