@@ -50,17 +50,20 @@ void KivoWindow::removeRecoveryJournal() {
 }
 
 // A change of the journal's health (SEL_IO_READ, from its writer thread)
-// and, while it fails, a retry every JOURNAL_RETRY_MS (SEL_TIMEOUT). The user
-// is told of each change on the status line, and in a box the first time
-// it fails, but never over another modal box: a later tick tells then.
+// and, while it fails or has news not yet told, a tick every
+// JOURNAL_RETRY_MS (SEL_TIMEOUT) that retries. The user is told of each
+// change on the status line, and in a box the first time it fails, but
+// never over another modal box: a later tick tells then.
 long KivoWindow::onJournalTimer(FXObject*, FXSelector sel, void*) {
   if (!journal) return 1;
   std::string cause;
   RecoveryJournal::Health health = journal->health(cause);
   if (FXSELTYPE(sel) == SEL_TIMEOUT) journal->retry();
+  bool tell = health != journalHealth && !getApp()->getModalWindow();
   getApp()->removeTimeout(this, ID_JOURNAL_TIMER);
-  if (health != RecoveryJournal::HEALTHY) getApp()->addTimeout(this, ID_JOURNAL_TIMER, JOURNAL_RETRY_MS);
-  if (health == journalHealth || getApp()->getModalWindow()) return 1;
+  if (health == RecoveryJournal::FAILING || (health != journalHealth && !tell))
+    getApp()->addTimeout(this, ID_JOURNAL_TIMER, JOURNAL_RETRY_MS);
+  if (!tell) return 1;
   journalHealth = health;
   if (health == RecoveryJournal::HEALTHY) {
     setStatusMessage("The recovery journal is written again");
