@@ -23,7 +23,8 @@ namespace {
 // objects (24 bytes each) twice over, yet stays a small part of a layout
 // workstation's memory. Beyond it the edits since are given up.
 const size_t KEPT_MOST = size_t(512) << 20;
-// The old file is copied to its replacement in pieces of this size.
+// The old file goes to its replacement in pieces of 1 MiB: few calls even
+// for a journal of hundreds of MB, and little memory beside the kept edits.
 const size_t COPY_BYTES = 1 << 20;
 
 }  // namespace
