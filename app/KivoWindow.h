@@ -206,6 +206,7 @@ public:
   RecoveryJournal* journal = nullptr;  // null when recovery is off
   int journalHealth = 0;               // as last told: a RecoveryJournal::Health
   bool journalWarned = false;          // its failure was shown in a box
+  FXGUISignal* journalSignal = nullptr;  // its writer thread's word of a change
   // Copies of the objects last copied or cut, with their slots; owned here.
   std::vector<PlacedObject> clipboard;
   FXString statusText;

@@ -35,7 +35,8 @@ void KivoWindow::startRecoveryJournal() {
   if (recoveryDisabled() || directory.empty()) return;
   journal = new RecoveryJournal(layout, directory);
   layout.setObserver(journal);
-  getApp()->addTimeout(this, ID_JOURNAL_TIMER, JOURNAL_RETRY_MS);
+  journalSignal = new FXGUISignal(getApp(), this, ID_JOURNAL_TIMER);
+  journal->whenHealthChanges([this] { journalSignal->signal(); });
 }
 
 void KivoWindow::syncRecoveryJournal() {
@@ -48,17 +49,21 @@ void KivoWindow::removeRecoveryJournal() {
   journal->flush();
 }
 
-// Try again what could not be written, and tell the user when the
-// journal's health changes: on the status line each time, in a box the
-// first time it fails.
-long KivoWindow::onJournalTimer(FXObject*, FXSelector, void*) {
-  getApp()->addTimeout(this, ID_JOURNAL_TIMER, JOURNAL_RETRY_MS);
+// A change of the journal's health (SEL_IO_READ, from its writer thread)
+// and, while it fails or has news not yet told, a tick every
+// JOURNAL_RETRY_MS (SEL_TIMEOUT) that retries. The user is told of each
+// change on the status line, and in a box the first time it fails, but
+// never over another modal box: a later tick tells then.
+long KivoWindow::onJournalTimer(FXObject*, FXSelector sel, void*) {
   if (!journal) return 1;
   std::string cause;
   RecoveryJournal::Health health = journal->health(cause);
-  journal->retry();
-  // Never over another modal box: the user is answering it; a later tick tells.
-  if (health == journalHealth || getApp()->getModalWindow()) return 1;
+  if (FXSELTYPE(sel) == SEL_TIMEOUT) journal->retry();
+  bool tell = health != journalHealth && !getApp()->getModalWindow();
+  getApp()->removeTimeout(this, ID_JOURNAL_TIMER);
+  if (health == RecoveryJournal::FAILING || (health != journalHealth && !tell))
+    getApp()->addTimeout(this, ID_JOURNAL_TIMER, JOURNAL_RETRY_MS);
+  if (!tell) return 1;
   journalHealth = health;
   if (health == RecoveryJournal::HEALTHY) {
     setStatusMessage("The recovery journal is written again");

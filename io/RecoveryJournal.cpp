@@ -23,7 +23,8 @@ namespace {
 // objects (24 bytes each) twice over, yet stays a small part of a layout
 // workstation's memory. Beyond it the edits since are given up.
 const size_t KEPT_MOST = size_t(512) << 20;
-// The old file is copied to its replacement in pieces of this size.
+// The old file goes to its replacement in pieces of 1 MiB: few calls even
+// for a journal of hundreds of MB, and little memory beside the kept edits.
 const size_t COPY_BYTES = 1 << 20;
 
 }  // namespace
@@ -134,10 +135,20 @@ RecoveryJournal::Health RecoveryJournal::health(std::string& why) const {
   return state;
 }
 
-void RecoveryJournal::setHealth(Health h, const std::string& why) {
+void RecoveryJournal::whenHealthChanges(std::function<void()> call) {
   std::lock_guard<std::mutex> guard(lock);
-  state = h;
-  cause = why;
+  healthChanged = std::move(call);
+}
+
+void RecoveryJournal::setHealth(Health h, const std::string& why) {
+  std::function<void()> tell;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if (h != state) tell = healthChanged;
+    state = h;
+    cause = why;
+  }
+  if (tell) tell();
 }
 
 // Jobs in order; between them, fdatasync once a second at most unless a

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -70,6 +71,8 @@ public:
   };
   // Health, and with it the cause of the last failure.
   Health health(std::string& cause) const;
+  // Called on the writer thread whenever the health changes.
+  void whenHealthChanges(std::function<void()> call);
   // For tests: every write fails with this errno; 0 ends that.
   void failWrites(int error) { injectedError = error; }
 
@@ -108,6 +111,7 @@ private:
   // Written by the writer thread alone, under lock; read by others under it.
   Health state = HEALTHY;
   std::string cause;
+  std::function<void()> healthChanged;  // under lock
   std::atomic<int> injectedError{0};
   // The writer thread's alone:
   int fd = -1, folder = -1;

@@ -148,7 +148,7 @@ TEST(RecoveryJournal, FailedWritesAreKeptToldOnceAndWrittenWholeWhenTheyWork) {
     journal.failWrites(step.failure);
     window->layout.addObjects({{1, box(1, (int32_t)first.size(), 0)}}, "1 added");
     journal.flush();
-    window->onJournalTimer(nullptr, 0, nullptr);  // tells, and retries
+    window->handle(window, FXSEL(SEL_TIMEOUT, KivoWindow::ID_JOURNAL_TIMER), nullptr);  // tells, retries
     journal.flush();
     EXPECT_EQ(std::string(window->statusText.text()).find(step.status), 0u) << window->statusText.text();
     if (first.empty()) first = journal.path();
