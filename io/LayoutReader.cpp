@@ -89,10 +89,12 @@ private:
 
 class StreamSource : public Source {
 public:
-  StreamSource(std::istream& s, size_t blockSize) : in(s), buffer(blockSize > 0 ? blockSize : 1) {}
+  StreamSource(std::istream& s, size_t blockSize) : in(s), buffer((blockSize > 0 ? blockSize : 1) + TAIL_BYTES) {
+    tailed = true;
+  }
   bool next(const char*& begin, const char*& end) override {
     if (!in.good()) return false;
-    in.read(buffer.data(), buffer.size());
+    in.read(buffer.data(), buffer.size() - TAIL_BYTES);
     std::streamsize n = in.gcount();
     if (in.bad()) {
       failed = true;
@@ -100,6 +102,7 @@ public:
       return false;
     }
     if (n <= 0) return false;
+    std::memcpy(&buffer[n], TAIL, TAIL_BYTES);
     begin = buffer.data();
     end = begin + n;
     blockOffset = position;
@@ -113,8 +116,13 @@ private:
   size_t position = 0;
 };
 
-// The current block alone: its end reads as END. A record that reaches the
-// end may go on in the next block, so the quick path leaves it to record().
+// The current block alone. A record that reaches the block's end may go on
+// in the next block, so the quick path leaves it to record().
+//
+// BlockCursor reads its end as END. TailedCursor reads a block followed by
+// Source::TAIL without a check: every step of the grammar stops at its line
+// end, except the white space before a number, which stops at the "x" after
+// it; so no read goes past the tail, and reaching it ends at or past the end.
 struct BlockCursor {
   const char* p;
   const char* end;
@@ -123,6 +131,16 @@ struct BlockCursor {
   void next() { ++p; }
   void newLine() { ++lines; }
   bool reachedEnd() const { return p == end; }
+};
+
+struct TailedCursor {
+  const char* p;
+  const char* end;
+  long lines = 0;
+  int peek() const { return (unsigned char)*p; }
+  void next() { ++p; }
+  void newLine() { ++lines; }
+  bool reachedEnd() const { return p >= end; }
 };
 
 // Whether "REC(" occurs in [a, b), given that the text before a ended with
@@ -238,7 +256,9 @@ CodeTable::CodeTable() {
   }
 }
 
-FileSource::FileSource(int f, size_t from) : fd(f), position(from), buffer(new char[BLOCK_SIZE]) {}
+FileSource::FileSource(int f, size_t from) : fd(f), position(from), buffer(new char[BLOCK_SIZE + TAIL_BYTES]) {
+  tailed = true;
+}
 
 bool FileSource::next(const char*& b, const char*& e) {
   ssize_t n;
@@ -251,6 +271,7 @@ bool FileSource::next(const char*& b, const char*& e) {
     return false;
   }
   if (n == 0) return false;
+  std::memcpy(buffer.get() + n, TAIL, TAIL_BYTES);
   b = buffer.get();
   e = b + n;
   blockOffset = position;
@@ -349,7 +370,11 @@ inline bool Reader::skipLine(bool find) {
 // parsed by a BlockCursor; true when it was taken. Anything else is left as
 // it was for record().
 inline bool Reader::quickRecord() {
-  BlockCursor in{p, end};
+  return source.tailed ? quickRecordWith<TailedCursor>() : quickRecordWith<BlockCursor>();
+}
+
+template <class Cursor> inline bool Reader::quickRecordWith() {
+  Cursor in{p, end};
   Fields f;
   if (!recordFields(in, codes, f) || in.reachedEnd() || f.slot == LAYER_UNKNOWN) return false;
   p = in.p;
