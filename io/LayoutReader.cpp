@@ -48,15 +48,16 @@
 //
 // Between lines nothing carries over from one line to the next, so a part
 // of the input that starts at a line start can be read on its own (see
-// io/LayoutFileParts.cpp). A Reader made without layers reads such a part: it keeps
-// its objects in chains for the caller, and halts before the first record
-// with an unknown code, whose origin only the first part may intern.
+// io/LayoutFileParts.cpp). A Reader made without layers reads such a part:
+// it keeps its objects in chains for the caller, and halts before the first
+// record with an unknown code, whose origin only the first part may intern.
 //
 // The grammar is written once, in the templates below, for two kinds of
-// input: the Reader itself, which fetches blocks as it goes, and a
-// BlockCursor, which sees the current block alone and lets the common
-// record be parsed without a call per character. A record the cursor cannot
-// finish inside its block is parsed again by the Reader, with the same rules.
+// input: the Reader itself, which fetches blocks as it goes (the general
+// path), and a cursor over the current block alone (the quick path, for the
+// common record). A record the cursor cannot finish inside its block, or
+// one with an unknown code, is parsed again by the Reader, with the same
+// rules.
 
 namespace {
 
