@@ -1,9 +1,9 @@
-// The layer panel, the Layers command and the selection commands on a real
-// main window.
+// The layer panel and the Layers command on a real main window.
 #include <fxkeys.h>
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/KivoWindow.h"
@@ -140,22 +140,14 @@ TEST_F(LayerDlgTest, UntickingPolisiliciumOutlinesItAtOnceAndLeavesItOutOfEditin
   EXPECT_TRUE(checks[POLY_ROW]->getCheck());
 }
 
-TEST_F(LayerDlgTest, SelectionCommandsCountAllLayersOrTheCurrentOne) {
-  add(0, 0, true);
-  add(1, 0);
-  add(5, 0, true);
-  add(5, 30);
-  EXPECT_EQ("4 object(s) selection changed", run(KivoWindow::ID_SELECT_INVERT));
-  EXPECT_EQ("4 object(s) deselected", run(KivoWindow::ID_SELECT_NONE));
-  EXPECT_EQ("4 object(s) selected", run(KivoWindow::ID_SELECT_ALL));
-  window->singleLayer = true;
-  window->currentLayer = 5;
-  EXPECT_EQ("2 object(s) deselected", run(KivoWindow::ID_SELECT_NONE));
-  EXPECT_EQ("0 object(s) deleted", run(KivoWindow::ID_DELETE));
-  EXPECT_EQ("2 object(s) selected", run(KivoWindow::ID_SELECT_ALL));
-  EXPECT_EQ("2 object(s) deleted", run(KivoWindow::ID_DELETE));
-  window->singleLayer = false;
-  EXPECT_EQ("2 object(s) deleted", run(KivoWindow::ID_DELETE));  // slots 0 and 1
-  EXPECT_EQ("Undo: 2 object(s) deleted", run(KivoWindow::ID_UNDO));
-  EXPECT_EQ(2u, window->layout.selectedCount(-1));
+// A swatch shows its layer as the canvas draws it on black: P+ Diffusion,
+// N Well and local interconnect filled, then P+ Diffusion outlined.
+TEST_F(LayerDlgTest, SwatchesShowTheLayersAsTheCanvasDrawsThem) {
+  layersCommand();
+  auto pixel = [&](int row, int x) { return names[row]->getIcon()->getPixel(x, 7); };
+  const std::pair<int, FXColor> rows[] = {{10, FXRGB(81, 58, 0)}, {12, FXRGB(132, 132, 0)}, {8, FXRGB(100, 0, 0)}};
+  for (const auto& r : rows) EXPECT_TRUE(pixel(r.first, 0) == r.second && pixel(r.first, 7) == r.second) << r.first;
+  click(checks[10]);
+  kivotest::settle();
+  EXPECT_TRUE(pixel(10, 0) == FXRGB(81, 58, 0) && pixel(10, 7) == FXRGB(0, 0, 0));
 }
