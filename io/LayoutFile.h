@@ -14,7 +14,11 @@
 
 // Layout files: one "BB(x,y,w,h)" line, then one "REC(x,y,w,h,code)" line
 // per object ("REC(x,y,w,h,OP,value)" on the options layer), in layer order
-// and, within a layer, in the order the objects were added.
+// and, within a layer, in the order the objects were added. The BB line's
+// w and h are the layout's true extent, up to 2^32 - 1; readers skip it.
+// The writer: io/LayoutWriter.cpp; the reader and its grammar:
+// io/LayoutReader.cpp; the two-part read of large files:
+// io/LayoutFileParts.cpp.
 
 // Write the BB line and every layer's records. The stream is not flushed;
 // the caller checks its state afterwards.

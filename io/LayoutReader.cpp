@@ -48,15 +48,16 @@
 //
 // Between lines nothing carries over from one line to the next, so a part
 // of the input that starts at a line start can be read on its own (see
-// io/LayoutFileParts.cpp). A Reader made without layers reads such a part: it keeps
-// its objects in chains for the caller, and halts before the first record
-// with an unknown code, whose origin only the first part may intern.
+// io/LayoutFileParts.cpp). A Reader made without layers reads such a part:
+// it keeps its objects in chains for the caller, and halts before the first
+// record with an unknown code, whose origin only the first part may intern.
 //
 // The grammar is written once, in the templates below, for two kinds of
-// input: the Reader itself, which fetches blocks as it goes, and a
-// BlockCursor, which sees the current block alone and lets the common
-// record be parsed without a call per character. A record the cursor cannot
-// finish inside its block is parsed again by the Reader, with the same rules.
+// input: the Reader itself, which fetches blocks as it goes (the general
+// path), and a cursor over the current block alone (the quick path, for the
+// common record). A record the cursor cannot finish inside its block, or
+// one with an unknown code, is parsed again by the Reader, with the same
+// rules.
 
 namespace {
 
@@ -64,6 +65,10 @@ namespace {
 const size_t BLOCK_SIZE = 1 << 20;
 
 const int END = Reader::END;
+
+// The grammar's steps are inlined into both of their callers: the quick
+// path's cursor then lives in registers, which makes the quick path quick.
+#define ALWAYS_INLINE inline __attribute__((always_inline))
 
 class MemorySource : public Source {
 public:
@@ -85,10 +90,12 @@ private:
 
 class StreamSource : public Source {
 public:
-  StreamSource(std::istream& s, size_t blockSize) : in(s), buffer(blockSize > 0 ? blockSize : 1) {}
+  StreamSource(std::istream& s, size_t blockSize) : in(s), buffer((blockSize > 0 ? blockSize : 1) + TAIL_BYTES) {
+    tailed = true;
+  }
   bool next(const char*& begin, const char*& end) override {
     if (!in.good()) return false;
-    in.read(buffer.data(), buffer.size());
+    in.read(buffer.data(), buffer.size() - TAIL_BYTES);
     std::streamsize n = in.gcount();
     if (in.bad()) {
       failed = true;
@@ -96,6 +103,7 @@ public:
       return false;
     }
     if (n <= 0) return false;
+    std::memcpy(&buffer[n], TAIL, TAIL_BYTES);
     begin = buffer.data();
     end = begin + n;
     blockOffset = position;
@@ -109,20 +117,31 @@ private:
   size_t position = 0;
 };
 
-// The current block alone: its end reads as END and sets ranOut, so that a
-// record that reaches it is read again across blocks.
+// The current block alone. A record that reaches the block's end may go on
+// in the next block, so the quick path leaves it to record().
+//
+// BlockCursor reads its end as END. TailedCursor reads a block followed by
+// Source::TAIL without a check: every step of the grammar stops at its line
+// end, except the white space before a number, which stops at the "x" after
+// it; so no read goes past the tail, and reaching it ends at or past the end.
 struct BlockCursor {
   const char* p;
   const char* end;
   long lines = 0;
-  bool ranOut = false;
-  int peek() {
-    if (p != end) return (unsigned char)*p;
-    ranOut = true;
-    return END;
-  }
+  int peek() const { return p != end ? (unsigned char)*p : END; }
   void next() { ++p; }
   void newLine() { ++lines; }
+  bool reachedEnd() const { return p == end; }
+};
+
+struct TailedCursor {
+  const char* p;
+  const char* end;
+  long lines = 0;
+  int peek() const { return (unsigned char)*p; }
+  void next() { ++p; }
+  void newLine() { ++lines; }
+  bool reachedEnd() const { return p >= end; }
 };
 
 // Whether "REC(" occurs in [a, b), given that the text before a ended with
@@ -142,13 +161,15 @@ bool holdsRecordStart(const char* a, const char* b, int& matched) {
   return false;
 }
 
-bool isLineEnd(int c) { return c == END || c == '\n' || c == '\r'; }
+// END, LF and CR are the only values up to CR that are not white space or
+// NUL; most characters are past them, and one comparison tells.
+bool isLineEnd(int c) { return c <= '\r' && (c == END || c == '\n' || c == '\r'); }
 
 // The far edge x + w (or y + h) and the size's positive form fit in 32 bits.
 bool extentFits(int32_t at, int32_t size) { return size != INT32_MIN && fitsInt32((int64_t)at + size); }
 
 // prefix: true after the "(".
-template <class In> bool prefix(In& in) {
+template <class In> ALWAYS_INLINE bool prefix(In& in) {
   for (int i = 0; i < 3; i++) {
     int c = in.peek();
     if (isLineEnd(c)) return false;
@@ -158,34 +179,35 @@ template <class In> bool prefix(In& in) {
   return false;
 }
 
-template <class In> bool separator(In& in) {
+template <class In> ALWAYS_INLINE bool separator(In& in) {
   if (isLineEnd(in.peek())) return false;
   in.next();
   return true;
 }
 
 // int: a signed decimal that fits in 32 bits, after optional white space.
-template <class In> bool number(In& in, int32_t& out) {
+template <class In> ALWAYS_INLINE bool number(In& in, int32_t& out) {
   int c = in.peek();
-  while (c == ' ' || (c >= '\t' && c <= '\r')) {
+  while (c <= ' ' && (c == ' ' || (c >= '\t' && c <= '\r'))) {
     in.next();
     if (c == '\n' || (c == '\r' && in.peek() != '\n')) in.newLine();
     c = in.peek();
   }
   bool negative = false;
-  if (c == '-' || c == '+') {
+  if (c < '0' && (c == '-' || c == '+')) {
     negative = c == '-';
     in.next();
     c = in.peek();
   }
-  if (c < '0' || c > '9') return false;
+  unsigned digit = (unsigned)(c - '0');  // END and every non-digit give more than 9
+  if (digit > 9) return false;
   const uint64_t limit = negative ? 2147483648u : 2147483647u;
   uint64_t magnitude = 0;
-  do {  // held at limit + 1 once too large, however many digits follow
-    magnitude = std::min(magnitude * 10 + (uint64_t)(c - '0'), limit + 1);
+  do {
+    if (magnitude <= limit) magnitude = magnitude * 10 + digit;  // once too large, it stays so
     in.next();
-    c = in.peek();
-  } while (c >= '0' && c <= '9');
+    digit = (unsigned)(in.peek() - '0');
+  } while (digit <= 9);
   if (magnitude > limit) return false;
   out = negative ? (int32_t)(0u - (uint32_t)magnitude) : (int32_t)magnitude;
   return true;
@@ -200,7 +222,7 @@ struct Fields {
 // record, from its "R" up to its code (and value). For a code the table
 // does not know, the input is left at the code's second character and slot
 // is LAYER_UNKNOWN: the caller reads the rest of the code field.
-template <class In> bool recordFields(In& in, const CodeTable& codes, Fields& f) {
+template <class In> ALWAYS_INLINE bool recordFields(In& in, const CodeTable& codes, Fields& f) {
   in.next();
   if (!prefix(in) || !number(in, f.x) || !separator(in) || !number(in, f.y) || !separator(in) ||
       !number(in, f.w) || !separator(in) || !number(in, f.h) || !separator(in))
@@ -235,7 +257,9 @@ CodeTable::CodeTable() {
   }
 }
 
-FileSource::FileSource(int f, size_t from) : fd(f), position(from), buffer(new char[BLOCK_SIZE]) {}
+FileSource::FileSource(int f, size_t from) : fd(f), position(from), buffer(new char[BLOCK_SIZE + TAIL_BYTES]) {
+  tailed = true;
+}
 
 bool FileSource::next(const char*& b, const char*& e) {
   ssize_t n;
@@ -248,6 +272,7 @@ bool FileSource::next(const char*& b, const char*& e) {
     return false;
   }
   if (n == 0) return false;
+  std::memcpy(buffer.get() + n, TAIL, TAIL_BYTES);
   b = buffer.get();
   e = b + n;
   blockOffset = position;
@@ -300,7 +325,7 @@ void Reader::flush() {
   for (int i = 0; i < LAYER_COUNT; i++) layers[i].appendPrepared({&chains[i]});
 }
 
-bool Reader::fetch() {
+inline bool Reader::fetch() {
   if (atEnd) return false;
   if (end != begin) lastOfPrevious = end[-1];
   const char* b;
@@ -324,7 +349,7 @@ bool Reader::skipByteOrderMark() {
 
 // Discard up to and including the next line end; true when find is set
 // and the discarded text held "REC(".
-bool Reader::skipLine(bool find) {
+inline bool Reader::skipLine(bool find) {
   int matched = 0;
   bool found = false;
   while (peek() != END) {
@@ -345,10 +370,14 @@ bool Reader::skipLine(bool find) {
 // The common record, with a known code and wholly in the current block,
 // parsed by a BlockCursor; true when it was taken. Anything else is left as
 // it was for record().
-bool Reader::quickRecord() {
-  BlockCursor in{p, end};
+inline bool Reader::quickRecord() {
+  return source.tailed ? quickRecordWith<TailedCursor>() : quickRecordWith<BlockCursor>();
+}
+
+template <class Cursor> inline bool Reader::quickRecordWith() {
+  Cursor in{p, end};
   Fields f;
-  if (!recordFields(in, codes, f) || in.ranOut || f.slot == LAYER_UNKNOWN) return false;
+  if (!recordFields(in, codes, f) || in.reachedEnd() || f.slot == LAYER_UNKNOWN) return false;
   p = in.p;
   line += in.lines;
   add(f.slot, f.x, f.y, f.w, f.h, f.value, 0);
@@ -356,7 +385,7 @@ bool Reader::quickRecord() {
 }
 
 // Parse one record at "R"; true when it was added.
-bool Reader::record() {
+inline bool Reader::record() {
   Fields f;
   if (!recordFields(*this, codes, f)) return false;
   if (f.slot != LAYER_UNKNOWN) {
@@ -399,7 +428,7 @@ bool Reader::addUnknown(char first, int32_t x, int32_t y, int32_t w, int32_t h) 
 // A disabled layer does not take the object. The others' objects wait in
 // a chain per layer, with their corners, and join it at the end: one
 // append per layer costs less than one apply per object.
-bool Reader::add(int slot, int32_t x, int32_t y, int32_t w, int32_t h, int32_t value, uint32_t origin) {
+inline bool Reader::add(int slot, int32_t x, int32_t y, int32_t w, int32_t h, int32_t value, uint32_t origin) {
   if (!takes[slot]) return false;
   // Each layer's objects in a group of their own (GroupNode.h).
   GroupNode* node;

@@ -26,6 +26,11 @@ public:
   bool failed = false;
   int errorNumber = 0;
   size_t blockOffset = 0;  // where the last block made begins in the input
+  // Every block is followed by the two bytes of TAIL (its own buffer's
+  // bytes, not the input's), so that the quick path reads it unchecked.
+  bool tailed = false;
+  static constexpr char TAIL[2] = {'\n', 'x'};
+  static const size_t TAIL_BYTES = sizeof TAIL;
 };
 
 // Reads a file from an offset on, so that two sources can read one
@@ -108,6 +113,7 @@ private:
   }
   bool skipLine(bool find);
   bool quickRecord();
+  template <class Cursor> bool quickRecordWith();
   bool record();
   bool addUnknown(char first, int32_t x, int32_t y, int32_t w, int32_t h);
   bool add(int slot, int32_t x, int32_t y, int32_t w, int32_t h, int32_t value, uint32_t origin);
