@@ -27,8 +27,8 @@ int main(int argc, char* argv[]) {
   KivoWindow* window = new KivoWindow(&app);
   app.create();
   static_cast<FXWindow*>(window)->layout();  // Show All needs the canvas's size
-  // The first paint readies the graphics driver (see CanvasPainter::warmUp),
-  // before a file makes the user wait.
+  // The first paint readies the graphics driver and checks the fast painter
+  // against the plain one (CanvasPainter::checkFastPath), before a file makes the user wait.
   window->handle(window->canvas, FXSEL(SEL_PAINT, KivoWindow::ID_CANVAS), nullptr);
   // Journals of crashed sessions come first; a recovered one replaces FILE.
   FXString file = line.file.empty() ? FXString() : FXPath::absolute(FXString(line.file.c_str()));

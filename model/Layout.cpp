@@ -2,13 +2,10 @@
 
 #include <algorithm>
 
-namespace {
+#include "model/CountText.h"
+#include "model/Rect.h"
 
-FXString countText(size_t n, const char* what) {
-  FXString text;
-  text.format("%lu %s", (unsigned long)n, what);
-  return text;
-}
+namespace {
 
 // The objects one step touches in one layer: their positions, ascending,
 // and the nodes themselves.
@@ -121,14 +118,12 @@ private:
   int32_t dx, dy;
 };
 
-bool fits(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
-
 // Can the object move by (dx, dy) and keep its corners in the 32-bit range?
 // A far edge that was already outside it is left to wrap as before.
 bool movable(const Rect& r, int32_t dx, int32_t dy) {
   int64_t farX = (int64_t)r.x + r.w, farY = (int64_t)r.y + r.h;
-  return fits((int64_t)r.x + dx) && fits((int64_t)r.y + dy) && (!fits(farX) || fits(farX + dx)) &&
-         (!fits(farY) || fits(farY + dy));
+  return fitsInt32((int64_t)r.x + dx) && fitsInt32((int64_t)r.y + dy) && (!fitsInt32(farX) || fitsInt32(farX + dx)) &&
+         (!fitsInt32(farY) || fitsInt32(farY + dy));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "model/Layer.h"
 #include "model/LayerTable.h"
+#include "model/Untitled.h"
 
 // The file formats a layout is read from and saved in.
 enum FileFormat { FORMAT_MSK = 0, FORMAT_GDSII = 1 };
@@ -143,7 +144,7 @@ private:
   void afterHistoryMove();
 
   Layer layers[LAYER_COUNT];
-  FXString filename = "untitled.msk";
+  FXString filename = UNTITLED_NAME;
   bool untitled = true;
   FileFormat fileFormat = FORMAT_MSK;
   GdsLibraryInfo gds;
