@@ -111,6 +111,11 @@ ReplayResult replayJournal(const std::string& journal, Layout& layout) {
     }
   }
   layout.replaceContent(fresh, base.untitled ? UNTITLED_NAME : base.path.c_str(), true, base.format, info);
+  // Save, and the next journal, map the layers as the recovered session did.
+  LayerMap sessionMap;
+  std::string mapError;
+  if (base.format == FORMAT_GDSII && (base.layerMap.empty() || sessionMap.parse(base.layerMap, mapError)))
+    activeLayerMap() = sessionMap;
   for (size_t i = 1; i < entries.size(); i++) {
     std::string what;
     if (!applyEntry(entries[i], layout, what)) result.notApplied.push_back(what);

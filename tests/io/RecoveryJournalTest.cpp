@@ -104,6 +104,7 @@ TEST(RecoveryJournal, ReplayRebuildsAGdsiiSessionWithItsMapAndOriginsAndDropsATo
   EXPECT_EQ(text(replayed), text(layout));
   EXPECT_TRUE(replayed.isModified() && replayed.isUntitled() && replayed.fileName().text() == base &&
               replayed.format() == FORMAT_GDSII && !result.baseChanged && result.notApplied.empty());
+  EXPECT_EQ(activeLayerMap().text(), "40/3 NW\n") << "Save would map the layers otherwise";
 
   // A write cut short by a crash: the last entry goes, the rest stays.
   ASSERT_EQ(truncate(journalPath.c_str(), kivotest::readFile(journalPath).size() - 3), 0);
