@@ -250,7 +250,9 @@ void Layer::swapContents(Layer& other) {
   changed();
   other.changed();
   if (bring) {
-    whole.since = revision - 1;
+    // From the new revision on: what a cache kept of the old content is no
+    // part of it, even when the cache was current just before.
+    whole.since = revision;
     record = std::move(whole);
   }
 }

@@ -321,16 +321,17 @@ TEST_F(CanvasPainterTest, SmallSelectedOutlinesLightTheSamePixels) {
   std::mt19937 rng(99);
   std::uniform_real_distribution<double> frac(0, 1);
   for (int round = 0; round < 6; round++) {
-    Layer empty[LAYER_COUNT];
-    window->layout.replaceContent(empty, "small.msk", false);
+    Layer fresh[LAYER_COUNT];
+    for (Layer& l : fresh) l.enable();
     float scale = (float)(0.6 + 2.5 * frac(rng));
     for (int k = 0; k < 6000; k++) {
       int w = 1 + (int)(frac(rng) * 4.2 / scale), h = 1 + (int)(frac(rng) * 4.2 / scale);
       Box* box = new Box;
       box->setRect((int)(frac(rng) * 700 / scale) - 30, (int)(frac(rng) * 420 / scale) - 30, w, h);
       box->select();
-      window->layout.layersForDrawing()[1 + k % 12].apply(OP_ADD, MATCH_ALL, box);
+      fresh[1 + k % 12].apply(OP_ADD, MATCH_ALL, box);
     }
+    window->layout.replaceContent(fresh, "small.msk", false);
     window->originX = frac(rng) * 3 - 1.5, window->originY = frac(rng) * 3 - 1.5, window->scale = scale;
     EXPECT_EQ(fastAgainstPlain(), 0) << "x" << scale;
   }
