@@ -108,12 +108,13 @@ std::vector<uint8_t> readFrame(const ViewTransform& view) {
 // Bring the caches of the chosen layers up to date, noting in changes what
 // each update found. A cache follows its layer's record of changes where
 // it can; the other layers are walked side by side.
-void walkLayers(LayerCache* caches, Layer* layers, const bool chosen[LAYER_COUNT], int* changes) {
+void walkLayers(LayerCache* caches, const Layer* layers, const CornerHandOver* handOver,
+                const bool chosen[LAYER_COUNT], int* changes) {
   bool walk[LAYER_COUNT] = {};
   for (int i = 0; i < LAYER_COUNT; i++) {
     if (!chosen[i]) continue;
     LayerCache::Change change;
-    if (caches[i].follow(layers[i], change)) {
+    if (caches[i].follow(layers[i], i, handOver, change)) {
       changes[i] = change;
       continue;
     }
@@ -170,17 +171,20 @@ void CanvasPainter::forgetPicture() {
   composer->valid = false;
 }
 
-void CanvasPainter::paint(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band) {
+void CanvasPainter::paint(const ViewTransform& view, const Layer layers[LAYER_COUNT],
+                          const CornerHandOver& takeCorners, MouseRect& band) {
   setCanvasState(view);
   if (!reference && !checked) checkFastPath(view, layers);
+  handOver = &takeCorners;
   if (reference || !trusted)
     paintReference(view, layers, band);
   else
     paintFast(view, layers, band);
+  handOver = nullptr;
 }
 
 // Crosshair and band first, then the layers.
-void CanvasPainter::paintReference(const ViewTransform& view, Layer layers[LAYER_COUNT],
+void CanvasPainter::paintReference(const ViewTransform& view, const Layer layers[LAYER_COUNT],
                                    MouseRect& band) {
   beginFrame(view);
   drawCrosshair(view, band);
@@ -190,7 +194,7 @@ void CanvasPainter::paintReference(const ViewTransform& view, Layer layers[LAYER
 }
 
 // The layers back to front, each object in immediate mode.
-void CanvasPainter::drawPicturePlain(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
+void CanvasPainter::drawPicturePlain(const ViewTransform& view, const Layer layers[LAYER_COUNT]) {
   for (int i = 0; i < LAYER_COUNT; i++) {
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, layerDepth(i));
@@ -201,7 +205,7 @@ void CanvasPainter::drawPicturePlain(const ViewTransform& view, Layer layers[LAY
 
 // The layers' picture composed from the masks, or drawn from the caches
 // where the frame buffer cannot hold the masks; kept either way.
-void CanvasPainter::drawPictureFast(const ViewTransform& view, Layer layers[LAYER_COUNT],
+void CanvasPainter::drawPictureFast(const ViewTransform& view, const Layer layers[LAYER_COUNT],
                                     const PictureKey& key) {
   if (composeLayers(view, layers, key)) {
     picture->restore(view);
@@ -220,7 +224,7 @@ void CanvasPainter::drawPictureFast(const ViewTransform& view, Layer layers[LAYE
 // time it draws with it, tens of milliseconds each, so the first frame of a
 // file opened later does not pay for it. The frame is cleared and drawn for
 // real afterwards.
-void CanvasPainter::checkFastPath(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
+void CanvasPainter::checkFastPath(const ViewTransform& view, const Layer layers[LAYER_COUNT]) {
   checked = true;
   ViewTransform probe = view;
   probe.originX = probe.originY = CHECK_ORIGIN;
@@ -258,7 +262,7 @@ void CanvasPainter::checkFastPath(const ViewTransform& view, Layer layers[LAYER_
 // else drawn again and kept; then crosshair and band over them. Both are
 // opaque and nearer than any layer, so the order gives the reference's
 // pixels.
-void CanvasPainter::paintFast(const ViewTransform& view, Layer layers[LAYER_COUNT],
+void CanvasPainter::paintFast(const ViewTransform& view, const Layer layers[LAYER_COUNT],
                               MouseRect& band) {
   PictureKey key(view, layers);
   if (picture->shows(key)) {
@@ -273,7 +277,7 @@ void CanvasPainter::paintFast(const ViewTransform& view, Layer layers[LAYER_COUN
 
 // Sort the layers that this view does not hold whole: culling pays there.
 // Many boxes are shared with a second thread, whole layers each.
-void CanvasPainter::sortWhereCulled(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
+void CanvasPainter::sortWhereCulled(const ViewTransform& view, const Layer layers[LAYER_COUNT]) {
   double left = view.originX, bottom = view.originY;
   double right = left + view.width / (double)view.scale, top = bottom + view.height / (double)view.scale;
   bool sort[LAYER_COUNT] = {}, theirs[LAYER_COUNT] = {};
@@ -295,7 +299,7 @@ void CanvasPainter::sortWhereCulled(const ViewTransform& view, Layer layers[LAYE
   runBeside(beside, [&] { sortChosen(theirs); }, [&] { sortChosen(mine); });
 }
 
-void CanvasPainter::drawLayersFast(const ViewTransform& view, Layer layers[LAYER_COUNT]) {
+void CanvasPainter::drawLayersFast(const ViewTransform& view, const Layer layers[LAYER_COUNT]) {
   updateCaches(layers);
   sortWhereCulled(view, layers);
   for (int i = 0; i < LAYER_COUNT; i++) {
@@ -310,7 +314,7 @@ void CanvasPainter::drawLayersFast(const ViewTransform& view, Layer layers[LAYER
 // Bring every layer's cache up to date. When many objects are to be walked,
 // a second thread takes about half of them, whole layers each: the walks
 // wait on memory, and each cache is touched by one thread only.
-void CanvasPainter::updateCaches(Layer layers[LAYER_COUNT], int* changes) {
+void CanvasPainter::updateCaches(const Layer layers[LAYER_COUNT], int* changes) {
   bool changed[LAYER_COUNT] = {}, mine[LAYER_COUNT] = {}, theirs[LAYER_COUNT] = {};
   int found[LAYER_COUNT];
   size_t work[LAYER_COUNT] = {};
@@ -321,15 +325,15 @@ void CanvasPainter::updateCaches(Layer layers[LAYER_COUNT], int* changes) {
   }
   size_t given = shareLayers(work, theirs);
   for (int i = 0; i < LAYER_COUNT; i++) mine[i] = changed[i] && !theirs[i];
-  runBeside(given > 0, [&] { walkLayers(caches, layers, theirs, found); },
-            [&] { walkLayers(caches, layers, mine, found); });
+  runBeside(given > 0, [&] { walkLayers(caches, layers, handOver, theirs, found); },
+            [&] { walkLayers(caches, layers, handOver, mine, found); });
   if (changes) std::copy(found, found + LAYER_COUNT, changes);
 }
 
 // Compose the layers' picture into the kept texture from the masks,
 // redrawing the masks that changed; false where the frame buffer cannot
 // hold them (the caller then draws the layers).
-bool CanvasPainter::composeLayers(const ViewTransform& view, Layer layers[LAYER_COUNT],
+bool CanvasPainter::composeLayers(const ViewTransform& view, const Layer layers[LAYER_COUNT],
                                   const PictureKey& key) {
   Composer& c = *composer;
   if (!c.canCompose(view) || !picture->ensureTexture(view)) return false;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "canvas/LayerCache.h"
 #include "canvas/ViewTransform.h"
 #include "model/LayerTable.h"
 
@@ -53,8 +54,10 @@ public:
   CanvasPainter(const CanvasPainter&) = delete;
   CanvasPainter& operator=(const CanvasPainter&) = delete;
 
-  // Clear the frame and draw crosshair, band and layers for this view.
-  void paint(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band);
+  // Clear the frame and draw crosshair, band and layers for this view. The
+  // layers are only read; takeCorners gives up the corners of appended objects.
+  void paint(const ViewTransform& view, const Layer layers[LAYER_COUNT], const CornerHandOver& takeCorners,
+             MouseRect& band);
 
   // Draw with the plain immediate-mode loop instead of the fast path.
   void setReferenceMode(bool on) { reference = on; }
@@ -78,15 +81,15 @@ public:
   void spoilCompositionForTest();
 
 private:
-  void paintReference(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band);
-  void paintFast(const ViewTransform& view, Layer layers[LAYER_COUNT], MouseRect& band);
-  void checkFastPath(const ViewTransform& view, Layer layers[LAYER_COUNT]);
-  void drawPictureFast(const ViewTransform& view, Layer layers[LAYER_COUNT], const PictureKey& key);
-  void drawPicturePlain(const ViewTransform& view, Layer layers[LAYER_COUNT]);
-  void updateCaches(Layer layers[LAYER_COUNT], int* changes = nullptr);
-  void sortWhereCulled(const ViewTransform& view, Layer layers[LAYER_COUNT]);
-  void drawLayersFast(const ViewTransform& view, Layer layers[LAYER_COUNT]);
-  bool composeLayers(const ViewTransform& view, Layer layers[LAYER_COUNT], const PictureKey& key);
+  void paintReference(const ViewTransform& view, const Layer layers[LAYER_COUNT], MouseRect& band);
+  void paintFast(const ViewTransform& view, const Layer layers[LAYER_COUNT], MouseRect& band);
+  void checkFastPath(const ViewTransform& view, const Layer layers[LAYER_COUNT]);
+  void drawPictureFast(const ViewTransform& view, const Layer layers[LAYER_COUNT], const PictureKey& key);
+  void drawPicturePlain(const ViewTransform& view, const Layer layers[LAYER_COUNT]);
+  void updateCaches(const Layer layers[LAYER_COUNT], int* changes = nullptr);
+  void sortWhereCulled(const ViewTransform& view, const Layer layers[LAYER_COUNT]);
+  void drawLayersFast(const ViewTransform& view, const Layer layers[LAYER_COUNT]);
+  bool composeLayers(const ViewTransform& view, const Layer layers[LAYER_COUNT], const PictureKey& key);
 
   bool reference = false;
   bool checked = false, trusted = true;
@@ -95,6 +98,8 @@ private:
   VertexBuffer* vertices;
   Composer* composer;
   KeptPicture* picture;
+  // The hand-over of the paint under way; none for the test picture.
+  const CornerHandOver* handOver = nullptr;
 };
 
 #endif

@@ -60,7 +60,8 @@ void LayerCache::begin(const Layer& l) {
 // Boxes with their nodes: no walk of the list. A record of the whole
 // content replaces the cache's; the corners of a file just read are taken
 // over, not copied.
-bool LayerCache::followAppended(Layer& l, Change& change) {
+bool LayerCache::followAppended(const Layer& l, int i, const CornerHandOver* handOver,
+                                Change& change) {
   const Layer::ChangeRecord& r = l.lastChanges();
   if (r.cornersTaken) return false;
   const size_t from = r.appendedFrom, n = r.corners.size();
@@ -98,8 +99,8 @@ bool LayerCache::followAppended(Layer& l, Change& change) {
   }
   for (const auto& o : r.notBoxes)
     if (o.position >= skip && (flags[base + o.position] & SELECTED)) selectedOthers.push_back(o.node);
-  if (corners.empty()) {
-    corners = l.takeAppendedCorners();
+  if (corners.empty() && handOver) {
+    corners = (*handOver)(i);
     if (corners.capacity() > corners.size() + corners.size() / SPARE_KEPT) corners.shrink_to_fit();
   } else
     corners.insert(corners.end(), r.corners.begin() + skip, r.corners.end());
@@ -108,13 +109,12 @@ bool LayerCache::followAppended(Layer& l, Change& change) {
   return true;
 }
 
-bool LayerCache::follow(Layer& l, Change& change) {
+bool LayerCache::follow(const Layer& l, int i, const CornerHandOver* handOver, Change& change) {
   const Layer::ChangeRecord& r = l.lastChanges();
-  if (r.kind == Layer::ChangeRecord::APPENDED) return followAppended(l, change);
+  if (r.kind == Layer::ChangeRecord::APPENDED) return followAppended(l, i, handOver, change);
   if (layer != &l || enabled != l.isEnabled() || r.kind == Layer::ChangeRecord::OTHER ||
       r.since != revision || revision == 0)
     return false;
-  if (r.kind == Layer::ChangeRecord::APPENDED) return followAppended(l, change);
   if (r.uniform >= 0)
     for (uint8_t& f : flags) f = (uint8_t)(r.uniform ? f | SELECTED : f & ~SELECTED);
   for (uint32_t p : r.flipped) {

@@ -2,6 +2,7 @@
 #define KIVO_LAYERCACHE_H
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "model/GroupNode.h"
@@ -12,6 +13,12 @@
 // of its own, and 16 covers the latency of memory at the rate the loops
 // consume them.
 const uint32_t PREFETCH_AHEAD = 16;
+
+// Moves the corners of the objects last appended to a layer out of the
+// layer's record of changes (Layout::takeAppendedCorners), so that a cache
+// takes them over instead of copying them. The layers themselves are only
+// read.
+using CornerHandOver = std::function<BigVector<ObjectCorners>(int layer)>;
 
 // One layer's objects as OpenGL sees them: one copy of every object's
 // corners in list order, the boxes among them sorted into a grid of tiles
@@ -57,15 +64,16 @@ struct LayerCache {
   void feed(GroupNode* const* nodes, uint32_t count);
   Change finish();
   // Follow the layer's record of its changes when it starts at this cache's
-  // revision: flip the recorded flags, or take the appended objects. False
-  // when the record does not apply; begin, feed and finish then.
-  bool follow(Layer& l, Change& change);
+  // revision: flip the recorded flags, or take the appended objects (their
+  // corners from handOver for slot i, copied without one). False when the
+  // record does not apply; begin, feed and finish then.
+  bool follow(const Layer& l, int i, const CornerHandOver* handOver, Change& change);
   // Sort the boxes into the tiles; until then they are read in list order.
   void sortTiles();
   bool unsorted = false;
 
 private:
-  bool followAppended(Layer& l, Change& change);
+  bool followAppended(const Layer& l, int i, const CornerHandOver* handOver, Change& change);
   void truncate(uint32_t count);
   void take(GroupNode* node, uint32_t position);
 

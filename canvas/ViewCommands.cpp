@@ -134,7 +134,8 @@ long KivoWindow::onCanvasConfigure(FXObject*, FXSelector, void*) {
 
 long KivoWindow::onCanvasPaint(FXObject*, FXSelector, void*) {
   if (!canvas->makeCurrent()) return 1;
-  painter.paint(sizedView(), layout.layersForDrawing(), mouseRect);
+  painter.paint(sizedView(), layout.allLayers(), [this](int i) { return layout.takeAppendedCorners(i); },
+                mouseRect);
   if (glvisual->isDoubleBuffer()) canvas->swapBuffers();
   canvas->makeNonCurrent();
   return 1;

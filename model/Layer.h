@@ -69,8 +69,9 @@ public:
 
   // Draw every object in the layer's colour, filled while enabled and in
   // outline while not, relative to (ox, oy); selected objects of an enabled
-  // layer get a dashed white outline just in front.
-  void draw(int64_t ox, int64_t oy) override;
+  // layer get a dashed white outline just in front. Drawing only reads.
+  void draw(int64_t ox, int64_t oy) const;
+  void draw(int64_t ox, int64_t oy) override { static_cast<const Layer&>(*this).draw(ox, oy); }
 
   // Write one record line per object, in list order; false when the stream
   // failed (writing stops soon after).

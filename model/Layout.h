@@ -67,9 +67,9 @@ public:
   const Layer& layer(int i) const { return layers[i]; }
   // The fourteen layers, to read.
   const Layer* allLayers() const { return layers; }
-  // The layers for the painter alone: it takes the corners of appended
-  // objects out of them.
-  Layer* layersForDrawing() { return layers; }
+  // The corners of the objects last appended to layer i, moved out of its
+  // record of changes: the painter takes them over rather than copy them.
+  BigVector<ObjectCorners> takeAppendedCorners(int i) { return layers[i].takeAppendedCorners(); }
 
   // ---- file state
   const FXString& fileName() const { return filename; }

@@ -57,7 +57,7 @@ protected:
     GroupNode* node = opt ? static_cast<GroupNode*>(new Opt) : static_cast<GroupNode*>(new Box);
     node->setRect(x, y, w, h);
     if (selected) node->select();
-    window->layout.layersForDrawing()[layer].apply(OP_ADD, MATCH_ALL, node);
+    window->layout.addObjects({{layer, node}}, "added");
     return node;
   }
   // Paint with the fast path, then with the plain loop; differing pixels.
@@ -107,13 +107,13 @@ TEST_F(CanvasPainterTest, LayersBlendAndOptsShowTheirDiagonals) {
   add(4, 15, 5, 20, 10);
   add(LAYER_OPTIONS, 2, 22, 20, 20, true);
   auto image = paint();
-  Rgba only3 = blendOver(window->layout.layersForDrawing()[3].getColor(), BLACK), c4 = blendOver(window->layout.layersForDrawing()[4].getColor(), BLACK);
+  Rgba only3 = blendOver(window->layout.layer(3).getColor(), BLACK), c4 = blendOver(window->layout.layer(4).getColor(), BLACK);
   EXPECT_EQ(at(image, colOf(8), rowOf(10)), only3);
   EXPECT_EQ(only3, (Rgba{81, 58, 0, 255}));  // P+ diffusion over black, blended by hand
   EXPECT_EQ(at(image, colOf(30), rowOf(10)), c4);
-  EXPECT_EQ(at(image, colOf(20), rowOf(10)), blendOver(window->layout.layersForDrawing()[4].getColor(), only3));
+  EXPECT_EQ(at(image, colOf(20), rowOf(10)), blendOver(window->layout.layer(4).getColor(), only3));
   EXPECT_EQ(at(image, colOf(40), rowOf(10)), BLACK);
-  Rgba line = blendOver(window->layout.layersForDrawing()[LAYER_OPTIONS].getColor(), BLACK);
+  Rgba line = blendOver(window->layout.layer(LAYER_OPTIONS).getColor(), BLACK);
   int hits = 0;
   for (int px = colOf(3); px < colOf(21); px++) hits += at(image, px, rowOf(27)) == line;
   EXPECT_EQ(hits, 2);
@@ -142,14 +142,14 @@ TEST_F(CanvasPainterTest, FastPathThatFailsItsCheckPaintsPlainly) {
 TEST_F(CanvasPainterTest, BandSelectionAndDisabledLayersAreOutlined) {
   struct Case { int bandMode; bool select, disable; bool useLayerColour; int expected; Rgba fillAt; };
   add(5, 2, 2, 20, 10);
-  const Rgba fill = blendOver(window->layout.layersForDrawing()[5].getColor(), BLACK);
+  const Rgba fill = blendOver(window->layout.layer(5).getColor(), BLACK);
   const Case cases[] = {{TRACK_ADD, false, false, false, 128, fill}, {TRACK_SELECT, false, false, false, 64, fill},
                         {TRACK_NONE, true, false, false, 64, fill},  {TRACK_NONE, false, true, true, 128, BLACK}};
   window->mouseRect.setRect(2, 2, 20, 10);
   for (const Case& c : cases) {
     window->mouseRect.setMode(c.bandMode);
-    if (c.select) window->layout.layersForDrawing()[5].apply(OP_SELECT, MATCH_ALL, nullptr);
-    if (c.disable) window->layout.layersForDrawing()[5].toggleEnabled();
+    if (c.select) window->layout.applySelection(5, OP_SELECT, MATCH_ALL, nullptr);
+    if (c.disable) window->layout.toggleEnabled(5);
     Rgba line = c.useLayerColour ? fill : c.bandMode ? GREEN : WHITE;
     auto image = paint();
     int runs = 0;
@@ -167,9 +167,8 @@ TEST_F(CanvasPainterTest, PictureIsExactAtAnyOffset) {
   std::vector<Rgba> first;
   for (int64_t offset : offsets) {
     int32_t o = (int32_t)offset;
-    for (int i = 0; i < LAYER_COUNT; i++) window->layout.layersForDrawing()[i].apply(OP_DELETE, MATCH_ALL, nullptr);
-    add(4, o, o, 3, 3);
-    add(4, o + 6, o, 3, 3);
+    window->layout.applySelection(-1, OP_SELECT, MATCH_ALL, nullptr), window->layout.removeSelected(-1, "deleted");
+    add(4, o, o, 3, 3), add(4, o + 6, o, 3, 3);
     add(LAYER_OPTIONS, o + 3, o + 1, 3, 1, true, true);
     window->onCmdShowAll(nullptr, 0, nullptr);
     window->mouseRect.setRect(o + 1, o + 2, 6, 1);
@@ -183,7 +182,7 @@ TEST_F(CanvasPainterTest, PictureIsExactAtAnyOffset) {
     }
     window->painter.setReferenceMode(false);
   }
-  Rgba red = blendOver(window->layout.layersForDrawing()[4].getColor(), BLACK);
+  Rgba red = blendOver(window->layout.layer(4).getColor(), BLACK);
   int row = height - 1 - 25, runs = 0;  // y = offset + 0.5
   EXPECT_EQ(countInBestRow(first, row, 0, 449, red, &runs) * 10 + runs, 3002);
   EXPECT_TRUE(at(first, 149, row) == red && at(first, 150, row) == BLACK && at(first, 300, row) == red);
@@ -194,21 +193,22 @@ TEST_F(CanvasPainterTest, PictureIsExactAtAnyOffset) {
 void fillRandomLayout(KivoWindow* window, int count, unsigned seed, int32_t offset = 0) {
   std::mt19937 rng(seed);
   std::uniform_int_distribution<int> pos(-2000, 2000), layer(0, LAYER_COUNT - 1), pick(0, 99);
+  std::vector<PlacedObject> objects;
   for (int i = 0; i < count; i++) {
     int l = layer(rng), p = pick(rng);
     int w = p < 80 ? 1 + p % 5 : p < 97 ? 10 + p * 3 : 400 + p * 20, h = p < 80 ? 1 + (p * 7) % 6 : p < 97 ? 5 + p : 300;
     GroupNode* node = l == LAYER_OPTIONS && p % 2 ? static_cast<GroupNode*>(new Opt) : static_cast<GroupNode*>(new Box);
     node->setRect(offset + pos(rng), offset + pos(rng), p % 9 == 0 ? -w : w, h);
     if (p % 11 == 0) node->select();  // before the layer owns it
-    window->layout.layersForDrawing()[l].apply(OP_ADD, MATCH_ALL, node);
+    objects.push_back({l, node});
   }
+  window->layout.addObjects(objects, "added");
 }
 
 TEST_F(CanvasPainterTest, FastPathPaintsTheSamePixelsAsThePlainLoop) {
   fillRandomLayout(window, 10000, 7);
   fillRandomLayout(window, 3000, 9, 2147481000);  // some wrap past 2^31
-  window->layout.layersForDrawing()[2].toggleEnabled();
-  window->layout.layersForDrawing()[9].toggleEnabled();
+  window->layout.toggleEnabled(2), window->layout.toggleEnabled(9);
   window->mouseRect.setRect(-100, -50, 300, 200);
   window->mouseRect.setMode(TRACK_SELECT);
   kivotest::canvasMotion(window, 300, 200);
@@ -234,7 +234,7 @@ TEST_F(CanvasPainterTest, FastPathPaintsTheSamePixelsAsThePlainLoop) {
 TEST_F(CanvasPainterTest, HundredsOfThousandsOfObjectsPaintTheSamePixels) {
   fillRandomLayout(window, 300000, 13);
   fillRandomLayout(window, 100000, 29, 150000);  // drawn from coordinates near 2^14 pixels
-  window->layout.layersForDrawing()[4].toggleEnabled();
+  window->layout.toggleEnabled(4);
   struct View { double x, y; float scale; };
   for (View v : {View{-2100.25, -2100.25, 0.09f}, View{-2100.25, -2100.25, 0.7f}, View{-2013.7, -1777.1, 0.1337f}}) {
     window->originX = v.x, window->originY = v.y, window->scale = v.scale;
@@ -293,12 +293,11 @@ TEST_F(CanvasPainterTest, KeptPictureFollowsEveryChange) {
          w->layout.replaceContent(fresh, "replaced.msk", false);
        }},
       {"deselecting all", [w] { w->layout.applySelection(-1, OP_DESELECT, MATCH_ALL, nullptr); }},
-      {"selecting", [w] { w->layout.layersForDrawing()[3].apply(OP_SELECT, MATCH_ALL, nullptr); }},
-      {"deleting", [w] { w->layout.layersForDrawing()[3].apply(OP_DELETE, MATCH_SELECTED, nullptr); }},
-      {"disabling", [w] { w->layout.layersForDrawing()[4].toggleEnabled(); }},
-      {"a colour change", [w] { w->layout.layersForDrawing()[6].setColor(layerRGBA(10, 200, 30, 200)); }},
+      {"selecting", [w] { w->layout.applySelection(3, OP_SELECT, MATCH_ALL, nullptr); }},
+      {"deleting", [w] { w->layout.removeSelected(3, "deleted"); }},
+      {"disabling", [w] { w->layout.toggleEnabled(4); }},
       {"adding", [this] { add(7, -1500, -1500, 2000, 2000); }},
-      {"swapping", [w] { w->layout.layersForDrawing()[7].swapContents(w->layout.layersForDrawing()[8]); }},
+      {"undoing the addition", [w] { w->layout.undo(); }},
       {"moving by a fraction", [w] { w->originX += 500.5; }},
       {"zooming", [w] { w->scale = 0.2f; }},
       {"resizing", [w] { w->resize(w->getWidth() - 60, w->getHeight() - 40), kivotest::settle(); }},

@@ -87,7 +87,7 @@ protected:
   // An edit as the mouse makes it: one object more, unsaved.
   void addObject(int slot = 5) { Box* b = new Box; b->setRect(1, 2, 3, 4); window->layout.addObjects({{slot, b}}, "1 object added"); }
   long objects() const { long n = 0; for (int i = 0; i < LAYER_COUNT; i++) n += window->layout.layer(i).size(); return n; }
-  std::string written() const { std::ostringstream out; writeLayout(out, window->layout.layersForDrawing()); return out.str(); }
+  std::string written() const { std::ostringstream out; writeLayout(out, window->layout.allLayers()); return out.str(); }
   // Content, file name, modified and untitled, enabled layers: what a failed or cancelled command must leave alone.
   std::string state() const {
     int enabled = 0;
