@@ -5,6 +5,7 @@
 #include <fx3d.h>
 
 #include "canvas/CanvasPainter.h"
+#include "canvas/ViewTransform.h"
 #include "icons/Icons.h"
 #include "model/Layer.h"
 #include "model/LayerTable.h"
@@ -18,7 +19,7 @@ class RecoveryJournal;
 // The main window: holds the layout document, the view, the mouse band and
 // every widget. Its handlers live with their subsystem: io/FileCommands.cpp,
 // canvas/ViewCommands.cpp, canvas/MouseEditing.cpp,
-// model/SelectionCommands.cpp, model/EditCommands.cpp,
+// model/SelectionCommands.cpp, app/EditCommands.cpp,
 // panels/LayerCommands.cpp; the rest here.
 class KivoWindow : public FXMainWindow {
   FXDECLARE(KivoWindow)
@@ -77,6 +78,7 @@ public:
     ID_GROUP,
     ID_UNGROUP,
     ID_UNAVAILABLE_LAST,
+    ID_JOURNAL_TIMER,
   };
 
   explicit KivoWindow(FXApp* app);
@@ -119,8 +121,9 @@ public:
   void syncRecoveryJournal();
   // The unsaved changes are dropped on purpose (Quit).
   void removeRecoveryJournal();
+  long onJournalTimer(FXObject*, FXSelector, void*);
 
-  // Undo, redo, clipboard and moving the selection (model/EditCommands.cpp)
+  // Undo, redo, clipboard and moving the selection (app/EditCommands.cpp)
   long onCmdUndo(FXObject*, FXSelector, void*);
   long onUpdUndo(FXObject*, FXSelector, void*);
   long onCmdRedo(FXObject*, FXSelector, void*);
@@ -133,6 +136,7 @@ public:
   long onCmdNudge(FXObject*, FXSelector, void*);
   long onClipboardRequest(FXObject*, FXSelector, void*);
   bool copyToClipboard();
+  std::vector<PlacedObject> clipboardObjects() const;
 
   // Selection (model/SelectionCommands.cpp)
   long onCmdDelete(FXObject*, FXSelector, void*);
@@ -154,10 +158,9 @@ public:
   long onCanvasMiddleRelease(FXObject*, FXSelector, void*);
   long onUpdCurrentLayer(FXObject*, FXSelector, void*);
   // Layout point under canvas pixel (px, py), rounding down.
-  void toLayout(int px, int py, int& lx, int& ly) const;
-  // Whole layout units shown across and up the canvas.
-  int64_t visibleWidth() const;
-  int64_t visibleHeight() const;
+  void toLayout(int px, int py, int& lx, int& ly);
+  // The view with the canvas's current size.
+  ViewTransform& sizedView();
   // While the middle button drags: keep the grabbed point under (px, py).
   void dragView(int px, int py);
 
@@ -187,9 +190,13 @@ public:
   MouseRect mouseRect;
   FXint pointerX = 1;
   FXint pointerY = 1;
-  FXdouble originX = 0;
-  FXdouble originY = 0;
-  FXfloat scale = 10.0f;
+  // Where the canvas looks and at what scale; its size is the canvas's as
+  // of the last sizedView().
+  ViewTransform view;
+  // The view's parts by their old names, for code that sets one of them.
+  FXdouble& originX = view.originX;
+  FXdouble& originY = view.originY;
+  FXfloat& scale = view.scale;
   bool viewDrag = false;  // the middle button holds the layout point (grabX, grabY)
   FXdouble grabX = 0;
   FXdouble grabY = 0;
@@ -197,6 +204,8 @@ public:
   bool singleLayer = false;
   Layout layout;
   RecoveryJournal* journal = nullptr;  // null when recovery is off
+  int journalHealth = 0;               // as last told: a RecoveryJournal::Health
+  bool journalWarned = false;          // its failure was shown in a box
   // Copies of the objects last copied or cut, with their slots; owned here.
   std::vector<PlacedObject> clipboard;
   FXString statusText;

@@ -6,33 +6,20 @@
 
 namespace {
 
-// The window's view fields with the canvas's current size.
-ViewTransform viewOf(const KivoWindow* window) {
-  ViewTransform view;
-  view.originX = window->originX;
-  view.originY = window->originY;
-  view.scale = window->scale;
-  view.width = window->canvas->getWidth();
-  view.height = window->canvas->getHeight();
-  return view;
-}
-
-void storeView(KivoWindow* window, const ViewTransform& view) {
-  window->originX = view.originX;
-  window->originY = view.originY;
-  window->scale = view.scale;
-}
-
 // Change the view through one of its operations, then repaint.
 template <class Change>
 void changeView(KivoWindow* window, Change change) {
-  ViewTransform view = viewOf(window);
-  change(view);
-  storeView(window, view);
+  change(window->sizedView());
   window->canvas->update();
 }
 
 }  // namespace
+
+ViewTransform& KivoWindow::sizedView() {
+  view.width = canvas->getWidth();
+  view.height = canvas->getHeight();
+  return view;
+}
 
 long KivoWindow::onCmdZoomIn(FXObject*, FXSelector, void*) {
   changeView(this, [](ViewTransform& view) { view.zoomIn(); });
@@ -51,7 +38,7 @@ long KivoWindow::onCmdZoomOut(FXObject*, FXSelector, void*) {
 // Fit the union of the bounding boxes of the layers that hold objects into
 // the canvas.
 long KivoWindow::onCmdShowAll(FXObject*, FXSelector, void*) {
-  const Rect bounds = layoutBounds(layout.layersForDrawing());
+  const Rect bounds = layoutBounds(layout.allLayers());
   changeView(this, [&](ViewTransform& view) { view.showAll(bounds); });
   return 1;
 }
@@ -76,8 +63,8 @@ long KivoWindow::onCmdMove(FXObject*, FXSelector sel, void*) {
 long KivoWindow::onCanvasWheel(FXObject*, FXSelector, void* ptr) {
   const FXEvent* event = static_cast<const FXEvent*>(ptr);
   if (!event || event->code == 0) return 1;
-  ViewTransform current = viewOf(this);
-  float minScale = wheelMinScale(layoutBounds(layout.layersForDrawing()), current.width, current.height);
+  const ViewTransform& current = sizedView();
+  float minScale = wheelMinScale(layoutBounds(layout.allLayers()), current.width, current.height);
   int notches = event->code > 0 ? 1 : -1;
   changeView(this, [&](ViewTransform& view) {
     view.zoomAt(event->win_x, event->win_y, notches, minScale);
@@ -90,7 +77,7 @@ long KivoWindow::onCanvasWheel(FXObject*, FXSelector, void* ptr) {
 long KivoWindow::onCanvasMiddlePress(FXObject*, FXSelector, void* ptr) {
   const FXEvent* event = static_cast<const FXEvent*>(ptr);
   if (!event) return 1;
-  viewOf(this).pointAt(event->win_x, event->win_y, grabX, grabY);
+  sizedView().pointAt(event->win_x, event->win_y, grabX, grabY);
   viewDrag = true;
   return 1;
 }
@@ -126,7 +113,7 @@ long KivoWindow::onUpdSingleLayer(FXObject* sender, FXSelector, void*) {
 // Set the OpenGL state that every paint relies on.
 long KivoWindow::onCanvasConfigure(FXObject*, FXSelector, void*) {
   if (!canvas->makeCurrent()) return 1;
-  ViewTransform view = viewOf(this);
+  const ViewTransform& view = sizedView();
   glViewport(0, 0, view.width, view.height);
   glLineStipple(4, 0xAAAA);
   glEnable(GL_DEPTH_TEST);
@@ -147,19 +134,15 @@ long KivoWindow::onCanvasConfigure(FXObject*, FXSelector, void*) {
 
 long KivoWindow::onCanvasPaint(FXObject*, FXSelector, void*) {
   if (!canvas->makeCurrent()) return 1;
-  painter.paint(viewOf(this), layout.layersForDrawing(), mouseRect);
+  painter.paint(sizedView(), layout.layersForDrawing(), mouseRect);
   if (glvisual->isDoubleBuffer()) canvas->swapBuffers();
   canvas->makeNonCurrent();
   return 1;
 }
 
-void KivoWindow::toLayout(int px, int py, int& lx, int& ly) const {
+void KivoWindow::toLayout(int px, int py, int& lx, int& ly) {
   int32_t x, y;
-  viewOf(this).toLayout(px, py, x, y);
+  sizedView().toLayout(px, py, x, y);
   lx = x;
   ly = y;
 }
-
-int64_t KivoWindow::visibleWidth() const { return viewOf(this).visibleWidth(); }
-
-int64_t KivoWindow::visibleHeight() const { return viewOf(this).visibleHeight(); }

@@ -342,9 +342,13 @@ void Layer::refreshBounds() {
   changed();
 }
 
+void setGLColor(uint32_t color) {
+  glColor4ub(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF, (color >> 24) & 0xFF);
+}
+
 void Layer::draw(int64_t ox, int64_t oy) {
   glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_STIPPLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
-  glColor4ub(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF, (color >> 24) & 0xFF);
+  setGLColor(color);
   glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
   for (GroupNode* node = first(); node; node = node->next()) node->draw(ox, oy);
   if (enabled) {

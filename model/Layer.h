@@ -200,6 +200,10 @@ struct PreparedChain {
   }
 };
 
+// Make a layer colour (FXColor layout: red in the lowest byte, alpha in the
+// highest) the current OpenGL colour.
+void setGLColor(uint32_t color);
+
 // Visit the objects of the chosen layers (of n) in list order, in pieces:
 // visit(i, nodes, count) for layer i. The lists are walked side by side:
 // objects made one after another interleave in memory, and independent

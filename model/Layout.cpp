@@ -53,7 +53,7 @@ class AddStep : public ObjectsStep {
 public:
   AddStep(Layout& l, std::vector<LayerPart> p, const FXString& m) : ObjectsStep(l, std::move(p), m, 0) {}
   void redo() override {
-    for (LayerPart& part : parts) layout.appendTo(part.layer, part.nodes);
+    for (LayerPart& part : parts) LayerChanges(layout).appendTo(part.layer, part.nodes);
     owned = false;
   }
   // The added objects are the last of their layers: later steps are undone first.
@@ -63,7 +63,7 @@ public:
       std::vector<uint32_t> positions;
       positions.reserve(part->nodes.size());
       for (size_t i = n - part->nodes.size(); i < n; i++) positions.push_back((uint32_t)i);
-      layout.removeFrom(part->layer, positions);
+      LayerChanges(layout).removeFrom(part->layer, positions);
     }
     owned = true;
   }
@@ -76,11 +76,11 @@ public:
   RemoveStep(Layout& l, std::vector<LayerPart> p, const FXString& m)
       : ObjectsStep(l, std::move(p), m, sizeof(Opt)) {}
   void redo() override {
-    for (LayerPart& part : parts) part.nodes = layout.removeFrom(part.layer, part.positions);
+    for (LayerPart& part : parts) part.nodes = LayerChanges(layout).removeFrom(part.layer, part.positions);
     owned = true;
   }
   void undo() override {
-    for (LayerPart& part : parts) layout.insertInto(part.layer, part.positions, part.nodes);
+    for (LayerPart& part : parts) LayerChanges(layout).insertInto(part.layer, part.positions, part.nodes);
     owned = false;
   }
 };
@@ -109,7 +109,7 @@ public:
 
 private:
   void apply(int32_t x, int32_t y) {
-    for (LayerPart& part : parts) layout.moveIn(part.layer, part.positions, part.nodes, x, y);
+    for (LayerPart& part : parts) LayerChanges(layout).moveIn(part.layer, part.positions, part.nodes, x, y);
   }
   size_t count() const {
     size_t n = 0;

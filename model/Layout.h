@@ -19,6 +19,9 @@ struct GdsLibraryInfo {
   std::string cellName = "TOP";
   double userUnits = 0.001;   // user units per database unit
   double metres = 1e-9;       // metres per database unit
+  // The UNITS record's two reals as read, written back bit for bit (tools
+  // round them differently in the last place); empty: from the two above.
+  std::string unitsBytes;
 };
 
 // An object to add, with the slot it goes to.
@@ -61,7 +64,10 @@ public:
   Layout& operator=(const Layout&) = delete;
 
   const Layer& layer(int i) const { return layers[i]; }
-  // The layers for drawing; only the painter uses this.
+  // The fourteen layers, to read.
+  const Layer* allLayers() const { return layers; }
+  // The layers for the painter alone: it takes the corners of appended
+  // objects out of them.
   Layer* layersForDrawing() { return layers; }
 
   // ---- file state
@@ -122,14 +128,17 @@ public:
   void setObserver(LayoutObserver* o) { observer = o; }
   LayoutObserver* getObserver() const { return observer; }
 
-  // Changes of the layers, for the steps: each keeps the observer informed.
+private:
+  friend class LayerChanges;
+
+  // Changes of the layers, for the undo steps and the journal's replay: each
+  // keeps the observer informed.
   void appendTo(int i, const std::vector<GroupNode*>& nodes);
   std::vector<GroupNode*> removeFrom(int i, const std::vector<uint32_t>& positions);
   void insertInto(int i, const std::vector<uint32_t>& positions, const std::vector<GroupNode*>& nodes);
   void moveIn(int i, const std::vector<uint32_t>& positions, const std::vector<GroupNode*>& nodes,
               int32_t dx, int32_t dy);
 
-private:
   void record(FXCommand* step, bool merge);
   void afterHistoryMove();
 
@@ -145,6 +154,28 @@ private:
   // moved: the update rules ask many times a second.
   mutable uint64_t countedRevision[LAYER_COUNT] = {};
   mutable size_t selectedInLayer[LAYER_COUNT] = {};
+};
+
+// The changes of the layers beneath edits: the undo steps make and reverse
+// them, the recovery journal's replay repeats recorded ones without new
+// steps. Nothing else writes layers outside the document.
+class LayerChanges {
+public:
+  explicit LayerChanges(Layout& l) : layout(l) {}
+  void appendTo(int i, const std::vector<GroupNode*>& nodes) { layout.appendTo(i, nodes); }
+  std::vector<GroupNode*> removeFrom(int i, const std::vector<uint32_t>& positions) {
+    return layout.removeFrom(i, positions);
+  }
+  void insertInto(int i, const std::vector<uint32_t>& positions, const std::vector<GroupNode*>& nodes) {
+    layout.insertInto(i, positions, nodes);
+  }
+  void moveIn(int i, const std::vector<uint32_t>& positions, const std::vector<GroupNode*>& nodes,
+              int32_t dx, int32_t dy) {
+    layout.moveIn(i, positions, nodes, dx, dy);
+  }
+
+private:
+  Layout& layout;
 };
 
 #endif

@@ -1,5 +1,4 @@
-// The layer panel, the Layers command and the selection commands on a real
-// main window.
+// The layer panel and the Layers command on a real main window.
 #include <fxkeys.h>
 #include <gtest/gtest.h>
 
@@ -109,24 +108,4 @@ TEST_F(LayerDlgTest, UntickingALayerOutlinesItAtOnceOnTheCanvasAndInItsSwatch) {
   kivotest::settle();
   EXPECT_FALSE(checks[POLY_ROW]->getCheck());
   EXPECT_TRUE(swatch(POLY_ROW, 0) == FXRGB(160, 0, 0) && swatch(POLY_ROW, 7) == FXRGB(0, 0, 0));
-}
-
-TEST_F(LayerDlgTest, SelectionCommandsCountAllLayersOrTheCurrentOne) {
-  add(0, 0, true);
-  add(1, 0);
-  add(5, 0, true);
-  add(5, 30);
-  EXPECT_EQ("4 object(s) selection changed", run(KivoWindow::ID_SELECT_INVERT));
-  EXPECT_EQ("4 object(s) deselected", run(KivoWindow::ID_SELECT_NONE));
-  EXPECT_EQ("4 object(s) selected", run(KivoWindow::ID_SELECT_ALL));
-  window->singleLayer = true;
-  window->currentLayer = 5;
-  EXPECT_EQ("2 object(s) deselected", run(KivoWindow::ID_SELECT_NONE));
-  EXPECT_EQ("0 object(s) deleted", run(KivoWindow::ID_DELETE));
-  EXPECT_EQ("2 object(s) selected", run(KivoWindow::ID_SELECT_ALL));
-  EXPECT_EQ("2 object(s) deleted", run(KivoWindow::ID_DELETE));
-  window->singleLayer = false;
-  EXPECT_EQ("2 object(s) deleted", run(KivoWindow::ID_DELETE));  // slots 0 and 1
-  EXPECT_EQ("Undo: 2 object(s) deleted", run(KivoWindow::ID_UNDO));
-  EXPECT_EQ(2u, window->layout.selectedCount(-1));
 }
