@@ -74,7 +74,7 @@ void sizeCanvas(KivoWindow* window) {
 }
 
 // The view in which the wheel shows the whole chip: its bounds fill the
-// canvas in one direction (Show All's scale clamp does not apply).
+// canvas in one direction (as Show All shows a layout of any size).
 void showWholeChip(KivoWindow* window) {
   Rect bounds = layoutBounds(window->layout.allLayers());
   window->originX = bounds.getX();

@@ -30,9 +30,11 @@ namespace {
 const uint32_t SELECTION_SHIFT = 16;
 // llvmpipe snaps vertices to 1/256 pixel, so it moves one by at most 1/512.
 const double LLVMPIPE_SNAP = 1.0 / 512;
-// Probes for edges that lie near one pixel centre: each takes a row (or
-// column) of its own beside the canvas's first ones; edges beyond the
-// eighth at one centre are left to OpenGL.
+// Each distinct edge coordinate near a pixel centre is asked with a probe
+// in a row (or column) pair of its own at the frame's edge; a centre gets
+// SLOTS of them, which covers the distinct edges a whole view puts near one
+// centre while keeping the read-back small. Boxes with edges beyond those
+// are drawn by OpenGL.
 const int SLOTS = 8;
 // Boxes that wait for resolveEdges: about a tenth at a whole view; the lists
 // reserve an eighth of the boxes, since growing them would touch more

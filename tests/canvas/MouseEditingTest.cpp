@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <typeinfo>
 
 #include "app/KivoWindow.h"
@@ -116,11 +117,23 @@ TEST_F(MouseEditingTest, RightDragMeasuresAndLabelsShowAnyValue) {
   EXPECT_EQ(labels({window->layerLabel}), "Metal 1 ");
 }
 
-// The wheel zooms out down to where the 4 mm x 2 mm layout fits twice over.
-TEST_F(MouseEditingTest, WheelZoomsOutToTheLayoutsRange) {
+// About the pointer, down to where the 4 mm x 2 mm layout fits twice over,
+// up to 80. (The middle drag is driven end to end.)
+TEST_F(MouseEditingTest, WheelZoomsAboutThePointerWithinTheLayoutsRange) {
   add(5, 0, 0, 4000000, 2000000);
+  kivotest::canvasEvent(window, SEL_MOUSEWHEEL, 0, 200, 100);
+  EXPECT_EQ(window->view.scale, 10.0f);
+  int32_t before[2], after[2];
+  window->toLayout(200, 100, before[0], before[1]);
   for (int i = 0; i < 40; i++) kivotest::canvasEvent(window, SEL_MOUSEWHEEL, -120, 200, 100);
-  EXPECT_FLOAT_EQ(window->view.scale, std::min(window->canvas->getWidth() / 8e6f, window->canvas->getHeight() / 4e6f));
+  float fit = std::min(window->canvas->getWidth() / 8e6f, window->canvas->getHeight() / 4e6f);
+  EXPECT_FLOAT_EQ(window->view.scale, fit);
+  window->toLayout(200, 100, after[0], after[1]);
+  EXPECT_LT(std::hypot(after[0] - before[0], after[1] - before[1]) * fit, 1.0);  // the point stays put
+  kivotest::canvasEvent(window, SEL_MOUSEWHEEL, 120, 10, 10);
+  EXPECT_FLOAT_EQ(window->view.scale, fit * 1.4142135f);
+  for (int i = 0; i < 60; i++) kivotest::canvasEvent(window, SEL_MOUSEWHEEL, 120, 10, 10);
+  EXPECT_EQ(window->view.scale, 80.0f);
 }
 
 }  // namespace
