@@ -17,6 +17,7 @@ FXDEFMAP(KivoWindow) KivoWindowMap[] = {
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_LAYERS,            KivoWindow::onUpdLayers),
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_STATUS_LINE,       KivoWindow::onUpdStatusLine),
   FXMAPFUNC (SEL_TIMEOUT,            KivoWindow::ID_STATUS_TIMER,      KivoWindow::onStatusTimeout),
+  FXMAPFUNC (SEL_TIMEOUT,            KivoWindow::ID_JOURNAL_TIMER,     KivoWindow::onJournalTimer),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_FILE_NEW,          KivoWindow::onCmdFileNew),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_FILE_OPEN,         KivoWindow::onCmdFileOpen),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_FILE_SAVE,         KivoWindow::onCmdFileSave),
@@ -245,6 +246,7 @@ void KivoWindow::buildStatusbar() {
 KivoWindow::~KivoWindow() {
   layout.setObserver(nullptr);
   delete journal;  // the file stays: the changes were not saved
+  getApp()->removeTimeout(this, ID_JOURNAL_TIMER);
   if (statusTimer) getApp()->removeTimeout(this, ID_STATUS_TIMER);
   delete filemenu;
   delete editmenu;
@@ -252,6 +254,10 @@ KivoWindow::~KivoWindow() {
   delete viewmenu;
   delete helpmenu;
   delete layerDlg;
+  if (canvas->id() && canvas->makeCurrent()) {  // the painter's objects go with their context
+    painter.releaseGL();
+    canvas->makeNonCurrent();
+  }
   delete canvas;
   delete glvisual;
   for (FXGIFIcon* icon : icons) delete icon;

@@ -19,7 +19,7 @@ class RecoveryJournal;
 // The main window: holds the layout document, the view, the mouse band and
 // every widget. Its handlers live with their subsystem: io/FileCommands.cpp,
 // canvas/ViewCommands.cpp, canvas/MouseEditing.cpp,
-// model/SelectionCommands.cpp, model/EditCommands.cpp,
+// model/SelectionCommands.cpp, app/EditCommands.cpp,
 // panels/LayerCommands.cpp; the rest here.
 class KivoWindow : public FXMainWindow {
   FXDECLARE(KivoWindow)
@@ -78,6 +78,7 @@ public:
     ID_GROUP,
     ID_UNGROUP,
     ID_UNAVAILABLE_LAST,
+    ID_JOURNAL_TIMER,
   };
 
   explicit KivoWindow(FXApp* app);
@@ -120,8 +121,9 @@ public:
   void syncRecoveryJournal();
   // The unsaved changes are dropped on purpose (Quit).
   void removeRecoveryJournal();
+  long onJournalTimer(FXObject*, FXSelector, void*);
 
-  // Undo, redo, clipboard and moving the selection (model/EditCommands.cpp)
+  // Undo, redo, clipboard and moving the selection (app/EditCommands.cpp)
   long onCmdUndo(FXObject*, FXSelector, void*);
   long onUpdUndo(FXObject*, FXSelector, void*);
   long onCmdRedo(FXObject*, FXSelector, void*);
@@ -134,6 +136,7 @@ public:
   long onCmdNudge(FXObject*, FXSelector, void*);
   long onClipboardRequest(FXObject*, FXSelector, void*);
   bool copyToClipboard();
+  std::vector<PlacedObject> clipboardObjects() const;
 
   // Selection (model/SelectionCommands.cpp)
   long onCmdDelete(FXObject*, FXSelector, void*);
@@ -201,6 +204,8 @@ public:
   bool singleLayer = false;
   Layout layout;
   RecoveryJournal* journal = nullptr;  // null when recovery is off
+  int journalHealth = 0;               // as last told: a RecoveryJournal::Health
+  bool journalWarned = false;          // its failure was shown in a box
   // Copies of the objects last copied or cut, with their slots; owned here.
   std::vector<PlacedObject> clipboard;
   FXString statusText;

@@ -34,5 +34,8 @@ int main(int argc, char* argv[]) {
   FXString file = line.file.empty() ? FXString() : FXPath::absolute(FXString(line.file.c_str()));
   if (!window->recoverAtStart(file) && !file.empty()) window->openFile(file);
   app.run();
+  // The window first: its journal writer and GL context end before the
+  // display closes with the application.
+  delete window;
   return 0;
 }

@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,6 +24,9 @@
 #include "io/LayoutFile.h"
 #include "model/Layer.h"
 #include "support/GuiTest.h"
+#include "support/ProgramWindow.h"
+
+using kivotest::shell;
 
 namespace {
 
@@ -37,18 +39,6 @@ double now() {
   using namespace std::chrono;
   return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
-
-std::string shell(const std::string& command) {
-  std::string output;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
-    pclose(pipe);
-  }
-  while (!output.empty() && output.back() == '\n') output.pop_back();
-  return output;
-}
-
 
 // Write the layout to path with the hole cut where Show All will put canvas
 // pixel (HOLE_X, HOLE_Y), and one box on Metal 1 in its middle.
@@ -122,26 +112,6 @@ Log waitQuiet(const std::string& path, double start, double seconds = 180) {
   return Log();
 }
 
-struct Geometry {
-  int x = 0, y = 0, width = 0, height = 0;
-};
-
-// The canvas: the smallest window of at least 600 x 300 below the main
-// window, from `xwininfo -tree` lines "  0x400240 (has no name): ()  700x411+0+60  +0+60".
-Geometry canvasOf(const std::string& window) {
-  static const std::regex child(R"(^\s+0x[0-9a-f]+ .*\s(\d+)x(\d+)[+-]-?\d+[+-]-?\d+\s+\+?(-?\d+)\+?(-?\d+)\s*$)");
-  std::istringstream lines(shell("xwininfo -tree -id " + window));
-  Geometry best;
-  std::smatch m;
-  for (std::string line; std::getline(lines, line);) {
-    if (!std::regex_match(line, m, child)) continue;
-    Geometry g{std::stoi(m[3]), std::stoi(m[4]), std::stoi(m[1]), std::stoi(m[2])};
-    if (g.width >= 600 && g.height >= 300 && (best.width == 0 || g.width * g.height < best.width * best.height))
-      best = g;
-  }
-  return best;
-}
-
 enum Row { OPEN, FIRST, CLICK, DRAW, SELECT_ALL, ZOOM, MOTION, ROWS };
 const char* const ROW_NAMES[ROWS] = {"Open -> first frame shown", "first frame after Open",
                                      "frame after a click toggling one", "frame after drawing one rect",
@@ -160,7 +130,8 @@ double median(std::vector<double> v) {
 struct Run {
   std::string log;
   std::string window;
-  Geometry canvas;
+  kivotest::Geometry canvas;
+  std::vector<uint32_t> picture;  // the canvas after Open
   std::vector<double> samples[ROWS];
   bool failed = false;
 
@@ -207,8 +178,8 @@ Run measure(const std::string& file, bool plain, int runs) {
     return run;
   }
   Log opened = waitQuiet(run.log, 0);
-  run.window = shell("timeout 20 xdotool search --sync --onlyvisible --name '^Kivo$' 2>/dev/null | head -n 1");
-  run.canvas = canvasOf(run.window);
+  run.window = kivotest::waitForWindow("Kivo", 20);
+  run.canvas = kivotest::findCanvas(run.window);
   if (opened.open < 0 || run.window.empty() || run.canvas.width == 0) {
     std::printf("  the program did not open %s\n", file.c_str());
     run.failed = true;
@@ -226,8 +197,9 @@ Run measure(const std::string& file, bool plain, int runs) {
       std::sscanf(size.c_str(), "%dx%d", &w, &h);
       run.prepare("windowsize " + run.window + " " + std::to_string(w + CANVAS_W - run.canvas.width) + " " +
                   std::to_string(h + CANVAS_H - run.canvas.height));
-      run.canvas = canvasOf(run.window);
+      run.canvas = kivotest::findCanvas(run.window);
     }
+    run.picture = kivotest::settledScreen(child).area(run.canvas);
     std::vector<double>* times = run.samples;
     run.prepare("windowfocus --sync " + run.window);
     for (int i = 0; i < runs; i++)
@@ -279,8 +251,9 @@ int main(int argc, char** argv) {
       // Each painter's program is started `starts` times, alternately: the
       // figures are medians over all of them.
       double row[2][ROWS];
-      Run fast;
+      Run fast, plainRun;
       bool failed = false;
+      size_t wrong = 0;  // canvas pixels where the fast painter's Open differs from the plain one's
       std::vector<double> samples[2][ROWS];
       for (int start = 0; start < starts; start++) {
         for (bool plain : {true, false}) {
@@ -292,13 +265,22 @@ int main(int argc, char** argv) {
           for (int r = 0; r < ROWS; r++)
             samples[plain ? 0 : 1][r].insert(samples[plain ? 0 : 1][r].end(), run.samples[r].begin(),
                                              run.samples[r].end());
-          if (!plain) fast = run;
+          if (plain) plainRun = run;
+          else fast = run;
+          for (size_t i = 0; !plain && i < std::max(run.picture.size(), plainRun.picture.size()); i++)
+            wrong += i >= run.picture.size() || i >= plainRun.picture.size() || run.picture[i] != plainRun.picture[i];
         }
       }
       for (int k = 0; k < 2; k++)
         for (int r = 0; r < ROWS; r++) row[k][r] = median(samples[k][r]);
       std::remove(file.c_str());
       std::printf("%d rectangles, %s, canvas %d x %d\n", count, set, fast.canvas.width, fast.canvas.height);
+      // A figure is worth nothing on a wrong picture: none is shown then.
+      if (wrong > 0 || fast.picture.empty()) {
+        std::printf("  WRONG PICTURE: %zu canvas pixels after Open differ between the fast and the plain painter\n", wrong);
+        ok = false;
+        continue;
+      }
       std::printf("  %-36s %8s %9s %8s\n", "(Open in s, frames in ms)", "plain", "fast", "target");
       for (int r = 0; r < ROWS; r++) {
         double target = r == OPEN && count >= 10000000 ? 2.0 : TARGETS[r];

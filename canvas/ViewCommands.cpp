@@ -26,8 +26,12 @@ long KivoWindow::onCmdZoomIn(FXObject*, FXSelector, void*) {
   return 1;
 }
 
+// Down to the wheel's smallest scale, where the whole layout fits twice over.
 long KivoWindow::onCmdZoomOut(FXObject*, FXSelector, void*) {
-  changeView(this, [](ViewTransform& view) { view.zoomOut(); });
+  const Rect bounds = layoutBounds(layout.layersForDrawing());
+  changeView(this, [&](ViewTransform& view) {
+    view.zoomOut(wheelMinScale(bounds, view.width, view.height));
+  });
   return 1;
 }
 

@@ -1,5 +1,6 @@
 #include "canvas/ViewTransform.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "model/Layer.h"
@@ -11,6 +12,13 @@ namespace {
 const double ORIGIN_LIMIT = 1099511627776.0;  // 2^40: far beyond any layout, exact in double
 const float MAX_SCALE = 80.0f;
 const float WHEEL_MIN_SCALE = 0.025f;
+// Show All of a tiny layout stops here: a single unit then fills 50 pixels,
+// leaving room to zoom in to MAX_SCALE.
+const float SHOW_ALL_MAX_SCALE = 50.0f;
+
+// A bounds' size along one axis, in units: its wrapped width read unsigned
+// (a layout may span more than 2^31 units), and 1 for a single coordinate.
+double extent(int32_t size) { return size == 0 ? 1.0 : (double)(uint32_t)size; }
 
 double clampOrigin(double v) {
   if (!(v > -ORIGIN_LIMIT)) return std::isnan(v) ? 0.0 : -ORIGIN_LIMIT;
@@ -63,17 +71,19 @@ int64_t ViewTransform::baseX() const { return drawingBase(originX, width / (doub
 int64_t ViewTransform::baseY() const { return drawingBase(originY, height / (double)scale, scale); }
 
 void ViewTransform::zoomIn() {
-  if (scale > 40.0f) return;
+  if (!(scale < MAX_SCALE)) return;
   originX = clampOrigin(originX + (double)(visibleWidth() / 4));
   originY = clampOrigin(originY + (double)(visibleHeight() / 4));
   scale = scale * 2.0f;
   if (scale > 1.0f) scale = std::floor(scale);
+  if (scale > MAX_SCALE) scale = MAX_SCALE;
 }
 
-void ViewTransform::zoomOut() {
-  if ((double)scale <= 0.05) return;
+void ViewTransform::zoomOut(float minScale) {
+  if (!(scale > minScale)) return;
   scale = scale * 0.5f;
   if (scale > 1.0f) scale = std::floor(scale);
+  if (!(scale >= minScale)) scale = minScale;
   originX = clampOrigin(originX - (double)(visibleWidth() / 4));
   originY = clampOrigin(originY - (double)(visibleHeight() / 4));
 }
@@ -92,16 +102,14 @@ void ViewTransform::zoomAt(int px, int py, int notches, float minScale) {
 void ViewTransform::showAll(const Rect& bounds) {
   originX = bounds.getX();
   originY = bounds.getY();
-  float w = (float)bounds.getW();
-  float h = (float)bounds.getH();
-  if (w == 0.0f) w = 1.0f;
-  if (h == 0.0f) h = 1.0f;
+  float w = (float)extent(bounds.getW());
+  float h = (float)extent(bounds.getH());
   float sx = (float)width / w;
   float sy = (float)height / h;
   scale = sx < sy ? sx : sy;
-  // The negated test also catches a negative quotient of a wrapped size.
-  if (!((double)scale >= 0.05)) scale = 0.05f;
-  if (scale > 50.0f) scale = 50.0f;
+  float minScale = wheelMinScale(bounds, width, height);
+  if (!(scale >= minScale)) scale = minScale;
+  if (scale > SHOW_ALL_MAX_SCALE) scale = SHOW_ALL_MAX_SCALE;
 }
 
 void ViewTransform::move(int dx, int dy, int parts) {
@@ -119,15 +127,28 @@ void ViewTransform::placeAt(double x, double y, int px, int py) {
   originY = clampOrigin(y - ((double)height - py) / (double)scale);
 }
 
+// Folded in 64 bits: a layout may span more than 2^31 units, which the
+// result holds as a wrapped size and include would take for a small one.
 Rect layoutBounds(const Layer layers[]) {
   Rect bounds;
-  for (int i = 0; i < LAYER_COUNT; i++)
-    if (layers[i].first()) bounds.include(layers[i]);
+  int64_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  bool empty = true;
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    const Layer& l = layers[i];
+    if (!l.first() || (empty && l.isAllZero())) continue;
+    int64_t lx = l.getX(), ly = l.getY(), rx = lx + (uint32_t)l.getW(), ry = ly + (uint32_t)l.getH();
+    x0 = empty ? lx : std::min(x0, lx), y0 = empty ? ly : std::min(y0, ly);
+    x1 = empty ? rx : std::max(x1, rx), y1 = empty ? ry : std::max(y1, ry);
+    empty = false;
+  }
+  if (empty) return bounds;
+  bounds.x = (int32_t)x0, bounds.y = (int32_t)y0;
+  bounds.w = (int32_t)(uint32_t)(x1 - x0), bounds.h = (int32_t)(uint32_t)(y1 - y0);
   return bounds;
 }
 
 float wheelMinScale(const Rect& bounds, int width, int height) {
-  double w = bounds.getW() > 0 ? bounds.getW() : 1.0, h = bounds.getH() > 0 ? bounds.getH() : 1.0;
+  double w = extent(bounds.getW()), h = extent(bounds.getH());
   float fit = (float)std::fmin(width / (2 * w), height / (2 * h));
   return fit > 0.0f && fit < WHEEL_MIN_SCALE ? fit : WHEEL_MIN_SCALE;
 }

@@ -48,14 +48,15 @@ struct ViewTransform {
 
   // Double the scale up to 80, keeping the centre nearly in place.
   void zoomIn();
-  // Halve the scale down to 0.03125 (0.025 after Show All's clamp).
-  void zoomOut();
+  // Halve the scale down to minScale (the wheel's smallest scale).
+  void zoomOut(float minScale);
   // Multiply the scale by sqrt 2 per notch (notches > 0) or divide it
   // (notches < 0), within minScale .. 80, keeping the layout point under
   // pixel (px, py) there.
   void zoomAt(int px, int py, int notches, float minScale);
   // Put the lower-left corner of bounds on the canvas's lower-left corner
-  // and fit bounds in one direction, scale clamped to 0.05 .. 50.
+  // and fit bounds in one direction: the whole layout, however large, at
+  // most 50 pixels a unit.
   void showAll(const Rect& bounds);
   // Shift the view by 1/parts of the visible extent (whole units); dx and
   // dy are -1, 0 or 1. E/S/D/F use thirds, the arrow keys quarters.
@@ -66,8 +67,9 @@ struct ViewTransform {
   void placeAt(double x, double y, int px, int py);
 };
 
-// The union of the bounding boxes of the layers that hold objects, folded
-// in index order with include; all zero when every layer is empty.
+// The union of the bounding boxes of the layers that hold objects; all
+// zero when every layer is empty. Its size wraps where the layout spans
+// more than 2^31 units: read it unsigned.
 Rect layoutBounds(const Layer layers[]);
 // The wheel's smallest scale: 0.025, or less when the layout's bounds need
 // less to fit the canvas twice over in both directions.

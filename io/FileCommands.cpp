@@ -1,9 +1,12 @@
 // New, Open, Save, Save As, Quit and the close box.
+#include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "app/KivoWindow.h"
 #include "io/Gdsii.h"
 #include "io/LayoutFile.h"
+#include "io/RecoveryJournal.h"
 
 namespace {
 
@@ -63,7 +66,7 @@ bool KivoWindow::askSaveFirst() {
 long KivoWindow::onCmdFileNew(FXObject*, FXSelector, void*) {
   if (!askSaveFirst()) return 1;
   Layer empty[LAYER_COUNT];
-  layout.replaceContent(empty, "untitled.msk", true);
+  layout.replaceContent(empty, UNTITLED_NAME, true);
   setStatusMessage("Ready");
   canvas->update();
   return 1;
@@ -78,9 +81,45 @@ long KivoWindow::onCmdFileOpen(FXObject*, FXSelector, void*) {
   return 1;
 }
 
+namespace {
+
+// Reads shorter than a second show no progress: a box that flashes up and
+// goes tells nothing.
+const FXlong QUIET_NANOSECONDS = 1000000000;
+
+// Shows how far a GDSII read has come, with Cancel, once it has taken
+// QUIET_NANOSECONDS.
+class ReadProgress : public GdsProgress {
+public:
+  ReadProgress(FXWindow* w, const FXString& name) : owner(w), file(name) {}
+  ~ReadProgress() override { delete dialog; }
+  bool advance(uint64_t done, uint64_t total) override {
+    if (!dialog) {
+      if (FXThread::time() - start < QUIET_NANOSECONDS) return true;
+      dialog = new FXProgressDialog(owner, "Reading", "Reading " + file,
+                                    PROGRESSDIALOG_NORMAL | PROGRESSDIALOG_CANCEL);
+      dialog->setTotal(1000);
+      dialog->create();
+      dialog->show(PLACEMENT_OWNER);
+    }
+    dialog->setProgress((FXuint)(std::min(done, total) * 1000 / std::max<uint64_t>(total, 1)));
+    owner->getApp()->runModalWhileEvents(dialog);
+    return !dialog->isCancelled();
+  }
+
+private:
+  FXWindow* owner;
+  FXString file;
+  FXProgressDialog* dialog = nullptr;
+  const FXlong start = FXThread::time();
+};
+
+}  // namespace
+
 // Read a file into fresh layers and replace the layout with them, fit the
 // view and report what was skipped; false, with the layout unchanged, when
-// the file cannot be read.
+// the file cannot be read, is too large for the memory or its read is
+// cancelled.
 bool KivoWindow::openFile(const FXString& chosen) {
   if (!FXStat::exists(chosen)) {
     showError(this, "File:\n" + chosen + "\n not found!");
@@ -92,11 +131,24 @@ bool KivoWindow::openFile(const FXString& chosen) {
   // The reader is chosen by content: a GDSII file starts with its HEADER record.
   GdsReadResult gds;
   GdsLibraryInfo info;
+  const FileIdentity read = FileIdentity::of(chosen.text());  // the journal's fingerprint is of this file
   getApp()->beginWaitCursor();
   const bool gdsii = isGdsiiFile(chosen.text());
-  ReadStatus status = gdsii ? readGdsiiFile(chosen.text(), activeLayerMap(), fresh, info, gds)
-                            : readLayoutFile(chosen.text(), fresh, result);
+  ReadStatus status = READ_OK;
+  try {
+    ReadProgress progress(this, chosen);
+    status = gdsii ? readGdsiiFile(chosen.text(), activeLayerMap(), fresh, info, gds, &progress)
+                   : readLayoutFile(chosen.text(), fresh, result);
+  } catch (const std::bad_alloc&) {
+    getApp()->endWaitCursor();
+    showError(this, "File:\n" + chosen + "\n is too large for the memory left: nothing was read.");
+    return false;
+  }
   getApp()->endWaitCursor();
+  if (gds.cancelled) {
+    setStatusMessage("Open cancelled: " + chosen);
+    return false;
+  }
   if (gdsii) result.errorNumber = gds.errorNumber;
   if (status == READ_NOT_REGULAR) {
     showError(this, "File:\n" + chosen + "\n is not a regular file: nothing was read.");
@@ -117,6 +169,7 @@ bool KivoWindow::openFile(const FXString& chosen) {
   // The old objects leave with the fresh layers at the end of this scope.
   layout.replaceContent(fresh, chosen, layout.isUntitled(), gdsii ? FORMAT_GDSII : FORMAT_MSK,
                         info);
+  if (journal) journal->baseRead(read);
   canvas->update();
   onCmdShowAll(nullptr, 0, nullptr);
   setStatusMessage("active file " + chosen);
@@ -174,6 +227,7 @@ bool KivoWindow::saveLayout() {
     return false;
   }
   layout.markSaved(target, format);
+  if (journal) journal->baseRead(FileIdentity::of(target.text()));
   canvas->update();
   setStatusMessage("saved: " + target);
   return true;

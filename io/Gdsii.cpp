@@ -3,19 +3,20 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
-#include <ostream>
 #include <unordered_map>
 #include <vector>
 
 #include <fcntl.h>
-#include <strings.h>
-#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "io/GdsElement.h"
+#include "io/GdsGeometry.h"
+#include "model/HugePages.h"
 #include "model/ObjectOrigin.h"
 
 // The reader works on the whole file in memory (mapped, not copied), in two
@@ -38,457 +39,23 @@
 // is 0..6 and the one its record type has, and its data a whole number of
 // values. Shapes need LAYER and XY, references SNAME and XY. Anything else is
 // an error at the offset of the offending record, and the layers stay empty.
-// Then references are resolved, cycles rejected and objects counted (64-bit,
-// saturating) before the second pass places every top cell's objects.
+// Then references are resolved, cycles rejected, and objects, steps and
+// memory counted (64-bit, saturating) before the second pass places every
+// top cell's objects. A cell placed more than once has its records read
+// once more, into a list of its shapes that every placement copies.
 
 namespace {
 
-// ---------------------------------------------------------------- numbers
-
-uint32_t be16(const unsigned char* p) { return (uint32_t)p[0] << 8 | p[1]; }
-int32_t be32(const unsigned char* p) {
-  return (int32_t)((uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]);
-}
-uint64_t be64(const unsigned char* p) {
-  return (uint64_t)(uint32_t)be32(p) << 32 | (uint32_t)be32(p + 4);
-}
-
-const int64_t OFFSET_CLAMP = (int64_t)1 << 61;
-int64_t clampOffset(int64_t v) { return std::max(-OFFSET_CLAMP, std::min(OFFSET_CLAMP, v)); }
 uint64_t saturatingMul(uint64_t a, uint64_t b, uint64_t cap) {
   if (a == 0 || b == 0) return 0;
   return a > cap / b ? cap : std::min(cap, a * b);
 }
 
-// ---------------------------------------------------------------- geometry
-
-struct Box64 {
-  int64_t x0, y0, x1, y1;
-};
-
-// Reflect about x (bit 4 of orient), then rotate by orient & 3 quarter
-// turns counter-clockwise, then translate.
-struct Transform {
-  int a = 1, b = 0, c = 0, d = 1;
-  int64_t tx = 0, ty = 0;
-  static Transform of(int orient, int64_t x, int64_t y) {
-    static const int m[4][4] = {{1, 0, 0, 1}, {0, -1, 1, 0}, {-1, 0, 0, -1}, {0, 1, -1, 0}};
-    const int* r = m[orient & 3];
-    int s = orient & 4 ? -1 : 1;
-    Transform t;
-    t.a = r[0], t.b = r[1] * s, t.c = r[2], t.d = r[3] * s;
-    t.tx = clampOffset(x), t.ty = clampOffset(y);
-    return t;
-  }
-  // This transform applied after inner.
-  Transform after(const Transform& in) const {
-    Transform t;
-    t.a = a * in.a + b * in.c, t.b = a * in.b + b * in.d;
-    t.c = c * in.a + d * in.c, t.d = c * in.b + d * in.d;
-    t.tx = clampOffset(a * in.tx + b * in.ty + tx);
-    t.ty = clampOffset(c * in.tx + d * in.ty + ty);
-    return t;
-  }
-  Box64 apply(const Box64& r) const {
-    int64_t x0 = a * r.x0 + b * r.y0 + tx, y0 = c * r.x0 + d * r.y0 + ty;
-    int64_t x1 = a * r.x1 + b * r.y1 + tx, y1 = c * r.x1 + d * r.y1 + ty;
-    return {std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1)};
-  }
-};
-
-struct Interval {
-  int64_t x0, x1;
-};
-
-// Turns a region given slab by slab (bottom up; each slab's intervals
-// sorted, disjoint) into rectangles, extending a rectangle upwards while the
-// next slab has the same interval.
-class SlabMerger {
-public:
-  explicit SlabMerger(std::vector<Box64>& o) : out(o) {}
-  void slab(int64_t y0, int64_t y1, const std::vector<Interval>& cur) {
-    next.clear();
-    size_t i = 0;
-    for (const Interval& iv : cur) {
-      while (i < open.size() && (open[i].x0 < iv.x0 || (open[i].x0 == iv.x0 && open[i].x1 < iv.x1)))
-        close(open[i++]);
-      if (i < open.size() && open[i].x0 == iv.x0 && open[i].x1 == iv.x1 && open[i].y1 == y0) {
-        next.push_back(open[i++]);
-        next.back().y1 = y1;
-      } else {
-        next.push_back({iv.x0, y0, iv.x1, y1});
-      }
-    }
-    while (i < open.size()) close(open[i++]);
-    open.swap(next);
-  }
-  void finish() {
-    for (const Box64& b : open) close(b);
-    open.clear();
-  }
-
-private:
-  void close(const Box64& b) { out.push_back(b); }
-  std::vector<Box64>& out;
-  std::vector<Box64> open, next;
-};
-
-struct Point {
-  int64_t x, y;
-};
-
-std::vector<Point> readPoints(const unsigned char* xy, size_t n) {
-  std::vector<Point> p(n);
+// The points of an XY record.
+void readPoints(const unsigned char* xy, size_t n, std::vector<GdsPoint>& p) {
+  if (p.size() != n) p.resize(n);
   for (size_t i = 0; i < n; i++) p[i] = {be32(xy + 8 * i), be32(xy + 8 * i + 4)};
-  return p;
 }
-
-// An axis-parallel rectangle given as four corners (a fifth repeating the
-// first), zero-sized ones included.
-bool rectangleOf(const unsigned char* xy, size_t n, Box64& box) {
-  if (n != 5 && n != 4) return false;
-  Point p[5];
-  for (size_t i = 0; i < n; i++) p[i] = {be32(xy + 8 * i), be32(xy + 8 * i + 4)};
-  if (n == 5 && (p[4].x != p[0].x || p[4].y != p[0].y)) return false;
-  bool aligned = (p[0].x == p[1].x && p[1].y == p[2].y && p[2].x == p[3].x && p[3].y == p[0].y) ||
-                 (p[0].y == p[1].y && p[1].x == p[2].x && p[2].y == p[3].y && p[3].x == p[0].x);
-  if (!aligned) return false;
-  box = {std::min(p[0].x, p[2].x), std::min(p[0].y, p[2].y), std::max(p[0].x, p[2].x),
-         std::max(p[0].y, p[2].y)};
-  return true;
-}
-
-// Visit the slabs between the distinct y values of the boxes (each with
-// y0 < y1), bottom up, with the boxes that span each slab: a sweep, so that
-// large polygons cost in proportion to their edges crossing each slab.
-template <class Visit>
-void sweep(std::vector<Box64>& boxes, Visit visit) {
-  std::vector<int64_t> ys;
-  for (const Box64& b : boxes) ys.push_back(b.y0), ys.push_back(b.y1);
-  std::sort(ys.begin(), ys.end());
-  ys.erase(std::unique(ys.begin(), ys.end()), ys.end());
-  std::sort(boxes.begin(), boxes.end(), [](const Box64& a, const Box64& b) { return a.y0 < b.y0; });
-  std::vector<const Box64*> active;
-  size_t next = 0;
-  for (size_t k = 0; k + 1 < ys.size(); k++) {
-    active.erase(std::remove_if(active.begin(), active.end(),
-                                [&](const Box64* b) { return b->y1 <= ys[k]; }),
-                 active.end());
-    while (next < boxes.size() && boxes[next].y0 <= ys[k]) active.push_back(&boxes[next++]);
-    visit(ys[k], ys[k + 1], active);
-  }
-}
-
-// Cut a rectilinear polygon into rectangles covering its inside (even-odd
-// rule) without overlaps; false when an edge is not axis-parallel.
-bool polygonRects(const unsigned char* xy, size_t n, std::vector<Box64>& out) {
-  std::vector<Point> p = readPoints(xy, n);
-  if (p.size() > 1 && p.back().x == p.front().x && p.back().y == p.front().y) p.pop_back();
-  if (p.size() < 4) return false;
-  std::vector<Box64> edges;  // vertical edges: x0 = x1, y0 < y1
-  for (size_t i = 0; i < p.size(); i++) {
-    const Point &a = p[i], &b = p[(i + 1) % p.size()];
-    if (a.x != b.x && a.y != b.y) return false;
-    if (a.x == b.x && a.y != b.y)
-      edges.push_back({a.x, std::min(a.y, b.y), a.x, std::max(a.y, b.y)});
-  }
-  SlabMerger merger(out);
-  std::vector<int64_t> xs;
-  std::vector<Interval> cur;
-  sweep(edges, [&](int64_t y0, int64_t y1, const std::vector<const Box64*>& active) {
-    xs.clear();
-    for (const Box64* e : active) xs.push_back(e->x0);
-    std::sort(xs.begin(), xs.end());
-    cur.clear();
-    for (size_t i = 0; i + 1 < xs.size(); i += 2) {
-      if (xs[i] == xs[i + 1]) continue;
-      if (!cur.empty() && cur.back().x1 == xs[i])
-        cur.back().x1 = xs[i + 1];
-      else
-        cur.push_back({xs[i], xs[i + 1]});
-    }
-    merger.slab(y0, y1, cur);
-  });
-  merger.finish();
-  return true;
-}
-
-// Cut the union of rectangles into rectangles without overlaps.
-void unionRects(std::vector<Box64>& in, std::vector<Box64>& out) {
-  in.erase(std::remove_if(in.begin(), in.end(),
-                          [](const Box64& r) { return r.x0 >= r.x1 || r.y0 >= r.y1; }),
-           in.end());
-  SlabMerger merger(out);
-  std::vector<Interval> spans, cur;
-  sweep(in, [&](int64_t y0, int64_t y1, const std::vector<const Box64*>& active) {
-    spans.clear();
-    for (const Box64* r : active) spans.push_back({r->x0, r->x1});
-    std::sort(spans.begin(), spans.end(),
-              [](const Interval& a, const Interval& b) { return a.x0 < b.x0; });
-    cur.clear();
-    for (const Interval& span : spans) {
-      if (!cur.empty() && span.x0 <= cur.back().x1)
-        cur.back().x1 = std::max(cur.back().x1, span.x1);
-      else
-        cur.push_back(span);
-    }
-    merger.slab(y0, y1, cur);
-  });
-  merger.finish();
-}
-
-// The outline of a path along the axes, type 0 (flush ends) or 2 (ends
-// extended by half the width), positive even width: each segment widened by
-// half the width on both sides and, at bends, extended by it so that the
-// corner is filled. False for anything else.
-bool pathRects(const unsigned char* xy, size_t n, int pathType, int32_t width,
-               std::vector<Box64>& out) {
-  if ((pathType != 0 && pathType != 2) || width <= 0 || width % 2 != 0) return false;
-  std::vector<Point> p;
-  for (const Point& q : readPoints(xy, n))
-    if (p.empty() || q.x != p.back().x || q.y != p.back().y) p.push_back(q);
-  if (p.size() < 2) return false;
-  const int64_t half = width / 2;
-  std::vector<Box64> pieces;
-  for (size_t i = 0; i + 1 < p.size(); i++) {
-    const Point &a = p[i], &b = p[i + 1];
-    if (a.x != b.x && a.y != b.y) return false;
-    const int64_t extendA = (i > 0 || pathType == 2) ? half : 0;
-    const int64_t extendB = (i + 2 < p.size() || pathType == 2) ? half : 0;
-    Box64 r;
-    if (a.y == b.y) {
-      const bool forward = a.x < b.x;
-      r = {std::min(a.x, b.x) - (forward ? extendA : extendB), a.y - half,
-           std::max(a.x, b.x) + (forward ? extendB : extendA), a.y + half};
-    } else {
-      const bool forward = a.y < b.y;
-      r = {a.x - half, std::min(a.y, b.y) - (forward ? extendA : extendB), a.x + half,
-           std::max(a.y, b.y) + (forward ? extendB : extendA)};
-    }
-    pieces.push_back(r);
-  }
-  if (pieces.size() == 1)
-    out.push_back(pieces[0]);
-  else
-    unionRects(pieces, out);
-  return true;
-}
-
-// ---------------------------------------------------------------- records
-
-struct Record {
-  int type, dataType;
-  const unsigned char* data;
-  size_t size;
-  size_t offset;
-};
-
-// The data type of each known record type; -1: any.
-int expectedDataType(int type) {
-  switch (type) {
-    case GDS_HEADER: case GDS_BGNLIB: case GDS_BGNSTR: case GDS_LAYER: case GDS_DATATYPE:
-    case GDS_COLROW: case GDS_TEXTTYPE: case GDS_PATHTYPE: case GDS_NODETYPE:
-    case GDS_PROPATTR: case GDS_BOXTYPE:
-      return GDS_INT2;
-    case GDS_WIDTH: case GDS_XY: case GDS_PLEX: case GDS_BGNEXTN: case GDS_ENDEXTN:
-      return GDS_INT4;
-    case GDS_LIBNAME: case GDS_STRNAME: case GDS_SNAME: case GDS_STRING: case GDS_PROPVALUE:
-      return GDS_ASCII;
-    case GDS_UNITS: case GDS_MAG: case GDS_ANGLE:
-      return GDS_REAL8;
-    case GDS_PRESENTATION: case GDS_STRANS: case GDS_ELFLAGS:
-      return GDS_BITS;
-    case GDS_ENDLIB: case GDS_ENDSTR: case GDS_BOUNDARY: case GDS_PATH: case GDS_SREF:
-    case GDS_AREF: case GDS_TEXT: case GDS_ENDEL: case GDS_NODE: case GDS_BOX:
-      return GDS_NO_DATA;
-    default:
-      return -1;
-  }
-}
-
-bool isElementStart(int t) {
-  return (t >= GDS_BOUNDARY && t <= GDS_TEXT) || t == GDS_NODE || t == GDS_BOX;
-}
-bool isElementPart(int t) {
-  return (t >= GDS_LAYER && t <= GDS_COLROW && t != GDS_ENDEL) || t == GDS_TEXTTYPE ||
-         t == GDS_PRESENTATION || (t >= GDS_STRING && t <= GDS_ANGLE) || t == GDS_PATHTYPE ||
-         t == GDS_ELFLAGS || (t >= GDS_NODETYPE && t <= GDS_PROPVALUE) ||
-         (t >= GDS_BOXTYPE && t <= GDS_ENDEXTN);
-}
-// Records skipped wherever they stand outside an element.
-bool isOther(int t) {
-  return t != GDS_HEADER && t <= GDS_LAST_KNOWN && !isElementStart(t) && !isElementPart(t) &&
-         t != GDS_ENDEL && t != GDS_STRNAME && t != GDS_ENDSTR && t != GDS_BGNSTR &&
-         t != GDS_ENDLIB && t != GDS_STRCLASS;
-}
-
-std::string text(const Record& r) {
-  size_t n = r.size;
-  while (n > 0 && r.data[n - 1] == 0) --n;
-  return std::string((const char*)r.data, n);
-}
-
-// One element's fields; XY stays in the file.
-struct Element {
-  int type = 0;
-  size_t offset = 0;
-  bool hasLayer = false, hasName = false;
-  uint32_t layer = 0, datatype = 0;
-  int pathType = 0;
-  int32_t width = 0;
-  uint32_t strans = 0;
-  double mag = 1, angle = 0;
-  int cols = 0, rows = 0;
-  const unsigned char* name = nullptr;
-  size_t nameSize = 0;
-  const unsigned char* xy = nullptr;
-  size_t points = 0;
-  int propAttr = -1;
-  bool hasValue = false;
-  int32_t value = 0;
-};
-
-class Scanner {
-public:
-  Scanner(const unsigned char* d, size_t n) : data(d), size(n) {}
-
-  bool fail(size_t offset, const std::string& why) {
-    if (error.empty()) {
-      error = why;
-      errorOffset = (int64_t)offset;
-    }
-    return false;
-  }
-
-  // The record at pos, checked; advances pos.
-  bool next(Record& r) {
-    if (size - pos < 4)
-      return fail(pos, pos == size ? "the file ends before ENDLIB" : "truncated record header");
-    const unsigned char* h = data + pos;
-    size_t length = be16(h);
-    r = {h[2], h[3], h + 4, length - 4, pos};
-    if (length < 4 || length % 2 != 0)
-      return fail(pos, "bad record length " + std::to_string(length));
-    if (length > size - pos) return fail(pos, "record runs past the end of the file");
-    if (r.type > GDS_LAST_KNOWN) return fail(pos, "unknown record type " + std::to_string(r.type));
-    static const size_t unit[7] = {1, 2, 2, 4, 4, 8, 1};
-    int expected = expectedDataType(r.type);
-    if (r.dataType > GDS_ASCII || (expected >= 0 && r.dataType != expected))
-      return fail(pos, "record type " + std::to_string(r.type) + " with data type " +
-                           std::to_string(r.dataType));
-    if (r.dataType != GDS_NO_DATA && r.size % unit[r.dataType] != 0)
-      return fail(pos, "data size does not fit its type");
-    pos += length;
-    return true;
-  }
-
-  bool needs(const Record& r, size_t bytes) {
-    return r.size >= bytes || fail(r.offset, "record too short");
-  }
-
-  // The element whose start record was just read, up to its ENDEL.
-  bool element(const Record& start, Element& e) {
-    if (start.type == GDS_BOUNDARY && plainBoundary(start.offset, e)) return true;
-    e = Element();
-    e.type = start.type;
-    e.offset = start.offset;
-    Record r;
-    while (next(r)) {
-      switch (r.type) {
-        case GDS_ENDEL:
-          if (e.type == GDS_SREF || e.type == GDS_AREF) {
-            if (!e.hasName || e.points == 0) return fail(e.offset, "reference without SNAME or XY");
-          } else if (e.type != GDS_TEXT && e.type != GDS_NODE && (!e.hasLayer || e.points == 0)) {
-            return fail(e.offset, "shape without LAYER or XY");
-          }
-          return true;
-        case GDS_LAYER:
-          if (!needs(r, 2)) return false;
-          e.layer = be16(r.data), e.hasLayer = true;
-          break;
-        case GDS_DATATYPE: case GDS_BOXTYPE: case GDS_TEXTTYPE: case GDS_NODETYPE:
-          if (!needs(r, 2)) return false;
-          e.datatype = be16(r.data);
-          break;
-        case GDS_PATHTYPE:
-          if (!needs(r, 2)) return false;
-          e.pathType = (int16_t)be16(r.data);
-          break;
-        case GDS_WIDTH:
-          if (!needs(r, 4)) return false;
-          e.width = be32(r.data);
-          break;
-        case GDS_XY:
-          e.xy = r.data, e.points = r.size / 8;
-          break;
-        case GDS_SNAME:
-          e.name = r.data, e.nameSize = r.size, e.hasName = true;
-          while (e.nameSize > 0 && e.name[e.nameSize - 1] == 0) --e.nameSize;
-          break;
-        case GDS_STRANS:
-          if (!needs(r, 2)) return false;
-          e.strans = be16(r.data);
-          break;
-        case GDS_MAG: case GDS_ANGLE:
-          if (!needs(r, 8)) return false;
-          (r.type == GDS_MAG ? e.mag : e.angle) = fromGdsReal(be64(r.data));
-          break;
-        case GDS_COLROW:
-          if (!needs(r, 4)) return false;
-          e.cols = (int16_t)be16(r.data), e.rows = (int16_t)be16(r.data + 2);
-          break;
-        case GDS_PROPATTR:
-          if (!needs(r, 2)) return false;
-          e.propAttr = (int16_t)be16(r.data);
-          break;
-        case GDS_PROPVALUE:
-          if (e.propAttr == 1) {
-            std::string v = text(r);
-            char* end = nullptr;
-            errno = 0;
-            long long n = std::strtoll(v.c_str(), &end, 10);
-            if (end != v.c_str() && *end == '\0' && errno == 0 && n >= INT32_MIN && n <= INT32_MAX)
-              e.hasValue = true, e.value = (int32_t)n;
-          }
-          break;
-        default:
-          if (!isElementPart(r.type) && !isOther(r.type))
-            return fail(r.offset, "ENDEL missing before record type " + std::to_string(r.type));
-      }
-    }
-    return false;
-  }
-
-  // The common BOUNDARY of LAYER, DATATYPE, five points and ENDEL (64
-  // bytes), matched as a whole: a shortcut through element() for the
-  // records that make up nearly all of a large file.
-  bool plainBoundary(size_t at, Element& e) {
-    static const unsigned char head[] = {0, 4, GDS_BOUNDARY, 0, 0, 6, GDS_LAYER, GDS_INT2};
-    static const unsigned char datatype[] = {0, 6, GDS_DATATYPE, GDS_INT2};
-    static const unsigned char xy[] = {0, 44, GDS_XY, GDS_INT4};
-    static const unsigned char endel[] = {0, 4, GDS_ENDEL, 0};
-    const unsigned char* p = data + at;
-    if (size - at < 64 || std::memcmp(p, head, 8) || std::memcmp(p + 10, datatype, 4) ||
-        std::memcmp(p + 16, xy, 4) || std::memcmp(p + 60, endel, 4))
-      return false;
-    e = Element();
-    e.type = GDS_BOUNDARY;
-    e.offset = at;
-    e.hasLayer = true;
-    e.layer = be16(p + 8);
-    e.datatype = be16(p + 14);
-    e.xy = p + 20;
-    e.points = 5;
-    pos = at + 64;
-    return true;
-  }
-
-  const unsigned char* data;
-  size_t size;
-  size_t pos = 0;
-  std::string error;
-  int64_t errorOffset = -1;
-};
 
 // ---------------------------------------------------------------- cells
 
@@ -496,12 +63,20 @@ struct Ref {
   uint32_t child;
   size_t offset;
   int orient;
-  Point origin, colStep, rowStep;
+  GdsPoint origin, colStep, rowStep;
   int64_t cols, rows;
-  Transform instance(int64_t c, int64_t r) const {
-    return Transform::of(orient, origin.x + c * colStep.x + r * rowStep.x,
+  GdsTransform instance(int64_t c, int64_t r) const {
+    return GdsTransform::of(orient, origin.x + c * colStep.x + r * rowStep.x,
                          origin.y + c * colStep.y + r * rowStep.y);
   }
+};
+
+// A shape of a cell, in the cell's coordinates, ready to place.
+struct Shape {
+  GdsBox box;
+  uint32_t origin;
+  int32_t slot;
+  int32_t value;  // of a marker
 };
 
 struct Cell {
@@ -509,20 +84,41 @@ struct Cell {
   bool defined = false, referenced = false;
   size_t begin = 0, end = 0, offset = 0;
   std::vector<Ref> refs;
-  uint64_t own = 0, total = 0;
+  uint64_t own = 0, total = 0;  // objects of its own shapes, and placed in all
+  uint64_t work = 0;            // steps to place it once
+  uint64_t placements = 0;
   int state = 0;  // 0 new, 1 on the search path, 2 counted
+  bool cached = false;
+  std::vector<Shape> shapes;  // when placed more than once
 };
+
+// Memory per flattened object: its node (40 to 48 bytes in the object
+// pool), its corners in the layer's change record (16 bytes, up to twice
+// that while the record grows) and the painter's arrays. Measured: the
+// program's data grows by 126 bytes per object at the peak of opening
+// 10^7 rectangles and showing them.
+const uint64_t BYTES_PER_OBJECT = 128;
+// How often the progress callback is asked: every this many bytes scanned
+// or steps taken, a few hundred times a second.
+const uint64_t PROGRESS_BYTES = 1 << 20;
+const uint64_t PROGRESS_STEPS = 1 << 16;
 
 class Reader {
 public:
-  Reader(const unsigned char* d, size_t n, const LayerMap& m, Layer* l, uint64_t limit)
-      : scan(d, n), map(m), layers(l), objectLimit(limit) {}
+  Reader(const unsigned char* d, size_t n, const LayerMap& m, Layer* l, const GdsReadLimits& lim)
+      : scan(d, n), map(m), layers(l), limits(lim) {}
 
   GdsReadResult run(GdsLibraryInfo& info) {
     GdsLibraryInfo found;
-    if (library(found) && resolve(found)) {
+    if (library(found) && resolve(found) && affordable()) {
       info = found;
       place();
+    }
+    if (stopped) {
+      scan.error = "The read was cancelled.";
+      result.cancelled = true;
+      for (int i = 0; i < LAYER_COUNT; i++) delete layers[i].cutFrom(0);
+      result.objects = 0;
     }
     result.error = scan.error;
     result.errorOffset = scan.errorOffset;
@@ -530,21 +126,28 @@ public:
   }
 
 private:
+  // Tell the progress callback; false once it asked to stop.
+  bool report(uint64_t done, uint64_t total) {
+    if (limits.progress && !stopped && !limits.progress->advance(done, total)) stopped = true;
+    return !stopped;
+  }
+
   bool library(GdsLibraryInfo& info) {
-    Record r;
+    GdsRecord r;
     if (!scan.next(r)) return false;
     if (r.type != GDS_HEADER) return scan.fail(0, "no HEADER record");
     while (scan.next(r)) {
       if (r.type == GDS_ENDLIB) return true;
       if (r.type == GDS_LIBNAME) {
-        info.libraryName = text(r);
+        info.libraryName = gdsText(r);
       } else if (r.type == GDS_UNITS) {
         if (!scan.needs(r, 16)) return false;
         info.userUnits = fromGdsReal(be64(r.data));
         info.metres = fromGdsReal(be64(r.data + 8));
+        info.unitsBytes.assign((const char*)r.data, 16);
       } else if (r.type == GDS_BGNSTR) {
         if (!structure(r.offset)) return false;
-      } else if (!isOther(r.type)) {
+      } else if (!isGdsOther(r.type)) {
         return scan.fail(r.offset, "record type " + std::to_string(r.type) + " in the wrong place");
       }
     }
@@ -552,26 +155,30 @@ private:
   }
 
   bool structure(size_t offset) {
-    Record r;
+    GdsRecord r;
     if (!scan.next(r)) return false;
     if (r.type != GDS_STRNAME) return scan.fail(r.offset, "STRNAME missing after BGNSTR");
-    uint32_t index = cellNamed(text(r));
+    uint32_t index = cellNamed(gdsText(r));
     if (cells[index].defined)
       return scan.fail(r.offset, "cell " + cells[index].name + " defined twice");
     cells[index].defined = true;
     cells[index].offset = offset;
     cells[index].begin = scan.pos;
     order.push_back(index);
-    Element e;
+    GdsElement e;
     while (scan.next(r)) {
+      if (scan.pos >= nextReport) {
+        nextReport = scan.pos + PROGRESS_BYTES;
+        if (!report(scan.pos, scan.size + scan.size / GDS_PLAIN_BOUNDARY)) return false;
+      }
       if (r.type == GDS_ENDSTR) {
         cells[index].end = r.offset;
         return true;
       }
-      if (isElementStart(r.type)) {
-        if (!scan.element(r, e)) return false;
+      if (isGdsElementStart(r.type)) {
+        if (!readGdsElement(scan, r, e)) return false;
         note(index, e);
-      } else if (r.type != GDS_STRCLASS && !isOther(r.type)) {
+      } else if (r.type != GDS_STRCLASS && !isGdsOther(r.type)) {
         return scan.fail(r.offset, "record type " + std::to_string(r.type) + " in the wrong place");
       }
     }
@@ -588,19 +195,20 @@ private:
   }
 
   // Shapes of an element in its cell's coordinates; false when skipped.
-  bool shapes(const Element& e, std::vector<Box64>& out) {
+  bool shapes(const GdsElement& e, std::vector<GdsBox>& out) {
     out.clear();
-    Box64 box;
-    if (e.type == GDS_PATH) return pathRects(e.xy, e.points, e.pathType, e.width, out);
-    if (rectangleOf(e.xy, e.points, box)) {
+    readPoints(e.xy, e.points, points);
+    GdsBox box;
+    if (e.type == GDS_PATH) return pathRects(points.data(), e.points, e.pathType, e.width, out);
+    if (rectangleOf(points.data(), e.points, box)) {
       out.push_back(box);
       return true;
     }
-    return e.type == GDS_BOUNDARY && polygonRects(e.xy, e.points, out);
+    return e.type == GDS_BOUNDARY && polygonRects(points.data(), e.points, out);
   }
 
   // First pass: count the element's objects or what it skips, keep references.
-  void note(uint32_t cell, const Element& e) {
+  void note(uint32_t cell, const GdsElement& e) {
     switch (e.type) {
       case GDS_TEXT: ++result.skipped[SKIP_TEXT]; return;
       case GDS_NODE: ++result.skipped[SKIP_NODE]; return;
@@ -612,7 +220,7 @@ private:
       ++result.skipped[e.type == GDS_PATH ? SKIP_PATH : SKIP_POLYGON];
   }
 
-  void reference(uint32_t cell, const Element& e) {
+  void reference(uint32_t cell, const GdsElement& e) {
     Ref ref;
     ref.child = cellNamed(std::string((const char*)e.name, e.nameSize));
     cells[ref.child].referenced = true;
@@ -625,7 +233,8 @@ private:
       return;
     }
     ref.orient = ((int)quarter & 3) | (e.strans & 0x8000 ? 4 : 0);
-    std::vector<Point> p = readPoints(e.xy, std::min<size_t>(e.points, 3));
+    std::vector<GdsPoint>& p = points;
+    readPoints(e.xy, std::min<size_t>(e.points, 3), p);
     ref.origin = p[0];
     ref.cols = ref.rows = 1;
     ref.colStep = ref.rowStep = {0, 0};
@@ -642,7 +251,8 @@ private:
     cells[cell].refs.push_back(ref);
   }
 
-  // Drop references to missing cells, reject cycles, count objects.
+  // Drop references to missing and empty cells, reject cycles, count
+  // objects, steps and placements.
   bool resolve(GdsLibraryInfo& info) {
     for (Cell& cell : cells) {
       auto gone = std::remove_if(cell.refs.begin(), cell.refs.end(),
@@ -650,8 +260,9 @@ private:
       result.skipped[SKIP_MISSING_CELL] += (uint64_t)(cell.refs.end() - gone);
       cell.refs.erase(gone, cell.refs.end());
     }
-    const uint64_t cap = objectLimit + 1;
+    const uint64_t cap = limits.objects + 1, workCap = limits.objects * GDS_WORK_PER_OBJECT + 1;
     std::vector<std::pair<uint32_t, size_t>> path;
+    std::vector<uint32_t> counted;  // children before their parents
     uint64_t total = 0;
     for (uint32_t start : order) {
       if (cells[start].state == 0) path.push_back({start, 0});
@@ -667,42 +278,75 @@ private:
           if (child.state == 0) path.push_back({ref.child, 0});
           continue;
         }
+        cell.refs.erase(std::remove_if(cell.refs.begin(), cell.refs.end(),
+                                       [&](const Ref& r) { return cells[r.child].total == 0; }),
+                        cell.refs.end());
         cell.total = std::min(cap, cell.own);
+        cell.work = std::min(workCap, cell.own);
         for (const Ref& ref : cell.refs) {
-          uint64_t n = saturatingMul(saturatingMul((uint64_t)ref.cols, (uint64_t)ref.rows, cap),
-                                     cells[ref.child].total, cap);
-          cell.total = std::min(cap, cell.total + n);
+          const Cell& child = cells[ref.child];
+          uint64_t n = saturatingMul((uint64_t)ref.cols, (uint64_t)ref.rows, workCap);
+          cell.total = std::min(cap, cell.total + saturatingMul(n, child.total, cap));
+          cell.work = std::min(workCap, cell.work + saturatingMul(n, child.work + 1, workCap));
         }
         cell.state = 2;
+        counted.push_back(path.back().first);
         path.pop_back();
       }
       if (!cells[start].referenced) {
         if (tops.empty()) info.cellName = cells[start].name;
         tops.push_back(start);
+        cells[start].placements = 1;
         total = std::min(cap, total + cells[start].total);
+        work = std::min(workCap, work + cells[start].work);
       }
     }
-    if (total > objectLimit) {
-      scan.error = "The design has more than " + std::to_string(objectLimit) +
+    if (total > limits.objects) {
+      scan.error = "The design has more than " + std::to_string(limits.objects) +
                    " objects when flattened; it was not opened.";
       return false;
     }
+    if (work >= workCap) {
+      scan.error = "The design takes more than " + std::to_string(workCap - 1) +
+                   " steps to flatten (its instances place few objects); it was not opened.";
+      return false;
+    }
+    for (auto cell = counted.rbegin(); cell != counted.rend(); ++cell)
+      for (const Ref& ref : cells[*cell].refs) {
+        uint64_t n = saturatingMul((uint64_t)ref.cols, (uint64_t)ref.rows, cap);
+        uint64_t& p = cells[ref.child].placements;
+        p = std::min(cap, p + saturatingMul(n, cells[*cell].placements, cap));
+      }
+    objects = total;
     return true;
+  }
+
+  // The memory the objects will take is there.
+  bool affordable() {
+    uint64_t need = objects * BYTES_PER_OBJECT;
+    for (const Cell& cell : cells)
+      if (cell.placements > 1) need += cell.own * sizeof(Shape);
+    const uint64_t have = limits.memory ? limits.memory : availableMemory();
+    if (need <= have) return true;
+    scan.error = "The design needs about " + std::to_string((need >> 20) + 1) +
+                 " MiB of memory when flattened, and only " + std::to_string(have >> 20) +
+                 " MiB are available; it was not opened.";
+    return false;
   }
 
   // Second pass: place the objects of every top cell and its instances.
   void place() {
     struct Frame {
       uint32_t cell;
-      Transform t;
+      GdsTransform t;
       size_t ref;
       int64_t c, r;
     };
     std::vector<Frame> stack;
     for (uint32_t top : tops) {
-      stack.push_back({top, Transform(), 0, 0, 0});
-      emitOwn(top, Transform());
-      while (!stack.empty()) {
+      stack.push_back({top, GdsTransform(), 0, 0, 0});
+      placeOwn(top, GdsTransform());
+      while (!stack.empty() && !stopped) {
         Frame& f = stack.back();
         const Cell& cell = cells[f.cell];
         if (f.ref == cell.refs.size()) {
@@ -710,140 +354,107 @@ private:
           continue;
         }
         const Ref& ref = cell.refs[f.ref];
-        if (cells[ref.child].total == 0) {
-          ++f.ref;
-          continue;
-        }
-        Transform t = f.t.after(ref.instance(f.c, f.r));
+        GdsTransform t = f.t.after(ref.instance(f.c, f.r));
         if (++f.c == ref.cols) f.c = 0, ++f.r;
         if (f.r == ref.rows) f.r = 0, ++f.ref;
         uint32_t child = ref.child;
         stack.push_back({child, t, 0, 0, 0});
-        emitOwn(child, t);
+        step();
+        placeOwn(child, t);
       }
     }
   }
 
-  void emitOwn(uint32_t index, const Transform& t) {
-    const Cell& cell = cells[index];
-    if (cell.own == 0) return;
-    Scanner again(scan.data, cell.end);
+  // One step of the second pass taken.
+  void step() {
+    if (++steps % PROGRESS_STEPS == 0) report(scan.size + steps, scan.size + work);
+  }
+
+  // The shapes of a cell's own elements, in file order, from its records.
+  template <class Visit>
+  void readShapes(const Cell& cell, Visit visit) {
+    GdsRecordScanner again(scan.data, cell.end);
     again.pos = cell.begin;
-    Record r;
-    Element e;
+    GdsRecord r;
+    GdsElement e;
+    Shape s;
     while (again.pos < cell.end && again.next(r)) {
-      if (!isElementStart(r.type) || !again.element(r, e)) continue;
+      if (!isGdsElementStart(r.type) || !readGdsElement(again, r, e)) continue;
       const bool shape = e.type == GDS_BOUNDARY || e.type == GDS_PATH || e.type == GDS_BOX;
       if (!shape || !shapes(e, boxes)) continue;
-      for (const Box64& b : boxes) add(e, t.apply(b));
+      describe(e, s);
+      for (const GdsBox& b : boxes) s.box = b, visit(s);
     }
   }
 
-  void add(const Element& e, const Box64& b) {
+  void placeOwn(uint32_t index, const GdsTransform& t) {
+    Cell& cell = cells[index];
+    if (cell.own == 0 || stopped) return;
+    if (cell.placements <= 1) {
+      readShapes(cell, [&](const Shape& s) { add(s, t.apply(s.box)); });
+      return;
+    }
+    if (!cell.cached) {
+      cell.shapes.reserve(cell.own);
+      readShapes(cell, [&](const Shape& s) { cell.shapes.push_back(s); });
+      cell.cached = true;
+    }
+    for (const Shape& s : cell.shapes) add(s, t.apply(s.box));
+  }
+
+  // The slot, origin and marker value of an element's objects; the last
+  // ones again while plain elements keep their pair.
+  void describe(const GdsElement& e, Shape& s) {
+    const bool plain = e.properties.empty();
+    if (!plain || !lastPlain || !described || e.layer != lastLayer || e.datatype != lastDatatype) {
+      ObjectOrigin o;
+      o.gdsLayer = (int32_t)e.layer;
+      o.gdsDatatype = (int32_t)e.datatype;
+      o.gdsProperties = e.properties;
+      last.origin = internOrigin(o);
+      last.slot = map.slotOf(e.layer, e.datatype);
+      std::string marker;
+      last.value = findGdsProperty(e.properties, 1, marker) ? gdsMarkerValue(marker) : 0;
+      lastLayer = e.layer, lastDatatype = e.datatype, described = true, lastPlain = plain;
+    }
+    s.origin = last.origin, s.slot = last.slot, s.value = last.value;
+  }
+
+  void add(const Shape& s, const GdsBox& b) {
+    step();
     if (b.x0 < INT32_MIN || b.y0 < INT32_MIN || b.x1 > INT32_MAX || b.y1 > INT32_MAX ||
         b.x1 - b.x0 > INT32_MAX || b.y1 - b.y0 > INT32_MAX) {
       ++result.skipped[SKIP_RANGE];
       return;
     }
-    if (!cached || e.layer != cachedLayer || e.datatype != cachedDatatype) {
-      ObjectOrigin o;
-      o.gdsLayer = (int32_t)e.layer;
-      o.gdsDatatype = (int32_t)e.datatype;
-      cachedOrigin = internOrigin(o);
-      cachedSlot = map.slotOf(e.layer, e.datatype);
-      cachedLayer = e.layer, cachedDatatype = e.datatype, cached = true;
-    }
-    GroupNode* node = newLayoutObject(cachedSlot);
-    if (Opt* opt = dynamic_cast<Opt*>(node)) opt->value = e.hasValue ? e.value : 0;
+    GroupNode* node = newLayoutObject(s.slot);
+    if (s.slot == LAYER_OPTIONS)
+      if (Opt* opt = dynamic_cast<Opt*>(node)) opt->value = s.value;
     node->x = (int32_t)b.x0, node->y = (int32_t)b.y0;
     node->w = (int32_t)(b.x1 - b.x0), node->h = (int32_t)(b.y1 - b.y0);
-    node->origin = cachedOrigin;
+    node->origin = s.origin;
     // Appended at once, while the node is still in the cache.
-    layers[cachedSlot].appendChain(node);
+    layers[s.slot].appendChain(node);
     ++result.objects;
   }
 
-  Scanner scan;
+  GdsRecordScanner scan;
   const LayerMap& map;
   Layer* layers;
-  uint64_t objectLimit;
+  GdsReadLimits limits;
   GdsReadResult result;
   std::vector<Cell> cells;
   std::vector<uint32_t> order, tops;  // defined cells in file order; top cells
   std::unordered_map<std::string, uint32_t> names;
-  std::vector<Box64> boxes;
-  bool cached = false;
-  uint32_t cachedLayer = 0, cachedDatatype = 0, cachedOrigin = 0;
-  int cachedSlot = 0;
+  std::vector<GdsBox> boxes;
+  std::vector<GdsPoint> points;
+  uint64_t objects = 0, work = 0, steps = 0;  // to place in all, and placed so far
+  size_t nextReport = 0;
+  bool stopped = false;
+  bool described = false, lastPlain = false;
+  uint32_t lastLayer = 0, lastDatatype = 0;
+  Shape last;
 };
-
-// ---------------------------------------------------------------- writing
-
-class RecordWriter {
-public:
-  void head(int type, int dataType, size_t bytes) {
-    put16((uint32_t)(bytes + 4));
-    buffer.push_back((char)type);
-    buffer.push_back((char)dataType);
-  }
-  void put16(uint32_t v) {
-    buffer.push_back((char)(v >> 8));
-    buffer.push_back((char)v);
-  }
-  void put32(int32_t v) {
-    put16((uint32_t)v >> 16);
-    put16((uint32_t)v & 0xFFFF);
-  }
-  void empty(int type) { head(type, GDS_NO_DATA, 0); }
-  void int2(int type, uint32_t v) {
-    head(type, GDS_INT2, 2);
-    put16(v & 0xFFFF);
-  }
-  void string(int type, const std::string& s) {
-    std::string t = s.substr(0, 65530);
-    head(type, GDS_ASCII, t.size() + t.size() % 2);
-    buffer.append(t);
-    if (t.size() % 2) buffer.push_back('\0');
-  }
-  void dates(int type, const std::tm& tm) {
-    head(type, GDS_INT2, 24);
-    for (int i = 0; i < 2; i++) {
-      const int v[6] = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                        tm.tm_hour,          tm.tm_min,     tm.tm_sec};
-      for (int x : v) put16((uint32_t)x);
-    }
-  }
-  void flush(std::ostream& out) {
-    out.write(buffer.data(), (std::streamsize)buffer.size());
-    buffer.clear();
-  }
-  std::string buffer;
-};
-
-template <size_t N>
-unsigned char* put(unsigned char* q, const unsigned char (&bytes)[N]) {
-  std::memcpy(q, bytes, N);
-  return q + N;
-}
-unsigned char* store16(unsigned char* q, uint32_t v) {
-  q[0] = (unsigned char)(v >> 8), q[1] = (unsigned char)v;
-  return q + 2;
-}
-unsigned char* store32(unsigned char* q, uint32_t v) {
-  q[0] = (unsigned char)(v >> 24), q[1] = (unsigned char)(v >> 16);
-  q[2] = (unsigned char)(v >> 8), q[3] = (unsigned char)v;
-  return q + 4;
-}
-
-bool writable(const GroupNode& n) {
-  int64_t fx = (int64_t)n.x + n.w, fy = (int64_t)n.y + n.h;
-  return fx >= INT32_MIN && fx <= INT32_MAX && fy >= INT32_MIN && fy <= INT32_MAX;
-}
-
-bool hasSuffix(const char* name, const char* suffix) {
-  size_t n = std::strlen(name), s = std::strlen(suffix);
-  return n >= s && strcasecmp(name + n - s, suffix) == 0;
-}
 
 const char* const skipNames[SKIP_KINDS] = {
     "text(s)",
@@ -870,25 +481,6 @@ std::string GdsReadResult::errorText() const {
   return "Not a readable GDSII file: " + error + " at byte " + std::to_string(errorOffset) + ".";
 }
 
-uint64_t toGdsReal(double value) {
-  if (!(value != 0) || !std::isfinite(value)) return 0;
-  uint64_t sign = value < 0 ? (uint64_t)1 << 63 : 0;
-  double v = std::fabs(value);
-  int exponent = 64;
-  while (v >= 1 && exponent < 127) v /= 16, ++exponent;
-  while (v < 1.0 / 16 && exponent > 0) v *= 16, --exponent;
-  uint64_t mantissa = (uint64_t)std::llround(std::ldexp(std::min(v, 1.0), 56));
-  if (mantissa >> 56) mantissa >>= 4, ++exponent;
-  if (exponent > 127) return sign | 0x7FFFFFFFFFFFFFFFull;
-  return sign | (uint64_t)exponent << 56 | (mantissa & 0x00FFFFFFFFFFFFFFull);
-}
-
-double fromGdsReal(uint64_t bits) {
-  const int exponent = (int)(bits >> 56 & 0x7F) - 64;
-  double v = std::ldexp((double)(bits & 0x00FFFFFFFFFFFFFFull), 4 * exponent - 56);
-  return bits >> 63 ? -v : v;
-}
-
 bool isGdsii(const unsigned char* data, size_t size) {
   return size >= 6 && be16(data) >= 6 && data[2] == GDS_HEADER && data[3] == GDS_INT2;
 }
@@ -905,12 +497,41 @@ bool isGdsiiFile(const char* path) {
 }
 
 GdsReadResult readGdsii(const unsigned char* data, size_t size, const LayerMap& map,
-                        Layer layers[LAYER_COUNT], GdsLibraryInfo& info, uint64_t objectLimit) {
-  return Reader(data, size, map, layers, objectLimit).run(info);
+                        Layer layers[LAYER_COUNT], GdsLibraryInfo& info,
+                        const GdsReadLimits& limits) {
+  return Reader(data, size, map, layers, limits).run(info);
+}
+
+uint64_t availableMemory() {
+  uint64_t have = UINT64_MAX;
+  if (FILE* f = std::fopen("/proc/meminfo", "r")) {
+    char line[128];
+    unsigned long long kib;
+    while (std::fgets(line, sizeof line, f))
+      if (std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1) have = (uint64_t)kib << 10;
+    std::fclose(f);
+  }
+  // What the process holds now, in pages: its address space and its data.
+  unsigned long long size = 0, data = 0;
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    unsigned long long resident, shared, text, lib;
+    if (std::fscanf(f, "%llu %llu %llu %llu %llu %llu", &size, &resident, &shared, &text, &lib,
+                    &data) != 6)
+      size = data = 0;
+    std::fclose(f);
+  }
+  const uint64_t page = (uint64_t)sysconf(_SC_PAGESIZE);
+  const std::pair<int, uint64_t> used[] = {{RLIMIT_AS, size * page}, {RLIMIT_DATA, data * page}};
+  for (const auto& u : used) {
+    struct rlimit limit;
+    if (getrlimit(u.first, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+      have = std::min(have, limit.rlim_cur > u.second ? (uint64_t)(limit.rlim_cur - u.second) : 0);
+  }
+  return have;
 }
 
 ReadStatus readGdsiiFile(const char* path, const LayerMap& map, Layer layers[LAYER_COUNT],
-                         GdsLibraryInfo& info, GdsReadResult& result) {
+                         GdsLibraryInfo& info, GdsReadResult& result, GdsProgress* progress) {
   result = GdsReadResult();
   ReadStatus status;
   int fd = openRegularFile(path, status, result.errorNumber);
@@ -921,16 +542,14 @@ ReadStatus readGdsiiFile(const char* path, const LayerMap& map, Layer layers[LAY
   // more than reading it.
   struct stat st;
   const size_t size = ::fstat(fd, &st) == 0 ? (size_t)st.st_size : 0;
-  const size_t HUGE_PAGE = 2 << 20;
-  const size_t capacity = (size / HUGE_PAGE + 1) * HUGE_PAGE;
+  size_t capacity;
   std::unique_ptr<unsigned char, void (*)(void*)> data(
-      static_cast<unsigned char*>(std::aligned_alloc(HUGE_PAGE, capacity)), std::free);
+      static_cast<unsigned char*>(allocateHugePages(size + 1, capacity)), std::free);
   if (!data) {
     ::close(fd);
     result.errorNumber = ENOMEM;
     return READ_IO_FAILED;
   }
-  ::madvise(data.get(), capacity, MADV_HUGEPAGE);
   size_t done = 0;
   while (done < size) {
     ssize_t n = ::read(fd, data.get() + done, size - done);
@@ -944,98 +563,9 @@ ReadStatus readGdsiiFile(const char* path, const LayerMap& map, Layer layers[LAY
     done += (size_t)n;
   }
   ::close(fd);
-  result = readGdsii(data.get(), done, map, layers, info);
+  GdsReadLimits limits;
+  limits.progress = progress;
+  result = readGdsii(data.get(), done, map, layers, info, limits);
   return READ_OK;
 }
 
-size_t writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const LayerMap& map,
-                  const GdsLibraryInfo& info, std::time_t stamp) {
-  std::tm tm;
-  gmtime_r(&stamp, &tm);
-  RecordWriter w;
-  w.int2(GDS_HEADER, 600);
-  w.dates(GDS_BGNLIB, tm);
-  w.string(GDS_LIBNAME, info.libraryName);
-  w.head(GDS_UNITS, GDS_REAL8, 16);
-  for (double v : {info.userUnits, info.metres}) {
-    uint64_t bits = toGdsReal(v);
-    w.put32((int32_t)(bits >> 32));
-    w.put32((int32_t)bits);
-  }
-  w.dates(GDS_BGNSTR, tm);
-  w.string(GDS_STRNAME, info.cellName.empty() ? "TOP" : info.cellName);
-  w.flush(out);
-  // Elements are laid out byte by byte in a block: 64 bytes per plain object.
-  static const unsigned char boundary[] = {0, 4, GDS_BOUNDARY, 0, 0, 6, GDS_LAYER, GDS_INT2};
-  static const unsigned char datatypeHead[] = {0, 6, GDS_DATATYPE, GDS_INT2};
-  static const unsigned char xyHead[] = {0, 44, GDS_XY, GDS_INT4};
-  static const unsigned char endel[] = {0, 4, GDS_ENDEL, 0};
-  const size_t blockSize = 1 << 16;
-  std::unique_ptr<unsigned char[]> block(new unsigned char[blockSize + 256]);
-  unsigned char* q = block.get();
-  size_t skipped = 0;
-  for (int i = 0; i < LAYER_COUNT; i++) {
-    uint32_t lastOrigin = UINT32_MAX, layer = 0, datatype = 0;
-    for (GroupNode* n = layers[i].first(); n; n = n->next()) {
-      if (!writable(*n)) {
-        ++skipped;
-        continue;
-      }
-      if (n->origin != lastOrigin) {
-        const ObjectOrigin& o = originOf(n->origin);
-        if (o.gdsLayer >= 0 && o.gdsDatatype >= 0)
-          layer = (uint32_t)o.gdsLayer, datatype = (uint32_t)o.gdsDatatype;
-        else if (i == LAYER_UNKNOWN)
-          layer = datatype = 0;
-        else
-          map.pairOf(i, layer, datatype);
-        lastOrigin = n->origin;
-      }
-      q = put(q, boundary);
-      q = store16(q, layer);
-      q = store16(put(q, datatypeHead), datatype);
-      q = put(q, xyHead);
-      const int32_t x1 = n->x + n->w, y1 = n->y + n->h;  // writable: no overflow
-      const int32_t xy[10] = {n->x, n->y, x1, n->y, x1, y1, n->x, y1, n->x, n->y};
-      for (int32_t v : xy) q = store32(q, (uint32_t)v);
-      if (i == LAYER_OPTIONS) {
-        if (const Opt* opt = dynamic_cast<const Opt*>(n)) {
-          w.int2(GDS_PROPATTR, 1);
-          w.string(GDS_PROPVALUE, std::to_string(opt->getValue()));
-          std::memcpy(q, w.buffer.data(), w.buffer.size());
-          q += w.buffer.size();
-          w.buffer.clear();
-        }
-      }
-      q = put(q, endel);
-      if ((size_t)(q - block.get()) >= blockSize) {
-        out.write((const char*)block.get(), q - block.get());
-        q = block.get();
-      }
-    }
-  }
-  out.write((const char*)block.get(), q - block.get());
-  w.empty(GDS_ENDSTR);
-  w.empty(GDS_ENDLIB);
-  w.flush(out);
-  return skipped;
-}
-
-SaveStatus saveGdsiiFile(const char* path, const Layer layers[LAYER_COUNT], const LayerMap& map,
-                         const GdsLibraryInfo& info, int& errorNumber) {
-  const std::time_t now = std::time(nullptr);
-  size_t skipped = 0;
-  SaveStatus status = saveSafely(path, [&](std::ostream& out) {
-    skipped = writeGdsii(out, layers, map, info, now);
-    if (skipped > 0) out.setstate(std::ios::badbit);  // never keep an incomplete file
-  }, errorNumber);
-  if (skipped > 0) errorNumber = EOVERFLOW;
-  return status;
-}
-
-FileFormat saveFormatFor(const char* name, FileFormat current) {
-  if (hasSuffix(name, ".gds") || hasSuffix(name, ".gds2") || hasSuffix(name, ".gdsii"))
-    return FORMAT_GDSII;
-  if (hasSuffix(name, ".msk")) return FORMAT_MSK;
-  return current;
-}

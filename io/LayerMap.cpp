@@ -1,38 +1,30 @@
 #include "io/LayerMap.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
-#include "model/LayerTable.h"
+#include "io/LayoutFile.h"
 
 LayerMap::LayerMap() {
-  for (int slot = 1; slot < LAYER_COUNT; slot++) lines.push_back({(uint32_t)slot, -1, slot});
+  for (int slot = 1; slot < LAYER_COUNT; slot++) {
+    slots.emplace(key((uint32_t)slot, -1), slot);
+    firstPair[slot] = {true, (uint32_t)slot, 0};
+  }
 }
 
 int LayerMap::slotOf(uint32_t layer, uint32_t datatype) const {
-  int any = LAYER_UNKNOWN;
-  bool anyFound = false;
-  for (const Line& l : lines) {
-    if (l.layer != layer) continue;
-    if (l.datatype == (int32_t)datatype) return l.slot;
-    if (l.datatype < 0 && !anyFound) {
-      any = l.slot;
-      anyFound = true;
-    }
-  }
-  return any;
+  auto found = slots.find(key(layer, datatype));
+  if (found == slots.end()) found = slots.find(key(layer, -1));
+  return found == slots.end() ? LAYER_UNKNOWN : found->second;
 }
 
 void LayerMap::pairOf(int slot, uint32_t& layer, uint32_t& datatype) const {
-  layer = datatype = 0;
-  for (const Line& l : lines) {
-    if (l.slot != slot) continue;
-    layer = l.layer;
-    datatype = l.datatype < 0 ? 0 : (uint32_t)l.datatype;
-    return;
-  }
+  const bool known = slot >= 0 && slot < LAYER_COUNT && firstPair[slot].named;
+  layer = known ? firstPair[slot].layer : 0;
+  datatype = known ? firstPair[slot].datatype : 0;
 }
 
 namespace {
@@ -57,12 +49,16 @@ int slotOfCode(const std::string& code) {
 }  // namespace
 
 bool LayerMap::parse(const std::string& text, std::string& error) {
-  std::vector<Line> parsed;
-  std::istringstream in(text);
-  std::string raw;
-  for (int number = 1; std::getline(in, raw); number++) {
-    std::string line = raw.substr(0, raw.find('#'));
-    std::istringstream words(line);
+  LayerMap parsed;
+  parsed.slots.clear();
+  for (Pair& p : parsed.firstPair) p = Pair();
+  size_t at = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  for (int number = 1; at < text.size(); number++) {
+    size_t stop = text.find_first_of("\r\n", at);
+    if (stop == std::string::npos) stop = text.size();
+    const std::string raw = text.substr(at, stop - at);
+    at = stop + (text.compare(stop, 2, "\r\n") == 0 ? 2 : 1);
+    std::istringstream words(raw.substr(0, raw.find('#')));
     std::string pair, code, extra;
     if (!(words >> pair)) continue;
     const std::string where = "line " + std::to_string(number) + ": ";
@@ -84,17 +80,14 @@ bool LayerMap::parse(const std::string& text, std::string& error) {
       error = where + "\"" + code + "\" is not a layer code (NW DN DP PO ME M2..M6 CO OP LC)";
       return false;
     }
-    Line entry{layer, hasDatatype ? (int32_t)datatype : -1, slot};
-    for (const Line& l : parsed) {
-      if (l.layer == entry.layer && l.datatype == entry.datatype) {
-        error = where + "\"" + pair + "\" is mapped twice";
-        return false;
-      }
+    if (!parsed.slots.emplace(key(layer, hasDatatype ? (int64_t)datatype : -1), slot).second) {
+      error = where + "\"" + pair + "\" is mapped twice";
+      return false;
     }
-    parsed.push_back(entry);
+    if (!parsed.firstPair[slot].named) parsed.firstPair[slot] = {true, layer, datatype};
   }
-  lines.swap(parsed);
-  source = text;
+  parsed.source = text;
+  *this = std::move(parsed);
   return true;
 }
 
@@ -104,14 +97,28 @@ LayerMap& activeLayerMap() {
 }
 
 bool loadLayerMap(const char* path, LayerMap& map, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  if (in) text << in.rdbuf();
-  if (!in || in.bad()) {
-    error = std::string(path) + ": " + std::strerror(errno ? errno : EIO);
+  ReadStatus status;
+  int errorNumber = 0;
+  const int fd = openRegularFile(path, status, errorNumber);
+  if (fd < 0) {
+    error = std::string(path) + ": " +
+            (status == READ_NOT_REGULAR ? "not a regular file" : std::strerror(errorNumber));
     return false;
   }
-  if (!map.parse(text.str(), error)) {
+  std::string text;
+  char buffer[1 << 16];
+  ssize_t n;
+  while ((n = ::read(fd, buffer, sizeof buffer)) != 0) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      error = std::string(path) + ": " + std::strerror(errno);
+      ::close(fd);
+      return false;
+    }
+    text.append(buffer, (size_t)n);
+  }
+  ::close(fd);
+  if (!map.parse(text, error)) {
     error = std::string(path) + ": " + error;
     return false;
   }

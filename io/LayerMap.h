@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+#include <unordered_map>
+
+#include "model/LayerTable.h"
 
 // Which layer slot a GDSII layer/datatype pair is read onto, and which pair
 // an object without one of its own is written with.
@@ -12,7 +14,8 @@
 // of the thirteen slot codes (NW, DN, DP, PO, ME, M2..M6, CO, OP, LC) and a
 // line without a datatype matches every datatype of its layer. Layers and
 // datatypes are 0..65535. "#" starts a comment; blank lines are ignored.
-// Several pairs may name one code; a pair may appear only once.
+// Lines end in LF, CR LF or CR alone; a UTF-8 byte order mark at the start
+// is skipped. Several pairs may name one code; a pair may appear only once.
 class LayerMap {
 public:
   // The default: GDS layer L, any datatype, on slot L for L = 1..13.
@@ -33,12 +36,15 @@ public:
   const std::string& text() const { return source; }
 
 private:
-  struct Line {
-    uint32_t layer;
-    int32_t datatype;  // -1: any
-    int slot;
-  };
-  std::vector<Line> lines;
+  // A pair's key: the layer, and the datatype + 1 (0: any datatype).
+  static uint64_t key(uint32_t layer, int64_t datatype) {
+    return (uint64_t)layer << 32 | (uint64_t)(datatype + 1);
+  }
+  std::unordered_map<uint64_t, int> slots;  // by key
+  struct Pair {
+    bool named = false;
+    uint32_t layer = 0, datatype = 0;
+  } firstPair[LAYER_COUNT];  // the first line naming each slot
   std::string source;
 };
 

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "model/Layer.h"
+#include "io/RegularFile.h"
 #include "io/SafeSave.h"
 #include "model/LayerTable.h"
+#include "model/Untitled.h"
 
 // Layout files: one "BB(x,y,w,h)" line, then one "REC(x,y,w,h,code)" line
 // per object ("REC(x,y,w,h,OP,value)" on the options layer), in layer order
@@ -39,21 +41,10 @@ ReadResult readLayout(const char* data, size_t size, Layer layers[LAYER_COUNT]);
 // only make sense for testing the reader at block boundaries).
 ReadResult readLayout(std::istream& in, Layer layers[LAYER_COUNT], size_t blockSize = 1 << 20);
 
-// Outcome of readLayoutFile.
-enum ReadStatus {
-  READ_OK = 0,
-  READ_OPEN_FAILED,   // missing or unreadable
-  READ_IO_FAILED,     // a read failed midway
-  READ_NOT_REGULAR,   // a directory, device, FIFO or socket: never read
-};
 // Read the file at path into the layers; result.errorNumber tells the cause
-// of a failure. Only regular files are read, and finding out never blocks
-// (a FIFO without a writer would hold the open for ever). On a failure the layers hold a partial layout: read into
-// fresh layers and keep them only on READ_OK.
-// Open a regular file for reading, never blocking on a FIFO nor opening a
-// device: the descriptor, or -1 with status READ_NOT_REGULAR or
-// READ_OPEN_FAILED (errorNumber set).
-int openRegularFile(const char* path, ReadStatus& status, int& errorNumber);
+// of a failure. Only regular files are read (io/RegularFile.h). On a
+// failure the layers hold a partial layout: read into fresh layers and keep
+// them only on READ_OK.
 // Large files are read in two parts at once, the second part from the
 // first line start after the middle; secondPartFrom > 0 puts that search
 // at this offset instead, whatever the size (so tests read small files so).

@@ -13,6 +13,10 @@
 
 namespace {
 
+// 5 s between retries of a journal that cannot be written: a full disk is
+// seldom freed sooner, and each retry writes the whole journal anew.
+const FXuint JOURNAL_RETRY_MS = 5000;
+
 // "YYYY-MM-DD HH:MM" in local time.
 FXString minuteText(int64_t seconds) {
   time_t t = (time_t)seconds;
@@ -22,6 +26,8 @@ FXString minuteText(int64_t seconds) {
   return text;
 }
 
+FXString paragraph(const FXString& text, const FXString& more) { return text.empty() ? more : text + "\n" + more; }
+
 }  // namespace
 
 void KivoWindow::startRecoveryJournal() {
@@ -29,6 +35,7 @@ void KivoWindow::startRecoveryJournal() {
   if (recoveryDisabled() || directory.empty()) return;
   journal = new RecoveryJournal(layout, directory);
   layout.setObserver(journal);
+  getApp()->addTimeout(this, ID_JOURNAL_TIMER, JOURNAL_RETRY_MS);
 }
 
 void KivoWindow::syncRecoveryJournal() {
@@ -39,6 +46,35 @@ void KivoWindow::removeRecoveryJournal() {
   if (!journal) return;
   journal->discard();
   journal->flush();
+}
+
+// Try again what could not be written, and tell the user when the
+// journal's health changes: on the status line each time, in a box the
+// first time it fails.
+long KivoWindow::onJournalTimer(FXObject*, FXSelector, void*) {
+  getApp()->addTimeout(this, ID_JOURNAL_TIMER, JOURNAL_RETRY_MS);
+  if (!journal) return 1;
+  std::string cause;
+  RecoveryJournal::Health health = journal->health(cause);
+  journal->retry();
+  // Never over another modal box: the user is answering it; a later tick tells.
+  if (health == journalHealth || getApp()->getModalWindow()) return 1;
+  journalHealth = health;
+  if (health == RecoveryJournal::HEALTHY) {
+    setStatusMessage("The recovery journal is written again");
+    return 1;
+  }
+  FXString why = FXString("The recovery journal cannot be written: ") + cause.c_str();
+  setStatusMessage(why + (health == RecoveryJournal::FAILING ? "; edits are kept in memory"
+                                                             : "; too many edits to keep: save your work"));
+  if (journalWarned) return 1;
+  journalWarned = true;
+  FXString text = why + ".\nYour edits are kept in memory and written to it as soon as it can be written.";
+  if (health == RecoveryJournal::LOST)
+    text = why + ".\nMore edits wait than memory allows for: after a crash only those up to the failure come back. "
+                 "Save your work.";
+  FXMessageBox::warning(this, MBOX_OK, "Warning!", "%s", text.text());
+  return 1;
 }
 
 // Ask, oldest first, for each journal whose process has ended; Yes replays
@@ -54,7 +90,9 @@ bool KivoWindow::recoverAtStart(const FXString& commandLineFile) {
   for (const FoundJournal& entry : found) {
     FXString file = entry.base.untitled ? FXString("untitled") : FXString(entry.base.path.c_str());
     FXString text = "Recover unsaved changes to " + file + " from " + minuteText(entry.modified) + "?";
-    if (!baseUnchanged(entry.base))
+    if (!entry.base.untitled && access(entry.base.path.c_str(), R_OK) != 0)
+      text += "\nThe file cannot be read any more: the edits will be applied to an empty layout.";
+    else if (!baseUnchanged(entry.base))
       text += "\nThe file has changed since: the edits will be applied to its current content.";
     RecoverDialog::Answer answer = RecoverDialog(this, text).ask();
     if (answer == RecoverDialog::ANSWER_LATER) continue;
@@ -62,12 +100,10 @@ bool KivoWindow::recoverAtStart(const FXString& commandLineFile) {
       unlink(entry.path.c_str());
       continue;
     }
+    if (journal && !entry.base.untitled) journal->baseRead(FileIdentity::of(entry.base.path));
     ReplayResult result = replayJournal(entry.path, layout);
     if (!result.ok) {
-      std::string aside = entry.path + ".unreadable";
-      rename(entry.path.c_str(), aside.c_str());
-      FXString message = "Recovery journal:\n" + FXString(entry.path.c_str()) + "\ncannot be read: " +
-                         result.error.c_str() + ".\nMoved aside to:\n" + aside.c_str();
+      FXString message = FXString("Recovery journal:\n") + setJournalAside(entry.path, result.error).c_str();
       FXMessageBox::error(this, MBOX_OK, "Error!", "%s", message.text());
       continue;
     }
@@ -80,11 +116,19 @@ bool KivoWindow::recoverAtStart(const FXString& commandLineFile) {
     FXString status = "Recovered unsaved changes to " + file;
     if (!commandLineFile.empty()) status += "; " + commandLineFile + " was not opened";
     setStatusMessage(status);
-    if (!result.notApplied.empty()) {
-      FXString list = "These edits no longer apply to " + file + " and were left out:";
-      for (const std::string& what : result.notApplied) list += FXString("\n") + what.c_str();
-      FXMessageBox::warning(this, MBOX_OK, "Warning!", "%s", list.text());
+    FXString report, list = "These edits no longer apply to " + file + " and were left out:";
+    if (!result.baseUnreadable.empty()) {
+      report = file + " could not be read (" + result.baseUnreadable.c_str() +
+               "): the edits were applied to an empty layout.";
+      list = "These edits need the file's objects and were left out:";
     }
+    if (!result.notApplied.empty()) {
+      for (const std::string& what : result.notApplied) list += FXString("\n") + what.c_str();
+      report = paragraph(report, list);
+    }
+    if (result.tornEntryDropped)
+      report = paragraph(report, "The last edit was cut short when the session ended and was left out.");
+    if (!report.empty()) FXMessageBox::warning(this, MBOX_OK, "Warning!", "%s", report.text());
     return true;
   }
   return false;

@@ -1,8 +1,7 @@
 #include "model/GroupNode.h"
+#include "model/HugePages.h"
 
 #include <GL/gl.h>
-
-#include <sys/mman.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -120,7 +119,7 @@ private:
   static constexpr size_t SLAB_BYTES = 64 << 10;
   static constexpr size_t HEADER_BYTES = 64;
   static_assert(sizeof(Slab) <= HEADER_BYTES, "a slab's header fits before its blocks");
-  static constexpr size_t REGION_BYTES = 2 << 20;
+  static constexpr size_t REGION_BYTES = HUGE_PAGE_BYTES;
 
   static size_t slotOf(size_t size) { return (size + GRAIN - 1) / GRAIN; }
 
@@ -172,11 +171,11 @@ private:
 
   static Slab* newSlab() {
     if (regionNext == regionEnd) {
-      char* region = static_cast<char*>(std::aligned_alloc(REGION_BYTES, REGION_BYTES));
-      if (!region) throw std::bad_alloc();
       // Huge pages: a million objects fault in a few dozen pages instead of
       // tens of thousands, which is most of the cost of loading a big layout.
-      madvise(region, REGION_BYTES, MADV_HUGEPAGE);
+      size_t rounded;
+      char* region = static_cast<char*>(allocateHugePages(REGION_BYTES, rounded));
+      if (!region) throw std::bad_alloc();
       regionNext = region;
       regionEnd = region + REGION_BYTES;
     }

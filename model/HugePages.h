@@ -8,6 +8,20 @@
 #include <new>
 #include <vector>
 
+// Huge pages are 2 MiB on x86-64.
+const size_t HUGE_PAGE_BYTES = 2 << 20;
+
+// A block of at least bytes, rounded up to whole huge pages and aligned to
+// one, that the system is asked to back with huge pages; rounded gets its
+// size. Release it with std::free. Null when memory is short.
+inline void* allocateHugePages(size_t bytes, size_t& rounded) {
+  rounded = (bytes / HUGE_PAGE_BYTES + (bytes % HUGE_PAGE_BYTES != 0)) * HUGE_PAGE_BYTES;
+  if (rounded == 0) rounded = HUGE_PAGE_BYTES;
+  void* p = std::aligned_alloc(HUGE_PAGE_BYTES, rounded);
+  if (p) madvise(p, rounded, MADV_HUGEPAGE);
+  return p;
+}
+
 // An allocator for big arrays. A page fault costs microseconds (more in a
 // virtual machine), and filling tens of megabytes page by page faults
 // thousands of times: blocks of 2 MiB or more therefore come in huge pages,
@@ -16,7 +30,7 @@
 template <typename T>
 struct HugePageAllocator {
   using value_type = T;
-  static constexpr size_t HUGE_PAGE = 2 << 20;
+  static constexpr size_t HUGE_PAGE = HUGE_PAGE_BYTES;
   static constexpr size_t MAPPED = 64 << 10;
 
   HugePageAllocator() = default;
@@ -32,10 +46,9 @@ struct HugePageAllocator {
       if (p == MAP_FAILED) throw std::bad_alloc();
       return static_cast<T*>(p);
     }
-    size_t rounded = (bytes + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE;
-    void* p = std::aligned_alloc(HUGE_PAGE, rounded);
+    size_t rounded;
+    void* p = allocateHugePages(bytes, rounded);
     if (!p) throw std::bad_alloc();
-    madvise(p, rounded, MADV_HUGEPAGE);
     return static_cast<T*>(p);
   }
   void deallocate(T* p, size_t n) {

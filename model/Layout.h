@@ -19,6 +19,9 @@ struct GdsLibraryInfo {
   std::string cellName = "TOP";
   double userUnits = 0.001;   // user units per database unit
   double metres = 1e-9;       // metres per database unit
+  // The UNITS record's two reals as read, written back bit for bit (tools
+  // round them differently in the last place); empty: from the two above.
+  std::string unitsBytes;
 };
 
 // An object to add, with the slot it goes to.

@@ -10,6 +10,8 @@ inline int32_t wrapSub(int32_t a, int32_t b) { return (int32_t)((uint32_t)a - (u
 // A layout coordinate relative to a drawing base, as OpenGL receives it.
 inline float drawCoord(int32_t v, int64_t base) { return (float)((int64_t)v - base); }
 inline int32_t wrapNeg(int32_t a) { return (int32_t)(0u - (uint32_t)a); }
+// Whether a value computed in 64 bits is a layout coordinate.
+inline bool fitsInt32(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
 
 // An axis-aligned integer rectangle with a selection flag, the base of every
 // layout object.

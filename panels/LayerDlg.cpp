@@ -28,7 +28,23 @@ int layerOf(FXSelector sel) {
   return layerOfPanelRow(row);
 }
 
+// The size of a swatch, as the icons beside the other buttons.
+const int SWATCH_SIZE = 14;
+
+int rowOf(FXSelector sel) { return FXSELID(sel) - LayerDlg::ID_CURRENT_FIRST; }
+
 }  // namespace
+
+void paintSwatch(FXColor* pixels, int size, uint32_t color, bool filled) {
+  uint32_t a = color >> 24;
+  auto over = [a](uint32_t c) { return (FXuchar)(((c & 0xFF) * a + 127) / 255); };
+  FXColor shown = FXRGB(over(color), over(color >> 8), over(color >> 16));
+  for (int y = 0; y < size; y++)
+    for (int x = 0; x < size; x++) {
+      bool edge = x == 0 || y == 0 || x == size - 1 || y == size - 1;
+      pixels[y * size + x] = filled || edge ? shown : FXRGB(0, 0, 0);
+    }
+}
 
 LayerDlg::LayerDlg(KivoWindow* owner)
     : FXDialogBox(owner, "Layers", DECOR_TITLE | DECOR_CLOSE | DECOR_BORDER, 0, 0, 0, 0) {
@@ -47,10 +63,16 @@ LayerDlg::LayerDlg(KivoWindow* owner)
     const LayerFacts& facts = layerFacts(layerOfPanelRow(r));
     new FXCheckButton(matrix, "\t\t", this, ID_ENABLE_FIRST + r, CHECKBUTTON_NORMAL, 0, 0, 0, 0,
                       2, 2, 2, 2);
-    FXIcon* icon = facts.icon != ICON_NONE ? owner->icons[facts.icon] : nullptr;
-    new FXButton(matrix, facts.name, icon, this, ID_CURRENT_FIRST + r, nameStyle, 0, 0, 120, 0,
-                 2, 2, 2, 2);
+    swatches[r] = new FXIcon(getApp(), nullptr, 0, IMAGE_KEEP | IMAGE_OWNED | IMAGE_OPAQUE,
+                             SWATCH_SIZE, SWATCH_SIZE);
+    paintSwatch(swatches[r]->getData(), SWATCH_SIZE, facts.color, true);
+    new FXButton(matrix, facts.name, swatches[r], this, ID_CURRENT_FIRST + r, nameStyle, 0, 0,
+                 120, 0, 2, 2, 2, 2);
   }
+}
+
+LayerDlg::~LayerDlg() {
+  for (FXIcon* swatch : swatches) delete swatch;
 }
 
 KivoWindow* LayerDlg::mainWindow() const { return static_cast<KivoWindow*>(getOwner()); }
@@ -62,9 +84,20 @@ long LayerDlg::onCmdCurrentLayer(FXObject*, FXSelector sel, void*) {
 
 // Exactly the current layer's button shows engaged: the thirteen act as one
 // radio group.
+// The swatch follows the layer's colour and enabled state.
 long LayerDlg::onUpdCurrentLayer(FXObject* sender, FXSelector sel, void*) {
   bool current = mainWindow()->currentLayer == layerOf(sel);
   sender->handle(this, FXSEL(SEL_COMMAND, current ? ID_CHECK : ID_UNCHECK), nullptr);
+  const Layer& layer = mainWindow()->layout.layer(layerOf(sel));
+  bool filled = layer.isEnabled() != 0;
+  uint64_t shows = (uint64_t)layer.getColor() << 2 | (filled ? 2 : 0) | 1;
+  FXIcon* swatch = swatches[rowOf(sel)];
+  if (swatchShows[rowOf(sel)] != shows) {
+    swatchShows[rowOf(sel)] = shows;
+    paintSwatch(swatch->getData(), SWATCH_SIZE, layer.getColor(), filled);
+    if (swatch->id()) swatch->render();
+    static_cast<FXWindow*>(sender)->update();
+  }
   return 1;
 }
 

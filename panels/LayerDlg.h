@@ -3,7 +3,16 @@
 
 #include <fx.h>
 
+#include <cstdint>
+
+#include "model/LayerTable.h"
+
 class KivoWindow;
+
+// A layer's swatch as the canvas draws the layer on black: its colour
+// blended over black by its alpha, filling the square while the layer is
+// enabled, as a one-pixel outline while it is not. size * size pixels.
+void paintSwatch(FXColor* pixels, int size, uint32_t color, bool filled);
 
 // The layer panel: chooses the current layer and switches layers between
 // filled-and-editable and outline-only. Holds no state of its own: it reads
@@ -25,6 +34,7 @@ public:
   };
 
   explicit LayerDlg(KivoWindow* owner);
+  ~LayerDlg() override;
 
   long onCmdCurrentLayer(FXObject*, FXSelector, void*);
   long onUpdCurrentLayer(FXObject*, FXSelector, void*);
@@ -33,6 +43,10 @@ public:
 
 private:
   KivoWindow* mainWindow() const;
+
+  // Each row's swatch, and the colour and enabled state it shows.
+  FXIcon* swatches[PANEL_ROWS] = {};
+  uint64_t swatchShows[PANEL_ROWS] = {};
 };
 
 #endif

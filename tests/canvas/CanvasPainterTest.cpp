@@ -11,6 +11,7 @@
 #include <random>
 
 #include "app/KivoWindow.h"
+#include "panels/LayerDlg.h"
 #include "support/GuiTest.h"
 
 using kivotest::Rgba;
@@ -34,7 +35,17 @@ const Rgba BLACK{0, 0, 0, 255}, RED{255, 0, 0, 255}, GREEN{0, 255, 0, 255}, WHIT
 
 class CanvasPainterTest : public ::testing::Test {
 protected:
-  void SetUp() override { window = kivotest::newWindow(); }
+  // Opened in main()'s order: the first paint comes before the canvas's
+  // first configure, with OpenGL's state at its defaults.
+  void SetUp() override {
+    window = new KivoWindow(kivotest::app());
+    window->create();
+    window->layerDlg->create();
+    static_cast<FXWindow*>(window)->layout();
+    window->handle(window->canvas, FXSEL(SEL_PAINT, KivoWindow::ID_CANVAS), nullptr);
+    for (int i = 0; i < 500 && !(window->shown() && window->canvas->getWidth() > 1); i++) kivotest::runFor(10);
+    kivotest::settle();
+  }
   void TearDown() override { kivotest::deleteWindow(window); }
 
   std::vector<Rgba> paint() { return kivotest::paintAndRead(window, width, height); }
@@ -98,6 +109,7 @@ TEST_F(CanvasPainterTest, LayersBlendAndOptsShowTheirDiagonals) {
   auto image = paint();
   Rgba only3 = blendOver(window->layout.layersForDrawing()[3].getColor(), BLACK), c4 = blendOver(window->layout.layersForDrawing()[4].getColor(), BLACK);
   EXPECT_EQ(at(image, colOf(8), rowOf(10)), only3);
+  EXPECT_EQ(only3, (Rgba{81, 58, 0, 255}));  // P+ diffusion over black, blended by hand
   EXPECT_EQ(at(image, colOf(30), rowOf(10)), c4);
   EXPECT_EQ(at(image, colOf(20), rowOf(10)), blendOver(window->layout.layersForDrawing()[4].getColor(), only3));
   EXPECT_EQ(at(image, colOf(40), rowOf(10)), BLACK);
@@ -106,6 +118,22 @@ TEST_F(CanvasPainterTest, LayersBlendAndOptsShowTheirDiagonals) {
   for (int px = colOf(3); px < colOf(21); px++) hits += at(image, px, rowOf(27)) == line;
   EXPECT_EQ(hits, 2);
   EXPECT_EQ(at(image, colOf(7), rowOf(27)), line);
+}
+
+// The fast path checks itself at its first paint: composing wrongly, it
+// gives way to the plain loop and says so once.
+TEST_F(CanvasPainterTest, FastPathThatFailsItsCheckPaintsPlainly) {
+  add(3, 5, 5, 20, 10);
+  EXPECT_TRUE(window->painter.isFastPathTrusted());
+  window->painter.spoilCompositionForTest();
+  testing::internal::CaptureStderr();
+  auto image = paint();
+  paint();
+  std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(window->painter.isFastPathTrusted());
+  EXPECT_EQ(at(image, colOf(8), rowOf(10)), (Rgba{81, 58, 0, 255}));
+  size_t first = said.find("painting plainly");
+  EXPECT_TRUE(first != std::string::npos && said.find("painting plainly", first + 1) == std::string::npos) << said;
 }
 
 // Outlines along the top edge of a 20-unit rectangle: the band green, solid
@@ -280,6 +308,10 @@ TEST_F(CanvasPainterTest, KeptPictureFollowsEveryChange) {
     change.second();
     check(change.first);
   }
+  window->canvas->makeCurrent();
+  window->painter.releaseGL();
+  window->canvas->makeNonCurrent();
+  check("after releasing OpenGL's objects");
 }
 
 // Dashed outlines of selected boxes up to four pixels, at sub-pixel

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <tuple>
@@ -42,25 +43,30 @@ TEST(ViewTransform, ToLayoutRoundsDownAndSaturates) {
 // the scale whole above 1; moves go by a third or a quarter of the view.
 TEST(ViewTransform, ZoomAndMoveKeepTheirSteps) {
   ViewTransform view = canvas700x400();
-  view.zoomOut();  // 5
-  view.zoomOut();  // 2.5, kept whole
-  view.move(1, 1, 3);
-  view.move(-1, 0, 4);
-  EXPECT_EQ(std::make_tuple(view.originX, view.originY, view.scale), std::make_tuple(-93.0, -4.0, 2.0f));
-  for (int i = 0; i < 7; i++) view.zoomIn();
-  EXPECT_EQ(view.scale, 64.0f);  // 2, 4, ... 64: one more would pass 80
+  for (const Step& s : steps) {
+    if (s.zoom) s.zoom > 0 ? view.zoomIn() : view.zoomOut(0.025f);
+    else view.move(s.dx, s.dy, s.parts);
+    EXPECT_EQ(std::make_tuple(view.originX, view.originY, view.scale), std::make_tuple(s.ox, s.oy, s.scale));
+  }
+  // Up to 80 and no further, then down to the smallest scale given and no
+  // further; from Show All's largest scale, Zoom In reaches 80 too.
   view = canvas700x400();
-  for (int i = 0; i < 6; i++) view.zoomIn();
+  for (float expected : {20.0f, 40.0f, 80.0f, 80.0f, -40.0f, -20.0f, -10.0f, -5.0f, -2.0f, -1.0f, -0.5f, -0.25f,
+                         -0.125f, -0.0625f, -0.03125f, -0.025f, -0.025f}) {
+    expected > 0 ? view.zoomIn() : view.zoomOut(0.025f);
+    EXPECT_EQ(view.scale, std::fabs(expected));
+  }
+  view.scale = 50.0f;
+  view.zoomIn();
   EXPECT_EQ(view.scale, 80.0f);
-  for (int i = 0; i < 13; i++) view.zoomOut();
-  EXPECT_EQ(view.scale, 0.03125f);
 }
 
 TEST(ViewTransform, ShowAllFitsTheLayersThatHoldObjects) {
   struct Case { int x, y, w, h; float scale; };
-  // The float 0.05 lies above the double 0.05: one more Zoom Out still works.
-  const Case cases[] = {{-5, 7, 100000, 10, 0.05f}, {-5, 7, 1, 1, 50.0f}, {-5, 7, 70, 400, 1.0f},
-                        {100000000, -2147483648, 2000000, 1000000, 0.05f}};
+  // However large the layout, it fits whole, and Zoom Out halves the scale
+  // once more, to the wheel's smallest.
+  const Case cases[] = {{-5, 7, 100000, 10, 0.007f}, {-5, 7, 1, 1, 50.0f}, {-5, 7, 70, 400, 1.0f},
+                        {100000000, -2147483648, 2000000, 1000000, 0.00035f}};
   for (const Case& c : cases) {
     Layer layers[LAYER_COUNT];
     applyStartupSettings(layers);
@@ -68,14 +74,20 @@ TEST(ViewTransform, ShowAllFitsTheLayersThatHoldObjects) {
     addBox(layers[9], c.x + c.w / 2, c.y, c.w - c.w / 2, c.h / 2);
     ViewTransform view = canvas700x400();
     view.showAll(layoutBounds(layers));  // the empty layers 4..8, 10..13 play no part
-    EXPECT_EQ(std::make_tuple(view.originX, view.originY, view.scale), std::make_tuple(c.x, c.y, c.scale)) << c.w;
-    view.zoomOut();
-    EXPECT_EQ(view.scale, c.scale < 0.1f ? 0.025f : c.scale / 2) << c.w;
+    EXPECT_EQ(std::make_pair(view.originX, view.originY), std::make_pair((double)c.x, (double)c.y)) << c.w;
+    EXPECT_FLOAT_EQ(view.scale, c.scale) << c.w;
+    const float minScale = wheelMinScale(layoutBounds(layers), view.width, view.height);
+    for (int i = 0; i < 20; i++) view.zoomOut(minScale);
+    EXPECT_FLOAT_EQ(view.scale, std::min(0.025f, c.scale / 2)) << c.w;
   }
-  Layer empty[LAYER_COUNT];
+  Layer layers[LAYER_COUNT];
   ViewTransform view = canvas700x400(3, 3);
-  view.showAll(layoutBounds(empty));
+  view.showAll(layoutBounds(layers));
   EXPECT_EQ(view.originX + view.scale, 50.0f);
+  applyStartupSettings(layers);
+  addBox(layers[3], INT32_MIN, 0, 1, 1), addBox(layers[3], INT32_MAX - 1, 0, 1, 1);  // wider than 2^31
+  view.showAll(layoutBounds(layers));
+  EXPECT_FLOAT_EQ(view.scale, 700.0f / 4294967295.0f);
 }
 
 TEST(ViewTransform, WheelZoomsAboutThePointerWithinItsRange) {

@@ -5,70 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <regex>
-#include <sstream>
 #include <stdexcept>
 
 #include "support/GuiTest.h"
 
 namespace kivotest {
-
-std::string shell(const std::string& command, int* status) {
-  display();
-  std::string output;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return output;
-  char buffer[4096];
-  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
-  int rc = pclose(pipe);
-  if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
-  return output;
-}
-
-uint32_t Screen::at(int x, int y) const {
-  if (!valid() || x < 0 || y < 0 || x >= width || y >= height) return 0xFFFFFFFFu;
-  size_t i = ((size_t)y * width + x) * 3;
-  return (uint32_t)rgb[i] << 16 | (uint32_t)rgb[i + 1] << 8 | rgb[i + 2];
-}
-
-int Screen::count(int x, int y, int w, int h, uint32_t colour) const {
-  int n = 0;
-  for (int row = y; row < y + h; row++)
-    for (int col = x; col < x + w; col++) n += at(col, row) == colour;
-  return n;
-}
-
-namespace {
-
-Screen grabScreen() {
-  Screen screen;
-  std::string root = shell("xwininfo -root");
-  std::smatch m;
-  if (std::regex_search(root, m, std::regex(R"(Width: (\d+))"))) screen.width = std::stoi(m[1]);
-  if (std::regex_search(root, m, std::regex(R"(Height: (\d+))"))) screen.height = std::stoi(m[1]);
-  std::string raw = tempDir() + "/screen.rgb";
-  shell("import -window root -depth 8 'rgb:" + raw + "' 2>/dev/null");
-  std::ifstream in(raw, std::ios::binary);
-  screen.rgb.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return screen;
-}
-
-std::string boxLine(const char* name, const Box& b, const std::string& code = "") {
-  return std::string(name) + "(" + std::to_string(b.x) + "," + std::to_string(b.y) + "," + std::to_string(b.w) + "," +
-         std::to_string(b.h) + (code.empty() ? "" : "," + code) + ")\n";
-}
-
-}  // namespace
-
-Screen grabScreenWhen(const std::function<bool(const Screen&)>& ready, int seconds) {
-  Screen screen;
-  for (int i = 0; i <= seconds * 5 && !((screen = grabScreen()).valid() && ready(screen)); i++) usleep(200000);
-  return screen;
-}
 
 bool waitForFile(const std::string& path, int seconds) {
   long lastSize = -1;
@@ -81,19 +24,15 @@ bool waitForFile(const std::string& path, int seconds) {
   return false;
 }
 
-void Box::include(const Box& b) {
-  if (x == 0 && y == 0 && w == 0 && h == 0) {
-    *this = b;
-    return;
-  }
-  if (b.x < x) w += x - b.x, x = b.x;
-  if (b.y < y) h += y - b.y, y = b.y;
-  if (b.x + b.w > x + w) w = b.x + b.w - x;
-  if (b.y + b.h > y + h) h = b.y + b.h - y;
+std::string recordLine(const Box& b, const std::string& code) {
+  return "REC(" + std::to_string(b.x) + "," + std::to_string(b.y) + "," + std::to_string(b.w) + "," +
+         std::to_string(b.h) + "," + code + ")\n";
 }
 
-std::string bbLine(const Box& b) { return boxLine("BB", b); }
-std::string recordLine(const Box& b, const std::string& code) { return boxLine("REC", b, code); }
+std::string savedRecords(const std::string& path) {
+  std::string text = readFile(path);
+  return text.substr(std::min(text.size(), text.find('\n') + 1));
+}
 
 void View::toLayout(int px, int py, int32_t& x, int32_t& y) const {
   x = ox + (int32_t)(px / (double)scale);
@@ -105,27 +44,6 @@ Box View::drag(int px0, int py0, int px1, int py1) const {
   toLayout(px0, py0, x0, y0);
   toLayout(px1, py1, x1, y1);
   return Box{std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0), std::abs(y1 - y0)};
-}
-
-void View::zoomIn() {
-  ox += visibleWidth() / 4;
-  oy += visibleHeight() / 4;
-  scale *= 2;
-  if (scale > 1) scale = (float)(int)scale;
-}
-
-void View::zoomOut() {
-  scale /= 2;
-  if (scale > 1) scale = (float)(int)scale;
-  ox -= visibleWidth() / 4;
-  oy -= visibleHeight() / 4;
-}
-
-void View::showAll(const Box& bounds) {
-  ox = bounds.x;
-  oy = bounds.y;
-  scale = std::min((float)width / (bounds.w ? bounds.w : 1), (float)height / (bounds.h ? bounds.h : 1));
-  scale = std::min(std::max(scale, 0.05f), 50.0f);
 }
 
 KivoProcess::KivoProcess(const std::vector<std::string>& args, const std::string& stateHome) {
@@ -146,30 +64,19 @@ KivoProcess::KivoProcess(const std::vector<std::string>& args, const std::string
     _exit(127);
   }
   windowId = waitForWindow("Kivo", 20);
-  if (windowId.empty()) throw std::runtime_error("kivo's window did not appear");
-  usleep(300000);
+  if (windowId.empty() || !waitIdle(child)) throw std::runtime_error("kivo's window did not appear");
 }
 
 KivoProcess::~KivoProcess() {
   if (child > 0 && waitForExit(0) == -1) kill(child, SIGKILL), waitpid(child, nullptr, 0);
 }
 
-std::string KivoProcess::waitForWindow(const std::string& title, int seconds) {
-  return shell("timeout " + std::to_string(seconds) + " xdotool search --sync --onlyvisible --name '^" + title +
-               "$' 2>/dev/null | head -n 1");
-}
-
 void KivoProcess::keyTo(const std::string& id, const std::string& keys) {
   shell("xdotool windowfocus --sync " + id + " && xdotool key --delay 60 " + keys);
-  usleep(200000);
+  waitIdle(child);
 }
 
 void KivoProcess::key(const std::string& keys) { keyTo(windowId, keys); }
-
-void KivoProcess::mouseMove(int x, int y) {
-  shell("xdotool mousemove --window " + windowId + " " + std::to_string(x) + " " + std::to_string(y));
-  usleep(50000);
-}
 
 void KivoProcess::answerFileDialog(const std::string& title, const std::string& path) {
   std::string dialog = waitForWindow(title);
@@ -179,22 +86,10 @@ void KivoProcess::answerFileDialog(const std::string& title, const std::string& 
   keyTo(dialog, "Return");
 }
 
-// The smallest window below the main window of at least 600 x 300, from
-// `xwininfo -tree`'s lines "  0x400240 (has no name): ()  700x411+0+60  +0+60"
-// (size, relative and absolute corner).
 Geometry KivoProcess::canvas() const {
-  static const std::regex child(R"(^\s+0x[0-9a-f]+ .*\s(\d+)x(\d+)[+-]-?\d+[+-]-?\d+\s+\+?(-?\d+)\+?(-?\d+)\s*$)");
-  std::istringstream lines(shell("xwininfo -tree -id " + windowId));
-  Geometry best;
-  std::smatch m;
-  for (std::string line; std::getline(lines, line);) {
-    if (!std::regex_match(line, m, child)) continue;
-    Geometry g{std::stoi(m[3]), std::stoi(m[4]), std::stoi(m[1]), std::stoi(m[2])};
-    if (g.width >= 600 && g.height >= 300 && (best.width == 0 || g.width * g.height < best.width * best.height))
-      best = g;
-  }
-  if (best.width == 0) throw std::runtime_error("no canvas window found under " + windowId);
-  return best;
+  Geometry g = findCanvas(windowId);
+  if (g.width == 0) throw std::runtime_error("no canvas window found under " + windowId);
+  return g;
 }
 
 void KivoProcess::canvasDrag(int px0, int py0, int px1, int py1, const std::string& modifiers) {
@@ -204,14 +99,13 @@ void KivoProcess::canvasDrag(int px0, int py0, int px1, int py1, const std::stri
   std::string letGo = modifiers.empty() ? "" : " keyup " + modifiers;
   shell("xdotool" + at(px0, py0) + " sleep 0.05" + hold + " mousedown 1 sleep 0.05" +
         at((px0 + px1) / 2, (py0 + py1) / 2) + " sleep 0.05" + at(px1, py1) + " sleep 0.05 mouseup 1" + letGo);
-  usleep(150000);
+  waitIdle(child);
 }
 
 void KivoProcess::closeBox() {
   const char* tool = std::getenv("KIVO_WM_CLOSE");
   if (!tool) throw std::runtime_error("KIVO_WM_CLOSE is not set");
   shell(std::string("'") + tool + "' " + windowId);
-  usleep(200000);
 }
 
 void KivoProcess::saveAsFromMenu(const std::string& path) {

@@ -3,34 +3,13 @@
 
 // Drives the real kivo binary under the tests' Xvfb with xdotool.
 
-#include <sys/types.h>
-
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "support/ProgramWindow.h"
+
 namespace kivotest {
-
-// Run a shell command with the tests' display; returns its standard output.
-std::string shell(const std::string& command, int* status = nullptr);
-
-// A window's place on the screen (absolute upper-left corner) and its size.
-struct Geometry { int x = 0, y = 0, width = 0, height = 0; };
-
-// The whole screen as 8-bit RGB, rows from the top.
-struct Screen {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgb;
-  bool valid() const { return width > 0 && (size_t)width * height * 3 == rgb.size(); }
-  // The pixel at absolute (x, y) as 0xRRGGBB; 0xFFFFFFFF outside the screen.
-  uint32_t at(int x, int y) const;
-  // Pixels of the rectangle (x, y, w, h) of exactly this colour.
-  int count(int x, int y, int w, int h, uint32_t colour) const;
-};
-// Grab the screen until ready accepts it or seconds have passed (the program
-// repaints asynchronously); returns the last grab either way.
-Screen grabScreenWhen(const std::function<bool(const Screen&)>& ready, int seconds = 3);
 
 // Wait (bounded) until a file exists and its size stops changing; true when it does.
 bool waitForFile(const std::string& path, int seconds = 10);
@@ -38,15 +17,12 @@ bool waitForFile(const std::string& path, int seconds = 10);
 // ---- Predictions made from the rules the user is promised -----------------
 
 // A rectangle in layout units.
-struct Box {
-  int32_t x = 0, y = 0, w = 0, h = 0;
-  // Grow to cover b; an all-zero receiver takes b over, an all-zero b still
-  // pulls the box out to the point (0, 0).
-  void include(const Box& b);
-};
-// "BB(x,y,w,h)\n" and "REC(x,y,w,h,CODE)\n".
-std::string bbLine(const Box& b);
+struct Box { int32_t x = 0, y = 0, w = 0, h = 0; };
+// "REC(x,y,w,h,CODE)\n".
 std::string recordLine(const Box& b, const std::string& code);
+// The records of a saved layout file: its text after the BB line (whose
+// bounds io_tests prove).
+std::string savedRecords(const std::string& path);
 
 // The view: origin at the canvas's lower-left corner, scale in pixels per
 // unit, every quotient truncated toward zero.
@@ -54,17 +30,9 @@ struct View {
   int32_t ox = 0, oy = 0;
   float scale = 10.0f;
   int width = 0, height = 0;  // canvas size
-  int32_t visibleWidth() const { return (int32_t)(width / (double)scale); }
-  int32_t visibleHeight() const { return (int32_t)(height / (double)scale); }
   void toLayout(int px, int py, int32_t& x, int32_t& y) const;
   // The rectangle a left drag between two canvas pixels adds.
   Box drag(int px0, int py0, int px1, int py1) const;
-  void zoomIn();
-  void zoomOut();
-  // Shift by a third of the visible extent; dx and dy are -1, 0 or 1.
-  void move(int dx, int dy) { ox += dx * (visibleWidth() / 3), oy += dy * (visibleHeight() / 3); }
-  // Fit bounds: its lower-left corner on the canvas's, scale 0.05 .. 50.
-  void showAll(const Box& bounds);
   // Canvas pixel of a layout point (py growing downwards).
   int pixelX(double x) const { return (int)((x - ox) * scale); }
   int pixelY(double y) const { return height - (int)((y - oy) * scale); }
@@ -79,14 +47,11 @@ public:
   // Kills the process if it still runs.
   ~KivoProcess();
 
-  // Give the main window the keyboard focus, then send keys (xdotool names).
+  // Give the main window the keyboard focus, then send keys (xdotool names);
+  // returns once the program has handled them.
   void key(const std::string& keys);
-  // Wait for a window titled exactly title to appear; returns its id or "".
-  std::string waitForWindow(const std::string& title, int seconds = 10);
   // Focus a window by id, then send keys to it.
   void keyTo(const std::string& id, const std::string& keys);
-  // Move the mouse to window position (x, y) of the main window.
-  void mouseMove(int x, int y);
   // Choose a file in the open file dialog: focus its name field, type the path.
   void answerFileDialog(const std::string& title, const std::string& path);
   // File > Save As... (second entry from the bottom), then the path.
@@ -94,7 +59,6 @@ public:
   // File > Quit (the last entry); answer the "Warning!" box with these keys
   // (alt+q, alt+s, alt+c). False when no box came.
   bool quitFromMenu(const std::string& answer);
-  // The GL canvas: the smallest window of at least 600x300 in the main window.
   Geometry canvas() const;
   // A left drag between two canvas pixels (py growing downwards), modifiers
   // held from press to release.

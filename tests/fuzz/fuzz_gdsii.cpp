@@ -16,7 +16,9 @@ struct Doc {
   size_t count = 0;
   Doc() { applyStartupSettings(layers); }
   GdsReadResult read(const unsigned char* data, size_t size) {
-    GdsReadResult r = readGdsii(data, size, activeLayerMap(), layers, info, 100000);
+    GdsReadLimits limits;
+    limits.objects = 100000;
+    GdsReadResult r = readGdsii(data, size, activeLayerMap(), layers, info, limits);
     for (const Layer& l : layers) count += l.size();
     if (count != r.objects || (!r.error.empty() && count != 0)) std::abort();
     return r;

@@ -1,14 +1,12 @@
-// The recovery journal: what a replay rebuilds from it, and what a start
-// finds of journals left behind.
+// The recovery journal: what a replay rebuilds from it, what a start finds
+// of journals left behind, and how it lives through failing writes.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 
 #include "app/KivoWindow.h"
-#include "io/LayoutFile.h"
+#include "io/Gdsii.h"
 #include "io/RecoverDialog.h"
 #include "io/RecoveryJournal.h"
 #include "model/ObjectOrigin.h"
@@ -19,15 +17,29 @@ namespace {
 const char baseFile[] =
     "BB(0,0,50,25)\nREC(0,0,10,10,NW)\nREC(20,0,10,10,NW)\nREC(40,0,10,10,NW)\nREC(0,20,5,5,OP,7)\n";
 
-std::string text(Layout& layout) { std::ostringstream out; writeLayout(out, layout.layersForDrawing()); return out.str(); }
+// The layout's text, then the origin number of every object that has one.
+std::string text(Layout& layout) {
+  std::ostringstream out;
+  writeLayout(out, layout.layersForDrawing());
+  for (int i = 0; i < LAYER_COUNT; i++)
+    for (const GroupNode* node = layout.layer(i).first(); node; node = node->next())
+      out << (node->origin ? "origin " + std::to_string(node->origin) + "\n" : "");
+  return out.str();
+}
 
-void open(Layout& layout, const std::string& path) {
+// Read a GDSII file into the layout as Open does, telling the journal what was read.
+void openGdsii(Layout& layout, RecoveryJournal& journal, const std::string& path) {
+  FileIdentity read = FileIdentity::of(path);
   Layer fresh[LAYER_COUNT];
   for (Layer& layer : fresh) layer.enable();
-  ReadResult result;
-  ASSERT_EQ(readLayoutFile(path.c_str(), fresh, result), READ_OK);
-  layout.replaceContent(fresh, path.c_str(), false);
+  GdsReadResult gds;
+  GdsLibraryInfo info;
+  ASSERT_EQ(readGdsiiFile(path.c_str(), activeLayerMap(), fresh, info, gds), READ_OK);
+  layout.replaceContent(fresh, path.c_str(), false, FORMAT_GDSII, info);
+  journal.baseRead(read);
 }
+
+unsigned mode(const std::string& path) { struct stat st; return stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0; }
 
 GroupNode* box(int layer, int32_t x, int32_t y, uint32_t origin = 0) {
   GroupNode* node = newLayoutObject(layer);
@@ -37,9 +49,8 @@ GroupNode* box(int layer, int32_t x, int32_t y, uint32_t origin = 0) {
 
 // Select the objects at point (x, y) only.
 void selectAt(Layout& layout, int32_t x, int32_t y) {
-  Rect at;
-  at.setRect(x, y, 0, 0);
-  layout.applySelection(-1, OP_DESELECT, MATCH_ALL, nullptr);
+  Rect at{};
+  at.setRect(x, y, 0, 0), layout.applySelection(-1, OP_DESELECT, MATCH_ALL, nullptr);
   layout.applySelection(-1, OP_SELECT, MATCH_AT, &at);
 }
 
@@ -50,21 +61,31 @@ std::string orphanName(const std::string& dir, int counter) {
   return dir + "/" + std::to_string(getpid()) + "-1-" + std::to_string(counter) + "-" + host + ".kivojournal";
 }
 
+// The name step journals after this one's ("pid-start-counter-host").
+std::string nextName(const std::string& journal, unsigned step) {
+  size_t at = journal.find('-', journal.find('-', journal.rfind('/')) + 1) + 1, end = journal.find('-', at);
+  return journal.substr(0, at) + std::to_string(std::stoul(journal.substr(at, end - at)) + step) + journal.substr(end);
+}
+
 }  // namespace
 
-TEST(RecoveryJournal, ReplayRebuildsEditsUndoAndRedoAndDropsATornLastEntry) {
-  std::string dir = kivotest::tempDir(), base = dir + "/chip.msk";
-  kivotest::writeFile(base, baseFile);
-  Layout layout;
+TEST(RecoveryJournal, ReplayRebuildsAGdsiiSessionWithItsMapAndOriginsAndDropsATornLastEntry) {
+  std::string dir = kivotest::tempDir(), base = dir + "/chip.gds", error, victim = dir + "/victim";
+  ASSERT_EQ(mkdir((dir + "/recovery").c_str(), 0755), 0);
+  ASSERT_TRUE(activeLayerMap().parse("40/3 NW\n", error)) << error;
+  Layout layout, source;
+  source.addObjects({{1, box(1, 0, 0)}, {1, box(1, 20, 0)}, {1, box(1, 40, 0)}, {LAYER_OPTIONS, box(LAYER_OPTIONS, 0, 20)}}, "");
+  int saved = 0;
+  ASSERT_EQ(saveGdsiiFile(base.c_str(), source.layersForDrawing(), activeLayerMap(), source.gdsInfo(), saved), SAVE_OK);
   RecoveryJournal journal(layout, dir + "/recovery");
   layout.setObserver(&journal);
-  open(layout, base);
-  uint32_t kept = internOrigin({"QQ", -1, -1});
+  openGdsii(layout, journal, base);
+  uint32_t kept = internOrigin({"QQ", 7, 9, std::string("\0\6\x2b\2\0\5", 6)});
   layout.addObjects({{5, box(5, 60, 60)}, {0, box(0, 70, 70, kept)}, {LAYER_OPTIONS, box(LAYER_OPTIONS, 80, 0)}},
                     "3 added");
-  selectAt(layout, 25, 5);
+  selectAt(layout, 22, 2);
   layout.removeSelected(-1, "deleted");
-  selectAt(layout, 45, 5);
+  selectAt(layout, 42, 2);
   layout.moveSelected(-1, 3, -4);
   layout.undo();  // the move
   layout.undo();  // the delete: the object goes back to its place
@@ -73,117 +94,121 @@ TEST(RecoveryJournal, ReplayRebuildsEditsUndoAndRedoAndDropsATornLastEntry) {
   layout.redo();
   journal.flush();
   std::string journalPath = journal.path();
-  ASSERT_FALSE(journalPath.empty());
-  struct stat st;
-  ASSERT_EQ(stat(journalPath.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
-  off_t journalSize = st.st_size;
-  ASSERT_EQ(stat((dir + "/recovery").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  std::vector<std::string> problems;
+  EXPECT_TRUE(findOrphanJournals(dir + "/recovery", problems).empty()) << "a running session's journal was offered";
+  activeLayerMap() = LayerMap();  // the replay reads the base with the session's map
 
   Layout replayed;
   ReplayResult result = replayJournal(journalPath, replayed);
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(text(replayed), text(layout));
-  EXPECT_EQ(text(replayed), "BB(0,-4,84,78)\nREC(70,70,4,4,QQ)\nREC(0,0,10,10,NW)\nREC(43,-4,10,10,NW)\n"
-                            "REC(60,60,4,4,ME)\nREC(0,20,5,5,OP,7)\nREC(80,0,4,4,OP,0)\n");
   EXPECT_TRUE(replayed.isModified() && replayed.isUntitled() && replayed.fileName().text() == base &&
-              !result.baseChanged && result.notApplied.empty()) << replayed.fileName().text();
+              replayed.format() == FORMAT_GDSII && !result.baseChanged && result.notApplied.empty());
 
   // A write cut short by a crash: the last entry goes, the rest stays.
-  ASSERT_EQ(truncate(journalPath.c_str(), journalSize - 3), 0);
-  Layout torn;
-  result = replayJournal(journalPath, torn);
-  ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_TRUE(result.tornEntryDropped && text(torn) == beforeLast) << text(torn);
+  ASSERT_EQ(truncate(journalPath.c_str(), kivotest::readFile(journalPath).size() - 3), 0);
+  result = replayJournal(journalPath, replayed);
+  EXPECT_TRUE(result.ok && result.tornEntryDropped && text(replayed) == beforeLast) << text(replayed);
 
-  // An undo back to the saved state leaves nothing to recover.
+  // An undo back to the saved state leaves nothing to recover; the next
+  // edit's journal is private and passes over names planted in its way.
   while (layout.canUndo()) layout.undo();
   journal.flush();
   EXPECT_NE(access(journalPath.c_str(), F_OK), 0) << "the journal outlived the saved state";
+  std::string planted = nextName(journalPath, 2);
+  kivotest::writeFile(victim, "mine");
+  kivotest::writeFile(planted, "planted");
+  ASSERT_TRUE(symlink(victim.c_str(), nextName(journalPath, 1).c_str()) == 0 && chmod(planted.c_str(), 0666) == 0);
+  layout.redo();
+  journal.flush();
+  EXPECT_EQ(journal.path(), nextName(planted, 1));
+  EXPECT_EQ(kivotest::readFile(victim) + kivotest::readFile(planted), "mineplanted");
+  EXPECT_TRUE(mode(dir + "/recovery") == 0700 && mode(journal.path()) == 0600);
 }
 
-TEST(RecoveryJournal, TwoWindowsKeepTheirOwnJournalsAndAStartFindsOnlyEndedOnes) {
-  std::string dir = kivotest::tempDir();
-  Layout first, second;
-  RecoveryJournal firstJournal(first, dir), secondJournal(second, dir);
-  first.setObserver(&firstJournal);
-  second.setObserver(&secondJournal);
-  first.addObjects({{1, box(1, 1, 1)}}, "1 added");
-  second.addObjects({{2, box(2, 2, 2)}}, "1 added");
-  firstJournal.flush();
-  secondJournal.flush();
-  ASSERT_NE(firstJournal.path(), secondJournal.path());
+// A state folder that cannot be made, then a full disk: the user hears of
+// it once, and the edits kept meanwhile reach the file when it works again.
+TEST(RecoveryJournal, FailedWritesAreKeptToldOnceAndWrittenWholeWhenTheyWork) {
+  std::string dir = kivotest::tempDir(), state = dir + "/state";
+  kivotest::writeFile(state, "a file where the state folder goes");
+  setenv("XDG_STATE_HOME", state.c_str(), 1);
+  KivoWindow* window = kivotest::newWindow();
+  kivotest::ModalResponder responder;
+  responder.pressButton(MBOX_CLICKED_OK);
+  RecoveryJournal& journal = *window->journal;
+  const struct { int failure; bool unblock; const char* status; } steps[] = {
+      {0, false, "The recovery journal cannot be written: the folder " },
+      {ENOSPC, true, "The recovery journal cannot be written: the folder "},  // unchanged: not told again
+      {0, false, "The recovery journal is written again"},
+      {ENOSPC, false, "The recovery journal cannot be written: writing "},
+      {0, false, "The recovery journal is written again"}};
+  std::string first;
+  for (const auto& step : steps) {
+    if (step.unblock) unlink(state.c_str());
+    journal.failWrites(step.failure);
+    window->layout.addObjects({{1, box(1, (int32_t)first.size(), 0)}}, "1 added");
+    journal.flush();
+    window->onJournalTimer(nullptr, 0, nullptr);  // tells, and retries
+    journal.flush();
+    EXPECT_EQ(std::string(window->statusText.text()).find(step.status), 0u) << window->statusText.text();
+    if (first.empty()) first = journal.path();
+  }
+  EXPECT_TRUE(responder.records().size() == 1 && journal.path() == first) << "told twice, or renamed on rewrite";
   Layout replayed;
-  ASSERT_TRUE(replayJournal(secondJournal.path(), replayed).ok);
-  EXPECT_EQ(text(replayed), text(second));
-  EXPECT_EQ(std::string(replayed.fileName().text()), "untitled.msk");
-
-  // This process still runs: nothing to offer. Once "ended", the second is
-  // offered, and a damaged copy of the first is moved aside and reported.
-  std::vector<std::string> problems;
-  EXPECT_TRUE(findOrphanJournals(dir, problems).empty());
-  std::string damaged = orphanName(dir, 1), ended = orphanName(dir, 2);
-  std::string bytes = kivotest::readFile(firstJournal.path());
-  bytes[21] ^= 0x40;  // inside the base entry
-  kivotest::writeFile(damaged, bytes + kivotest::readFile(secondJournal.path()).substr(12));
-  ASSERT_EQ(rename(secondJournal.path().c_str(), ended.c_str()), 0);
-  std::vector<FoundJournal> found = findOrphanJournals(dir, problems);
-  ASSERT_EQ(found.size(), 1u);
-  EXPECT_EQ(found[0].path, ended);
-  EXPECT_TRUE(found[0].base.untitled);
-  ASSERT_EQ(problems.size(), 1u);
-  EXPECT_NE(problems[0].find("damaged (checksum)"), std::string::npos) << problems[0];
-  EXPECT_EQ(access((damaged + ".unreadable").c_str(), F_OK), 0);
-
-  // Saving ends the first window's journal; the other window's stays.
-  std::string firstPath = firstJournal.path();
-  first.markSaved((dir + "/saved.msk").c_str(), FORMAT_MSK);
-  firstJournal.flush();
-  EXPECT_NE(access(firstPath.c_str(), F_OK), 0);
+  ASSERT_TRUE(replayJournal(journal.path(), replayed).ok);
+  EXPECT_EQ(text(replayed), text(window->layout));
+  kivotest::deleteWindow(window);
 }
 
-TEST(RecoveryJournal, StartOffersAnEndedSessionAndListsEditsThatNoLongerApply) {
+// A session opened a file that another program rewrote before the first
+// edit, and ended with a torn last entry; another lost its file.
+TEST(RecoveryJournal, StartOffersAnEndedSessionAndSaysWhatWasLeftOut) {
   std::string dir = kivotest::tempDir(), base = dir + "/chip.msk", journals = dir + "/kivo/recovery";
   setenv("XDG_STATE_HOME", dir.c_str(), 1);
-  kivotest::writeFile(base, baseFile);
-  {
-    Layout layout;
-    RecoveryJournal journal(layout, journals);
-    layout.setObserver(&journal);
-    open(layout, base);
-    selectAt(layout, 25, 5);
-    layout.removeSelected(-1, "deleted");
-    layout.addObjects({{5, box(5, 60, 60)}}, "1 added");
-    journal.flush();
-    ASSERT_EQ(rename(journal.path().c_str(), orphanName(journals, 1).c_str()), 0);
-  }
-  kivotest::writeFile(base, "REC(0,0,10,10,NW)\nREC(21,0,10,10,NW)\n");
-  kivotest::writeFile(orphanName(journals, 2), "not a journal");
+  const struct { bool vanish; const char* question; const char* report; const char* layout; } cases[] = {
+      {false, "The file has changed since", "These edits no longer apply to %s and were left out:\n1 object(s) "
+       "removed on N Well\nThe last edit was cut short when the session ended and was left out.",
+       "BB(0,0,31,10)\nREC(0,0,10,10,NW)\nREC(21,0,10,10,NW)\n"},
+      {true, "The file cannot be read any more",
+       "%s could not be read (No such file or directory): the edits were applied to an empty layout.\n"
+       "These edits need the file's objects and were left out:\n1 object(s) removed on N Well",
+       "BB(0,0,64,64)\nREC(60,60,4,4,ME)\n"}};
+  for (const auto& c : cases) {
+    kivotest::writeFile(base, baseFile);
+    KivoWindow* window = kivotest::newWindow();
+    ASSERT_TRUE(window->openFile(base.c_str()));
+    if (!c.vanish) kivotest::writeFile(base, "REC(0,0,10,10,NW)\nREC(21,0,10,10,NW)\n");
+    selectAt(window->layout, 25, 5);
+    window->layout.removeSelected(-1, "deleted");
+    window->layout.addObjects({{5, box(5, 60, 60)}}, "1 added");
+    window->journal->flush();
+    std::string journal = window->journal->path();
+    ASSERT_EQ(truncate(journal.c_str(), kivotest::readFile(journal).size() - (c.vanish ? 0 : 3)), 0);
+    ASSERT_EQ(rename(journal.c_str(), orphanName(journals, 1).c_str()), 0);
+    kivotest::deleteWindow(window);
+    std::string bytes = kivotest::readFile(orphanName(journals, 1));
+    bytes[21] ^= 0x40;  // inside the base entry: a damaged copy is set aside and reported
+    if (c.vanish) unlink(base.c_str()), kivotest::writeFile(orphanName(journals, 2), bytes + bytes.substr(12));
 
-  KivoWindow* window = kivotest::newWindow();
-  std::string question;
-  kivotest::ModalResponder responder;
-  responder.pressButton(MBOX_CLICKED_OK).custom([&](FXWindow* box) {
-    for (FXWindow* w = box->getFirst()->getFirst(); w; w = w->getNext())
-      if (FXLabel* label = dynamic_cast<FXLabel*>(w)) question = label->getText().text();
-    box->handle(box, FXSEL(SEL_COMMAND, RecoverDialog::ID_YES), nullptr);
-  });
-  responder.pressButton(MBOX_CLICKED_OK);
-  EXPECT_TRUE(window->recoverAtStart("other.msk"));
-  ASSERT_EQ(responder.records().size(), 3u);
-  EXPECT_EQ(responder.records()[0].title, "Error!");
-  EXPECT_NE(responder.records()[0].text.find("not a recovery journal"), std::string::npos);
-  EXPECT_EQ(responder.records()[1].title, "Recover");
-  EXPECT_EQ(question.substr(0, question.find(" from ")), "Recover unsaved changes to " + base);
-  EXPECT_NE(question.find("\nThe file has changed since"), std::string::npos) << question;
-  EXPECT_EQ(responder.records()[2].text,
-            "These edits no longer apply to " + base + " and were left out:\n1 object(s) removed on N Well");
-  EXPECT_EQ(std::string(window->statusText.text()),
-            "Recovered unsaved changes to " + base + "; other.msk was not opened");
-  EXPECT_EQ(text(window->layout), "BB(0,0,64,64)\nREC(0,0,10,10,NW)\nREC(21,0,10,10,NW)\nREC(60,60,4,4,ME)\n");
-  EXPECT_TRUE(window->layout.isModified());
-  EXPECT_NE(access(orphanName(journals, 1).c_str(), F_OK), 0) << "the recovered journal stayed";
+    window = kivotest::newWindow();
+    std::string question;
+    kivotest::ModalResponder responder;
+    if (c.vanish) responder.pressButton(MBOX_CLICKED_OK);
+    responder.custom([&](FXWindow* box) {
+      for (FXWindow* w = box->getFirst()->getFirst(); w; w = w->getNext())
+        if (FXLabel* label = dynamic_cast<FXLabel*>(w)) question = label->getText().text();
+      box->handle(box, FXSEL(SEL_COMMAND, RecoverDialog::ID_YES), nullptr);
+    });
+    responder.pressButton(MBOX_CLICKED_OK);
+    EXPECT_TRUE(window->recoverAtStart("other.msk"));
+    ASSERT_EQ(responder.records().size(), c.vanish ? 3u : 2u);
+    EXPECT_TRUE(!c.vanish || responder.records()[0].text.find("damaged (checksum)") != std::string::npos);
+    EXPECT_TRUE(question.find("Recover unsaved changes to " + base + " from ") == 0 &&
+                question.find(c.question) != std::string::npos) << question;
+    EXPECT_EQ(responder.records().back().text, FXString().format(c.report, base.c_str()).text());
+    EXPECT_EQ(text(window->layout), c.layout);
+    EXPECT_NE(access(orphanName(journals, 1).c_str(), F_OK), 0) << "the recovered journal stayed";
+    kivotest::deleteWindow(window);
+  }
   EXPECT_EQ(access((orphanName(journals, 2) + ".unreadable").c_str(), F_OK), 0);
-  kivotest::deleteWindow(window);
 }

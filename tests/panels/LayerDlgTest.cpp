@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/KivoWindow.h"
@@ -137,4 +138,16 @@ TEST_F(LayerDlgTest, UntickingPolisiliciumOutlinesItAtOnceAndLeavesItOutOfEditin
   window->handle(nullptr, FXSEL(SEL_COMMAND, KivoWindow::ID_FILE_NEW), nullptr);  // ticks all again
   kivotest::settle();
   EXPECT_TRUE(checks[POLY_ROW]->getCheck());
+}
+
+// A swatch shows its layer as the canvas draws it on black: P+ Diffusion,
+// N Well and local interconnect filled, then P+ Diffusion outlined.
+TEST_F(LayerDlgTest, SwatchesShowTheLayersAsTheCanvasDrawsThem) {
+  layersCommand();
+  auto pixel = [&](int row, int x) { return names[row]->getIcon()->getPixel(x, 7); };
+  const std::pair<int, FXColor> rows[] = {{10, FXRGB(81, 58, 0)}, {12, FXRGB(132, 132, 0)}, {8, FXRGB(100, 0, 0)}};
+  for (const auto& r : rows) EXPECT_TRUE(pixel(r.first, 0) == r.second && pixel(r.first, 7) == r.second) << r.first;
+  click(checks[10]);
+  kivotest::settle();
+  EXPECT_TRUE(pixel(10, 0) == FXRGB(81, 58, 0) && pixel(10, 7) == FXRGB(0, 0, 0));
 }

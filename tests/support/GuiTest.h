@@ -27,6 +27,10 @@ FXApp* app();
 KivoWindow* newWindow();
 // Delete a window made by newWindow and let the application settle.
 void deleteWindow(KivoWindow* window);
+// End the binary's GUI cleanly before exit: delete the application with its
+// windows (their GL contexts and threads go with them) and close the display.
+// False, after naming them on standard error, when threads still run then.
+bool shutDown();
 
 // Handle pending events and timers for about ms milliseconds.
 void runFor(int ms);

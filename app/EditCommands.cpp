@@ -3,57 +3,47 @@
 
 #include <algorithm>
 #include <cstring>
-#include <sstream>
+#include <new>
 
 #include "app/KivoWindow.h"
-#include "io/LayoutFile.h"
+#include "io/ClipboardText.h"
+#include "model/CountText.h"
 
 namespace {
 
-// The clipboard targets Kivo offers and accepts: layout records as text.
-FXDragType textTypes[3];
+// The clipboard targets Kivo offers and accepts, in the order it prefers
+// them: layout records as text. FOX registers "text/plain" only for some
+// widgets, and a request for an unregistered type fails in the X server.
+const int TEXT_TYPE_COUNT = 3;
+FXDragType textTypes[TEXT_TYPE_COUNT];
 
-const FXDragType* clipboardTypes() {
+const FXDragType* clipboardTypes(FXApp* app) {
+  if (!FXWindow::textType) FXWindow::textType = app->registerDragType(FXWindow::textTypeName);
   textTypes[0] = FXWindow::utf8Type;
   textTypes[1] = FXWindow::stringType;
   textTypes[2] = FXWindow::textType;
   return textTypes;
 }
 
+// The first of Kivo's text types that the clipboard's owner offers, or 0.
+// Asking first means a request is never sent for a type the owner does not
+// offer; some owners never answer one.
+FXDragType offeredTextType(const FXWindow& window) {
+  FXDragType* offered = nullptr;
+  FXuint count = 0;
+  if (!window.inquireDNDTypes(FROM_CLIPBOARD, offered, count)) return 0;
+  const FXDragType* types = clipboardTypes(window.getApp());
+  FXDragType chosen = 0;
+  for (int t = 0; t < TEXT_TYPE_COUNT && !chosen; t++)
+    for (FXuint i = 0; i < count && !chosen; i++)
+      if (offered[i] == types[t]) chosen = types[t];
+  FXFREE(&offered);
+  return chosen;
+}
+
 void deleteObjects(std::vector<PlacedObject>& objects) {
   for (PlacedObject& o : objects) delete o.node;
   objects.clear();
-}
-
-// The objects as layout file text: a BB line, then one record per object.
-std::string recordsText(const std::vector<PlacedObject>& objects) {
-  Layer layers[LAYER_COUNT];
-  for (int i = 0; i < LAYER_COUNT; i++) {
-    layers[i].setId(i);
-    layers[i].enable();
-  }
-  for (const PlacedObject& o : objects) layers[o.layer].apply(OP_ADD, MATCH_ALL, cloneObject(*o.node));
-  std::ostringstream out;
-  writeLayout(out, layers);
-  return out.str();
-}
-
-// The records of layout file text as new objects.
-std::vector<PlacedObject> objectsOfText(const FXuchar* data, FXuint size) {
-  Layer layers[LAYER_COUNT];
-  for (Layer& layer : layers) layer.enable();
-  readLayout((const char*)data, size, layers);
-  std::vector<PlacedObject> objects;
-  for (int i = 0; i < LAYER_COUNT; i++) {
-    GroupNode* node = layers[i].cutFrom(0);
-    while (node) {
-      GroupNode* next = node->links[0];
-      node->links[0] = nullptr;
-      objects.push_back({i, node});
-      node = next;
-    }
-  }
-  return objects;
 }
 
 // Copies of the selected objects of the layers the editing commands reach.
@@ -68,8 +58,6 @@ std::vector<PlacedObject> copySelection(const Layout& layout, int reach) {
   return copies;
 }
 
-bool fits(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
-
 // Move copies so that the lower-left corner of their bounding box lands on
 // (x, y); false, with nothing moved, when one would leave the 32-bit range.
 bool placeAt(std::vector<PlacedObject>& objects, int32_t x, int32_t y) {
@@ -82,17 +70,25 @@ bool placeAt(std::vector<PlacedObject>& objects, int32_t x, int32_t y) {
   int64_t dx = x - left, dy = y - bottom;
   for (const PlacedObject& o : objects) {
     const Rect& r = *o.node;
-    if (!fits(r.x + dx) || !fits(r.x + r.w + dx) || !fits(r.y + dy) || !fits(r.y + r.h + dy))
+    if (!fitsInt32(r.x + dx) || !fitsInt32(r.x + r.w + dx) || !fitsInt32(r.y + dy) || !fitsInt32(r.y + r.h + dy))
       return false;
   }
   for (PlacedObject& o : objects) o.node->moveBy((int32_t)dx, (int32_t)dy);
   return true;
 }
 
-FXString countText(size_t n, const char* what) {
-  FXString text;
-  text.format("%lu %s", (unsigned long)n, what);
-  return text;
+
+// Copies of objects, with their slots; on std::bad_alloc none is left.
+std::vector<PlacedObject> copiesOf(const std::vector<PlacedObject>& objects) {
+  std::vector<PlacedObject> copies;
+  copies.reserve(objects.size());
+  try {
+    for (const PlacedObject& o : objects) copies.push_back({o.layer, cloneObject(*o.node)});
+  } catch (...) {
+    deleteObjects(copies);
+    throw;
+  }
+  return copies;
 }
 
 }  // namespace
@@ -128,7 +124,7 @@ bool KivoWindow::copyToClipboard() {
   if (copies.empty()) return false;
   deleteObjects(clipboard);
   clipboard = std::move(copies);
-  acquireClipboard(clipboardTypes(), 3);
+  acquireClipboard(clipboardTypes(getApp()), TEXT_TYPE_COUNT);
   return true;
 }
 
@@ -150,22 +146,33 @@ long KivoWindow::onUpdCopyCut(FXObject* sender, FXSelector, void*) {
   return 1;
 }
 
-// Paste Kivo's own copy while it owns the clipboard, else the layout text
-// another program offers, with the copies' lower-left corner at the pointer.
+// Kivo's own copy while it owns the clipboard, else the objects of the
+// layout text another program offers; new objects, the caller's.
+std::vector<PlacedObject> KivoWindow::clipboardObjects() const {
+  if (hasClipboard()) return copiesOf(clipboard);
+  FXuchar* data = nullptr;
+  FXuint size = 0;
+  FXDragType type = offeredTextType(*this);
+  if (!type || !getDNDData(FROM_CLIPBOARD, type, data, size) || !data) return {};
+  std::vector<PlacedObject> objects;
+  try {
+    objects = objectsOfClipboardText((const char*)data, size);
+  } catch (...) {
+    FXFREE(&data);
+    throw;
+  }
+  FXFREE(&data);
+  return objects;
+}
+
+// Paste the clipboard's objects with their lower-left corner at the pointer.
 long KivoWindow::onCmdPaste(FXObject*, FXSelector, void*) {
   std::vector<PlacedObject> objects;
-  if (hasClipboard()) {
-    for (const PlacedObject& o : clipboard) objects.push_back({o.layer, cloneObject(*o.node)});
-  } else {
-    const FXDragType* types = clipboardTypes();
-    for (int t = 0; t < 3 && objects.empty(); t++) {
-      FXuchar* data = nullptr;
-      FXuint size = 0;
-      if (getDNDData(FROM_CLIPBOARD, types[t], data, size) && data) {
-        objects = objectsOfText(data, size);
-        FXFREE(&data);
-      }
-    }
+  try {
+    objects = clipboardObjects();
+  } catch (const std::bad_alloc&) {
+    setStatusMessage("Nothing pasted: not enough memory");
+    return 1;
   }
   if (objects.empty()) {
     setStatusMessage("Nothing to paste: the clipboard holds no layout objects");
@@ -224,10 +231,10 @@ long KivoWindow::onCmdNudge(FXObject*, FXSelector sel, void*) {
 long KivoWindow::onClipboardRequest(FXObject* sender, FXSelector sel, void* ptr) {
   const FXEvent* event = static_cast<const FXEvent*>(ptr);
   if (FXMainWindow::onClipboardRequest(sender, sel, ptr)) return 1;
-  const FXDragType* types = clipboardTypes();
-  for (int t = 0; t < 3; t++) {
+  const FXDragType* types = clipboardTypes(getApp());
+  for (int t = 0; t < TEXT_TYPE_COUNT; t++) {
     if (event->target != types[t]) continue;
-    std::string text = recordsText(clipboard);
+    std::string text = clipboardText(clipboard);
     FXuchar* data = nullptr;
     FXMALLOC(&data, FXuchar, text.size() + 1);
     memcpy(data, text.data(), text.size());

@@ -1,0 +1,396 @@
+#include "canvas/Composer.h"
+
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "canvas/SecondThread.h"
+#include "model/Layer.h"
+
+BlendState BlendState::current() {
+  BlendState s;
+  s.enabled = glIsEnabled(GL_BLEND);
+  s.dither = glIsEnabled(GL_DITHER);
+  glGetIntegerv(GL_BLEND_SRC, &s.source);
+  glGetIntegerv(GL_BLEND_DST, &s.destination);
+  glGetIntegerv(GL_DEPTH_FUNC, &s.depthFunc);
+  glGetFloatv(GL_DEPTH_RANGE, s.depthRange);
+  return s;
+}
+
+bool BlendState::operator==(const BlendState& o) const {
+  return enabled == o.enabled && dither == o.dither && source == o.source && destination == o.destination &&
+         depthFunc == o.depthFunc && depthRange[0] == o.depthRange[0] && depthRange[1] == o.depthRange[1];
+}
+
+namespace {
+
+// Bits 0 to 13 of a pixel's mask hold the layers' fills, bits 16 to 29
+// their selection outlines: each half fits the 16 bits of red and green.
+const uint32_t SELECTION_SHIFT = 16;
+// llvmpipe snaps vertices to 1/256 pixel, so it moves one by at most 1/512.
+const double LLVMPIPE_SNAP = 1.0 / 512;
+// Probes for edges that lie near one pixel centre: each takes a row (or
+// column) of its own beside the canvas's first ones; edges beyond the
+// eighth at one centre are left to OpenGL.
+const int SLOTS = 8;
+// Boxes that wait for resolveEdges: about a tenth at a whole view; the lists
+// reserve an eighth of the boxes, since growing them would touch more
+// memory than they hold.
+const size_t PENDING_SHARE = 8;
+// Colours of masks folded already, by a hash of the mask: few distinct
+// masks recur over a canvas, and 4096 entries (a 12-bit hash) stay in the
+// processor's cache.
+const int MEMO_BITS = 12;
+const uint32_t GOLDEN_HASH = 0x9E3779B1u;  // Fibonacci hashing: 2^32 / golden ratio
+
+// Layer i's bit as a colour: red bits for layers 0 to 7, green for 8 to 13.
+void setBitColor(int i) { glColor4ub(i < 8 ? 1 << i : 0, i < 8 ? 0 : 1 << (i - 8), 0, 0); }
+
+void pixelProjection(int w, int h) {
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0, w, 0, h, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+}
+
+// A quad over pixels x0..x1-1 of row y.
+void pixelRow(int x0, int x1, int y) {
+  glBegin(GL_QUADS);
+  glVertex2i(x0, y);
+  glVertex2i(x1, y);
+  glVertex2i(x1, y + 1);
+  glVertex2i(x0, y + 1);
+  glEnd();
+}
+
+}  // namespace
+
+bool Composer::canCompose(const ViewTransform& view) {
+  if (supported < 0) {
+    GLint red = 0, green = 0, depth = 0;
+    glGetIntegerv(GL_RED_BITS, &red);
+    glGetIntegerv(GL_GREEN_BITS, &green);
+    glGetIntegerv(GL_DEPTH_BITS, &depth);
+    supported = red >= 8 && green >= 8 && depth > 0;
+    const char* renderer = (const char*)glGetString(GL_RENDERER);
+    llvmpipe = renderer && std::strncmp(renderer, "llvmpipe", 8) == 0;
+    if (llvmpipe) snap = LLVMPIPE_SNAP;
+  }
+  return supported && view.width >= MIN_WIDTH && view.height >= MIN_HEIGHT;
+}
+
+void Composer::learn(const ViewTransform& view, const Layer layers[LAYER_COUNT]) {
+  Composer& c = *this;
+  const BlendState state = BlendState::current();
+  bool same = c.learned && c.learnedState == state;
+  for (int i = 0; i < LAYER_COUNT; i++) same = same && c.learnedColors[i] == layers[i].getColor();
+  if (same) return;
+  const int rows = LAYER_COUNT + 1;
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_POLYGON_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_BLEND);
+  glDisable(GL_DITHER);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  pixelProjection(view.width, view.height);
+  std::vector<uint8_t> ramp(256 * 4 * rows);
+  for (size_t i = 0; i < ramp.size(); i++) ramp[i] = (uint8_t)(i / 4 % 256);
+  glRasterPos2i(0, 0);
+  glDrawPixels(256, rows, GL_RGBA, GL_UNSIGNED_BYTE, ramp.data());
+  if (state.enabled) glEnable(GL_BLEND);
+  for (int row = 0; row < rows; row++) {
+    setColor(row < LAYER_COUNT ? layers[row].getColor() : WHITE);
+    pixelRow(0, 256, row);
+  }
+  glReadPixels(0, 0, 256, rows, GL_RGBA, GL_UNSIGNED_BYTE, ramp.data());
+  for (int row = 0; row < rows; row++)
+    for (int v = 0; v < 256; v++)
+      for (int ch = 0; ch < 4; ch++) c.blend[row][ch][v] = ramp[(row * 256 + v) * 4 + ch];
+
+  // The depths, under the same translations as the layers' drawing.
+  glDisable(GL_BLEND);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_ALWAYS);
+  glDepthMask(GL_TRUE);
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    glPushMatrix();
+    glTranslatef(0.0f, 0.0f, layerDepth(i));
+    pixelRow(2 * i, 2 * i + 1, rows);
+    glPushMatrix();
+    glTranslatef(0.0f, 0.0f, SELECTION_Z);
+    pixelRow(2 * i + 1, 2 * i + 2, rows);
+    glPopMatrix();
+    glPopMatrix();
+  }
+  uint32_t depths[2 * LAYER_COUNT];
+  glReadPixels(0, rows, 2 * LAYER_COUNT, 1, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, depths);
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    c.fillDepth[i] = depths[2 * i];
+    c.selectionDepth[i] = depths[2 * i + 1];
+    c.learnedColors[i] = layers[i].getColor();
+  }
+  glPopAttrib();
+  if (spoiled)
+    for (auto& row : c.blend) row[0][0] ^= 0x40;
+  c.learnedState = state;
+  c.learned = glGetError() == GL_NO_ERROR;
+}
+
+
+// Ask OpenGL how it decides at each edge coordinate of the waiting boxes,
+// with one small probe quad per coordinate: an edge at that coordinate
+// beside a certain one, alone on its row (or column). Then set the boxes'
+// pixels. Edges whose probe finds no free row are drawn by OpenGL.
+void Composer::resolveEdges(const ViewTransform& view, const LayerCache caches[LAYER_COUNT],
+                            VertexBuffer& vertices) {
+  Composer& c = *this;
+  PixelMap map = pixelMapFor(view, c.snap);
+  struct Probe {
+    float edge;
+    int centre, slot;
+    bool covers;
+  };
+  std::vector<Probe> probes;
+  std::unordered_map<uint64_t, int> index;  // kind and edge bits to probe
+  std::vector<uint8_t> used[4];             // slots taken per kind and centre
+  used[0].assign(view.width, 0), used[1].assign(view.width, 0);
+  used[2].assign(view.height, 0), used[3].assign(view.height, 0);
+  auto probeOf = [&](int kind, float edge, int centre) {
+    uint32_t bitsOf;
+    std::memcpy(&bitsOf, &edge, 4);
+    uint64_t key = (uint64_t)kind << 32 | bitsOf;
+    auto found = index.find(key);
+    if (found != index.end()) return found->second;
+    int slot = used[kind][centre] < SLOTS ? used[kind][centre]++ : -1;
+    probes.push_back({edge, centre, slot, false});
+    index[key] = (int)probes.size() - 1;
+    return (int)probes.size() - 1;
+  };
+  std::vector<int> probeLo(c.pending.size(), -1), probeHi(c.pending.size(), -1);
+  for (size_t k = 0; k < c.pending.size(); k++) {
+    const EdgeBox& b = c.pending[k];
+    int kind = b.alongY ? 2 : 0;
+    if (b.nearLo >= 0) probeLo[k] = probeOf(kind, b.lo, b.nearLo);
+    if (b.nearHi >= 0) probeHi[k] = probeOf(kind + 1, b.hi, b.nearHi);
+  }
+  // Drawing coordinates of a window position.
+  auto atX = [&](double w) { return (float)(map.left + w / map.kx); };
+  auto atY = [&](double w) { return (float)(map.bottom + w / map.ky); };
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_BLEND);
+  glDisable(GL_DITHER);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glEnable(GL_COLOR_LOGIC_OP);
+  glLogicOp(GL_OR);
+  glColor4ub(255, 255, 255, 255);
+  for (int alongY = 0; alongY < 2; alongY++) {
+    glClear(GL_COLOR_BUFFER_BIT);
+    for (const auto& entry : index) {
+      int kind = (int)(entry.first >> 32);
+      const Probe& p = probes[entry.second];
+      if ((kind >= 2) != (alongY == 1) || p.slot < 0) continue;
+      double line = (kind & 1) + 2 * p.slot;  // the probe's row or column
+      float a0 = kind & 1 ? (alongY ? atY(p.centre + 0.25) : atX(p.centre + 0.25)) : p.edge;
+      float a1 = kind & 1 ? p.edge : (alongY ? atY(p.centre + 0.75) : atX(p.centre + 0.75));
+      if (alongY)
+        vertices.push(DrawCorners(atX(line + 0.25), a0, atX(line + 0.75), a1));
+      else
+        vertices.push(DrawCorners(a0, atY(line + 0.25), a1, atY(line + 0.75)));
+    }
+    vertices.flush();
+    int w = alongY ? 2 * SLOTS : view.width, h = alongY ? view.height : 2 * SLOTS;
+    std::vector<uint8_t> read((size_t)w * h * 4);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, read.data());
+    for (const auto& entry : index) {
+      int kind = (int)(entry.first >> 32);
+      Probe& p = probes[entry.second];
+      if ((kind >= 2) != (alongY == 1) || p.slot < 0) continue;
+      int line = (kind & 1) + 2 * p.slot;
+      size_t at = alongY ? (size_t)p.centre * w + line : (size_t)line * w + p.centre;
+      p.covers = read[at * 4] != 0;
+    }
+  }
+
+  // Set the pixels; boxes with an unasked edge go to OpenGL.
+  glClear(GL_COLOR_BUFFER_BIT);
+  bool drawn = false;
+  uint32_t* bits = c.bits.data();
+  for (size_t k = 0; k < c.pending.size(); k++) {
+    const EdgeBox& b = c.pending[k];
+    const Probe* lo = probeLo[k] >= 0 ? &probes[probeLo[k]] : nullptr;
+    const Probe* hi = probeHi[k] >= 0 ? &probes[probeHi[k]] : nullptr;
+    if ((lo && lo->slot < 0) || (hi && hi->slot < 0)) {
+      setBitColor(b.layer);
+      vertices.push(DrawCorners(caches[b.layer].corners[b.position], map.baseX, map.baseY));
+      vertices.flush();
+      drawn = true;
+      continue;
+    }
+    int first = b.first, last = b.last;
+    bool loOn = lo && lo->covers, hiOn = hi && hi->covers;
+    if (lo && hi && lo->centre == hi->centre) loOn = hiOn = loOn && hiOn;
+    if (loOn) first = lo->centre;
+    if (hiOn) last = hi->centre;
+    uint32_t bit = 1u << b.layer;
+    for (int u = first; u <= last; u++)
+      for (int v = b.otherFirst; v <= b.otherLast; v++)
+        bits[b.alongY ? (size_t)u * view.width + v : (size_t)v * view.width + u] |= bit;
+  }
+  BigVector<EdgeBox>().swap(c.pending);
+  glPopAttrib();
+  if (!drawn) return;
+  size_t n = (size_t)view.width * view.height;
+  glReadPixels(0, 0, view.width, view.height, GL_RGBA, GL_UNSIGNED_BYTE, c.pixels.data());
+  const uint8_t* px = c.pixels.data();
+  for (size_t p = 0; p < n; p++, px += 4) bits[p] |= (uint32_t)px[0] | (uint32_t)px[1] << 8;
+}
+
+
+void Composer::drawMasks(const ViewTransform& view, const Layer layers[LAYER_COUNT],
+                         const LayerCache caches[LAYER_COUNT], VertexBuffer& vertices,
+                         const bool chosen[LAYER_COUNT], const uint32_t from[LAYER_COUNT], bool selection) {
+  Composer& c = *this;
+  uint32_t keep = ~0u;
+  bool any = false;
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    if (!chosen[i]) continue;
+    any = true;
+    if (selection || from[i] == 0) keep &= ~(1u << (i + (selection ? SELECTION_SHIFT : 0)));
+  }
+  if (!any) return;
+  size_t n = (size_t)view.width * view.height;
+  for (size_t p = 0; p < n; p++) c.bits[p] &= keep;
+  glClear(GL_COLOR_BUFFER_BIT);
+  loadProjection(view);
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_BLEND);
+  glDisable(GL_DITHER);
+  glDisable(GL_LINE_STIPPLE);
+  glEnable(GL_COLOR_LOGIC_OP);
+  glLogicOp(GL_OR);
+  PixelMap map = pixelMapFor(view, c.snap);
+  GLint pattern = 0, repeat = 0;
+  glGetIntegerv(GL_LINE_STIPPLE_PATTERN, &pattern);
+  glGetIntegerv(GL_LINE_STIPPLE_REPEAT, &repeat);
+  bool dotsVanish = c.llvmpipe && (pattern & 1) == 0 && repeat >= 4;
+  // Asking pays where few coordinates fall near each centre: a unit is
+  // wider than the band around a centre.
+  bool askEdges = c.llvmpipe && map.usable && map.kx > 2 * map.sureMarginX &&
+                  map.ky > 2 * map.sureMarginY && view.width < 32768 && view.height < 32768;
+  // With many boxes to fill, a second thread sorts about half of them
+  // (whole enabled layers) into certain pixels, edges to ask about and
+  // quads, which this thread, the owner of the context, draws after it.
+  struct Share {
+    bool layers[LAYER_COUNT] = {};
+    BigVector<EdgeBox> pending;
+    QuadList quads[LAYER_COUNT];
+  } theirs;
+  auto boxesOf = [&](int i) { return caches[i].corners.size() - std::min<size_t>(from[i], caches[i].corners.size()); };
+  auto shareable = [&](int i) { return !selection && chosen[i] && layers[i].first() && layers[i].isEnabled(); };
+  // Only where most boxes are settled on the CPU: at views so small that
+  // they go to OpenGL, the kept quads would cost more than the thread gains.
+  size_t work[LAYER_COUNT] = {};
+  for (int i = 0; i < LAYER_COUNT && askEdges; i++)
+    if (shareable(i)) work[i] = boxesOf(i);
+  size_t given = shareLayers(work, theirs.layers);
+  Rect bounds;
+  size_t boxes = 0;
+  for (int i = 0; i < LAYER_COUNT; i++) {
+    if (!shareable(i)) continue;
+    bounds.include(layers[i]);
+    boxes += boxesOf(i);
+  }
+  const EdgeTable table(map, bounds, boxes);
+  const EdgeTable* edges = table.xs.empty() ? nullptr : &table;
+  // Each thread's plane holds the bits of its layers; merged once.
+  auto merge = [&](BigVector<uint16_t>& plane) {
+    uint16_t* q = plane.data();
+    uint32_t* b = c.bits.data();
+    for (size_t p = 0; p < n; p++) b[p] |= q[p], q[p] = 0;
+  };
+  // Room for the boxes that wait for resolveEdges, a tenth or so at a
+  // whole view: growing the lists would touch more memory than they hold.
+  if (askEdges) {
+    c.pending.reserve(boxes / PENDING_SHARE);
+    theirs.pending.reserve(given / PENDING_SHARE);
+  }
+  bool theyTouched = false, touched = false;
+  auto sortTheirs = [&] {
+    c.theirPlane.resize(n);
+    for (int i = 0; i < LAYER_COUNT; i++) {
+      if (!theirs.layers[i]) continue;
+      sortFill(caches[i], from[i], map, theirs.quads[i],
+               SureFill{c.theirPlane.data(), &theyTouched, askEdges ? &theirs.pending : nullptr, i, edges});
+    }
+  };
+  auto drawMine = [&] {
+    for (int i = 0; i < LAYER_COUNT; i++) {
+      if (!chosen[i] || theirs.layers[i]) continue;
+      setBitColor(i);
+      if (selection) {
+        drawSelection(layers[i], caches[i], map, vertices, dotsVanish);
+        continue;
+      }
+      if (layers[i].first() == nullptr) continue;
+      c.plane.resize(n);
+      drawFill(layers[i], caches[i], from[i], map, vertices,
+               SureFill{c.plane.data(), &touched, askEdges ? &c.pending : nullptr, i, edges});
+    }
+    if (touched) merge(c.plane);
+  };
+  runBeside(given > 0, sortTheirs, drawMine);
+  if (given > 0) {
+    if (theyTouched) merge(c.theirPlane);
+    c.pending.insert(c.pending.end(), theirs.pending.begin(), theirs.pending.end());
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    for (int i = 0; i < LAYER_COUNT; i++) {
+      if (!theirs.layers[i]) continue;
+      setBitColor(i);
+      for (const DrawCorners& q : theirs.quads[i].quads) vertices.push(q);
+      vertices.flush();
+      drawOthers(caches[i], from[i], map);
+    }
+  }
+  glPopAttrib();
+  c.pixels.resize(n * 4);
+  glReadPixels(0, 0, view.width, view.height, GL_RGBA, GL_UNSIGNED_BYTE, c.pixels.data());
+  uint32_t shift = selection ? SELECTION_SHIFT : 0;
+  const uint8_t* px = c.pixels.data();
+  for (size_t p = 0; p < n; p++, px += 4)
+    c.bits[p] |= ((uint32_t)px[0] | (uint32_t)px[1] << 8) << shift;
+  if (!c.pending.empty()) resolveEdges(view, caches, vertices);
+}
+
+
+// Fold the layers over each pixel; few distinct masks recur over the
+// canvas, so the colours are remembered in a small table by mask.
+void Composer::fold(size_t n) {
+  Composer& c = *this;
+  c.pixels.resize(n * 4);
+  const uint32_t EMPTY = ~0u;  // bits 14, 15, 30 and 31 are never set
+  std::vector<uint32_t> memoBits(1u << MEMO_BITS, EMPTY), memoColor(1u << MEMO_BITS);
+  uint32_t* out = reinterpret_cast<uint32_t*>(c.pixels.data());
+  for (size_t p = 0; p < n; p++) {
+    uint32_t b = c.bits[p], slot = (b * GOLDEN_HASH) >> (32 - MEMO_BITS);
+    if (memoBits[slot] != b) {
+      uint8_t rgba[4] = {0, 0, 0, 0};
+      uint32_t depth = UINT32_MAX;
+      for (int i = 0; i < LAYER_COUNT; i++) {
+        if ((b >> i & 1) && c.fillDepth[i] < depth) {
+          for (int ch = 0; ch < 4; ch++) rgba[ch] = c.blend[i][ch][rgba[ch]];
+          depth = c.fillDepth[i];
+        }
+        if ((b >> (i + SELECTION_SHIFT) & 1) && c.selectionDepth[i] < depth) {
+          for (int ch = 0; ch < 4; ch++) rgba[ch] = c.blend[LAYER_COUNT][ch][rgba[ch]];
+          depth = c.selectionDepth[i];
+        }
+      }
+      memoBits[slot] = b;
+      std::memcpy(&memoColor[slot], rgba, 4);
+    }
+    out[p] = memoColor[slot];
+  }
+}

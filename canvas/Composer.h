@@ -1,0 +1,92 @@
+#ifndef KIVO_COMPOSER_H
+#define KIVO_COMPOSER_H
+
+#include <GL/gl.h>
+
+#include <cstdint>
+
+#include "canvas/KeptPicture.h"
+#include "canvas/LayerCache.h"
+#include "canvas/LayerDrawing.h"
+#include "model/HugePages.h"
+#include "model/LayerTable.h"
+
+// The OpenGL state a learned blend table and depths hold for.
+struct BlendState {
+  GLboolean enabled = GL_FALSE, dither = GL_FALSE;
+  GLint source = 0, destination = 0, depthFunc = 0;
+  GLfloat depthRange[2] = {0, 0};
+  static BlendState current();
+  bool operator==(const BlendState& o) const;
+};
+
+// How a kept picture is composed from coverage masks. The layers share one
+// colour per layer and one depth per layer and kind (fill, selection), and
+// the depth test (GL_LESS) lets only the first fragment of one depth through
+// at a pixel, so a pixel's colour follows from which layers cover it: fold
+// the layers in drawing order, each blending its colour over the pixel when
+// its depth is nearer than the one stored. The masks are drawn by OpenGL
+// itself (each layer one bit of the colour, combined with a logical OR), so
+// the coverage is the rasteriser's own; the blend results and depths are
+// read back from OpenGL too. A change then redraws only the masks of the
+// layers it touched: a selection change only that layer's outlines, an
+// added object only itself.
+struct Composer {
+public:
+  // The smallest canvas masks are composed for: the blend table is learned
+  // in a ramp of 256 pixels by 15 rows, and the depths in one row more.
+  static const int MIN_WIDTH = 256, MIN_HEIGHT = 16;
+
+  // Blend results: for each layer's colour (and white, last), each channel
+  // and each byte already in the frame, the byte OpenGL writes; learned
+  // for these colours under this blending and depth state, and learned
+  // again when either differs.
+  uint8_t blend[LAYER_COUNT + 1][4][256];
+  uint32_t learnedColors[LAYER_COUNT] = {};
+  BlendState learnedState;
+  bool learned = false;
+  uint32_t fillDepth[LAYER_COUNT] = {}, selectionDepth[LAYER_COUNT] = {};
+  int supported = -1;  // the frame buffer holds the bits: unknown, 0, 1
+  // The outline of a box less than a pixel wide and high draws nothing:
+  // llvmpipe restarts the stipple count with every polygon and advances it
+  // once per pixel step of an edge, at most once per edge here, and the
+  // pattern's first bit (repeat 4 times or more) is off.
+  bool llvmpipe = false;
+  // How far the rasteriser may move a vertex, in pixels: llvmpipe rounds to
+  // the nearest 1/256 pixel, so at most 1/512 (an edge that far from a
+  // centre may land on it, and then the tie rule decides); others get the
+  // generous 1/16.
+  double snap = ANY_SNAP;
+
+  // Per pixel: bit i covered by layer i's fill, bit 16 + i by its selection.
+  BigVector<uint32_t> bits;
+  BigVector<uint8_t> pixels;  // read back, then the composed image
+  BigVector<uint16_t> plane;  // certain fill pixels, all zero between passes
+  BigVector<uint16_t> theirPlane;  // the same for the second thread of drawMasks
+  BigVector<EdgeBox> pending;  // boxes that wait for resolveEdges
+  bool valid = false;
+  ViewKey view;  // of the masks
+  bool spoiled = false;  // compose wrongly, for a test of the check
+
+  // Whether the frame buffer can hold the masks of this view (asked of
+  // OpenGL once), and the rasteriser's facts with it.
+  bool canCompose(const ViewTransform& view);
+  // Learn from OpenGL, in the frame about to be cleared, what blending each
+  // layer's colour over every byte gives, and the depth each layer's fill
+  // and selection store, unless known for these colours and this state.
+  // Needs MIN_WIDTH x MIN_HEIGHT pixels.
+  void learn(const ViewTransform& view, const Layer layers[LAYER_COUNT]);
+  // Draw the masks of the chosen layers, each its bit, and merge them into
+  // the kept masks: fills (layers' fill from position from[i], the rest kept
+  // when from[i] > 0) or selection outlines.
+  void drawMasks(const ViewTransform& view, const Layer layers[LAYER_COUNT], const LayerCache caches[LAYER_COUNT],
+                 VertexBuffer& vertices, const bool chosen[LAYER_COUNT], const uint32_t from[LAYER_COUNT],
+                 bool selection);
+  // The composed image of the masks, in pixels: fold the layers over each.
+  void fold(size_t n);
+
+private:
+  void resolveEdges(const ViewTransform& view, const LayerCache caches[LAYER_COUNT], VertexBuffer& vertices);
+};
+
+#endif

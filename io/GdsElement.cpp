@@ -1,0 +1,97 @@
+#include "io/GdsElement.h"
+
+#include <string>
+
+namespace {
+
+bool isElementPart(int t) {
+  return (t >= GDS_LAYER && t <= GDS_COLROW && t != GDS_ENDEL) || t == GDS_TEXTTYPE ||
+         t == GDS_PRESENTATION || (t >= GDS_STRING && t <= GDS_ANGLE) || t == GDS_PATHTYPE ||
+         t == GDS_ELFLAGS || (t >= GDS_NODETYPE && t <= GDS_PROPVALUE) ||
+         (t >= GDS_BOXTYPE && t <= GDS_ENDEXTN);
+}
+
+}  // namespace
+
+bool isGdsElementStart(int t) {
+  return (t >= GDS_BOUNDARY && t <= GDS_TEXT) || t == GDS_NODE || t == GDS_BOX;
+}
+
+bool isGdsOther(int t) {
+  return t != GDS_HEADER && t <= GDS_LAST_KNOWN && !isGdsElementStart(t) && !isElementPart(t) &&
+         t != GDS_ENDEL && t != GDS_STRNAME && t != GDS_ENDSTR && t != GDS_BGNSTR &&
+         t != GDS_ENDLIB && t != GDS_STRCLASS;
+}
+
+bool readGdsElement(GdsRecordScanner& scan, const GdsRecord& start, GdsElement& e) {
+  GdsPlainBoundary plain;
+  if (start.type == GDS_BOUNDARY &&
+      matchPlainBoundary(scan.data + start.offset, scan.size - start.offset, plain)) {
+    // Nearly every element of a large file: only what a BOUNDARY uses is set.
+    e.type = start.type, e.offset = start.offset;
+    e.hasLayer = true;
+    e.layer = plain.layer, e.datatype = plain.datatype;
+    e.xy = plain.xy, e.points = 5;
+    e.properties.clear();
+    scan.pos = start.offset + GDS_PLAIN_BOUNDARY;
+    return true;
+  }
+  e = GdsElement();
+  e.type = start.type;
+  e.offset = start.offset;
+  GdsRecord r;
+  while (scan.next(r)) {
+    switch (r.type) {
+      case GDS_ENDEL:
+        if (e.type == GDS_SREF || e.type == GDS_AREF) {
+          if (!e.hasName || e.points == 0) return scan.fail(e.offset, "reference without SNAME or XY");
+        } else if (e.type != GDS_TEXT && e.type != GDS_NODE && (!e.hasLayer || e.points == 0)) {
+          return scan.fail(e.offset, "shape without LAYER or XY");
+        }
+        return true;
+      case GDS_LAYER:
+        if (!scan.needs(r, 2)) return false;
+        e.layer = be16(r.data), e.hasLayer = true;
+        break;
+      case GDS_DATATYPE: case GDS_BOXTYPE: case GDS_TEXTTYPE: case GDS_NODETYPE:
+        if (!scan.needs(r, 2)) return false;
+        e.datatype = be16(r.data);
+        break;
+      case GDS_PATHTYPE:
+        if (!scan.needs(r, 2)) return false;
+        e.pathType = (int16_t)be16(r.data);
+        break;
+      case GDS_WIDTH:
+        if (!scan.needs(r, 4)) return false;
+        e.width = be32(r.data);
+        break;
+      case GDS_XY:
+        e.xy = r.data, e.points = r.size / 8;
+        break;
+      case GDS_SNAME:
+        e.name = r.data, e.nameSize = r.size, e.hasName = true;
+        while (e.nameSize > 0 && e.name[e.nameSize - 1] == 0) --e.nameSize;
+        break;
+      case GDS_STRANS:
+        if (!scan.needs(r, 2)) return false;
+        e.strans = be16(r.data);
+        break;
+      case GDS_MAG: case GDS_ANGLE:
+        if (!scan.needs(r, 8)) return false;
+        (r.type == GDS_MAG ? e.mag : e.angle) = fromGdsReal(be64(r.data));
+        break;
+      case GDS_COLROW:
+        if (!scan.needs(r, 4)) return false;
+        e.cols = (int16_t)be16(r.data), e.rows = (int16_t)be16(r.data + 2);
+        break;
+      case GDS_PROPATTR: case GDS_PROPVALUE:
+        if (r.type == GDS_PROPATTR && !scan.needs(r, 2)) return false;
+        e.properties.append((const char*)scan.data + r.offset, r.size + 4);
+        break;
+      default:
+        if (!isElementPart(r.type) && !isGdsOther(r.type))
+          return scan.fail(r.offset, "ENDEL missing before record type " + std::to_string(r.type));
+    }
+  }
+  return false;
+}

@@ -1,0 +1,37 @@
+#ifndef KIVO_GDSELEMENT_H
+#define KIVO_GDSELEMENT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "io/GdsRecords.h"
+
+// One element of a structure, as its records gave it; XY stays in the file.
+struct GdsElement {
+  int type = 0;
+  size_t offset = 0;  // of its start record
+  bool hasLayer = false, hasName = false;
+  uint32_t layer = 0, datatype = 0;  // datatype: also BOXTYPE, TEXTTYPE, NODETYPE
+  int pathType = 0;
+  int32_t width = 0;
+  uint32_t strans = 0;
+  double mag = 1, angle = 0;
+  int cols = 0, rows = 0;
+  const unsigned char* name = nullptr;  // SNAME without padding
+  size_t nameSize = 0;
+  const unsigned char* xy = nullptr;
+  size_t points = 0;
+  std::string properties;  // its PROPATTR/PROPVALUE records, byte for byte
+};
+
+bool isGdsElementStart(int type);
+// Records skipped wherever they stand outside an element.
+bool isGdsOther(int type);
+
+// The element whose start record the scanner just read, up to its ENDEL;
+// false, with the scanner's error set, when it is malformed. Shapes need
+// LAYER and XY, references SNAME and XY.
+bool readGdsElement(GdsRecordScanner& scan, const GdsRecord& start, GdsElement& e);
+
+#endif

@@ -1,0 +1,352 @@
+#include "io/JournalFormat.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+
+#include "model/ObjectOrigin.h"
+
+namespace {
+
+// 2: origins carry the GDSII element's properties; the base says whether
+// its fingerprint is known.
+const uint32_t VERSION = 2;
+const char MAGIC[8] = {'K', 'I', 'V', 'O', 'J', 'R', 'N', 'L'};
+
+uint32_t fold(uint64_t h) { return (uint32_t)(h ^ (h >> 32)); }
+
+// Entries are encoded into blocks of 256 KiB that the writer hands back
+// once written. Fresh memory faults in page by page, which for a paste of
+// 10^6 objects costs more than encoding them; so while a journal is open the
+// writer thread, when idle, faults in enough blocks ahead for such a paste.
+const size_t BLOCK = 256 << 10;
+const size_t SPARE_AHEAD = 128, SPARE_MOST = 160;
+struct BlockPool {
+  std::mutex lock;
+  std::vector<uint8_t*> spare;
+};
+// Never destroyed: writer threads may still run while the process exits.
+BlockPool& pool = *new BlockPool;
+
+uint8_t* newBlock() {
+  uint8_t* block = static_cast<uint8_t*>(std::malloc(BLOCK));
+  if (!block) throw std::bad_alloc();
+  return block;
+}
+
+uint8_t* takeBlock() {
+  {
+    std::lock_guard<std::mutex> guard(pool.lock);
+    if (!pool.spare.empty()) {
+      uint8_t* block = pool.spare.back();
+      pool.spare.pop_back();
+      return block;
+    }
+  }
+  return newBlock();
+}
+
+void giveBlocks(std::vector<uint8_t*>& blocks) {
+  {
+    std::lock_guard<std::mutex> guard(pool.lock);
+    while (!blocks.empty() && pool.spare.size() < SPARE_MOST) {
+      pool.spare.push_back(blocks.back());
+      blocks.pop_back();
+    }
+  }
+  for (uint8_t* block : blocks) std::free(block);
+  blocks.clear();
+}
+
+// Appends bytes to a payload, block after block.
+class Encoder {
+public:
+  JournalPayload out;
+  void put(const void* data, size_t n) {
+    if (n <= left) {
+      std::memcpy(at, data, n);
+      at += n, left -= n, out.size += n;
+      return;
+    }
+    for (const uint8_t* p = static_cast<const uint8_t*>(data); n > 0;) {
+      if (left == 0) {
+        out.blocks.push_back(at = takeBlock());
+        left = BLOCK;
+      }
+      size_t k = std::min(n, left);
+      std::memcpy(at, p, k);
+      at += k, left -= k, out.size += k, p += k, n -= k;
+    }
+  }
+  template <typename T>
+  void put(T value) {
+    put(&value, sizeof(T));
+  }
+  void putString(const std::string& s) {
+    put<uint32_t>((uint32_t)s.size());
+    put(s.data(), s.size());
+  }
+  void putRect(const Rect& r) {
+    int32_t g[4] = {r.x, r.y, r.w, r.h};
+    put(g, sizeof(g));
+  }
+  // Runs of consecutive positions as a count, then (start, count) pairs;
+  // with ends, the geometry of each run's first and last object follows its
+  // pair (nodes are in the order of positions).
+  void putRanges(const std::vector<uint32_t>& positions, const std::vector<GroupNode*>* ends) {
+    uint32_t runs = positions.empty() ? 0 : 1;
+    for (size_t i = 1; i < positions.size(); i++) runs += positions[i] != positions[i - 1] + 1;
+    put<uint32_t>(runs);
+    for (size_t i = 0; i < positions.size();) {
+      size_t j = i + 1;
+      while (j < positions.size() && positions[j] == positions[j - 1] + 1) j++;
+      uint32_t pair[2] = {positions[i], (uint32_t)(j - i)};
+      put(pair, sizeof(pair));
+      if (ends) putRect(*(*ends)[i]), putRect(*(*ends)[j - 1]);
+      i = j;
+    }
+  }
+  // The origins the objects use, then the objects themselves.
+  void putObjects(int layer, const std::vector<GroupNode*>& nodes) {
+    std::vector<uint32_t> origins;
+    uint32_t last = 0;
+    for (const GroupNode* node : nodes) {
+      if (node->origin == last) continue;
+      last = node->origin;
+      if (std::find(origins.begin(), origins.end(), last) == origins.end()) origins.push_back(last);
+    }
+    put<uint32_t>((uint32_t)origins.size());
+    for (uint32_t number : origins) {
+      const ObjectOrigin& o = originOf(number);
+      put<uint32_t>(number);
+      putString(o.code);
+      put<int32_t>(o.gdsLayer);
+      put<int32_t>(o.gdsDatatype);
+      putString(o.gdsProperties);
+    }
+    put<uint32_t>((uint32_t)nodes.size());
+    bool options = layerFacts(layer).objectClass == CLASS_OPT;
+    for (const GroupNode* node : nodes) {
+      const Opt* opt = options ? dynamic_cast<const Opt*>(node) : nullptr;
+      int32_t record[6] = {node->x, node->y, node->w, node->h, opt ? opt->value : 0, (int32_t)node->origin};
+      put(record, JOURNAL_OBJECT_BYTES);
+    }
+  }
+
+private:
+  uint8_t* at = nullptr;
+  size_t left = 0;
+};
+
+Encoder start(JournalEntryKind kind, int layer) {
+  Encoder out;
+  out.put<uint8_t>(kind);
+  out.put<uint8_t>((uint8_t)layer);
+  return out;
+}
+
+}  // namespace
+
+JournalPayload::~JournalPayload() { giveBlocks(blocks); }
+
+JournalPayload& JournalPayload::operator=(JournalPayload&& other) {
+  if (this != &other) {
+    giveBlocks(blocks);
+    blocks.swap(other.blocks);
+    size = other.size;
+  }
+  return *this;
+}
+
+size_t JournalPayload::blockBytes(size_t i) const {
+  return i + 1 < blocks.size() ? BLOCK : size - BLOCK * (blocks.size() - 1);
+}
+
+const uint8_t* journalHead() {
+  static const struct Head {
+    uint8_t bytes[JOURNAL_HEAD_BYTES];
+    Head() { std::memcpy(bytes, MAGIC, 8), std::memcpy(bytes + 8, &VERSION, 4); }
+  } head;
+  return head.bytes;
+}
+
+uint64_t hashBytes(uint64_t h, const uint8_t* data, size_t n) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, data + i, 8);
+    h = (h ^ word) * 1099511628211ull;
+  }
+  for (; i < n; i++) h = (h ^ data[i]) * 1099511628211ull;
+  return h;
+}
+
+void entryFrame(const JournalPayload& payload, uint32_t frame[2]) {
+  uint64_t h = HASH_START;
+  for (size_t i = 0; i < payload.blocks.size(); i++) h = hashBytes(h, payload.blocks[i], payload.blockBytes(i));
+  frame[0] = (uint32_t)payload.size;
+  frame[1] = fold(h);
+}
+
+// Fault blocks in until SPARE_AHEAD are ready.
+void prepareJournalBlocks() {
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> guard(pool.lock);
+      if (pool.spare.size() >= SPARE_AHEAD) return;
+    }
+    std::vector<uint8_t*> one{newBlock()};
+    std::memset(one[0], 0, BLOCK);
+    giveBlocks(one);
+  }
+}
+
+JournalPayload encodeBase(const JournalBase& base) {
+  Encoder entry;
+  entry.put<uint8_t>(ENTRY_BASE);
+  entry.put<uint8_t>(base.untitled ? 1 : 0);
+  entry.putString(base.path);
+  entry.put<uint8_t>((uint8_t)base.format);
+  entry.put<uint8_t>(base.fingerprinted ? 1 : 0);
+  entry.put<uint64_t>(base.size);
+  entry.put<int64_t>(base.modified);
+  entry.put<uint64_t>(base.hash);
+  entry.putString(base.layerMap);
+  return std::move(entry.out);
+}
+
+JournalPayload encodeAppend(int layer, size_t first, const std::vector<GroupNode*>& nodes) {
+  Encoder out = start(ENTRY_APPEND, layer);
+  out.put<uint32_t>((uint32_t)first);
+  out.putObjects(layer, nodes);
+  return std::move(out.out);
+}
+
+JournalPayload encodeRemove(int layer, const std::vector<uint32_t>& positions, const std::vector<GroupNode*>& nodes) {
+  Encoder out = start(ENTRY_REMOVE, layer);
+  out.putRanges(positions, &nodes);
+  return std::move(out.out);
+}
+
+JournalPayload encodeInsert(int layer, const std::vector<uint32_t>& positions, const std::vector<GroupNode*>& nodes) {
+  Encoder out = start(ENTRY_INSERT, layer);
+  out.putRanges(positions, nullptr);
+  out.putObjects(layer, nodes);
+  return std::move(out.out);
+}
+
+JournalPayload encodeMove(int layer, const std::vector<uint32_t>& positions, int32_t dx, int32_t dy) {
+  Encoder out = start(ENTRY_MOVE, layer);
+  out.put<int32_t>(dx);
+  out.put<int32_t>(dy);
+  out.putRanges(positions, nullptr);
+  return std::move(out.out);
+}
+
+// ---------------------------------------------------------------- reading
+
+bool splitJournal(const std::string& bytes, std::vector<JournalEntry>& entries, bool& torn, std::string& error) {
+  const uint8_t* p = (const uint8_t*)bytes.data();
+  const uint8_t* end = p + bytes.size();
+  if (bytes.size() < JOURNAL_HEAD_BYTES || std::memcmp(p, MAGIC, 8) != 0) return error = "not a recovery journal", false;
+  uint32_t version = 0;
+  std::memcpy(&version, p + 8, 4);
+  if (version != VERSION) return error = "journal version " + std::to_string(version) + " is not known", false;
+  torn = false;
+  for (p += JOURNAL_HEAD_BYTES; p < end;) {
+    uint32_t frame[2];
+    if (end - p < 8) return torn = true, true;
+    std::memcpy(frame, p, 8);
+    if ((size_t)(end - p - 8) < frame[0]) return torn = true, true;
+    if (fold(hashBytes(HASH_START, p + 8, frame[0])) != frame[1]) {
+      if (p + 8 + frame[0] == end) return torn = true, true;
+      error = "entry " + std::to_string(entries.size() + 1) + " is damaged (checksum)";
+      return false;
+    }
+    entries.push_back({p + 8, frame[0]});
+    p += 8 + frame[0];
+  }
+  return true;
+}
+
+bool decodeBase(const JournalEntry& entry, JournalBase& base) {
+  JournalCursor c{entry.data, entry.data + entry.size};
+  if (c.get<uint8_t>() != ENTRY_BASE) return false;
+  base.untitled = c.get<uint8_t>() != 0;
+  base.path = c.getString();
+  base.format = c.get<uint8_t>() == FORMAT_GDSII ? FORMAT_GDSII : FORMAT_MSK;
+  base.fingerprinted = c.get<uint8_t>() != 0;
+  base.size = c.get<uint64_t>();
+  base.modified = c.get<int64_t>();
+  base.hash = c.get<uint64_t>();
+  base.layerMap = c.getString();
+  return !c.failed;
+}
+
+std::string JournalCursor::getString() {
+  uint32_t n = get<uint32_t>();
+  const uint8_t* at = take(n);
+  return at ? std::string((const char*)at, n) : std::string();
+}
+
+const uint8_t* JournalCursor::take(size_t n) {
+  if (failed || (size_t)(end - p) < n) return failed = true, nullptr;
+  const uint8_t* at = p;
+  p += n;
+  return at;
+}
+
+bool decodeObjects(JournalCursor& c, int layer, std::vector<GroupNode*>& nodes) {
+  std::vector<std::pair<uint32_t, uint32_t>> origins;
+  uint32_t n = c.get<uint32_t>();
+  for (uint32_t i = 0; i < n && !c.failed; i++) {
+    uint32_t number = c.get<uint32_t>();
+    ObjectOrigin o;
+    o.code = c.getString();
+    o.gdsLayer = c.get<int32_t>();
+    o.gdsDatatype = c.get<int32_t>();
+    o.gdsProperties = c.getString();
+    origins.push_back({number, internOrigin(o)});
+  }
+  uint32_t count = c.get<uint32_t>();
+  const uint8_t* p = c.take((size_t)count * JOURNAL_OBJECT_BYTES);
+  if (c.failed) return false;
+  nodes.reserve(count);
+  for (uint32_t i = 0; i < count; i++, p += JOURNAL_OBJECT_BYTES) {
+    int32_t r[6];
+    std::memcpy(r, p, JOURNAL_OBJECT_BYTES);
+    GroupNode* node = newLayoutObject(layer);
+    node->setRect(r[0], r[1], r[2], r[3]);
+    if (Opt* opt = dynamic_cast<Opt*>(node)) opt->setValue(r[4]);
+    for (const auto& o : origins)
+      if (o.first == (uint32_t)r[5]) node->origin = o.second;
+    nodes.push_back(node);
+  }
+  return true;
+}
+
+bool decodeRanges(JournalCursor& c, uint64_t limit, bool withEnds, JournalRanges& out) {
+  uint32_t n = c.get<uint32_t>();
+  uint64_t next = 0;
+  for (uint32_t i = 0; i < n && !c.failed; i++) {
+    uint64_t first = c.get<uint32_t>();
+    uint64_t count = c.get<uint32_t>();
+    if (c.failed || count == 0 || first < next) return false;
+    next = first + count;
+    out.total += count;
+    out.beyond = out.beyond || next > limit;
+    size_t at = out.positions.size();
+    if (!out.beyond)
+      for (uint64_t k = first; k < next; k++) out.positions.push_back((uint32_t)k);
+    for (int e = 0; withEnds && e < 2; e++) {
+      Rect r;
+      r.x = c.get<int32_t>();
+      r.y = c.get<int32_t>();
+      r.w = c.get<int32_t>();
+      r.h = c.get<int32_t>();
+      out.ends.push_back({e == 0 ? at : at + count - 1, r});
+    }
+  }
+  return !c.failed;
+}

@@ -1,0 +1,121 @@
+#include "io/JournalReplay.h"
+
+#include <cstring>
+
+#include "io/Gdsii.h"
+#include "io/JournalFiles.h"
+#include "io/LayerMap.h"
+#include "io/LayoutFile.h"
+
+namespace {
+
+std::string describe(const char* what, size_t count, int layer) {
+  return std::to_string(count) + " object(s) " + what + " on " + layerFacts(layer).name;
+}
+
+bool sameGeometry(const Rect& a, const Rect& b) { return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h; }
+
+// Apply one edit entry; false, with the layout unchanged, when it no longer
+// fits the layout (a changed base file) or is malformed.
+bool applyEntry(const JournalEntry& entry, Layout& layout, std::string& what) {
+  JournalCursor c{entry.data, entry.data + entry.size};
+  uint8_t kind = c.get<uint8_t>();
+  int layer = c.get<uint8_t>();
+  if (c.failed || layer >= LAYER_COUNT) return what = "a damaged entry", false;
+  const Layer& target = layout.layer(layer);
+  std::vector<GroupNode*> nodes;
+  if (kind == ENTRY_APPEND) {
+    c.get<uint32_t>();
+    if (!decodeObjects(c, layer, nodes)) return what = "a damaged entry", false;
+    LayerChanges(layout).appendTo(layer, nodes);
+    return true;
+  }
+  JournalRanges ranges;
+  if (kind == ENTRY_INSERT) {
+    // Each inserted position has its object further on: that bounds them.
+    uint64_t limit = target.size() + (uint64_t)(c.end - c.p) / JOURNAL_OBJECT_BYTES;
+    if (!decodeRanges(c, limit, false, ranges) || ranges.beyond || !decodeObjects(c, layer, nodes) ||
+        nodes.size() != ranges.positions.size()) {
+      for (GroupNode* node : nodes) delete node;
+      return what = "a damaged entry", false;
+    }
+    LayerChanges(layout).insertInto(layer, ranges.positions, nodes);
+    return true;
+  }
+  if (kind == ENTRY_REMOVE) {
+    if (!decodeRanges(c, target.size(), true, ranges)) return what = "a damaged entry", false;
+    what = describe("removed", ranges.total, layer);
+    if (ranges.beyond || ranges.positions.empty()) return false;
+    // The objects now at the ranges' ends must be the ones removed then.
+    std::vector<const GroupNode*> at;
+    at.reserve(target.size());
+    for (const GroupNode* node = target.first(); node; node = node->next()) at.push_back(node);
+    for (const auto& end : ranges.ends)
+      if (!sameGeometry(*at[ranges.positions[end.first]], end.second)) return false;
+    for (GroupNode* node : LayerChanges(layout).removeFrom(layer, ranges.positions)) delete node;
+    return true;
+  }
+  if (kind == ENTRY_MOVE) {
+    int32_t dx = c.get<int32_t>();
+    int32_t dy = c.get<int32_t>();
+    if (!decodeRanges(c, target.size(), false, ranges)) return what = "a damaged entry", false;
+    what = describe("moved", ranges.total, layer);
+    if (ranges.beyond || ranges.positions.empty()) return false;
+    const std::vector<uint32_t>& positions = ranges.positions;
+    size_t k = 0, index = 0;
+    for (GroupNode* node = target.first(); node && k < positions.size(); node = node->next(), index++)
+      if (index == positions[k]) nodes.push_back(node), k++;
+    LayerChanges(layout).moveIn(layer, positions, nodes, dx, dy);
+    return true;
+  }
+  return what = "an entry of unknown kind", false;
+}
+
+// Read the base file into fresh layers; false with cause when it cannot be.
+bool readBase(const JournalBase& base, Layer fresh[LAYER_COUNT], GdsLibraryInfo& info, std::string& cause) {
+  if (base.format == FORMAT_MSK) {
+    ReadResult r;
+    if (readLayoutFile(base.path.c_str(), fresh, r) == READ_OK) return true;
+    return cause = std::strerror(r.errorNumber), false;
+  }
+  // The session's own layer map, whatever map this one has.
+  LayerMap map;
+  GdsReadResult r;
+  if (!base.layerMap.empty() && !map.parse(base.layerMap, cause)) return false;
+  if (readGdsiiFile(base.path.c_str(), map, fresh, info, r) == READ_OK && r.error.empty()) return true;
+  return cause = r.error.empty() ? std::strerror(r.errorNumber) : r.errorText(), false;
+}
+
+}  // namespace
+
+ReplayResult replayJournal(const std::string& journal, Layout& layout) {
+  ReplayResult result;
+  std::string bytes;
+  std::vector<JournalEntry> entries;
+  if (!readWholeFile(journal, bytes, result.error) ||
+      !splitJournal(bytes, entries, result.tornEntryDropped, result.error))
+    return result;
+  if (entries.empty() || !decodeBase(entries[0], result.base)) {
+    result.error = "its first entry is damaged";
+    return result;
+  }
+  const JournalBase& base = result.base;
+  Layer fresh[LAYER_COUNT];
+  for (Layer& layer : fresh) layer.enable();
+  GdsLibraryInfo info;
+  if (!base.untitled) {
+    result.baseChanged = !baseUnchanged(base);
+    if (!readBase(base, fresh, info, result.baseUnreadable)) {
+      for (Layer& layer : fresh) delete layer.cutFrom(0);
+      if (result.baseUnreadable.empty()) result.baseUnreadable = "unknown cause";
+    }
+  }
+  layout.replaceContent(fresh, base.untitled ? UNTITLED_NAME : base.path.c_str(), true, base.format, info);
+  for (size_t i = 1; i < entries.size(); i++) {
+    std::string what;
+    if (!applyEntry(entries[i], layout, what)) result.notApplied.push_back(what);
+  }
+  layout.markUnsaved();
+  result.ok = true;
+  return result;
+}

@@ -1,0 +1,17 @@
+#ifndef KIVO_REGULARFILE_H
+#define KIVO_REGULARFILE_H
+
+// Outcome of reading a file (the layout file and GDSII readers).
+enum ReadStatus {
+  READ_OK = 0,
+  READ_OPEN_FAILED,   // missing or unreadable
+  READ_IO_FAILED,     // a read failed midway
+  READ_NOT_REGULAR,   // a directory, device, FIFO or socket: never read
+};
+
+// Open a regular file for reading, never blocking on a FIFO nor opening a
+// device: the descriptor, or -1 with status READ_NOT_REGULAR or
+// READ_OPEN_FAILED (errorNumber set).
+int openRegularFile(const char* path, ReadStatus& status, int& errorNumber);
+
+#endif
