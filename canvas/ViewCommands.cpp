@@ -28,7 +28,7 @@ long KivoWindow::onCmdZoomIn(FXObject*, FXSelector, void*) {
 
 // Down to the wheel's smallest scale, where the whole layout fits twice over.
 long KivoWindow::onCmdZoomOut(FXObject*, FXSelector, void*) {
-  const Rect bounds = layoutBounds(layout.layersForDrawing());
+  const Rect bounds = layoutBounds(layout.allLayers());
   changeView(this, [&](ViewTransform& view) {
     view.zoomOut(wheelMinScale(bounds, view.width, view.height));
   });

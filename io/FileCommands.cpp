@@ -215,7 +215,7 @@ bool KivoWindow::saveLayout() {
   }
   int error = 0;
   const FileFormat format = saveFormatFor(target.text(), layout.format());
-  Layer* layers = layout.layersForDrawing();
+  const Layer* layers = layout.allLayers();
   getApp()->beginWaitCursor();
   SaveStatus status =
       format == FORMAT_GDSII

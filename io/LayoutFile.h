@@ -18,7 +18,7 @@
 
 // Write the BB line and every layer's records. The stream is not flushed;
 // the caller checks its state afterwards.
-void writeLayout(std::ostream& out, Layer layers[LAYER_COUNT]);
+void writeLayout(std::ostream& out, const Layer layers[LAYER_COUNT]);
 
 // What a read found. Lines that are not records and hold no "REC(" (the
 // BB line, blank or foreign lines) are ignored silently; lines that start
@@ -52,6 +52,6 @@ ReadStatus readLayoutFile(const char* path, Layer layers[LAYER_COUNT], ReadResul
                           size_t secondPartFrom = 0);
 
 // Save the layout as a .msk file through saveSafely.
-SaveStatus saveLayoutFile(const char* path, Layer layers[LAYER_COUNT], int& errorNumber);
+SaveStatus saveLayoutFile(const char* path, const Layer layers[LAYER_COUNT], int& errorNumber);
 
 #endif

@@ -89,7 +89,7 @@ bool Layer::writeRecords(std::ostream& out) const {
 // The BB line follows Rect::include's rules for all-zero boxes, but in 64
 // bits: a layout may span more than 2^31 units, and its size is written as
 // it is, not wrapped.
-void writeLayout(std::ostream& out, Layer layers[LAYER_COUNT]) {
+void writeLayout(std::ostream& out, const Layer layers[LAYER_COUNT]) {
   int64_t left = 0, bottom = 0, right = 0, top = 0;
   for (int i = 0; i < LAYER_COUNT; i++) {
     const Layer& l = layers[i];  // normalised: its size read unsigned is its true extent
@@ -117,6 +117,6 @@ void writeLayout(std::ostream& out, Layer layers[LAYER_COUNT]) {
   for (int i = 0; i < LAYER_COUNT; i++) layers[i].writeRecords(out);
 }
 
-SaveStatus saveLayoutFile(const char* path, Layer layers[LAYER_COUNT], int& errorNumber) {
+SaveStatus saveLayoutFile(const char* path, const Layer layers[LAYER_COUNT], int& errorNumber) {
   return saveSafely(path, [&](std::ostream& out) { writeLayout(out, layers); }, errorNumber);
 }

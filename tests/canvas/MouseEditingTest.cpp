@@ -116,11 +116,20 @@ TEST_F(MouseEditingTest, RightDragMeasuresAndLabelsShowAnyValue) {
   EXPECT_EQ(labels({window->layerLabel}), "Metal 1 ");
 }
 
-// The wheel zooms out down to where the 4 mm x 2 mm layout fits twice over.
-TEST_F(MouseEditingTest, WheelZoomsOutToTheLayoutsRange) {
+// The wheel zooms out down to where the 4 mm x 2 mm layout fits twice over;
+// the middle drag keeps the grabbed point under the pointer until the release.
+TEST_F(MouseEditingTest, WheelZoomsWithinTheLayoutsRangeAndMiddleDragPans) {
   add(5, 0, 0, 4000000, 2000000);
   for (int i = 0; i < 40; i++) kivotest::canvasEvent(window, SEL_MOUSEWHEEL, -120, 200, 100);
   EXPECT_FLOAT_EQ(window->view.scale, std::min(window->canvas->getWidth() / 8e6f, window->canvas->getHeight() / 4e6f));
+  int before[2], after[2];
+  window->toLayout(100, 50, before[0], before[1]);
+  kivotest::canvasEvent(window, SEL_MIDDLEBUTTONPRESS, 2, 100, 50);
+  kivotest::canvasMotion(window, 180, 90);
+  kivotest::canvasEvent(window, SEL_MIDDLEBUTTONRELEASE, 2, 260, 130);
+  kivotest::canvasMotion(window, 300, 300);  // released: no longer pulls
+  window->toLayout(260, 130, after[0], after[1]);
+  EXPECT_TRUE(after[0] == before[0] && after[1] == before[1]);
 }
 
 }  // namespace
