@@ -76,7 +76,7 @@ void sizeCanvas(KivoWindow* window) {
 // The view in which the wheel shows the whole chip: its bounds fill the
 // canvas in one direction (Show All's scale clamp does not apply).
 void showWholeChip(KivoWindow* window) {
-  Rect bounds = layoutBounds(window->layout.layersForDrawing());
+  Rect bounds = layoutBounds(window->layout.allLayers());
   window->originX = bounds.getX();
   window->originY = bounds.getY();
   window->scale = std::min(window->canvas->getWidth() / (float)bounds.getW(),
@@ -165,7 +165,7 @@ Figures measure(KivoWindow* window, bool dense, int count, bool reference, int r
     layout.applySelection(-1, OP_TOGGLE, MATCH_AT, &points[i % points.size()]);
   });
   check();
-  Rect bounds = layoutBounds(layout.layersForDrawing());
+  Rect bounds = layoutBounds(layout.allLayers());
   f.row[DRAW] = medianMs(window, runs, [&](int i) {
     Box* box = new Box;
     box->setRect(bounds.getX() + 100 * i, bounds.getY() + 50 * i, 20, 10);

@@ -40,7 +40,7 @@ protected:
   std::string status() const { return window->statusText.text(); }
   std::string records() {
     std::ostringstream out;
-    writeLayout(out, window->layout.layersForDrawing());
+    writeLayout(out, window->layout.allLayers());
     return out.str().substr(out.str().find('\n') + 1);
   }
   // Objects on slot 5 and the options slot, the second and third selected.

@@ -88,7 +88,7 @@ protected:
   void addObject(int slot = 5) { Box* b = new Box; b->setRect(1, 2, 3, 4); window->layout.addObjects({{slot, b}}, "1 object added"); }
   long objects() const { long n = 0; for (int i = 0; i < LAYER_COUNT; i++) n += window->layout.layer(i).size(); return n; }
   int enabledLayers() const { int n = 0; for (int i = 0; i < LAYER_COUNT; i++) n += window->layout.layer(i).isEnabled(); return n; }
-  std::string written() const { std::ostringstream out; writeLayout(out, window->layout.layersForDrawing()); return out.str(); }
+  std::string written() const { std::ostringstream out; writeLayout(out, window->layout.allLayers()); return out.str(); }
   // Content, file name, modified and untitled: what a failed or cancelled command must leave alone.
   std::string state() const {
     return written() + "|" + window->layout.fileName().text() + "|" + std::to_string(window->layout.isModified()) +

@@ -20,7 +20,7 @@ const char baseFile[] =
 // The layout's text, then the origin number of every object that has one.
 std::string text(Layout& layout) {
   std::ostringstream out;
-  writeLayout(out, layout.layersForDrawing());
+  writeLayout(out, layout.allLayers());
   for (int i = 0; i < LAYER_COUNT; i++)
     for (const GroupNode* node = layout.layer(i).first(); node; node = node->next())
       out << (node->origin ? "origin " + std::to_string(node->origin) + "\n" : "");
@@ -76,7 +76,7 @@ TEST(RecoveryJournal, ReplayRebuildsAGdsiiSessionWithItsMapAndOriginsAndDropsATo
   Layout layout, source;
   source.addObjects({{1, box(1, 0, 0)}, {1, box(1, 20, 0)}, {1, box(1, 40, 0)}, {LAYER_OPTIONS, box(LAYER_OPTIONS, 0, 20)}}, "");
   int saved = 0;
-  ASSERT_EQ(saveGdsiiFile(base.c_str(), source.layersForDrawing(), activeLayerMap(), source.gdsInfo(), saved), SAVE_OK);
+  ASSERT_EQ(saveGdsiiFile(base.c_str(), source.allLayers(), activeLayerMap(), source.gdsInfo(), saved), SAVE_OK);
   RecoveryJournal journal(layout, dir + "/recovery");
   layout.setObserver(&journal);
   openGdsii(layout, journal, base);
