@@ -19,7 +19,7 @@
 #include "model/HugePages.h"
 #include "model/ObjectOrigin.h"
 
-// The reader works on the whole file in memory (mapped, not copied), in two
+// The reader works on the whole file in memory, in two
 // passes. The first checks every record against this grammar and notes, per
 // cell, where its elements are, its references and how many objects its own
 // shapes give:

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "io/LayoutFile.h"
+#include "io/RegularFile.h"
 
 LayerMap::LayerMap() {
   for (int slot = 1; slot < LAYER_COUNT; slot++) {
