@@ -7,9 +7,7 @@
 
 #include "model/Layer.h"
 
-void setColor(uint32_t color) {
-  glColor4ub(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF, (color >> 24) & 0xFF);
-}
+void setColor(uint32_t color) { setGLColor(color); }
 
 void loadProjection(const ViewTransform& view) {
   glMatrixMode(GL_PROJECTION);

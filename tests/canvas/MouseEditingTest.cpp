@@ -118,8 +118,9 @@ TEST_F(MouseEditingTest, RightDragMeasuresAndLabelsShowAnyValue) {
 }
 
 // About the pointer, down to where the 4 mm x 2 mm layout fits twice over,
-// up to 80. (The middle drag is driven end to end.)
-TEST_F(MouseEditingTest, WheelZoomsAboutThePointerWithinTheLayoutsRange) {
+// up to 80; the middle drag keeps the grabbed point under the pointer until
+// the release.
+TEST_F(MouseEditingTest, WheelZoomsAboutThePointerWithinTheLayoutsRangeAndMiddleDragPans) {
   add(5, 0, 0, 4000000, 2000000);
   kivotest::canvasEvent(window, SEL_MOUSEWHEEL, 0, 200, 100);
   EXPECT_EQ(window->view.scale, 10.0f);
@@ -134,6 +135,13 @@ TEST_F(MouseEditingTest, WheelZoomsAboutThePointerWithinTheLayoutsRange) {
   EXPECT_FLOAT_EQ(window->view.scale, fit * 1.4142135f);
   for (int i = 0; i < 60; i++) kivotest::canvasEvent(window, SEL_MOUSEWHEEL, 120, 10, 10);
   EXPECT_EQ(window->view.scale, 80.0f);
+  window->toLayout(100, 50, before[0], before[1]);
+  kivotest::canvasEvent(window, SEL_MIDDLEBUTTONPRESS, 2, 100, 50);
+  kivotest::canvasMotion(window, 180, 90);
+  kivotest::canvasEvent(window, SEL_MIDDLEBUTTONRELEASE, 2, 260, 130);
+  kivotest::canvasMotion(window, 300, 300);  // released: no longer pulls
+  window->toLayout(260, 130, after[0], after[1]);
+  EXPECT_TRUE(after[0] == before[0] && after[1] == before[1]);
 }
 
 }  // namespace
