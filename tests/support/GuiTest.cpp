@@ -122,6 +122,21 @@ void settle() {
   a->runWhileEvents();
 }
 
+// Mesa unloads its driver when the last context or the display goes, and
+// reloads it for the next window. Kept loaded from the first window on, the
+// driver's thread-local storage stays where LeakSanitizer found it, and at exit
+// it can still name (and tests/lsan.supp suppress) what the driver keeps.
+void pinGraphicsDriver() {
+  std::vector<std::string> drivers;
+  dl_iterate_phdr([](dl_phdr_info* info, size_t, void* names) {
+    std::string name = info->dlpi_name;
+    if (name.find("_dri.so") != name.npos || name.find("libgallium") != name.npos)
+      static_cast<std::vector<std::string>*>(names)->push_back(name);
+    return 0;
+  }, &drivers);
+  for (const std::string& name : drivers) dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
 KivoWindow* newWindow() {
   KivoWindow* window = new KivoWindow(app());
   window->create();
@@ -129,6 +144,7 @@ KivoWindow* newWindow() {
   for (double end = nowMs() + 5000; nowMs() < end && !(window->shown() && window->canvas->getWidth() > 1);) runFor(10);
   runFor(50);
   settle();
+  pinGraphicsDriver();
   return window;
 }
 
@@ -138,16 +154,7 @@ void deleteWindow(KivoWindow* window) {
 }
 
 bool shutDown() {
-  // Mesa unloads its driver when the display closes, and LeakSanitizer could
-  // then no longer name (and tests/lsan.supp suppress) what the driver keeps.
-  std::vector<std::string> drivers;
-  dl_iterate_phdr([](dl_phdr_info* info, size_t, void* names) {
-    std::string name = info->dlpi_name;
-    if (name.find("_dri.so") != name.npos || name.find("libgallium") != name.npos)
-      static_cast<std::vector<std::string>*>(names)->push_back(name);
-    return 0;
-  }, &drivers);
-  for (const std::string& name : drivers) dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+  pinGraphicsDriver();
   delete theApp;  // its root window's children, then the display
   theApp = nullptr;
   // Any thread left now would run while LeakSanitizer's tracer stops the world.
