@@ -20,6 +20,14 @@ template <typename T> T ceilDiv(T num, T den) {
   return (num % den != 0 && num > 0) ? q + 1 : q;
 }
 
+// The nearest integer, halves rounding up, without a library call: the cast
+// truncates, and the fraction left is exact (beyond 2^52 there is none).
+int64_t nearest(double g) {
+  int64_t r = (int64_t)g;
+  double fraction = g - (double)r;
+  return fraction >= 0.5 ? r + 1 : fraction < -0.5 ? r - 1 : r;
+}
+
 int clampToInt(int64_t v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : (int)v; }
 
 }  // namespace
@@ -38,7 +46,7 @@ int64_t PolygonCoverage::snap(int64_t v, int unitsPerUnit, int64_t base, double 
   double g = ((double)offset / unitsPerUnit - fraction) * scale * (double)GRID;
   if (!(g < GRID_LIMIT)) return std::isnan(g) ? 0 : (int64_t)GRID_LIMIT;
   if (!(g > -GRID_LIMIT)) return -(int64_t)GRID_LIMIT;
-  return std::llround(g);
+  return nearest(g);
 }
 
 // The first pixel whose centre lies at or right of edge e in the given row:
@@ -55,6 +63,29 @@ int PolygonCoverage::crossingColumn(const Edge& e, int row) const {
   return clampToInt(column, 0, width);
 }
 
+// Whether the box of the points holds a pixel centre of the canvas that
+// the rule could take: centres on its left or bottom edge but not on its
+// right or top one. Most shapes of a frame are off the canvas or smaller
+// than a pixel, and this answers for them at the cost of four snaps.
+bool PolygonCoverage::mayCover(const FinePoint* points, const uint32_t* sizes, size_t contours,
+                               int unitsPerUnit) const {
+  size_t n = 0;
+  for (size_t c = 0; c < contours; c++) n += sizes[c];
+  if (n == 0) return false;
+  int64_t x0 = points[0].x, y0 = points[0].y, x1 = x0, y1 = y0;
+  for (size_t i = 1; i < n; i++) {
+    x0 = std::min(x0, points[i].x), x1 = std::max(x1, points[i].x);
+    y0 = std::min(y0, points[i].y), y1 = std::max(y1, points[i].y);
+  }
+  // The snap never reverses the order of two coordinates.
+  int64_t firstColumn = ceilDiv<int64_t>(gridX(x0, unitsPerUnit) - HALF, GRID);
+  int64_t endColumn = ceilDiv<int64_t>(gridX(x1, unitsPerUnit) - HALF, GRID);
+  int64_t firstRow = ceilDiv<int64_t>(gridY(y0, unitsPerUnit) - HALF, GRID);
+  int64_t endRow = ceilDiv<int64_t>(gridY(y1, unitsPerUnit) - HALF, GRID);
+  return std::max<int64_t>(firstColumn, 0) < std::min<int64_t>(endColumn, width) &&
+         std::max<int64_t>(firstRow, 0) < std::min<int64_t>(endRow, height);
+}
+
 void PolygonCoverage::cover(const Contours& contours, int unitsPerUnit, std::vector<PixelSpan>& out) {
   cover(contours.points.data(), contours.sizes.data(), contours.sizes.size(), unitsPerUnit, out);
 }
@@ -62,6 +93,7 @@ void PolygonCoverage::cover(const Contours& contours, int unitsPerUnit, std::vec
 void PolygonCoverage::cover(const FinePoint* points, const uint32_t* sizes, size_t contours, int unitsPerUnit,
                             std::vector<PixelSpan>& out) {
   if (width == 0 || height == 0 || !(scale > 0) || unitsPerUnit <= 0) return;
+  if (!mayCover(points, sizes, contours, unitsPerUnit)) return;
   edges.clear();
   int lowRow = height, highRow = 0;  // rows lowRow..highRow-1 may be crossed
   for (size_t c = 0; c < contours; c++) {

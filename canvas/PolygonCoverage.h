@@ -35,7 +35,7 @@ const int COVERAGE_SUBPIXEL_BITS = 8;
 //
 // Arithmetic: each vertex's window position is computed once in double
 // from its exact offset to the view's whole-unit base and rounded to the
-// grid (64-bit integers). Everything after that is exact integer
+// grid (64-bit integers, halves rounding up). Everything after that is exact integer
 // arithmetic, 64-bit where the numbers are small (the usual case) and
 // 128-bit where a far vertex makes them large, so the answer for the
 // snapped contours never depends on rounding, on the machine or on how far
@@ -67,6 +67,7 @@ private:
     int direction;
   };
 
+  bool mayCover(const FinePoint* points, const uint32_t* sizes, size_t contours, int unitsPerUnit) const;
   int64_t snap(int64_t v, int unitsPerUnit, int64_t base, double fraction) const;
   int crossingColumn(const Edge& e, int row) const;
 

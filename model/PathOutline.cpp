@@ -14,7 +14,12 @@ struct Unit {
 
 // Round to the nearest integer, half away from zero: -v rounds to minus
 // what v rounds to, so outlines stay symmetric about their centre line.
-int64_t roundAway(double v) { return (int64_t)std::llround(v); }
+// The cast truncates and leaves an exact fraction; no library call.
+int64_t roundAway(double v) {
+  int64_t r = (int64_t)v;
+  double fraction = v - (double)r;
+  return fraction >= 0.5 ? r + 1 : fraction <= -0.5 ? r - 1 : r;
+}
 
 FinePoint add(FinePoint p, FinePoint v) { return {p.x + v.x, p.y + v.y}; }
 FinePoint sub(FinePoint p, FinePoint v) { return {p.x - v.x, p.y - v.y}; }
@@ -47,14 +52,27 @@ void closeCounterClockwise(Contours& c, size_t first) {
   c.close();
 }
 
+// The cosine and sine of the arc's inner points, k * PI / ROUND_END_SEGMENTS
+// for k from 1 - half to half - 1 (negated angles give the same cosine and
+// the negated sine, so the arcs stay symmetric), computed once.
+struct ArcTable {
+  double cs[ROUND_END_SEGMENTS], sn[ROUND_END_SEGMENTS];
+  ArcTable() {
+    for (int k = 1 - ROUND_END_SEGMENTS / 2; k < ROUND_END_SEGMENTS / 2; k++) {
+      double angle = k * (PI / ROUND_END_SEGMENTS);
+      cs[k + ROUND_END_SEGMENTS / 2] = std::cos(angle), sn[k + ROUND_END_SEGMENTS / 2] = std::sin(angle);
+    }
+  }
+};
+
 // The half disc beyond end point p of a path heading along d (away from the
 // path), from p - side round to p + side; side is the rounded left offset.
 void roundEnd(Contours& c, FinePoint p, Unit d, FinePoint side, double radius) {
   size_t first = c.points.size();
   c.points.push_back(sub(p, side));
-  const int half = ROUND_END_SEGMENTS / 2;
-  for (int k = 1 - half; k < half; k++) {
-    double angle = k * (PI / ROUND_END_SEGMENTS), cs = std::cos(angle), sn = std::sin(angle);
+  static const ArcTable arc;
+  for (int i = 1; i < ROUND_END_SEGMENTS; i++) {
+    double cs = arc.cs[i], sn = arc.sn[i];
     c.points.push_back(add(p, {roundAway(radius * (cs * d.x - sn * d.y)), roundAway(radius * (cs * d.y + sn * d.x))}));
   }
   c.points.push_back(add(p, side));
@@ -88,30 +106,16 @@ void joinWedge(Contours& c, FinePoint v, FinePoint prev, FinePoint next, Unit d1
   closeCounterClockwise(c, first);
 }
 
-}  // namespace
-
-void pathOutline(const Point* points, size_t count, int32_t width, int pathType, int32_t beginExtension,
-                 int32_t endExtension, PathOutline& out) {
-  out.polygons.clear();
-  out.centreLine.clear();
-  std::vector<FinePoint> line;
-  line.reserve(count);
-  for (size_t i = 0; i < count; i++) {
-    FinePoint p{(int64_t)points[i].x * OUTLINE_UNITS_PER_UNIT, (int64_t)points[i].y * OUTLINE_UNITS_PER_UNIT};
-    if (line.empty() || !(line.back() == p)) line.push_back(p);
-  }
-  if (line.empty()) return;
-  if (width == 0) {
-    out.centreLine = line;
-    return;
-  }
+// The union of the segments' rectangles, the corners' wedges and the round
+// ends of a centre line (half units, no repeats) of a path with width.
+void outlineOf(const std::vector<FinePoint>& line, int32_t width, int pathType, int32_t beginExtension,
+               int32_t endExtension, Contours& c) {
   // Half the width, in half units: the absolute width in whole units.
   const double radius = std::fabs((double)width);
   double begin = 0, end = 0;
   if (pathType == ENDS_HALF_WIDTH) begin = end = radius;
   if (pathType == ENDS_CUSTOM) begin = (double)beginExtension * 2, end = (double)endExtension * 2;
   const bool round = pathType == ENDS_ROUND;
-  Contours& c = out.polygons;
 
   if (line.size() == 1) {
     const Unit along{1, 0};
@@ -146,4 +150,22 @@ void pathOutline(const Point* points, size_t count, int32_t width, int pathType,
     if (round && i == last) roundEnd(c, line[i + 1], d, side, radius);
     previous = d, previousSide = side;
   }
+}
+
+}  // namespace
+
+void pathOutline(const Point* points, size_t count, int32_t width, int pathType, int32_t beginExtension,
+                 int32_t endExtension, PathOutline& out) {
+  out.polygons.clear();
+  // The centre line without repeats, kept in out.centreLine (whose memory a
+  // caller that reuses out keeps) and cleared at the end for a path with width.
+  std::vector<FinePoint>& line = out.centreLine;
+  line.clear();
+  for (size_t i = 0; i < count; i++) {
+    FinePoint p{(int64_t)points[i].x * OUTLINE_UNITS_PER_UNIT, (int64_t)points[i].y * OUTLINE_UNITS_PER_UNIT};
+    if (line.empty() || !(line.back() == p)) line.push_back(p);
+  }
+  if (line.empty() || width == 0) return;
+  outlineOf(line, width, pathType, beginExtension, endExtension, out.polygons);
+  line.clear();
 }

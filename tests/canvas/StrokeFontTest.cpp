@@ -9,17 +9,13 @@
 
 namespace {
 
-struct Extent {
-  double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
-};
-
-// The extent of the letters' strokes, without the anchor cross (the last two).
-Extent lettersOf(const std::vector<StrokeSegment>& s) {
-  Extent e;
-  for (size_t i = 0; i + 2 < s.size(); i++) {
-    e.x0 = std::min({e.x0, s[i].x0, s[i].x1}), e.x1 = std::max({e.x1, s[i].x0, s[i].x1});
-    e.y0 = std::min({e.y0, s[i].y0, s[i].y1}), e.y1 = std::max({e.y1, s[i].y0, s[i].y1});
-  }
+// The extent (x0, y0, x1, y1) of the letters' strokes, without the anchor
+// cross (the last two).
+std::vector<double> lettersOf(const std::vector<StrokeSegment>& s) {
+  std::vector<double> e{1e300, 1e300, -1e300, -1e300};
+  for (size_t i = 0; i + 2 < s.size(); i++)
+    e = {std::min({e[0], s[i].x0, s[i].x1}), std::min({e[1], s[i].y0, s[i].y1}), std::max({e[2], s[i].x0, s[i].x1}),
+         std::max({e[3], s[i].y0, s[i].y1})};
   return e;
 }
 
@@ -30,19 +26,14 @@ Extent lettersOf(const std::vector<StrokeSegment>& s) {
 TEST(StrokeFont, GlyphsAreWellFormedAndDistinct) {
   std::set<std::string> seen;
   for (int c = 33; c < 127; c++) {
-    std::string g = glyphStrokes((unsigned char)c);
+    std::string g = glyphStrokes((unsigned char)c) + std::string(" ");
     EXPECT_TRUE(seen.insert(g).second) << "same strokes as another: " << (char)c;
-    size_t start = 0;
-    do {
-      size_t end = g.find(' ', start);
-      std::string line = g.substr(start, end == std::string::npos ? std::string::npos : end - start);
-      EXPECT_TRUE(line.size() >= 4 && line.size() % 2 == 0) << (char)c << " '" << line << "'";
-      for (size_t i = 0; i + 1 < line.size(); i += 2) {
-        EXPECT_TRUE(line[i] >= '0' && line[i] <= '0' + GLYPH_WIDTH) << (char)c;
-        EXPECT_TRUE(line[i + 1] >= '1' && line[i + 1] <= '1' + GLYPH_DESCENT + GLYPH_CAP_HEIGHT) << (char)c;
-      }
-      start = end == std::string::npos ? end : end + 1;
-    } while (start != std::string::npos);
+    for (size_t start = 0, end; (end = g.find(' ', start)) != std::string::npos; start = end + 1) {
+      EXPECT_TRUE(end - start >= 4 && (end - start) % 2 == 0) << (char)c << " '" << g << "'";
+      for (size_t i = start; i + 1 < end; i += 2)
+        EXPECT_TRUE(g[i] >= '0' && g[i] <= '0' + GLYPH_WIDTH && g[i + 1] >= '1' &&
+                    g[i + 1] <= '1' + GLYPH_DESCENT + GLYPH_CAP_HEIGHT) << (char)c;
+    }
   }
   EXPECT_STREQ(glyphStrokes(' '), "");
   EXPECT_STREQ(glyphStrokes('\n'), glyphStrokes(0x80));
@@ -61,13 +52,10 @@ TEST(StrokeFont, JustificationPlacesTheText) {
       label.presentation = (uint16_t)(h | v << 2);
       std::vector<StrokeSegment> s;
       labelStrokes(label, 1000, s);
-      Extent e = lettersOf(s);
       double left = 100 - (h == JUSTIFY_CENTRE ? width / 2 : h == JUSTIFY_RIGHT ? width : 0);
       double low = -50 - (v == JUSTIFY_TOP ? 2000 : v == JUSTIFY_MIDDLE ? 1000 : 0);
-      EXPECT_NEAR(e.x0, left, 1e-6) << h << v;
-      EXPECT_NEAR(e.x1, left + width, 1e-6) << h << v;
-      EXPECT_NEAR(e.y0, low, 1e-6) << h << v;
-      EXPECT_NEAR(e.y1, low + 2000, 1e-6) << h << v;
+      std::vector<double> e = lettersOf(s), expected{left, low, left + width, low + 2000};
+      for (int i = 0; i < 4; i++) EXPECT_NEAR(e[i], expected[i], 1e-6) << h << v << i;
     }
 }
 

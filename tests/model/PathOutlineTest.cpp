@@ -6,35 +6,28 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <tuple>
 
 namespace {
 
-struct Box64 {
-  int64_t x0, y0, x1, y1;
-};
+using Bounds = std::tuple<int64_t, int64_t, int64_t, int64_t>;  // x0, y0, x1, y1
 
-Box64 boundsOf(const Contours& c) {
-  Box64 b{INT64_MAX, INT64_MAX, INT64_MIN, INT64_MIN};
+Bounds boundsOf(const Contours& c) {
+  Bounds b{INT64_MAX, INT64_MAX, INT64_MIN, INT64_MIN};
   for (const FinePoint& p : c.points)
-    b = {std::min(b.x0, p.x), std::min(b.y0, p.y), std::max(b.x1, p.x), std::max(b.y1, p.y)};
+    b = {std::min(std::get<0>(b), p.x), std::min(std::get<1>(b), p.y), std::max(std::get<2>(b), p.x), std::max(std::get<3>(b), p.y)};
   return b;
 }
 
 // Non-zero winding of all contours around (x, y), in half units.
 bool covers(const Contours& c, double x, double y) {
   int winding = 0;
-  size_t first = 0;
-  for (uint32_t n : c.sizes) {
-    for (size_t i = 0; i < n; i++) {
-      const FinePoint& a = c.points[first + i];
-      const FinePoint& b = c.points[first + (i + 1) % n];
-      if ((a.y <= y) != (b.y <= y)) {
-        double cx = a.x + (y - a.y) * (double)(b.x - a.x) / (double)(b.y - a.y);
-        if (cx > x) winding += b.y > a.y ? 1 : -1;
-      }
+  for (size_t first = 0, k = 0; k < c.sizes.size(); first += c.sizes[k++])
+    for (size_t i = 0, n = c.sizes[k]; i < n; i++) {
+      const FinePoint &a = c.points[first + i], &b = c.points[first + (i + 1) % n];
+      if ((a.y <= y) != (b.y <= y) && a.x + (y - a.y) * (double)(b.x - a.x) / (double)(b.y - a.y) > x)
+        winding += b.y > a.y ? 1 : -1;
     }
-    first += n;
-  }
   return winding != 0;
 }
 
@@ -49,20 +42,17 @@ PathOutline outline(std::vector<Point> points, int32_t width, int type, int32_t 
 // Straight axis paths are exact rectangles in half units, whatever the
 // direction, the sign of the width or its parity, with each kind of end.
 TEST(PathOutline, StraightPathsCoverTheirExactRectangle) {
-  struct Case { std::vector<Point> points; int32_t width; int type, begin, end; Box64 bounds; };
+  struct Case { std::vector<Point> points; int32_t width; int type, begin, end; Bounds bounds; };
   const Case cases[] = {
-      {{{0, 0}, {10, 0}}, 4, ENDS_FLUSH, 0, 0, {0, -4, 20, 4}},
-      {{{10, 0}, {0, 0}}, -4, ENDS_FLUSH, 0, 0, {0, -4, 20, 4}},
-      {{{0, 0}, {10, 0}}, 3, ENDS_HALF_WIDTH, 0, 0, {-3, -3, 23, 3}},
-      {{{0, 0}, {0, 10}}, 4, ENDS_CUSTOM, 3, -1, {-4, -6, 4, 18}},
+      {{{0, 0}, {10, 0}}, 4, ENDS_FLUSH, 0, 0, {0, -4, 20, 4}},   {{{10, 0}, {0, 0}}, -4, ENDS_FLUSH, 0, 0, {0, -4, 20, 4}},
+      {{{0, 0}, {10, 0}}, 3, ENDS_HALF_WIDTH, 0, 0, {-3, -3, 23, 3}}, {{{0, 0}, {0, 10}}, 4, ENDS_CUSTOM, 3, -1, {-4, -6, 4, 18}},
       {{{0, 0}, {0, 10}}, 4, 3, 5, 5, {-4, 0, 4, 20}},  // unknown type: flush
       {{{5, 5}}, 2, ENDS_HALF_WIDTH, 0, 0, {8, 8, 12, 12}},
   };
   for (const Case& c : cases) {
     PathOutline out = outline(c.points, c.width, c.type, c.begin, c.end);
     ASSERT_EQ(out.polygons.sizes, std::vector<uint32_t>{4});
-    Box64 b = boundsOf(out.polygons);
-    EXPECT_EQ(std::make_tuple(b.x0, b.y0, b.x1, b.y1), std::make_tuple(c.bounds.x0, c.bounds.y0, c.bounds.x1, c.bounds.y1));
+    EXPECT_EQ(boundsOf(out.polygons), c.bounds);
   }
   EXPECT_TRUE(outline({{0, 0}, {3, 0}}, 4, ENDS_CUSTOM, -2, -2).polygons.empty());
   EXPECT_TRUE(outline({{1, 1}, {1, 1}}, 4, ENDS_FLUSH).polygons.empty());
@@ -76,9 +66,8 @@ TEST(PathOutline, CornersAreMitredUpToTheLimit) {
   EXPECT_FALSE(covers(l.polygons, 24.1, -3.9));
   EXPECT_FALSE(covers(l.polygons, 15.9, 4.1));  // the inner side is no wider
   PathOutline hairpin = outline({{0, 0}, {10, 0}, {0, 1}}, 4, ENDS_FLUSH);
-  Box64 b = boundsOf(hairpin.polygons);
-  EXPECT_LE(b.x1, 20 + (int64_t)std::ceil(MITRE_LIMIT * 4) + 1);
-  EXPECT_GE(b.x1, 20 + 4);
+  int64_t right = std::get<2>(boundsOf(hairpin.polygons));
+  EXPECT_TRUE(right >= 24 && right <= 20 + (int64_t)std::ceil(MITRE_LIMIT * 4) + 1) << right;
   EXPECT_TRUE(covers(hairpin.polygons, 21, 0));
 }
 
@@ -86,26 +75,19 @@ TEST(PathOutline, CornersAreMitredUpToTheLimit) {
 // mirror images of each other across the centre line for axis and 45-degree
 // paths, and a single point gives a whole disc.
 TEST(PathOutline, RoundEndsAreSymmetricArcs) {
-  const Point directions[] = {{1, 0}, {0, 1}, {-1, 0}, {1, 1}, {-1, 1}, {1, -1}};
-  for (const Point& d : directions) {
+  for (Point d : {Point{1, 0}, Point{0, 1}, Point{-1, 0}, Point{1, 1}, Point{-1, 1}, Point{1, -1}}) {
     PathOutline out = outline({{0, 0}, {d.x * 40, d.y * 40}}, 7, ENDS_ROUND);
-    ASSERT_EQ(out.polygons.sizes.size(), 3u);
-    size_t start = out.polygons.sizes[0];
+    ASSERT_EQ(out.polygons.sizes, (std::vector<uint32_t>{4, ROUND_END_SEGMENTS + 1, ROUND_END_SEGMENTS + 1}));
     for (int cap = 0; cap < 2; cap++) {
-      const FinePoint* p = &out.polygons.points[start];
-      ASSERT_EQ(out.polygons.sizes[1 + cap], (uint32_t)ROUND_END_SEGMENTS + 1);
-      FinePoint centre = cap == 0 ? FinePoint{0, 0} : FinePoint{d.x * 80, d.y * 80};
+      const FinePoint* p = &out.polygons.points[4 + cap * (ROUND_END_SEGMENTS + 1)];
+      int64_t cx = cap * d.x * 80, cy = cap * d.y * 80;
       for (int i = 0; i <= ROUND_END_SEGMENTS; i++) {
-        double r = std::hypot((double)(p[i].x - centre.x), (double)(p[i].y - centre.y));
-        EXPECT_NEAR(r, 7.0, 0.75);
-        // Mirror across the centre line through centre, along d.
-        int64_t rx = p[i].x - centre.x, ry = p[i].y - centre.y;
-        FinePoint m = d.x == 0 ? FinePoint{-rx, ry} : d.y == 0 ? FinePoint{rx, -ry}
-                      : d.x == d.y ? FinePoint{ry, rx} : FinePoint{-ry, -rx};
-        const FinePoint& q = p[ROUND_END_SEGMENTS - i];
-        EXPECT_EQ(std::make_pair(m.x, m.y), std::make_pair(q.x - centre.x, q.y - centre.y)) << d.x << "," << d.y;
+        int64_t rx = p[i].x - cx, ry = p[i].y - cy;
+        EXPECT_NEAR(std::hypot((double)rx, (double)ry), 7.0, 0.75);
+        // Mirrored across the centre line, along d, it is the point opposite.
+        FinePoint m = d.x == 0 ? FinePoint{-rx, ry} : d.y == 0 ? FinePoint{rx, -ry} : d.x == d.y ? FinePoint{ry, rx} : FinePoint{-ry, -rx};
+        EXPECT_EQ(m, (FinePoint{p[ROUND_END_SEGMENTS - i].x - cx, p[ROUND_END_SEGMENTS - i].y - cy})) << d.x << "," << d.y;
       }
-      start += ROUND_END_SEGMENTS + 1;
     }
   }
   PathOutline dot = outline({{3, 3}}, 2, ENDS_ROUND);
@@ -120,7 +102,7 @@ TEST(PathOutline, ZeroWidthAndRangeEdges) {
   EXPECT_TRUE(line.polygons.empty());
   EXPECT_EQ(line.centreLine, (std::vector<FinePoint>{{2, 4}, {10, 4}, {10, 18}}));
   PathOutline edge = outline({{INT32_MAX - 1, INT32_MIN}, {INT32_MAX, INT32_MIN}}, INT32_MIN, ENDS_HALF_WIDTH);
-  Box64 b = boundsOf(edge.polygons);
-  EXPECT_EQ(b.x1, 2 * (int64_t)INT32_MAX + 2147483648LL);
-  EXPECT_EQ(b.y0, 2 * (int64_t)INT32_MIN - 2147483648LL);
+  Bounds b = boundsOf(edge.polygons);
+  EXPECT_EQ(std::get<2>(b), 2 * (int64_t)INT32_MAX + 2147483648LL);
+  EXPECT_EQ(std::get<1>(b), 2 * (int64_t)INT32_MIN - 2147483648LL);
 }

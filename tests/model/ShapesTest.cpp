@@ -65,8 +65,8 @@ TEST(Shapes, CloneCopiesEveryField) {
   std::unique_ptr<GroupNode> l(cloneShape(label));
   auto* c = dynamic_cast<Label*>(l.get());
   ASSERT_NE(c, nullptr);
-  EXPECT_EQ(std::make_tuple(c->text, c->textType, c->strans, c->magnification, c->angle), std::make_tuple("Vdd", 3, STRANS_REFLECT, 0.5, 30.0));
-  EXPECT_EQ(box(*c), box(label));
+  EXPECT_EQ(std::make_tuple(c->text, c->textType, c->strans, c->magnification, c->angle, box(*c)),
+            std::make_tuple("Vdd", 3, STRANS_REFLECT, 0.5, 30.0, box(label)));
   Box plain;
   EXPECT_EQ(cloneShape(plain), nullptr);
 }
