@@ -81,6 +81,8 @@ TEST(PathOutline, RoundEndsAreSymmetricArcs) {
     for (int cap = 0; cap < 2; cap++) {
       const FinePoint* p = &out.polygons.points[4 + cap * (ROUND_END_SEGMENTS + 1)];
       int64_t cx = cap * d.x * 80, cy = cap * d.y * 80;
+      double out6 = (cap ? 6 : -6) / std::hypot(d.x, d.y);  // 6 half units beyond the end
+      EXPECT_TRUE(covers(out.polygons, cx + d.x * out6, cy + d.y * out6)) << d.x << "," << d.y;
       for (int i = 0; i <= ROUND_END_SEGMENTS; i++) {
         int64_t rx = p[i].x - cx, ry = p[i].y - cy;
         EXPECT_NEAR(std::hypot((double)rx, (double)ry), 7.0, 0.75);
