@@ -48,8 +48,7 @@ TEST(StrokeFont, JustificationPlacesTheText) {
   for (int h = 0; h < 3; h++)
     for (int v = 0; v < 3; v++) {
       LabelText label;
-      label.text = "HE", label.x = 100, label.y = -50, label.magnification = 2;
-      label.presentation = (uint16_t)(h | v << 2);
+      label.text = "HE", label.x = 100, label.y = -50, label.magnification = 2, label.presentation = (uint16_t)(h | v << 2);
       std::vector<StrokeSegment> s;
       labelStrokes(label, 1000, s);
       double left = 100 - (h == JUSTIFY_CENTRE ? width / 2 : h == JUSTIFY_RIGHT ? width : 0);
@@ -75,9 +74,7 @@ TEST(StrokeFont, ReflectRotateAndBound) {
   EXPECT_EQ(std::make_tuple(s[1].x0, s[1].y0, s[1].x1, s[1].y1), std::make_tuple(x, 5.0, x, 405.0));
   EXPECT_EQ(std::make_tuple(box.x, box.y, box.w, box.h), std::make_tuple(INT32_MAX - 130, -115, 130, 520));
 
-  label.text.clear(), label.angle = 33, label.x = -7;
-  s.clear();
-  box = labelStrokes(label, 300, s);
-  EXPECT_EQ(s.size(), 2u);  // the cross alone
-  EXPECT_EQ(std::make_tuple(box.x, box.y, box.w, box.h), std::make_tuple(-127, -115, 240, 240));
+  label.text.clear(), label.angle = 33, label.x = -7, s.clear();
+  box = labelStrokes(label, 300, s);  // the cross alone
+  EXPECT_EQ(std::make_tuple(s.size(), box.x, box.y, box.w, box.h), std::make_tuple(2u, -127, -115, 240, 240));
 }
