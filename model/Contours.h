@@ -1,6 +1,7 @@
 #ifndef KIVO_CONTOURS_H
 #define KIVO_CONTOURS_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -39,5 +40,11 @@ struct Contours {
 private:
   size_t closed = 0;  // points in closed contours
 };
+
+// Whether p lies inside the contours or on one of their edges: edges count
+// as inside, as they do for a rectangle's contains. Exact (128-bit products).
+bool containsPoint(const Contours& c, FinePoint p);
+// Whether p lies on the polyline through the points (exact).
+bool onPolyline(const std::vector<FinePoint>& line, FinePoint p);
 
 #endif

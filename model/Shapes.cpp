@@ -120,6 +120,12 @@ bool Polygon::area(Contours& out, int& unitsPerUnit) const {
   return !out.empty();
 }
 
+int Polygon::contains(int32_t px, int32_t py) const {
+  Contours c;
+  int units;
+  return area(c, units) && containsPoint(c, {px, py}) ? 1 : 0;
+}
+
 void Polygon::draw(int64_t ox, int64_t oy) {
   glBegin(GL_LINE_LOOP);
   for (const Point& p : points) glVertex2f(drawCoord(p.x, ox), drawCoord(p.y, oy));
@@ -147,6 +153,13 @@ bool Path::area(Contours& out, int& unitsPerUnit) const {
   out = std::move(outline.polygons);
   unitsPerUnit = OUTLINE_UNITS_PER_UNIT;
   return !out.empty();
+}
+
+int Path::contains(int32_t px, int32_t py) const {
+  PathOutline outline;
+  pathOutline(points.data(), points.size(), width, pathType, beginExtension, endExtension, outline);
+  FinePoint p{(int64_t)px * OUTLINE_UNITS_PER_UNIT, (int64_t)py * OUTLINE_UNITS_PER_UNIT};
+  return containsPoint(outline.polygons, p) || onPolyline(outline.centreLine, p) ? 1 : 0;
 }
 
 void Path::draw(int64_t ox, int64_t oy) {

@@ -21,6 +21,10 @@
 // which decides each pixel exactly; draw() strokes the outline (a path of
 // width 0 its centre line, a label its letters and anchor) with (ox, oy)
 // subtracted in integer arithmetic first, as Rect::draw does.
+//
+// contains(px, py) is exact for polygons and paths: 1 for a point inside
+// the area or on its edge (on the centre line for a path of width 0), as
+// edges count as inside for rectangles; a label answers for its box.
 class Shape : public GroupNode {
 public:
   // The area as contours in 1/unitsPerUnit layout units; false when the
@@ -53,6 +57,8 @@ public:
   ~Polygon() override;
   void setPoints(std::vector<Point> p);
   bool area(Contours& out, int& unitsPerUnit) const override;
+  using Rect::contains;
+  int contains(int32_t px, int32_t py) const override;
   void draw(int64_t ox, int64_t oy) override;
 
 protected:
@@ -73,6 +79,8 @@ public:
   // Set the geometry and the box from it.
   void setPath(std::vector<Point> p, int32_t w, int16_t type, int32_t begin = 0, int32_t end = 0);
   bool area(Contours& out, int& unitsPerUnit) const override;
+  using Rect::contains;
+  int contains(int32_t px, int32_t py) const override;
   void draw(int64_t ox, int64_t oy) override;
 
 protected:

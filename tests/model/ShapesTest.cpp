@@ -45,6 +45,21 @@ TEST(Shapes, BoxesFollowExactWrappingMoves) {
   EXPECT_EQ(box(label), std::make_tuple(-12, -12, 52, 72));
 }
 
+// Clicks reach a polygon or path exactly where it covers, edges included.
+TEST(Shapes, ContainsIsExactWithEdgesInside) {
+  Polygon notch;  // a U: the notch between its arms is outside
+  notch.setPoints({{0, 0}, {9, 0}, {9, 9}, {6, 9}, {6, 3}, {3, 3}, {3, 9}, {0, 9}});
+  Path path;
+  path.setPath({{0, 0}, {10, 0}, {10, 10}}, 3, ENDS_FLUSH);  // edges at +-1.5
+  Path wire;
+  wire.setPath({{0, 0}, {4, 2}}, 0, ENDS_FLUSH);
+  struct Case { const Rect* shape; int32_t x, y; int inside; };
+  const Case cases[] = {{&notch, 1, 8, 1}, {&notch, 4, 5, 0}, {&notch, 6, 5, 1}, {&notch, 4, 3, 1}, {&notch, 9, 9, 1},
+                        {&notch, 10, 9, 0}, {&path, 5, 1, 1}, {&path, 5, 2, 0}, {&path, 11, -1, 1}, {&path, 8, 2, 0},
+                        {&path, -1, 0, 0}, {&wire, 2, 1, 1}, {&wire, 1, 1, 0}};
+  for (const Case& c : cases) EXPECT_EQ(c.shape->contains(c.x, c.y), c.inside) << c.x << "," << c.y;
+}
+
 // A copy keeps every field and the box, comes unselected and is its own.
 TEST(Shapes, CloneCopiesEveryField) {
   Path path;
