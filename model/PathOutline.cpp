@@ -1,5 +1,6 @@
 #include "model/PathOutline.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -84,7 +85,8 @@ void roundEnd(Contours& c, FinePoint p, Unit d, FinePoint side, double radius) {
 void joinWedge(Contours& c, FinePoint v, FinePoint prev, FinePoint next, Unit d1, Unit d2, FinePoint s1,
                FinePoint s2, double radius) {
   __int128 cross = (__int128)(v.x - prev.x) * (next.y - v.y) - (__int128)(v.y - prev.y) * (next.x - v.x);
-  double cosTurn = d1.x * d2.x + d1.y * d2.y;
+  // Clamped: rounding may carry the product of two unit vectors past 1.
+  double cosTurn = std::max(-1.0, std::min(1.0, d1.x * d2.x + d1.y * d2.y));
   if (cross == 0 && cosTurn > 0) return;  // straight on
   // A left turn's outer side is on the right; a reversal takes the right.
   bool right = cross >= 0;
