@@ -28,10 +28,11 @@ const int COVERAGE_SUBPIXEL_BITS = 8;
 // Rule at edges: a centre lying exactly on the boundary is inside when the
 // points just right of it (and, on a horizontal edge, just above it) are
 // inside. So a rectangle's left and bottom edges include their centres and
-// its right and top edges do not: half-open spans, as OpenGL's rasteriser
-// gives a window's quads in Mesa (the bottom-left rule in window
-// coordinates), so a contour that is a rectangle covers the rectangle's own
-// pixels. Two shapes that share an edge never both take a centre on it.
+// its right and top edges do not: half-open spans. Mesa's llvmpipe fills
+// a window's quads and triangles the same way (centres on left edges of
+// any slope and on bottom edges are in, on right and top edges out), so a
+// contour that is a rectangle covers the rectangle's own pixels. Two shapes
+// that share an edge never both take a centre on it.
 //
 // Arithmetic: each vertex's window position is computed once in double
 // from its exact offset to the view's whole-unit base and rounded to the
