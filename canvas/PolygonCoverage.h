@@ -36,11 +36,12 @@ const int COVERAGE_SUBPIXEL_BITS = 8;
 //
 // Arithmetic: each vertex's window position is computed once in double
 // from its exact offset to the view's whole-unit base and rounded to the
-// grid (64-bit integers, halves rounding up). Everything after that is exact integer
-// arithmetic, 64-bit where the numbers are small (the usual case) and
-// 128-bit where a far vertex makes them large, so the answer for the
-// snapped contours never depends on rounding, on the machine or on how far
-// from coordinate 0 the layout lies.
+// grid (64-bit integers, halves rounding up). Everything after that is
+// exact integer arithmetic, 64-bit where the numbers are small (the usual
+// case) and 128-bit where a far vertex makes them large: the answer for the
+// snapped contours never depends on further rounding, and the snap itself
+// only on IEEE double arithmetic, the same on every machine and for a
+// layout moved with its view by whole units.
 class PolygonCoverage {
 public:
   explicit PolygonCoverage(const ViewTransform& view);
