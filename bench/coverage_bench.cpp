@@ -14,8 +14,10 @@
 
 namespace {
 
-const int CANVAS_W = 692, CANVAS_H = 403;
-const int SHAPES = 100000;
+const int CANVAS_W = 692, CANVAS_H = 403;  // the canvas of the window as it opens
+const int SHAPES = 100000;                 // of each kind: the load a frame must bear cheaply
+// The median of five frames: one slow frame (a page fault, another
+// process) does not move it, and the run stays under a second.
 const int FRAMES = 5;
 // Shapes of 2 to 20 units spread over a square this wide: about as dense
 // as the rectangles of canvas_bench's dense layout.
