@@ -109,6 +109,7 @@ Polygon::~Polygon() {}
 
 void Polygon::setPoints(std::vector<Point> p) {
   points = std::move(p);
+  if (points.size() > 1 && points.back() == points.front()) points.pop_back();
   updateBounds();
 }
 

@@ -55,6 +55,7 @@ public:
   std::vector<Point> points;
 
   ~Polygon() override;
+  // Set the points (a last one that repeats the first is dropped) and the box.
   void setPoints(std::vector<Point> p);
   bool area(Contours& out, int& unitsPerUnit) const override;
   using Rect::contains;

@@ -48,7 +48,8 @@ TEST(Shapes, BoxesFollowExactWrappingMoves) {
 // Clicks reach a polygon or path exactly where it covers, edges included.
 TEST(Shapes, ContainsIsExactWithEdgesInside) {
   Polygon notch;  // a U: the notch between its arms is outside
-  notch.setPoints({{0, 0}, {9, 0}, {9, 9}, {6, 9}, {6, 3}, {3, 3}, {3, 9}, {0, 9}});
+  notch.setPoints({{0, 0}, {9, 0}, {9, 9}, {6, 9}, {6, 3}, {3, 3}, {3, 9}, {0, 9}, {0, 0}});
+  EXPECT_EQ(notch.points.size(), 8u);  // without the closing repeat
   Path path;
   path.setPath({{0, 0}, {10, 0}, {10, 10}}, 3, ENDS_FLUSH);  // edges at +-1.5
   Path wire;
