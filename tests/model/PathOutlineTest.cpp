@@ -20,17 +20,8 @@ Bounds boundsOf(const Contours& c) {
   return b;
 }
 
-// Non-zero winding of all contours around (x, y), in half units.
-bool covers(const Contours& c, double x, double y) {
-  int winding = 0;
-  for (size_t first = 0, k = 0; k < c.sizes.size(); first += c.sizes[k++])
-    for (size_t i = 0, n = c.sizes[k]; i < n; i++) {
-      const FinePoint &a = c.points[first + i], &b = c.points[first + (i + 1) % n];
-      if ((a.y <= y) != (b.y <= y) && a.x + (y - a.y) * (double)(b.x - a.x) / (double)(b.y - a.y) > x)
-        winding += b.y > a.y ? 1 : -1;
-    }
-  return winding != 0;
-}
+// Whether the outline takes the point (half units), edges included.
+bool covers(const PathOutline& o, int64_t x, int64_t y) { return containsPoint(o.polygons, {x, y}); }
 
 PathOutline outline(std::vector<Point> points, int32_t width, int type, int32_t begin = 0, int32_t end = 0) {
   PathOutline out;
@@ -63,13 +54,12 @@ TEST(PathOutline, StraightPathsCoverTheirExactRectangle) {
 // MITRE_LIMIT half-widths instead of reaching far out.
 TEST(PathOutline, CornersAreMitredUpToTheLimit) {
   PathOutline l = outline({{0, 0}, {10, 0}, {10, 10}}, 4, ENDS_FLUSH);
-  EXPECT_TRUE(covers(l.polygons, 23.9, -3.9));  // outer corner at (24, -4)
-  EXPECT_FALSE(covers(l.polygons, 24.1, -3.9));
-  EXPECT_FALSE(covers(l.polygons, 15.9, 4.1));  // the inner side is no wider
+  EXPECT_TRUE(covers(l, 24, -4) && covers(l, 16, 5));  // the outer corner; the inner side's edge
+  EXPECT_FALSE(covers(l, 25, -4) || covers(l, 24, -5) || covers(l, 15, 5));
   PathOutline hairpin = outline({{0, 0}, {10, 0}, {0, 1}}, 4, ENDS_FLUSH);
   int64_t right = std::get<2>(boundsOf(hairpin.polygons));
   EXPECT_TRUE(right >= 24 && right <= 20 + (int64_t)std::ceil(MITRE_LIMIT * 4) + 1) << right;
-  EXPECT_TRUE(covers(hairpin.polygons, 21, 0));
+  EXPECT_TRUE(covers(hairpin, 21, 0));
 }
 
 // Round ends are half discs of ROUND_END_SEGMENTS pieces on the circle,
@@ -82,8 +72,8 @@ TEST(PathOutline, RoundEndsAreSymmetricArcs) {
     for (int cap = 0; cap < 2; cap++) {
       const FinePoint* p = &out.polygons.points[4 + cap * (ROUND_END_SEGMENTS + 1)];
       int64_t cx = cap * d.x * 80, cy = cap * d.y * 80;
-      double out6 = (cap ? 6 : -6) / std::hypot(d.x, d.y);  // 6 half units beyond the end
-      EXPECT_TRUE(covers(out.polygons, cx + d.x * out6, cy + d.y * out6)) << d.x << "," << d.y;
+      int64_t beyond = (cap ? 1 : -1) * (d.x && d.y ? 4 : 6);  // 5.7 or 6 half units past the end
+      EXPECT_TRUE(covers(out, cx + d.x * beyond, cy + d.y * beyond)) << d.x << "," << d.y;
       for (int i = 0; i <= ROUND_END_SEGMENTS; i++) {
         int64_t rx = p[i].x - cx, ry = p[i].y - cy;
         EXPECT_NEAR(std::hypot((double)rx, (double)ry), 7.0, 0.75);
@@ -94,8 +84,8 @@ TEST(PathOutline, RoundEndsAreSymmetricArcs) {
     }
   }
   PathOutline dot = outline({{3, 3}}, 2, ENDS_ROUND);
-  EXPECT_TRUE(covers(dot.polygons, 6, 7.9) && covers(dot.polygons, 6, 4.1) && covers(dot.polygons, 4.1, 6));
-  EXPECT_FALSE(covers(dot.polygons, 7.5, 7.5));
+  EXPECT_TRUE(covers(dot, 6, 8) && covers(dot, 6, 4) && covers(dot, 4, 6) && covers(dot, 8, 6));
+  EXPECT_FALSE(covers(dot, 8, 8) || covers(dot, 6, 9));
 }
 
 // Zero width gives the centre line without repeats; paths at the edge of
