@@ -146,6 +146,7 @@ void Layout::markSaved(const FXString& name, FileFormat f) {
 void Layout::replaceContent(Layer fresh[LAYER_COUNT], const FXString& name, bool isUntitled,
                             FileFormat f, const GdsLibraryInfo& info) {
   history.clear();
+  settleNewLayers();
   for (int i = 0; i < LAYER_COUNT; i++) {
     layers[i].enable();
     layers[i].swapContents(fresh[i]);
@@ -239,7 +240,7 @@ int Layout::applySelection(int only, int op, int filter, Rect* arg) {
     chosen[i] = layers[i].isEnabled() != 0;
     if (chosen[i]) layers[i].beginSelection(op, filter, arg);
   }
-  walkSideBySide(layers, chosen, LAYER_COUNT, [this](int i, GroupNode* const* nodes, uint32_t n) {
+  walkSideBySide(layers, chosen, layerSlotsInUse(), [this](int i, GroupNode* const* nodes, uint32_t n) {
     layers[i].selectPiece(nodes, n);
   });
   for (int i = 0; i < LAYER_COUNT; i++)
@@ -272,7 +273,7 @@ size_t Layout::selectedCount(int only) const {
     selectedInLayer[i] = 0;
     countedRevision[i] = layers[i].getRevision() + 1;
   }
-  walkSideBySide(layers, walk, LAYER_COUNT, [this](int i, GroupNode* const* nodes, uint32_t n) {
+  walkSideBySide(layers, walk, layerSlotsInUse(), [this](int i, GroupNode* const* nodes, uint32_t n) {
     for (uint32_t j = 0; j < n; j++) selectedInLayer[i] += nodes[j]->isSelected() ? 1 : 0;
   });
   size_t total = 0;
@@ -301,7 +302,10 @@ void Layout::afterHistoryMove() {
   if (observer && history.marked()) observer->savedStateReached();
 }
 
+void Layout::settleNewLayers() { settledSlots = settlePairSlots(layers, settledSlots); }
+
 void Layout::appendTo(int i, const std::vector<GroupNode*>& nodes) {
+  settleNewLayers();
   size_t first = layers[i].size();
   for (size_t k = 0; k + 1 < nodes.size(); k++) nodes[k]->links[0] = nodes[k + 1];
   if (!nodes.empty()) nodes.back()->links[0] = nullptr;
@@ -317,6 +321,7 @@ std::vector<GroupNode*> Layout::removeFrom(int i, const std::vector<uint32_t>& p
 
 void Layout::insertInto(int i, const std::vector<uint32_t>& positions,
                         const std::vector<GroupNode*>& nodes) {
+  settleNewLayers();
   layers[i].insertAt(positions, nodes);
   if (observer) observer->objectsInserted(i, positions, nodes);
 }

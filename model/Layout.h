@@ -112,6 +112,9 @@ public:
   // OP_ADD and OP_DELETE are not accepted here.
   int applySelection(int only, int op, int filter, Rect* arg);
   void toggleEnabled(int i) { layers[i].toggleEnabled(); }
+  // Give the pair slots handed out since the last call their colours; every
+  // change of content does it first.
+  void settleNewLayers();
   // Selected objects of the enabled layers (only `only` when it is a slot).
   size_t selectedCount(int only) const;
 
@@ -155,6 +158,7 @@ private:
   // moved: the update rules ask many times a second.
   mutable uint64_t countedRevision[LAYER_COUNT] = {};
   mutable size_t selectedInLayer[LAYER_COUNT] = {};
+  int settledSlots = FIRST_PAIR_SLOT;  // slots with their colours
 };
 
 // The changes of the layers beneath edits: the undo steps make and reverse

@@ -13,7 +13,7 @@ namespace {
 
 TEST(LayerMap, ReadsPairsAndNamesTheBadLine) {
   struct Case { std::string text, error; uint32_t layer, datatype; int slot; } cases[] = {
-    {"", "", 5, 0, LAYER_UNKNOWN}, {"68/20 ME  # met1\n68 M2\n\n", "", 68, 20, LAYER_METAL1},
+    {"", "", 5, 0, pairSlot(5, 0)}, {"68/20 ME  # met1\n68 M2\n\n", "", 68, 20, LAYER_METAL1},
     {"68/20 ME\n68 M2\n", "", 68, 5, 6}, {"68 M2\n68/20 ME\n", "", 68, 20, LAYER_METAL1},
     {"\xEF\xBB\xBF" "68/20 ME\r\r68 M2\r", "", 68, 5, 6}, {"\xEF\xBB\xBF# a\r1 NW\r\r5 ZZ\r\n", "line 4: \"ZZ\"", 0, 0, 0},
     {"# header\n68 ZZ\n", "line 2: \"ZZ\" is not a layer code", 0, 0, 0}, {"1 NW\n\n68/x ME\n", "line 3: \"68/x\"", 0, 0, 0},
@@ -27,6 +27,30 @@ TEST(LayerMap, ReadsPairsAndNamesTheBadLine) {
     EXPECT_TRUE(map.parse(c.text, error) == !bad && error.find(c.error) == 0 &&
                 map.slotOf(bad ? 3 : c.layer, c.datatype) == (bad ? 3 : c.slot)) << c.text << " -> " << error;
   }
+}
+
+// A name line gives its pair a slot of its own under that name, before a
+// line for the whole layer; the pair slot's pair is written back.
+TEST(LayerMap, NameLinesGivePairsTheirOwnNamedSlot) {
+  LayerMap map;
+  std::string error;
+  ASSERT_TRUE(map.parse("71 M4\n71/16 - \"met4 # pin\"  # comment\n71/5 -\t\"\"\n", error)) << error;
+  const int pin = map.slotOf(71, 16);
+  EXPECT_EQ(pairSlot(71, 16), pin);
+  EXPECT_STREQ("met4 # pin", layerFacts(pin).name);
+  EXPECT_STREQ("71/16", layerToCode(pin));
+  EXPECT_EQ(codeToLayer("M4"), map.slotOf(71, 20));
+  EXPECT_STREQ("", layerFacts(map.slotOf(71, 5)).name);
+  uint32_t layer = 0, datatype = 0;
+  map.pairOf(pin, layer, datatype);
+  EXPECT_EQ(71u * 1000 + 16, layer * 1000 + datatype);
+  const std::pair<const char*, const char*> bad[] = {
+    {"72 - \"x\"\n", "line 1: a name needs a pair"}, {"72/1 ME \"x\"\n", "line 1: expected"},
+    {"72/1 -\n", "line 1: expected"}, {"72/1 - \"x\n", "line 1: the name has no closing"},
+    {"72/1 ME\n72/1 - \"x\"\n", "line 2: \"72/1\" is mapped twice"},
+    {"72/1 - \"x\"\n72/1 M2\n", "line 2: \"72/1\" is mapped twice"}};
+  for (const auto& b : bad) EXPECT_TRUE(!map.parse(b.first, error) && error.find(b.second) == 0) << b.first << error;
+  EXPECT_EQ(pin, map.slotOf(71, 16));  // unchanged by the refusals
 }
 
 TEST(LayerMap, LoadsRegularFilesOnly) {
