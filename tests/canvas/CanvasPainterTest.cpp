@@ -368,7 +368,7 @@ TEST_F(CanvasPainterTest, PairLayersDrawInPairOrderAndAsThePlainLoop) {
   window->mouseRect.setRect(-100, -50, 300, 200);
   window->mouseRect.setMode(TRACK_SELECT);
   kivotest::canvasMotion(window, 300, 200);
-  const double views[][3] = {{-2100, -2100, 0.1}, {-300, -150, 1.0}, {-37, 400, 17.0}, {10.3, 20.7, 3.3}};
+  const double views[][3] = {{-2100, -2100, 0.1}, {-300, -150, 1.0}, {-37, 400, 17.0}, {10, 20, 3.0}, {-1234.6, 77.2, 0.7}};
   for (const auto& v : views) {
     window->originX = v[0], window->originY = v[1], window->scale = (float)v[2];
     EXPECT_EQ(fastAgainstPlain(), 0) << v[0] << "," << v[1] << " x" << v[2];

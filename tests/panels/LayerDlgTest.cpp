@@ -2,6 +2,7 @@
 #include <fxkeys.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -148,4 +149,39 @@ TEST_F(LayerDlgTest, SwatchesShowTheLayersAsTheCanvasDrawsThem) {
   click(checks[10]);
   kivotest::settle();
   EXPECT_TRUE(pixel(10, 0) == FXRGB(81, 58, 0) && pixel(10, 7) == FXRGB(0, 0, 0));
+}
+
+// Pair slots get rows below the named ones as they appear, in drawing
+// order, named by their pair; each row chooses and switches its layer.
+TEST_F(LayerDlgTest, PairLayersGetRowsThatChooseAndSwitchThem) {
+  const int high = pairSlot(8000, 5), low = pairSlot(8000, 1, "low pin");
+  add(high, 10);
+  layersCommand();
+  ASSERT_EQ(layerSlotsInUse() - FIRST_PAIR_SLOT, dialog->pairRowCount());
+  FXScrollWindow* list = dynamic_cast<FXScrollWindow*>(dialog->getFirst()->getNext()->getNext()->getNext());
+  ASSERT_TRUE(list && list->shown());
+  const std::vector<int> order = drawingOrder();
+  auto rowOf = [&order](int slot) { return (int)(std::find(order.begin(), order.end(), slot) - order.begin()) - NAMED_LAYER_COUNT; };
+  auto widget = [list](int row, int column) {
+    FXWindow* w = list->contentWindow()->childAtIndex(2 * row + column);
+    return w;
+  };
+  FXButton* lowName = dynamic_cast<FXButton*>(widget(rowOf(low), 1));
+  FXButton* highName = dynamic_cast<FXButton*>(widget(rowOf(high), 1));
+  ASSERT_TRUE(lowName && highName);
+  EXPECT_EQ(rowOf(low) + 1, rowOf(high));
+  EXPECT_EQ(FXString("low pin"), lowName->getText());
+  EXPECT_EQ(FXString("8000/5"), highName->getText());
+  click(highName);
+  EXPECT_EQ(high, window->currentLayer);
+  EXPECT_EQ(std::vector<int>{}, engagedRows());  // no named row engaged
+  EXPECT_EQ(STATE_ENGAGED, highName->getState());
+  click(widget(rowOf(high), 0));
+  EXPECT_FALSE(window->layout.layer(high).isEnabled());
+  kivotest::settle();
+  EXPECT_FALSE(dynamic_cast<FXCheckButton*>(widget(rowOf(high), 0))->getCheck());
+  const int more = pairSlot(8001, 0);  // a slot handed out while the panel shows
+  kivotest::settle();
+  EXPECT_EQ(more - FIRST_PAIR_SLOT + 1, dialog->pairRowCount());
+  EXPECT_EQ(pairColor(8001, 0), window->layout.layer(more).getColor());
 }
