@@ -171,22 +171,19 @@ size_t Layout::addObjects(const std::vector<PlacedObject>& objects, const FXStri
                           size_t* refused) {
   std::vector<LayerPart> parts;
   size_t added = 0, refusedCount = 0;
-  for (int i = 0; i < LAYER_COUNT; i++) {
-    LayerPart part{i, {}, {}};
-    for (const PlacedObject& o : objects) {
-      if (o.layer != i) continue;
-      if (layers[i].isEnabled()) {
-        part.nodes.push_back(o.node);
-      } else {
-        delete o.node;
-        ++refusedCount;
-      }
-    }
-    added += part.nodes.size();
-    if (!part.nodes.empty()) parts.push_back(std::move(part));
+  // Sorted by layer in one pass: a paste may bring millions of objects.
+  const int slots = layerSlotsInUse();
+  std::vector<std::vector<GroupNode*>> byLayer(slots);
+  for (const PlacedObject& o : objects) {
+    if (o.layer >= 0 && o.layer < slots && layers[o.layer].isEnabled())
+      byLayer[o.layer].push_back(o.node);
+    else
+      delete o.node, ++refusedCount;
   }
-  for (const PlacedObject& o : objects)
-    if (o.layer < 0 || o.layer >= LAYER_COUNT) delete o.node, ++refusedCount;
+  for (int i = 0; i < slots; i++) {
+    added += byLayer[i].size();
+    if (!byLayer[i].empty()) parts.push_back(LayerPart{i, {}, std::move(byLayer[i])});
+  }
   if (refused) *refused = refusedCount;
   if (added > 0) record(new AddStep(*this, std::move(parts), message), false);
   return added;
