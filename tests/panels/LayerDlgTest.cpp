@@ -157,31 +157,20 @@ TEST_F(LayerDlgTest, PairLayersGetRowsThatChooseAndSwitchThem) {
   const int high = pairSlot(8000, 5), low = pairSlot(8000, 1, "low pin");
   add(high, 10);
   layersCommand();
-  ASSERT_EQ(layerSlotsInUse() - FIRST_PAIR_SLOT, dialog->pairRowCount());
-  FXScrollWindow* list = dynamic_cast<FXScrollWindow*>(dialog->getFirst()->getNext()->getNext()->getNext());
-  ASSERT_TRUE(list && list->shown());
+  FXWindow* list = dynamic_cast<FXScrollWindow*>(dialog->getFirst()->getNext()->getNext()->getNext())->contentWindow();
   const std::vector<int> order = drawingOrder();
-  auto rowOf = [&order](int slot) { return (int)(std::find(order.begin(), order.end(), slot) - order.begin()) - NAMED_LAYER_COUNT; };
-  auto widget = [list](int row, int column) {
-    FXWindow* w = list->contentWindow()->childAtIndex(2 * row + column);
-    return w;
+  auto widget = [&](int slot, int column) {
+    return list->childAtIndex(2 * (int)(std::find(order.begin(), order.end(), slot) - order.begin() - NAMED_LAYER_COUNT) + column);
   };
-  FXButton* lowName = dynamic_cast<FXButton*>(widget(rowOf(low), 1));
-  FXButton* highName = dynamic_cast<FXButton*>(widget(rowOf(high), 1));
-  ASSERT_TRUE(lowName && highName);
-  EXPECT_EQ(rowOf(low) + 1, rowOf(high));
-  EXPECT_EQ(FXString("low pin"), lowName->getText());
-  EXPECT_EQ(FXString("8000/5"), highName->getText());
+  FXButton *lowName = dynamic_cast<FXButton*>(widget(low, 1)), *highName = dynamic_cast<FXButton*>(widget(high, 1));
+  ASSERT_TRUE(lowName && highName && list->shown());
+  EXPECT_TRUE(lowName->getText() == "low pin" && highName->getText() == "8000/5" && lowName->getNext()->getNext() == highName);
   click(highName);
-  EXPECT_EQ(high, window->currentLayer);
-  EXPECT_EQ(std::vector<int>{}, engagedRows());  // no named row engaged
-  EXPECT_EQ(STATE_ENGAGED, highName->getState());
-  click(widget(rowOf(high), 0));
-  EXPECT_FALSE(window->layout.layer(high).isEnabled());
+  EXPECT_TRUE(window->currentLayer == high && engagedRows().empty() && highName->getState() == STATE_ENGAGED);
+  click(widget(high, 0));
   kivotest::settle();
-  EXPECT_FALSE(dynamic_cast<FXCheckButton*>(widget(rowOf(high), 0))->getCheck());
-  const int more = pairSlot(8001, 0);  // a slot handed out while the panel shows
+  EXPECT_FALSE(window->layout.layer(high).isEnabled() || dynamic_cast<FXCheckButton*>(widget(high, 0))->getCheck());
+  const int more = pairSlot(8001, 0);  // handed out while the panel shows
   kivotest::settle();
-  EXPECT_EQ(more - FIRST_PAIR_SLOT + 1, dialog->pairRowCount());
-  EXPECT_EQ(pairColor(8001, 0), window->layout.layer(more).getColor());
+  EXPECT_TRUE(dialog->pairRowCount() == more - FIRST_PAIR_SLOT + 1 && window->layout.layer(more).getColor() == pairColor(8001, 0));
 }
