@@ -137,7 +137,7 @@ long LayerDlg::onUpdPairRows(FXObject*, FXSelector, void*) {
   pairScroller->setHeight(std::min(wanted, PAIR_ROWS_SHOWN) * rowHeight + 2 * ROW_SPACING);
   pairScroller->show();
   recalc();
-  if (shown()) resize(getWidth(), getDefaultHeight());
+  resize(std::max(getWidth(), getDefaultWidth()), getDefaultHeight());  // shown or not: show keeps the size
   return 1;
 }
 
