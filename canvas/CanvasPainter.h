@@ -16,7 +16,7 @@ struct LayerCache;
 struct PictureKey;
 struct VertexBuffer;
 
-// Draws the canvas: crosshair, rubber band and the fourteen layers, into the
+// Draws the canvas: crosshair, rubber band and the layers in drawing order, into the
 // current OpenGL context's back buffer (the caller makes the context current
 // and swaps).
 //
@@ -34,7 +34,9 @@ struct VertexBuffer;
 // - The layers' picture is composed from per-layer coverage masks (which
 //   pixels a layer's fill and its selection outlines cover), so a change
 //   redraws only the masks it touched. OpenGL draws the masks; boxes whose
-//   pixels are certain without its rounding rules are set directly.
+//   pixels are certain without its rounding rules are set directly. The
+//   masks hold the named layers only: where pair layers hold objects, the
+//   layers are drawn from the caches instead, in drawing order.
 // - The layers' picture is kept in a texture. The crosshair and the band are
 //   opaque and nearer than every layer, so drawing them over the kept image
 //   gives the pixels of the full paint; pointer motion thus repaints without

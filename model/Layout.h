@@ -52,7 +52,7 @@ public:
   virtual void savedStateReached() = 0;
 };
 
-// The layout document: the fourteen layers, the file they came from and the
+// The layout document: the layers (LayerTable.h), the file they came from and the
 // undo history. Every change of content passes through addObjects,
 // removeSelected and moveSelected, which record one undoable step each;
 // selection and the layers' enabled flags change through applySelection and
@@ -65,7 +65,7 @@ public:
   Layout& operator=(const Layout&) = delete;
 
   const Layer& layer(int i) const { return layers[i]; }
-  // The fourteen layers, to read.
+  // The LAYER_COUNT layers, to read.
   const Layer* allLayers() const { return layers; }
   // The corners of the objects last appended to layer i, moved out of its
   // record of changes: the painter takes them over rather than copy them.
