@@ -213,11 +213,19 @@ void CanvasPainter::drawPicturePlain(const ViewTransform& view, const Layer laye
 }
 
 // The layers' picture composed from the masks, or drawn from the caches
-// where the frame buffer cannot hold the masks; kept either way.
+// where the frame buffer cannot hold the masks; kept either way. The masks
+// hold the named layers; the pair layers, all drawn after them, are drawn
+// from the caches over the composed picture, as the plain loop draws them
+// over the named layers: every named depth lies below every pair depth.
 void CanvasPainter::drawPictureFast(const ViewTransform& view, const Layer layers[LAYER_COUNT],
                                     const PictureKey& key) {
   if (composeLayers(view, layers, key)) {
     picture->restore(view);
+    if (pairLayersHoldObjects(layers)) {
+      glDisable(GL_LINE_STIPPLE);
+      drawLayersFast(view, layers, NAMED_LAYER_COUNT);
+      picture->keep(view, key);
+    }
     return;
   }
   beginFrame(view);
@@ -309,18 +317,20 @@ void CanvasPainter::sortWhereCulled(const ViewTransform& view, const Layer layer
   runBeside(beside, [&] { sortChosen(theirs); }, [&] { sortChosen(mine); });
 }
 
-void CanvasPainter::drawLayersFast(const ViewTransform& view, const Layer layers[LAYER_COUNT]) {
+void CanvasPainter::drawLayersFast(const ViewTransform& view, const Layer layers[LAYER_COUNT], size_t from) {
   updateCaches(layers);
   sortWhereCulled(view, layers);
   const std::vector<int> order = drawingOrder();
-  for (size_t place = 0; place < order.size(); place++) {
+  for (size_t place = from; place < order.size(); place++) {
     const int i = order[place];
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, layerDepth((int)place));
     drawLayerFast(layers[i], caches[i], view, *vertices);
     glPopMatrix();
   }
-  composer->valid = false;
+  // Caches that followed changes here left the masks behind them; over a
+  // composed picture (from > 0) the composition brought them up to date.
+  if (from == 0) composer->valid = false;
 }
 
 // Bring every layer's cache up to date. When many objects are to be walked,
@@ -349,7 +359,7 @@ void CanvasPainter::updateCaches(const Layer layers[LAYER_COUNT], int* changes) 
 bool CanvasPainter::composeLayers(const ViewTransform& view, const Layer layers[LAYER_COUNT],
                                   const PictureKey& key) {
   Composer& c = *composer;
-  if (pairLayersHoldObjects(layers) || !c.canCompose(view) || !picture->ensureTexture(view)) return false;
+  if (!c.canCompose(view) || !picture->ensureTexture(view)) return false;
   glViewport(0, 0, view.width, view.height);
   GLint drawBuffer = GL_BACK;
   glGetIntegerv(GL_DRAW_BUFFER, &drawBuffer);

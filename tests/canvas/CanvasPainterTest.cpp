@@ -361,4 +361,7 @@ TEST_F(CanvasPainterTest, PairLayersDrawInPairOrderAndAsThePlainLoop) {
     window->originX = v[0], window->originY = v[1], window->scale = (float)v[2];
     EXPECT_EQ(fastAgainstPlain(), 0) << v[0] << "," << v[1] << " x" << v[2];
   }
+  window->layout.applySelection(LAYER_METAL1, OP_TOGGLE, MATCH_ALL, nullptr);  // the kept masks follow
+  add(low, -2000, -100, 3000, 50);
+  EXPECT_EQ(fastAgainstPlain(), 0);
 }
