@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 
@@ -42,4 +43,13 @@ TEST(LayerTable, PairColoursAreStableAndUnlikeOtherLayers) {
   for (uint32_t l = 60; l < 80; l++)
     for (uint32_t d = 0; d < 50; d++) seen.insert(pairColor(l, d));
   EXPECT_EQ(named + 1000, seen.size());
+}
+
+// Beyond the capacity pairs land on the unknown slot, with one warning.
+TEST(LayerTableDeathTest, PairsBeyondTheCapacityGoToTheUnknownSlot) {
+  auto fill = [] {
+    for (uint32_t d = 0; d < PAIR_SLOT_CAPACITY; d++) pairSlot(60000, d);
+    std::exit(pairSlot(60001, 0) == LAYER_UNKNOWN && pairSlot(60001, 1) == LAYER_UNKNOWN && pairSlot(60000, 5) > 0 ? 0 : 1);
+  };
+  EXPECT_EXIT(fill(), testing::ExitedWithCode(0), "^kivo: more than 256 GDSII layer/datatype pairs; the rest go to the unknown layer\n$");
 }
