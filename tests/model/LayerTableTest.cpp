@@ -37,12 +37,10 @@ TEST(LayerTable, PairSlotsAreHandedOutOnceAndDrawnInPairOrder) {
 // Fixed by the pair in every run, translucent, unlike named and neighbouring layers' colours.
 TEST(LayerTable, PairColoursAreStableAndUnlikeOtherLayers) {
   EXPECT_EQ(0xAAF8569Du, pairColor(68, 16));
-  std::set<uint32_t> seen;
-  for (int i = 0; i < NAMED_LAYER_COUNT; i++) seen.insert(layerFacts(i).color);
-  const size_t named = seen.size();
-  for (uint32_t l = 60; l < 80; l++)
-    for (uint32_t d = 0; d < 50; d++) seen.insert(pairColor(l, d));
-  EXPECT_EQ(named + 1000, seen.size());
+  std::set<uint32_t> named, seen;
+  for (int i = 0; i < NAMED_LAYER_COUNT; i++) named.insert(layerFacts(i).color), seen.insert(layerFacts(i).color);
+  for (uint32_t p = 0; p < 1000; p++) seen.insert(pairColor(60 + p / 50, p % 50));
+  EXPECT_EQ(named.size() + 1000, seen.size());
 }
 
 // Beyond the capacity pairs land on the unknown slot, with one warning.
