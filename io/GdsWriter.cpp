@@ -50,7 +50,7 @@ size_t writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const Laye
   w.dates(GDS_BGNSTR, tm);
   w.string(GDS_STRNAME, info.cellName.empty() ? "TOP" : info.cellName);
   size_t skipped = 0;
-  for (int i = 0; i < LAYER_COUNT; i++) {
+  for (int i : drawingOrder()) {  // the same order whatever slots the session handed out
     uint32_t lastOrigin = UINT32_MAX, layer = 0, datatype = 0;
     std::string properties, marker;
     bool hasMarker = false;

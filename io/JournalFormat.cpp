@@ -139,10 +139,20 @@ private:
   size_t left = 0;
 };
 
+// A pair slot's number differs from process to process: its entries name
+// the pair instead, after JOURNAL_PAIR_LAYER.
+const uint8_t JOURNAL_PAIR_LAYER = 255;
+
 Encoder start(JournalEntryKind kind, int layer) {
   Encoder out;
   out.put<uint8_t>(kind);
-  out.put<uint8_t>((uint8_t)layer);
+  uint32_t pair[2];
+  if (pairOfSlot(layer, pair[0], pair[1])) {
+    out.put<uint8_t>(JOURNAL_PAIR_LAYER);
+    out.put(pair, sizeof pair);
+  } else {
+    out.put<uint8_t>((uint8_t)layer);
+  }
   return out;
 }
 
@@ -295,6 +305,15 @@ const uint8_t* JournalCursor::take(size_t n) {
   const uint8_t* at = p;
   p += n;
   return at;
+}
+
+int decodeLayer(JournalCursor& c) {
+  const int layer = c.get<uint8_t>();
+  if (c.failed) return -1;
+  if (layer != JOURNAL_PAIR_LAYER) return layer < NAMED_LAYER_COUNT ? layer : -1;
+  const uint32_t gdsLayer = c.get<uint32_t>(), gdsDatatype = c.get<uint32_t>();
+  if (c.failed || gdsLayer > 65535 || gdsDatatype > 65535) return -1;
+  return pairSlot(gdsLayer, gdsDatatype);
 }
 
 bool decodeObjects(JournalCursor& c, int layer, std::vector<GroupNode*>& nodes) {

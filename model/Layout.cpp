@@ -146,6 +146,7 @@ void Layout::markSaved(const FXString& name, FileFormat f) {
 void Layout::replaceContent(Layer fresh[LAYER_COUNT], const FXString& name, bool isUntitled,
                             FileFormat f, const GdsLibraryInfo& info) {
   history.clear();
+  settleNewLayers();
   for (int i = 0; i < LAYER_COUNT; i++) {
     layers[i].enable();
     layers[i].swapContents(fresh[i]);
@@ -170,22 +171,19 @@ size_t Layout::addObjects(const std::vector<PlacedObject>& objects, const FXStri
                           size_t* refused) {
   std::vector<LayerPart> parts;
   size_t added = 0, refusedCount = 0;
-  for (int i = 0; i < LAYER_COUNT; i++) {
-    LayerPart part{i, {}, {}};
-    for (const PlacedObject& o : objects) {
-      if (o.layer != i) continue;
-      if (layers[i].isEnabled()) {
-        part.nodes.push_back(o.node);
-      } else {
-        delete o.node;
-        ++refusedCount;
-      }
-    }
-    added += part.nodes.size();
-    if (!part.nodes.empty()) parts.push_back(std::move(part));
+  // Sorted by layer in one pass: a paste may bring millions of objects.
+  const int slots = layerSlotsInUse();
+  std::vector<std::vector<GroupNode*>> byLayer(slots);
+  for (const PlacedObject& o : objects) {
+    if (o.layer >= 0 && o.layer < slots && layers[o.layer].isEnabled())
+      byLayer[o.layer].push_back(o.node);
+    else
+      delete o.node, ++refusedCount;
   }
-  for (const PlacedObject& o : objects)
-    if (o.layer < 0 || o.layer >= LAYER_COUNT) delete o.node, ++refusedCount;
+  for (int i = 0; i < slots; i++) {
+    added += byLayer[i].size();
+    if (!byLayer[i].empty()) parts.push_back(LayerPart{i, {}, std::move(byLayer[i])});
+  }
   if (refused) *refused = refusedCount;
   if (added > 0) record(new AddStep(*this, std::move(parts), message), false);
   return added;
@@ -239,7 +237,7 @@ int Layout::applySelection(int only, int op, int filter, Rect* arg) {
     chosen[i] = layers[i].isEnabled() != 0;
     if (chosen[i]) layers[i].beginSelection(op, filter, arg);
   }
-  walkSideBySide(layers, chosen, LAYER_COUNT, [this](int i, GroupNode* const* nodes, uint32_t n) {
+  walkSideBySide(layers, chosen, layerSlotsInUse(), [this](int i, GroupNode* const* nodes, uint32_t n) {
     layers[i].selectPiece(nodes, n);
   });
   for (int i = 0; i < LAYER_COUNT; i++)
@@ -272,7 +270,7 @@ size_t Layout::selectedCount(int only) const {
     selectedInLayer[i] = 0;
     countedRevision[i] = layers[i].getRevision() + 1;
   }
-  walkSideBySide(layers, walk, LAYER_COUNT, [this](int i, GroupNode* const* nodes, uint32_t n) {
+  walkSideBySide(layers, walk, layerSlotsInUse(), [this](int i, GroupNode* const* nodes, uint32_t n) {
     for (uint32_t j = 0; j < n; j++) selectedInLayer[i] += nodes[j]->isSelected() ? 1 : 0;
   });
   size_t total = 0;
@@ -301,7 +299,10 @@ void Layout::afterHistoryMove() {
   if (observer && history.marked()) observer->savedStateReached();
 }
 
+void Layout::settleNewLayers() { settledSlots = settlePairSlots(layers, settledSlots); }
+
 void Layout::appendTo(int i, const std::vector<GroupNode*>& nodes) {
+  settleNewLayers();
   size_t first = layers[i].size();
   for (size_t k = 0; k + 1 < nodes.size(); k++) nodes[k]->links[0] = nodes[k + 1];
   if (!nodes.empty()) nodes.back()->links[0] = nullptr;
@@ -317,6 +318,7 @@ std::vector<GroupNode*> Layout::removeFrom(int i, const std::vector<uint32_t>& p
 
 void Layout::insertInto(int i, const std::vector<uint32_t>& positions,
                         const std::vector<GroupNode*>& nodes) {
+  settleNewLayers();
   layers[i].insertAt(positions, nodes);
   if (observer) observer->objectsInserted(i, positions, nodes);
 }

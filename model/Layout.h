@@ -52,7 +52,7 @@ public:
   virtual void savedStateReached() = 0;
 };
 
-// The layout document: the fourteen layers, the file they came from and the
+// The layout document: the layers (LayerTable.h), the file they came from and the
 // undo history. Every change of content passes through addObjects,
 // removeSelected and moveSelected, which record one undoable step each;
 // selection and the layers' enabled flags change through applySelection and
@@ -65,7 +65,7 @@ public:
   Layout& operator=(const Layout&) = delete;
 
   const Layer& layer(int i) const { return layers[i]; }
-  // The fourteen layers, to read.
+  // The LAYER_COUNT layers, to read.
   const Layer* allLayers() const { return layers; }
   // The corners of the objects last appended to layer i, moved out of its
   // record of changes: the painter takes them over rather than copy them.
@@ -112,6 +112,9 @@ public:
   // OP_ADD and OP_DELETE are not accepted here.
   int applySelection(int only, int op, int filter, Rect* arg);
   void toggleEnabled(int i) { layers[i].toggleEnabled(); }
+  // Give the pair slots handed out since the last call their colours; every
+  // change of content does it first.
+  void settleNewLayers();
   // Selected objects of the enabled layers (only `only` when it is a slot).
   size_t selectedCount(int only) const;
 
@@ -155,6 +158,7 @@ private:
   // moved: the update rules ask many times a second.
   mutable uint64_t countedRevision[LAYER_COUNT] = {};
   mutable size_t selectedInLayer[LAYER_COUNT] = {};
+  int settledSlots = FIRST_PAIR_SLOT;  // slots with their colours
 };
 
 // The changes of the layers beneath edits: the undo steps make and reverse
