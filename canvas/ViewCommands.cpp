@@ -135,7 +135,7 @@ long KivoWindow::onCanvasConfigure(FXObject*, FXSelector, void*) {
 long KivoWindow::onCanvasPaint(FXObject*, FXSelector, void*) {
   if (!canvas->makeCurrent()) return 1;
   painter.paint(sizedView(), layout.allLayers(), [this](int i) { return layout.takeAppendedCorners(i); },
-                mouseRect);
+                mouseRect, &cellScene);
   if (glvisual->isDoubleBuffer()) canvas->swapBuffers();
   canvas->makeNonCurrent();
   return 1;
