@@ -28,6 +28,9 @@ struct CellTransform {
   double magnification = 1.0;
   double angle = 0.0;
   bool hasMagnification = false, hasAngle = false;
+  // The file's bits of the two reals, written back while they still give
+  // the values above (a real's last bits do not survive a double).
+  uint64_t magnificationBits = 0, angleBits = 0;
 
   // Magnification 1 and an angle a multiple of 90 degrees: the placement
   // is exact in integers.

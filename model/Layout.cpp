@@ -190,7 +190,9 @@ size_t Layout::addObjects(const std::vector<PlacedObject>& objects, const FXStri
     LayerPart part{i, {}, {}};
     for (const PlacedObject& o : objects) {
       if (o.layer != i) continue;
-      if (layers[i].isEnabled()) {
+      // An instance of a cell this library does not have cannot be placed.
+      const bool known = i != LAYER_INSTANCES || static_cast<const Instance*>(o.node)->cell < library.size();
+      if (layers[i].isEnabled() && known) {
         part.nodes.push_back(o.node);
       } else {
         delete o.node;
