@@ -111,6 +111,11 @@ public:
   bool openFile(const FXString& path);
   // Save as the Save command does; true when the layout was written.
   bool saveLayout();
+  // The cell the next GDSII file opened shows (from the command line),
+  // cleared by that open; when the file has no such cell, the open fails
+  // without a message box and cellError says why.
+  std::string startCell;
+  std::string cellError;
 
   // Recovery journal (io/RecoveryCommands.cpp)
   // Offer the journals of ended sessions, before a file named on the command
