@@ -291,6 +291,7 @@ void CanvasPainter::paintFast(const ViewTransform& view, const Layer layers[LAYE
   PictureKey key(view, layers);
   key.scene = scene;
   key.sceneRevision = scene ? scene->revision : 0;
+  key.selectionRevision = scene ? scene->selectionRevision : 0;
   if (picture->shows(key)) {
     picture->restore(view);
   } else {
@@ -396,10 +397,10 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, const Layer layers[
   if (scene) {
     bool enabled[LAYER_COUNT];
     for (int i = 0; i < LAYER_COUNT; i++) enabled[i] = layers[i].isEnabled() != 0;
-    cellMasks->update(view, *scene, scene->revision, enabled, c.snap);
+    cellMasks->update(view, *scene, enabled, c.snap);
     if (glGetError() != GL_NO_ERROR) return false;
   }
-  c.fold(n, scene ? cellMasks->plane.data() : nullptr);
+  c.fold(n, scene ? cellMasks->plane.data() : nullptr, scene ? cellMasks->outlines.data() : nullptr);
   picture->upload(view, key, c.pixels.data());
   return picture->isValid();
 }

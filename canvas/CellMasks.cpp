@@ -113,9 +113,9 @@ struct CentreQuery {
   uint16_t wanted = 0, bits = 0;
   std::vector<Unsure> near;
 
-  void ask(uint32_t index, const CellTransform& t, bool own) {
+  void ask(uint32_t index, const PlaceTransform& t, bool own) {
     const SceneCell& c = scene.cells[index];
-    CellTransform inv = t.inverse();
+    PlaceTransform inv = t.inverse();
     int64_t u0, u1, v0, v1;  // the centre's box in the cell's coordinates
     if (inv.a != 0) mapAxis(inv.a, loX + 1, hiX - 1, inv.dx, u0, u1);
     else mapAxis(inv.b, loY + 1, hiY - 1, inv.dx, u0, u1);
@@ -171,7 +171,7 @@ void queryRows(const CellScene& scene, const AxisMap& mx, const AxisMap& my, dou
       if (!all.overlaps(q.loX + 1, all.y0, q.hiX - 1, all.y1)) continue;
       q.bits = 0;
       q.near.clear();
-      q.ask(scene.shown, CellTransform(), false);
+      q.ask(scene.shown, PlaceTransform(), false);
       row[x] |= q.bits;
       for (const Unsure& u : q.near)
         if (!(q.bits & (1u << u.slot))) unsure.insert(u);
@@ -221,18 +221,49 @@ void drawPlacementOutlines(const CellScene& scene, const ViewTransform& view) {
     if (p.selected) quad(p.outline, view.baseX(), view.baseY());
 }
 
-void CellMasks::update(const ViewTransform& v, const CellScene& scene, uint64_t sceneRevision,
-                       const bool enabled[LAYER_COUNT], double rasterSnap) {
+// The outlines of selected placements, drawn by OpenGL alone: a click that
+// selects one redraws only them.
+void CellMasks::update(const ViewTransform& v, const CellScene& scene, const bool enabled[LAYER_COUNT],
+                       double rasterSnap) {
   int on = 0;
   for (int i = 0; i < LAYER_COUNT; i++) on |= enabled[i] ? 1 << i : 0;
   ViewKey key(v, nullptr);
-  if (valid && key == view && revision == sceneRevision && enabledBits == on && snap == rasterSnap) return;
+  if (!(valid && key == view && revision == scene.revision && enabledBits == on && snap == rasterSnap)) {
+    view = key, revision = scene.revision, enabledBits = on, snap = rasterSnap, valid = true;
+    updatePlane(v, scene, enabled);
+  }
+  if (outlinesValid && key == outlinesView && outlinesRevision == scene.revision &&
+      selectionRevision == scene.selectionRevision)
+    return;
+  outlinesView = key, outlinesRevision = scene.revision, selectionRevision = scene.selectionRevision;
+  outlinesValid = true;
+  size_t n = (size_t)std::max(v.width, 0) * (size_t)std::max(v.height, 0);
+  outlines.assign(n, 0);
+  bool any = false;
+  for (const CellPlacement& p : scene.top().placements) any = any || p.selected;
+  if (!any) return;
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_BLEND);
+  glDisable(GL_DITHER);
+  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+  loadProjection(v);
+  glColor4ub(255, 255, 255, 255);
+  drawPlacementOutlines(scene, v);
+  glPopAttrib();
+  BigVector<uint8_t> pixels(n * 4);
+  glReadPixels(0, 0, v.width, v.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  for (size_t p = 0; p < n; p++) outlines[p] = pixels[p * 4] != 0;
+  glClear(GL_COLOR_BUFFER_BIT);
+}
+
+void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, const bool enabled[LAYER_COUNT]) {
   size_t n = (size_t)std::max(v.width, 0) * (size_t)std::max(v.height, 0);
   plane.assign(n, 0);
-  view = key, revision = sceneRevision, enabledBits = on, snap = rasterSnap, valid = true;
   if (!scene.hasPlacements() || n == 0) return;
-
-  PixelMap map = pixelMapFor(v, rasterSnap);
+  int on = enabledBits;
+  PixelMap map = pixelMapFor(v, snap);
   bool usable = map.usable;
   uint16_t wanted = (uint16_t)(on & scene.top().slotsBelow);
   UnsureSet mine, theirs;
@@ -284,8 +315,6 @@ void CellMasks::update(const ViewTransform& v, const CellScene& scene, uint64_t 
       if (slot == s) quad(c, bx, by);
     });
   }
-  setBitColor(15);  // OUTLINE_BIT
-  drawPlacementOutlines(scene, v);
   glPopAttrib();
   BigVector<uint8_t> pixels(n * 4);
   glReadPixels(0, 0, v.width, v.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());

@@ -27,22 +27,22 @@ const int OUTLINE_LAYER = LAYER_COUNT - 1;
 
 struct CellMasks {
   // Per pixel, rows from the bottom: bit s where slot s's placed shapes
-  // cover the centre, OUTLINE_BIT where a selected placement's outline lies.
-  static const uint16_t OUTLINE_BIT = 1u << 15;
+  // cover the centre; outlines: 1 where a selected placement's outline lies.
   BigVector<uint16_t> plane;
+  BigVector<uint8_t> outlines;
 
-  // Bring the plane to this view of the scene (snap: how far the
-  // rasteriser may move a vertex); does nothing when it shows them already.
-  // The caller's OpenGL context draws the shapes left to the rasteriser;
-  // the frame's colour buffer is used and left cleared.
-  void update(const ViewTransform& view, const CellScene& scene, uint64_t sceneRevision,
-              const bool enabled[LAYER_COUNT], double snap);
-  void forget() { valid = false; }
+  // Bring plane and outlines to this view of the scene (snap: how far the
+  // rasteriser may move a vertex), each unless it shows it already. The
+  // caller's OpenGL context draws what is left to the rasteriser; the
+  // frame's colour buffer is used and left cleared.
+  void update(const ViewTransform& view, const CellScene& scene, const bool enabled[LAYER_COUNT], double snap);
+  void forget() { valid = outlinesValid = false; }
 
 private:
-  bool valid = false;
-  ViewKey view;
-  uint64_t revision = 0;
+  void updatePlane(const ViewTransform& view, const CellScene& scene, const bool enabled[LAYER_COUNT]);
+  bool valid = false, outlinesValid = false;
+  ViewKey view, outlinesView;
+  uint64_t revision = 0, outlinesRevision = 0, selectionRevision = 0;
   int enabledBits = -1;
   double snap = 0;
 };

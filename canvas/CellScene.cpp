@@ -18,18 +18,18 @@ uint64_t mulCount(uint64_t a, uint64_t b) { return b != 0 && a > UINT64_MAX / b 
 
 }  // namespace
 
-CellTransform CellTransform::of(bool mirror, int quarter, int64_t x, int64_t y) {
+PlaceTransform PlaceTransform::of(bool mirror, int quarter, int64_t x, int64_t y) {
   static const int turns[4][4] = {{1, 0, 0, 1}, {0, -1, 1, 0}, {-1, 0, 0, -1}, {0, 1, -1, 0}};
   const int* r = turns[quarter & 3];
-  CellTransform t;
+  PlaceTransform t;
   int m = mirror ? -1 : 1;  // (u, v) -> (u, m v) first
   t.a = r[0], t.b = r[1] * m, t.c = r[2], t.d = r[3] * m;
   t.dx = x, t.dy = y;
   return t;
 }
 
-CellTransform CellTransform::after(const CellTransform& in) const {
-  CellTransform t;
+PlaceTransform PlaceTransform::after(const PlaceTransform& in) const {
+  PlaceTransform t;
   t.a = a * in.a + b * in.c, t.b = a * in.b + b * in.d;
   t.c = c * in.a + d * in.c, t.d = c * in.b + d * in.d;
   t.dx = x(in.dx, in.dy), t.dy = y(in.dx, in.dy);
@@ -37,8 +37,8 @@ CellTransform CellTransform::after(const CellTransform& in) const {
 }
 
 // The matrices are orthogonal: the inverse is the transpose.
-CellTransform CellTransform::inverse() const {
-  CellTransform t;
+PlaceTransform PlaceTransform::inverse() const {
+  PlaceTransform t;
   t.a = a, t.b = c, t.c = b, t.d = d;
   t.dx = -(t.a * dx + t.b * dy), t.dy = -(t.c * dx + t.d * dy);
   return t;
@@ -51,7 +51,7 @@ void Box64::include(const Box64& o) {
 
 bool Box64::fitsInt32() const { return x0 >= INT32_MIN && x1 <= INT32_MAX && y0 >= INT32_MIN && y1 <= INT32_MAX; }
 
-Box64 Box64::placed(const CellTransform& t) const {
+Box64 Box64::placed(const PlaceTransform& t) const {
   if (empty()) return *this;
   int64_t xa = t.x(x0, y0), ya = t.y(x0, y0), xb = t.x(x1, y1), yb = t.y(x1, y1);
   Box64 b;

@@ -17,18 +17,18 @@
 
 // An integral orientation (mirror about x, then a quarter turn) as the
 // matrix x' = a x + b y, y' = c x + d y, and an offset added after it.
-struct CellTransform {
+struct PlaceTransform {
   int a = 1, b = 0, c = 0, d = 1;
   int64_t dx = 0, dy = 0;
   // Mirrored about x first when mirror, then turned by quarter * 90 degrees
   // counter-clockwise, then moved by (x, y): GDSII's order.
-  static CellTransform of(bool mirror, int quarter, int64_t x, int64_t y);
+  static PlaceTransform of(bool mirror, int quarter, int64_t x, int64_t y);
   int64_t x(int64_t u, int64_t v) const { return a * u + b * v + dx; }
   int64_t y(int64_t u, int64_t v) const { return c * u + d * v + dy; }
   // This transform applied after inner.
-  CellTransform after(const CellTransform& inner) const;
+  PlaceTransform after(const PlaceTransform& inner) const;
   // Where cell coordinates (u, v) come from for a point (x, y): the inverse.
-  CellTransform inverse() const;
+  PlaceTransform inverse() const;
 };
 
 // A box with 64-bit edges, both ends included; empty while x0 > x1.
@@ -40,21 +40,21 @@ struct Box64 {
     return x0 <= bx && x1 >= ax && y0 <= by && y1 >= ay;
   }
   bool fitsInt32() const;
-  Box64 placed(const CellTransform& t) const;
+  Box64 placed(const PlaceTransform& t) const;
 };
 
 // A placement of a cell: columns x rows elements, element (i, j) moved by
 // i * (colX, colY) + j * (rowX, rowY) from the transform's offset.
 struct CellPlacement {
   uint32_t cell = 0;
-  CellTransform transform;
+  PlaceTransform transform;
   int32_t columns = 1, rows = 1;
   int64_t colX = 0, colY = 0, rowX = 0, rowY = 0;
   bool selected = false;
   ObjectCorners outline{0, 0, 0, 0};  // drawn dashed while selected
   // The transform of element (i, j).
-  CellTransform element(int32_t i, int32_t j) const {
-    CellTransform t = transform;
+  PlaceTransform element(int32_t i, int32_t j) const {
+    PlaceTransform t = transform;
     t.dx += i * colX + j * rowX, t.dy += i * colY + j * rowY;
     return t;
   }
@@ -98,7 +98,8 @@ struct SceneCell {
 struct CellScene {
   std::vector<SceneCell> cells;
   uint32_t shown = 0;
-  uint64_t revision = 0;  // rises with every change of anything here
+  uint64_t revision = 0;  // rises with every change of anything here but the selection
+  uint64_t selectionRevision = 0;  // rises when placements are selected or deselected
 
   // Bring bounds and grids up to date (cells whose revision moved, and those
   // placing them); false when a cell places itself, directly or not.
@@ -113,14 +114,14 @@ struct CellScene {
 
 private:
   template <typename Visit>
-  void flattenPlacements(const SceneCell& c, const CellTransform& t, const Box64& cull, bool wrapped,
+  void flattenPlacements(const SceneCell& c, const PlaceTransform& t, const Box64& cull, bool wrapped,
                          Visit& visit) const;
   bool prepareCell(uint32_t cell, std::vector<int>& state);
 };
 
 // The corners of a placed shape, wrapped to 32 bits as the flattened layout
 // holds them, and whether they were exact.
-inline ObjectCorners placedCorners(const ObjectCorners& s, const CellTransform& t, bool* exact = nullptr) {
+inline ObjectCorners placedCorners(const ObjectCorners& s, const PlaceTransform& t, bool* exact = nullptr) {
   int64_t xa = t.x(s.x0, s.y0), ya = t.y(s.x0, s.y0), xb = t.x(s.x1, s.y1), yb = t.y(s.x1, s.y1);
   int64_t x0 = xa < xb ? xa : xb, x1 = xa < xb ? xb : xa, y0 = ya < yb ? ya : yb, y1 = ya < yb ? yb : ya;
   if (exact) *exact = x0 >= INT32_MIN && x1 <= INT32_MAX && y0 >= INT32_MIN && y1 <= INT32_MAX;
@@ -147,13 +148,13 @@ void ItemGrid::near(const std::vector<Box64>& boxes, int64_t ax, int64_t ay, int
 }
 
 template <typename Visit>
-void CellScene::flattenPlacements(const SceneCell& c, const CellTransform& t, const Box64& cull, bool wrapped,
+void CellScene::flattenPlacements(const SceneCell& c, const PlaceTransform& t, const Box64& cull, bool wrapped,
                                   Visit& visit) const {
   for (const CellPlacement& p : c.placements) {
     const SceneCell& inside = cells[p.cell];
     for (int32_t j = 0; j < p.rows; j++)
       for (int32_t i = 0; i < p.columns; i++) {
-        CellTransform e = t.after(p.element(i, j));
+        PlaceTransform e = t.after(p.element(i, j));
         Box64 box = inside.bounds.placed(e);
         bool fits = box.fitsInt32();
         if (fits && (wrapped || !box.overlaps(cull.x0, cull.y0, cull.x1, cull.y1))) continue;
@@ -170,7 +171,7 @@ void CellScene::flattenPlacements(const SceneCell& c, const CellTransform& t, co
 
 template <typename Visit>
 void CellScene::flatten(const Box64& cull, bool wrapped, Visit visit) const {
-  if (hasPlacements()) flattenPlacements(top(), CellTransform(), cull, wrapped, visit);
+  if (hasPlacements()) flattenPlacements(top(), PlaceTransform(), cull, wrapped, visit);
 }
 
 #endif

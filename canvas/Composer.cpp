@@ -369,7 +369,7 @@ void Composer::drawMasks(const ViewTransform& view, const Layer layers[LAYER_COU
 
 // Fold the layers over each pixel; few distinct masks recur over the
 // canvas, so the colours are remembered in a small table by mask.
-void Composer::fold(size_t n, const uint16_t* placed) {
+void Composer::fold(size_t n, const uint16_t* placed, const uint8_t* outlines) {
   Composer& c = *this;
   c.pixels.resize(n * 4);
   const uint32_t EMPTY = ~0u;  // bits 14, 15, 30 and 31 are never set
@@ -377,7 +377,7 @@ void Composer::fold(size_t n, const uint16_t* placed) {
   uint32_t* out = reinterpret_cast<uint32_t*>(c.pixels.data());
   for (size_t p = 0; p < n; p++) {
     uint32_t b = c.bits[p];
-    if (placed) b |= (placed[p] & FILL_BITS) | (placed[p] >> 15) << (SELECTION_SHIFT + LAYER_COUNT - 1);
+    if (placed) b |= (placed[p] & FILL_BITS) | (uint32_t)outlines[p] << (SELECTION_SHIFT + LAYER_COUNT - 1);
     uint32_t slot = (b * GOLDEN_HASH) >> (32 - MEMO_BITS);
     if (memoBits[slot] != b) {
       uint8_t rgba[4] = {0, 0, 0, 0};

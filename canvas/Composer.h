@@ -12,7 +12,7 @@
 #include "model/LayerTable.h"
 
 // Layer i's bit of a mask as the current colour: red bits for layers 0 to
-// 7, green for 8 to 15.
+// 7, green for 8 to 13.
 void setBitColor(int i);
 
 // The OpenGL state a learned blend table and depths hold for.
@@ -87,10 +87,10 @@ public:
                  VertexBuffer& vertices, const bool chosen[LAYER_COUNT], const uint32_t from[LAYER_COUNT],
                  bool selection);
   // The composed image of the masks, in pixels: fold the layers over each.
-  // placed, when given, adds per pixel the fills of placed cells (bits 0 to
-  // 13) and the outlines of selected placements (bit 15, the frontmost
-  // layer's selection).
-  void fold(size_t n, const uint16_t* placed = nullptr);
+  // placed and outlines, when given, add per pixel the fills of placed
+  // cells (bits 0 to 13) and the outlines of selected placements (1: the
+  // frontmost layer's selection, drawn white at its depth).
+  void fold(size_t n, const uint16_t* placed = nullptr, const uint8_t* outlines = nullptr);
 
 private:
   void resolveEdges(const ViewTransform& view, const LayerCache caches[LAYER_COUNT], VertexBuffer& vertices);

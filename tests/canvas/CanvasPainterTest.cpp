@@ -11,7 +11,7 @@
 #include <random>
 
 #include "app/KivoWindow.h"
-#include "canvas/CellScene.h"
+#include "model/CellFlatten.h"
 #include "panels/LayerDlg.h"
 #include "support/GuiTest.h"
 
@@ -339,39 +339,43 @@ TEST_F(CanvasPainterTest, SmallSelectedOutlinesLightTheSamePixels) {
 
 // A hierarchy of cells like a placed block: leaf cells of random shapes on
 // several layers, a row cell placing them turned and mirrored, arrays of
-// rows, and the shown cell placing those at offset, some selected.
-void buildHierarchy(CellScene& scene, unsigned seed, int32_t offset, int array) {
+// rows, and the shown cell placing those at offset, all but one selected;
+// the shown cell's own objects are a random layout.
+void buildHierarchy(KivoWindow* window, unsigned seed, int32_t offset, int array) {
   std::mt19937 rng(seed);
   std::uniform_int_distribution<int> pos(0, 40), size(0, 14), slot(0, LAYER_COUNT - 1);
-  scene = CellScene();
-  scene.cells.resize(5);
-  for (int leaf = 0; leaf < 3; leaf++)
+  CellLibrary cells;
+  for (int leaf = 0; leaf < 3; leaf++) {
+    Cell& cell = cells.cell(cells.add("leaf" + std::to_string(leaf)));
     for (int k = 0; k < 12 + 8 * leaf; k++) {
-      int x = pos(rng), y = pos(rng);
-      scene.cells[leaf].shapes[slot(rng)].push_back({x, y, x + size(rng), y + size(rng)});
+      Box* box = new Box;
+      box->setRect(pos(rng), pos(rng), size(rng), size(rng));
+      cell.editLayer(slot(rng)).appendChain(box);
     }
-  auto place = [](uint32_t cell, bool mirror, int quarter, int64_t x, int64_t y, int cols = 1, int rows = 1,
-                  int64_t cx = 0, int64_t ry = 0) {
-    CellPlacement p;
-    p.cell = cell, p.transform = CellTransform::of(mirror, quarter, x, y);
-    p.columns = cols, p.rows = rows, p.colX = cx, p.rowY = ry;
-    return p;
-  };
-  for (int k = 0; k < 8; k++) scene.cells[3].placements.push_back(place(k % 3, k % 2, k % 4, 45 * k, (k % 2) * 40));
-  scene.cells[3].placements.push_back(place(1, true, 0, 0, -50, 6, 1, 41));
-  auto& top = scene.cells[4].placements;
-  top.push_back(place(3, false, 0, offset, offset, array, array, 400, 95));
-  top.push_back(place(3, true, 1, offset - 300, offset + 50, 2, 3, 0, 420));
-  top.push_back(place(2, false, 3, offset + 10, offset - 200, array * 4, array * 4, 37, 45));
-  top.push_back(place(0, true, 2, offset - 100, offset - 120));
-  scene.shown = 4;
-  ASSERT_TRUE(scene.prepare());
-  for (CellPlacement& p : top) {
-    p.selected = &p != &top[0];
-    const Box64& b = scene.cells[4].placementBoxes[&p - &top[0]];
-    p.outline = {(int32_t)b.x0, (int32_t)b.y0, (int32_t)b.x1, (int32_t)b.y1};
   }
-  scene.revision++;
+  auto place = [&](uint32_t parent, uint32_t child, bool mirror, int quarter, int32_t x, int32_t y, int cols = 1,
+                   int rows = 1, int32_t cx = 0, int32_t ry = 0) {
+    Instance* inst = new Instance;
+    inst->cell = child;
+    inst->transform.mirrorX = mirror, inst->transform.quarterTurns = (uint8_t)quarter;
+    inst->transform.x = x, inst->transform.y = y;
+    inst->array.columns = (uint16_t)cols, inst->array.rows = (uint16_t)rows;
+    inst->array.columnStep[0] = cx, inst->array.rowStep[1] = ry;
+    inst->placeBounds(cells.cell(child).bounds());
+    if (parent == 4 && x != offset) inst->select();
+    cells.cell(parent).editLayer(LAYER_INSTANCES).appendChain(inst);
+  };
+  uint32_t row = cells.add("row"), top = cells.add("top");
+  for (int k = 0; k < 8; k++) place(row, k % 3, k % 2, k % 4, 45 * k, (k % 2) * 40);
+  place(row, 1, true, 0, 0, -50, 6, 1, 41);
+  place(top, row, false, 0, offset, offset, array, array, 400, 95);
+  place(top, row, true, 1, offset - 300, offset + 50, 2, 3, 0, 420);
+  place(top, 2, false, 3, offset + 10, offset - 200, array * 4, array * 4, 37, 45);
+  place(top, 0, true, 2, offset - 100, offset - 120);
+  cells.shown = top;
+  Layer fresh[LAYER_COUNT];
+  window->layout.replaceContent(fresh, "cells.gds", false, FORMAT_GDSII, GdsLibraryInfo(), &cells);
+  fillRandomLayout(window, 300, seed, offset);
 }
 
 // The placed cells draw the pixels of their flattened shapes, the fast
@@ -379,33 +383,10 @@ void buildHierarchy(CellScene& scene, unsigned seed, int32_t offset, int array) 
 // canvas (cells far below a pixel, arrays, turned and mirrored), with the
 // shown cell's own objects and a layer in outline.
 TEST_F(CanvasPainterTest, PlacedCellsPaintTheirFlattenedPixels) {
-  struct View { double x, y; float scale; };
   for (int32_t offset : {0, 2147480000, -2147481000}) {
-    CellScene& scene = window->cellScene;
-    buildHierarchy(scene, 3, offset, 12);
-    fillRandomLayout(window, 300, 17, offset);
+    buildHierarchy(window, 3, offset, 12);
     window->originX = offset - 700.25, window->originY = offset - 400.5, window->scale = 0.07f;
     EXPECT_EQ(fastAgainstPlain(), 0) << "whole, offset " << offset;
-    // The same picture from the shapes flattened into the layers (selected
-    // placements aside: their outlines are not shapes).
-    for (CellPlacement& p : scene.cells[scene.shown].placements) p.selected = false;
-    scene.revision++;
-    auto hierarchy = paint();
-    std::vector<PlacedObject> flat;
-    Box64 everywhere;
-    everywhere.x0 = everywhere.y0 = INT64_MIN, everywhere.x1 = everywhere.y1 = INT64_MAX;
-    scene.flatten(everywhere, false, [&](int s, const ObjectCorners& c) {
-      Box* box = new Box;
-      box->setRect(c.x0, c.y0, wrapSub(c.x1, c.x0), wrapSub(c.y1, c.y0));
-      flat.push_back({s, box});
-    });
-    CellScene saved = scene;
-    scene = CellScene();
-    window->layout.addObjects(flat, "flattened");
-    EXPECT_EQ(differing(paint(), hierarchy), 0) << "flattened, offset " << offset;
-    window->layout.undo();
-    scene = saved;
-    scene.revision++;
     std::mt19937 rng(offset & 0xFFFF);
     std::uniform_real_distribution<double> pos(-800, 5000), logScale(-4, 2.5);
     for (int i = 0; i < 12; i++) {
@@ -415,14 +396,23 @@ TEST_F(CanvasPainterTest, PlacedCellsPaintTheirFlattenedPixels) {
       EXPECT_EQ(fastAgainstPlain(), 0) << window->originX << "," << window->originY << " x" << window->scale;
     }
     window->layout.toggleEnabled(6);
-    window->layout.applySelection(-1, OP_SELECT, MATCH_ALL, nullptr), window->layout.removeSelected(-1, "deleted");
+    // The same picture from the document's own flattening, which copies
+    // objects unselected.
+    window->layout.applySelection(-1, OP_DESELECT, MATCH_ALL, nullptr);
+    window->originX = offset - 700.25, window->originY = offset - 400.5, window->scale = 0.07f;
+    auto hierarchy = paint();
+    Layer flat[LAYER_COUNT];
+    for (Layer& l : flat) l.enable();
+    flattenCell(window->layout.cells(), window->layout.shownCell(), flat, UINT64_MAX);
+    window->layout.replaceContent(flat, "flat.msk", false);
+    EXPECT_EQ(differing(paint(), hierarchy), 0) << "flattened, offset " << offset;
   }
 }
 
 // Tens of thousands of cells in arrays below a pixel each: every pixel centre
 // finds its shapes by division, and the picture stays the plain one's.
 TEST_F(CanvasPainterTest, LargeArraysOfTinyCellsPaintTheSamePixels) {
-  buildHierarchy(window->cellScene, 8, -5000, 40);
+  buildHierarchy(window, 8, -5000, 40);
   for (float scale : {0.0137f, 0.05f}) {
     window->originX = -5400.5, window->originY = -5300.75, window->scale = scale;
     EXPECT_EQ(fastAgainstPlain(), 0) << "x" << scale;
