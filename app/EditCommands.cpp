@@ -49,7 +49,7 @@ void deleteObjects(std::vector<PlacedObject>& objects) {
 // Copies of the selected objects of the layers the editing commands reach.
 std::vector<PlacedObject> copySelection(const Layout& layout, int reach) {
   std::vector<PlacedObject> copies;
-  for (int i = 0; i < LAYER_COUNT; i++) {
+  for (int i = 0; i < SLOT_COUNT; i++) {
     const Layer& layer = layout.layer(i);
     if ((reach >= 0 && i != reach) || !layer.isEnabled()) continue;
     for (GroupNode* node = layer.first(); node; node = node->next())
@@ -234,7 +234,7 @@ long KivoWindow::onClipboardRequest(FXObject* sender, FXSelector sel, void* ptr)
   const FXDragType* types = clipboardTypes(getApp());
   for (int t = 0; t < TEXT_TYPE_COUNT; t++) {
     if (event->target != types[t]) continue;
-    std::string text = clipboardText(clipboard);
+    std::string text = clipboardText(clipboard, &layout.cells());
     FXuchar* data = nullptr;
     FXMALLOC(&data, FXuchar, text.size() + 1);
     memcpy(data, text.data(), text.size());

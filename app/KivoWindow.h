@@ -5,6 +5,7 @@
 #include <fx3d.h>
 
 #include "canvas/CanvasPainter.h"
+#include "canvas/CellScene.h"
 #include "canvas/ViewTransform.h"
 #include "icons/Icons.h"
 #include "model/Layer.h"
@@ -110,6 +111,11 @@ public:
   bool openFile(const FXString& path);
   // Save as the Save command does; true when the layout was written.
   bool saveLayout();
+  // The cell the next GDSII file opened shows (from the command line),
+  // cleared by that open; when the file has no such cell, the open fails
+  // without a message box and cellError says why.
+  std::string startCell;
+  std::string cellError;
 
   // Recovery journal (io/RecoveryCommands.cpp)
   // Offer the journals of ended sessions, before a file named on the command
@@ -221,6 +227,8 @@ public:
 
   // Kept drawing of the layers (canvas/CanvasPainter.h).
   CanvasPainter painter;
+  // The shown cell's placements of other cells, as the painter reads them.
+  CellScene cellScene;
 
   // The slot the editing commands reach: the current layer in single-layer
   // mode, else -1 for every layer.

@@ -32,7 +32,13 @@ int main(int argc, char* argv[]) {
   window->handle(window->canvas, FXSEL(SEL_PAINT, KivoWindow::ID_CANVAS), nullptr);
   // Journals of crashed sessions come first; a recovered one replaces FILE.
   FXString file = line.file.empty() ? FXString() : FXPath::absolute(FXString(line.file.c_str()));
-  if (!window->recoverAtStart(file) && !file.empty()) window->openFile(file);
+  window->startCell = line.cell;
+  if (!window->recoverAtStart(file) && !file.empty() && !window->openFile(file) &&
+      !window->cellError.empty()) {
+    std::fprintf(stderr, "kivo: %s\n", window->cellError.c_str());
+    delete window;
+    return 2;
+  }
   app.run();
   // The window first: its journal writer and GL context end before the
   // display closes with the application.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "canvas/CellMasks.h"
 #include "canvas/Composer.h"
 #include "canvas/KeptPicture.h"
 #include "canvas/LayerCache.h"
@@ -139,17 +140,19 @@ bool pairLayersHoldObjects(const Layer layers[LAYER_COUNT]) {
 
 CanvasPainter::CanvasPainter()
     : caches(new LayerCache[LAYER_COUNT]), vertices(new VertexBuffer), composer(new Composer),
-      picture(new KeptPicture) {}
+      picture(new KeptPicture), cellMasks(new CellMasks) {}
 
 CanvasPainter::~CanvasPainter() {
   delete[] caches;
   delete vertices;
   delete composer;
   delete picture;
+  delete cellMasks;
 }
 
 void CanvasPainter::invalidate() {
   picture->forget();
+  cellMasks->forget();
   composer->valid = false;
   for (int i = 0; i < LAYER_COUNT; i++) caches[i] = LayerCache();
 }
@@ -175,19 +178,22 @@ void CanvasPainter::spoilCompositionForTest() {
 
 void CanvasPainter::forgetPicture() {
   picture->forget();
+  cellMasks->forget();
   composer->valid = false;
 }
 
 void CanvasPainter::paint(const ViewTransform& view, const Layer layers[LAYER_COUNT],
-                          const CornerHandOver& takeCorners, MouseRect& band) {
+                          const CornerHandOver& takeCorners, MouseRect& band, const CellScene* cells) {
   setCanvasState(view);
   if (!reference && !checked) checkFastPath(view, layers);
   handOver = &takeCorners;
+  scene = cells && cells->hasPlacements() ? cells : nullptr;
   if (reference || !trusted)
     paintReference(view, layers, band);
   else
     paintFast(view, layers, band);
   handOver = nullptr;
+  scene = nullptr;
 }
 
 // Crosshair and band first, then the layers.
@@ -207,9 +213,27 @@ void CanvasPainter::drawPicturePlain(const ViewTransform& view, const Layer laye
     const int i = order[place];
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, layerDepth((int)place));
+    drawScenePlain(view, layers[i], i, true);
     layers[i].draw(view.baseX(), view.baseY());
+    drawScenePlain(view, layers[i], i, false);
     glPopMatrix();
   }
+}
+
+void CanvasPainter::drawScenePlain(const ViewTransform& view, const Layer& layer, int i, bool before) {
+  if (!scene || (!before && i != OUTLINE_LAYER)) return;
+  glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
+  glPushMatrix();
+  if (before) {
+    setColor(layer.getColor());
+    drawPlacedShapes(*scene, view, i, layer.isEnabled() != 0);
+  } else {
+    setColor(WHITE);
+    glTranslatef(0.0f, 0.0f, SELECTION_Z);
+    drawPlacementOutlines(*scene, view);
+  }
+  glPopMatrix();
+  glPopAttrib();
 }
 
 // The layers' picture composed from the masks, or drawn from the caches
@@ -282,6 +306,9 @@ void CanvasPainter::checkFastPath(const ViewTransform& view, const Layer layers[
 void CanvasPainter::paintFast(const ViewTransform& view, const Layer layers[LAYER_COUNT],
                               MouseRect& band) {
   PictureKey key(view, layers);
+  key.scene = scene;
+  key.sceneRevision = scene ? scene->revision : 0;
+  key.selectionRevision = scene ? scene->selectionRevision : 0;
   if (picture->shows(key)) {
     picture->restore(view);
   } else {
@@ -325,7 +352,9 @@ void CanvasPainter::drawLayersFast(const ViewTransform& view, const Layer layers
     const int i = order[place];
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, layerDepth((int)place));
+    drawScenePlain(view, layers[i], i, true);
     drawLayerFast(layers[i], caches[i], view, *vertices);
+    drawScenePlain(view, layers[i], i, false);
     glPopMatrix();
   }
   // Caches that followed changes here left the masks behind them; over a
@@ -388,7 +417,13 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, const Layer layers[
   c.valid = glGetError() == GL_NO_ERROR;
   if (!c.valid) return false;
   c.view = ViewKey(view, layers);
-  c.fold(n);
+  if (scene) {
+    bool enabled[LAYER_COUNT];
+    for (int i = 0; i < LAYER_COUNT; i++) enabled[i] = layers[i].isEnabled() != 0;
+    cellMasks->update(view, *scene, enabled, c.snap);
+    if (glGetError() != GL_NO_ERROR) return false;
+  }
+  c.fold(n, scene ? cellMasks->plane.data() : nullptr, scene ? cellMasks->outlines.data() : nullptr);
   picture->upload(view, key, c.pixels.data());
   return picture->isValid();
 }

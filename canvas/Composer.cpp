@@ -28,6 +28,7 @@ namespace {
 // Bits 0 to 13 of a pixel's mask hold the layers' fills, bits 16 to 29
 // their selection outlines: each half fits the 16 bits of red and green.
 const uint32_t SELECTION_SHIFT = 16;
+const uint32_t FILL_BITS = (1u << NAMED_LAYER_COUNT) - 1;
 // llvmpipe snaps vertices to 1/256 pixel, so it moves one by at most 1/512.
 const double LLVMPIPE_SNAP = 1.0 / 512;
 // Each distinct edge coordinate near a pixel centre is asked with a probe
@@ -45,9 +46,6 @@ const size_t PENDING_SHARE = 8;
 // processor's cache.
 const int MEMO_BITS = 12;
 const uint32_t GOLDEN_HASH = 0x9E3779B1u;  // Fibonacci hashing: 2^32 / golden ratio
-
-// Layer i's bit as a colour: red bits for layers 0 to 7, green for 8 to 13.
-void setBitColor(int i) { glColor4ub(i < 8 ? 1 << i : 0, i < 8 ? 0 : 1 << (i - 8), 0, 0); }
 
 void pixelProjection(int w, int h) {
   glMatrixMode(GL_PROJECTION);
@@ -68,6 +66,8 @@ void pixelRow(int x0, int x1, int y) {
 }
 
 }  // namespace
+
+void setBitColor(int i) { glColor4ub(i < 8 ? 1 << i : 0, i < 8 ? 0 : 1 << (i - 8), 0, 0); }
 
 bool Composer::canCompose(const ViewTransform& view) {
   if (supported < 0) {
@@ -369,14 +369,16 @@ void Composer::drawMasks(const ViewTransform& view, const Layer layers[NAMED_LAY
 
 // Fold the layers over each pixel; few distinct masks recur over the
 // canvas, so the colours are remembered in a small table by mask.
-void Composer::fold(size_t n) {
+void Composer::fold(size_t n, const uint16_t* placed, const uint8_t* outlines) {
   Composer& c = *this;
   c.pixels.resize(n * 4);
   const uint32_t EMPTY = ~0u;  // bits 14, 15, 30 and 31 are never set
   std::vector<uint32_t> memoBits(1u << MEMO_BITS, EMPTY), memoColor(1u << MEMO_BITS);
   uint32_t* out = reinterpret_cast<uint32_t*>(c.pixels.data());
   for (size_t p = 0; p < n; p++) {
-    uint32_t b = c.bits[p], slot = (b * GOLDEN_HASH) >> (32 - MEMO_BITS);
+    uint32_t b = c.bits[p];
+    if (placed) b |= (placed[p] & FILL_BITS) | (uint32_t)outlines[p] << (SELECTION_SHIFT + NAMED_LAYER_COUNT - 1);
+    uint32_t slot = (b * GOLDEN_HASH) >> (32 - MEMO_BITS);
     if (memoBits[slot] != b) {
       uint8_t rgba[4] = {0, 0, 0, 0};
       uint32_t depth = UINT32_MAX;

@@ -11,6 +11,10 @@
 #include "model/HugePages.h"
 #include "model/LayerTable.h"
 
+// Layer i's bit of a mask as the current colour: red bits for layers 0 to
+// 7, green for 8 to 13.
+void setBitColor(int i);
+
 // The OpenGL state a learned blend table and depths hold for.
 struct BlendState {
   GLboolean enabled = GL_FALSE, dither = GL_FALSE;
@@ -84,7 +88,10 @@ public:
                  VertexBuffer& vertices, const bool chosen[NAMED_LAYER_COUNT], const uint32_t from[NAMED_LAYER_COUNT],
                  bool selection);
   // The composed image of the masks, in pixels: fold the layers over each.
-  void fold(size_t n);
+  // placed and outlines, when given, add per pixel the fills of placed
+  // cells (bits 0 to 13) and the outlines of selected placements (1: the
+  // frontmost layer's selection, drawn white at its depth).
+  void fold(size_t n, const uint16_t* placed = nullptr, const uint8_t* outlines = nullptr);
 
 private:
   void resolveEdges(const ViewTransform& view, const LayerCache caches[NAMED_LAYER_COUNT], VertexBuffer& vertices);

@@ -2,15 +2,24 @@
 
 #include <sstream>
 
+#include "io/Gdsii.h"
 #include "io/LayoutFile.h"
+#include "model/CellFlatten.h"
 
-std::string clipboardText(const std::vector<PlacedObject>& objects) {
+std::string clipboardText(const std::vector<PlacedObject>& objects, const CellLibrary* cells) {
   Layer layers[LAYER_COUNT];
   for (int i = 0; i < LAYER_COUNT; i++) {
     layers[i].setId(i);
     layers[i].enable();
   }
-  for (const PlacedObject& o : objects) layers[o.layer].apply(OP_ADD, MATCH_ALL, cloneObject(*o.node));
+  for (const PlacedObject& o : objects) {
+    if (o.layer == LAYER_INSTANCES) {
+      // Other programs know no cells: an instance goes as its flattened objects.
+      if (cells) flattenInstance(*cells, *static_cast<const Instance*>(o.node), layers, GDS_OBJECT_LIMIT);
+    } else if (o.layer >= 0 && o.layer < LAYER_COUNT) {
+      layers[o.layer].apply(OP_ADD, MATCH_ALL, cloneObject(*o.node));
+    }
+  }
   std::ostringstream out;
   writeLayout(out, layers);
   return out.str();

@@ -7,6 +7,8 @@
 #include "io/Gdsii.h"
 #include "io/LayoutFile.h"
 #include "io/RecoveryJournal.h"
+#include "model/CellFlatten.h"
+#include "model/CountText.h"
 
 namespace {
 
@@ -131,13 +133,15 @@ bool KivoWindow::openFile(const FXString& chosen) {
   // The reader is chosen by content: a GDSII file starts with its HEADER record.
   GdsReadResult gds;
   GdsLibraryInfo info;
+  CellLibrary cells;
   const FileIdentity read = FileIdentity::of(chosen.text());  // the journal's fingerprint is of this file
   getApp()->beginWaitCursor();
   const bool gdsii = isGdsiiFile(chosen.text());
   ReadStatus status = READ_OK;
   try {
     ReadProgress progress(this, chosen);
-    status = gdsii ? readGdsiiFile(chosen.text(), activeLayerMap(), fresh, info, gds, &progress)
+    status = gdsii ? readGdsiiFile(chosen.text(), activeLayerMap(), fresh, info, gds, &progress, &cells,
+                                   startCell)
                    : readLayoutFile(chosen.text(), fresh, result);
   } catch (const std::bad_alloc&) {
     getApp()->endWaitCursor();
@@ -162,13 +166,20 @@ bool KivoWindow::openFile(const FXString& chosen) {
     showError(this, "File:\n" + chosen + "\n read fail: " + std::strerror(result.errorNumber));
     return false;
   }
+  // The cell asked for on the command line is for the first file alone.
+  const bool askedForCell = !startCell.empty();
+  startCell.clear();
+  if (gds.unknownCell && askedForCell) {
+    cellError = gds.error;
+    return false;
+  }
   if (!gds.error.empty()) {
     showError(this, "File:\n" + chosen + "\n" + gds.errorText().c_str());
     return false;
   }
   // The old objects leave with the fresh layers at the end of this scope.
   layout.replaceContent(fresh, chosen, layout.isUntitled(), gdsii ? FORMAT_GDSII : FORMAT_MSK,
-                        info);
+                        info, gdsii ? &cells : nullptr);
   if (journal) journal->baseRead(read);
   canvas->update();
   onCmdShowAll(nullptr, 0, nullptr);
@@ -217,9 +228,23 @@ bool KivoWindow::saveLayout() {
   const FileFormat format = saveFormatFor(target.text(), layout.format());
   const Layer* layers = layout.allLayers();
   getApp()->beginWaitCursor();
+  // A text file has no cells: the shown cell is written flat.
+  Layer flat[LAYER_COUNT];
+  FlattenResult expanded;
+  if (format == FORMAT_MSK && layout.instances().size() > 0) {
+    expanded = flattenCell(layout.cells(), layout.shownCell(), flat, GDS_OBJECT_LIMIT);
+    layers = flat;
+  }
+  if (expanded.overLimit) {
+    getApp()->endWaitCursor();
+    const std::string why = "The layout has more than " + std::to_string(GDS_OBJECT_LIMIT) +
+                            " objects when flattened; it was not saved.";
+    showError(this, "File:\n" + target + "\n" + why.c_str());
+    return false;
+  }
   SaveStatus status =
       format == FORMAT_GDSII
-          ? saveGdsiiFile(target.text(), layers, activeLayerMap(), layout.gdsInfo(), error)
+          ? saveGdsiiFile(target.text(), layers, activeLayerMap(), layout.gdsInfo(), error, &layout.cells())
           : saveLayoutFile(target.text(), layers, error);
   getApp()->endWaitCursor();
   if (status != SAVE_OK) {
@@ -229,7 +254,10 @@ bool KivoWindow::saveLayout() {
   layout.markSaved(target, format);
   if (journal) journal->baseRead(FileIdentity::of(target.text()));
   canvas->update();
-  setStatusMessage("saved: " + target);
+  if (expanded.instances > 0)
+    setStatusMessage("saved: " + target + " (" + countText(expanded.instances, "instance(s) written flat") + ")");
+  else
+    setStatusMessage("saved: " + target);
   return true;
 }
 

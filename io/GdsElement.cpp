@@ -79,6 +79,8 @@ bool readGdsElement(GdsRecordScanner& scan, const GdsRecord& start, GdsElement& 
       case GDS_MAG: case GDS_ANGLE:
         if (!scan.needs(r, 8)) return false;
         (r.type == GDS_MAG ? e.mag : e.angle) = fromGdsReal(be64(r.data));
+        (r.type == GDS_MAG ? e.magBits : e.angleBits) = be64(r.data);
+        (r.type == GDS_MAG ? e.hasMag : e.hasAngle) = true;
         break;
       case GDS_COLROW:
         if (!scan.needs(r, 4)) return false;

@@ -17,6 +17,8 @@ struct GdsElement {
   int32_t width = 0;
   uint32_t strans = 0;
   double mag = 1, angle = 0;
+  bool hasMag = false, hasAngle = false;
+  uint64_t magBits = 0, angleBits = 0;  // the reals as the file had them
   int cols = 0, rows = 0;
   const unsigned char* name = nullptr;  // SNAME without padding
   size_t nameSize = 0;

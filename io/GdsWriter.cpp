@@ -1,5 +1,6 @@
 #include "io/GdsWriter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -29,8 +30,99 @@ bool hasSuffix(const char* name, const char* suffix) {
 
 }  // namespace
 
+// The BOUNDARY records of one layer's objects; how many could not be written.
+static size_t writeShapes(GdsRecordWriter& w, std::ostream& out, const Layer& objects, int i,
+                          const LayerMap& map) {
+  size_t skipped = 0;
+  uint32_t lastOrigin = UINT32_MAX, layer = 0, datatype = 0;
+  std::string properties, marker;
+  bool hasMarker = false;
+  for (GroupNode* n = objects.first(); n; n = n->next()) {
+    if (!writable(*n)) {
+      ++skipped;
+      continue;
+    }
+    if (n->origin != lastOrigin) {
+      const ObjectOrigin& o = originOf(n->origin);
+      if (o.gdsLayer >= 0 && o.gdsDatatype >= 0)
+        layer = (uint32_t)o.gdsLayer, datatype = (uint32_t)o.gdsDatatype;
+      else if (i == LAYER_UNKNOWN)
+        layer = datatype = 0;
+      else
+        map.pairOf(i, layer, datatype);
+      properties = o.gdsProperties;
+      hasMarker = findGdsProperty(properties, 1, marker);
+      lastOrigin = n->origin;
+    }
+    const int32_t x1 = n->x + n->w, y1 = n->y + n->h;  // writable: no overflow
+    const int32_t xy[10] = {n->x, n->y, x1, n->y, x1, y1, n->x, y1, n->x, n->y};
+    // A marker's value is property 1: kept as read (text included) until
+    // the value changes.
+    const Opt* opt = i == LAYER_OPTIONS ? dynamic_cast<const Opt*>(n) : nullptr;
+    if (!opt && properties.empty()) {
+      w.plainBoundary(layer, datatype, xy);
+    } else {
+      w.plainBoundary(layer, datatype, xy, false);
+      if (!opt || (hasMarker && gdsMarkerValue(marker) == opt->getValue()))
+        w.raw(properties);
+      else
+        w.raw(withGdsProperty(properties, 1, std::to_string(opt->getValue())));
+      w.empty(GDS_ENDEL);
+    }
+    if (w.pending() >= FLUSH_BYTES) w.flush(out);
+  }
+  return skipped;
+}
+
+// A real as read while it still gives the value, else the value encoded.
+static void putReal(GdsRecordWriter& w, int type, double value, uint64_t bits) {
+  if (bits == 0 || fromGdsReal(bits) != value) bits = toGdsReal(value);
+  w.head(type, GDS_REAL8, 8);
+  w.put32((uint32_t)(bits >> 32));
+  w.put32((uint32_t)bits);
+}
+
+// An SREF, or an AREF with its three points, with STRANS, MAG and ANGLE
+// as read.
+static void writeInstance(GdsRecordWriter& w, const Instance& inst, const std::string& name) {
+  const CellTransform& t = inst.transform;
+  const CellArray& a = inst.array;
+  const bool aref = a.fromAref || a.columns != 1 || a.rows != 1;
+  w.empty(aref ? GDS_AREF : GDS_SREF);
+  w.string(GDS_SNAME, name);
+  const bool turned = t.hasAngle || t.quarterTurns != 0;
+  if (t.mirrorX || t.hasMagnification || turned) {
+    w.head(GDS_STRANS, GDS_BITS, 2);
+    w.put16(t.mirrorX ? 0x8000 : 0);
+    if (t.hasMagnification) putReal(w, GDS_MAG, t.magnification, t.magnificationBits);
+    if (turned) putReal(w, GDS_ANGLE, t.hasAngle ? t.angle : 90.0 * (t.quarterTurns & 3), t.angleBits);
+  }
+  if (aref) {
+    w.head(GDS_COLROW, GDS_INT2, 4);
+    w.put16(a.columns);
+    w.put16(a.rows);
+    int32_t p[6] = {t.x, t.y, 0, 0, 0, 0};
+    if (a.fromAref) {
+      std::copy(a.points, a.points + 6, p);
+    } else {
+      p[2] = wrapAdd(t.x, (int32_t)((uint32_t)a.columnStep[0] * a.columns));
+      p[3] = wrapAdd(t.y, (int32_t)((uint32_t)a.columnStep[1] * a.columns));
+      p[4] = wrapAdd(t.x, (int32_t)((uint32_t)a.rowStep[0] * a.rows));
+      p[5] = wrapAdd(t.y, (int32_t)((uint32_t)a.rowStep[1] * a.rows));
+    }
+    w.head(GDS_XY, GDS_INT4, 24);
+    for (int32_t v : p) w.put32((uint32_t)v);
+  } else {
+    w.head(GDS_XY, GDS_INT4, 8);
+    w.put32((uint32_t)t.x);
+    w.put32((uint32_t)t.y);
+  }
+  w.raw(originOf(inst.origin).gdsProperties);
+  w.empty(GDS_ENDEL);
+}
+
 size_t writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const LayerMap& map,
-                  const GdsLibraryInfo& info, std::time_t stamp) {
+                  const GdsLibraryInfo& info, std::time_t stamp, const CellLibrary* cells) {
   std::tm tm;
   gmtime_r(&stamp, &tm);
   GdsRecordWriter w;
@@ -47,60 +139,43 @@ size_t writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const Laye
       w.put32((uint32_t)bits);
     }
   }
-  w.dates(GDS_BGNSTR, tm);
-  w.string(GDS_STRNAME, info.cellName.empty() ? "TOP" : info.cellName);
   size_t skipped = 0;
-  for (int i : drawingOrder()) {  // the same order whatever slots the session handed out
-    uint32_t lastOrigin = UINT32_MAX, layer = 0, datatype = 0;
-    std::string properties, marker;
-    bool hasMarker = false;
-    for (GroupNode* n = layers[i].first(); n; n = n->next()) {
-      if (!writable(*n)) {
-        ++skipped;
-        continue;
-      }
-      if (n->origin != lastOrigin) {
-        const ObjectOrigin& o = originOf(n->origin);
-        if (o.gdsLayer >= 0 && o.gdsDatatype >= 0)
-          layer = (uint32_t)o.gdsLayer, datatype = (uint32_t)o.gdsDatatype;
-        else if (i == LAYER_UNKNOWN)
-          layer = datatype = 0;
-        else
-          map.pairOf(i, layer, datatype);
-        properties = o.gdsProperties;
-        hasMarker = findGdsProperty(properties, 1, marker);
-        lastOrigin = n->origin;
-      }
-      const int32_t x1 = n->x + n->w, y1 = n->y + n->h;  // writable: no overflow
-      const int32_t xy[10] = {n->x, n->y, x1, n->y, x1, y1, n->x, y1, n->x, n->y};
-      // A marker's value is property 1: kept as read (text included) until
-      // the value changes.
-      const Opt* opt = i == LAYER_OPTIONS ? dynamic_cast<const Opt*>(n) : nullptr;
-      if (!opt && properties.empty()) {
-        w.plainBoundary(layer, datatype, xy);
-      } else {
-        w.plainBoundary(layer, datatype, xy, false);
-        if (!opt || (hasMarker && gdsMarkerValue(marker) == opt->getValue()))
-          w.raw(properties);
-        else
-          w.raw(withGdsProperty(properties, 1, std::to_string(opt->getValue())));
-        w.empty(GDS_ENDEL);
-      }
-      if (w.pending() >= FLUSH_BYTES) w.flush(out);
+  // Every cell after the cells it places; the shown one's objects are the
+  // layers given.
+  std::vector<uint32_t> order;
+  if (cells) order = cells->childrenFirst();
+  if (order.empty()) order.push_back(UINT32_MAX);
+  for (uint32_t c : order) {
+    const bool shown = !cells || c == UINT32_MAX || c == cells->shown;
+    const Cell* cell = c == UINT32_MAX ? nullptr : &cells->cell(c);
+    std::string name = cell ? cell->name() : info.cellName;
+    w.dates(GDS_BGNSTR, tm);
+    w.string(GDS_STRNAME, name.empty() ? "TOP" : name);
+    for (int i : drawingOrder()) {  // the same order whatever slots the session handed out
+      const Layer* objects = shown ? &layers[i] : cell->layer(i);
+      if (objects) skipped += writeShapes(w, out, *objects, i, map);
     }
+    if (cell) {
+      const Layer& instances = shown ? layers[LAYER_INSTANCES] : cell->instances();
+      for (GroupNode* n = instances.first(); n; n = n->next()) {
+        const Instance* inst = static_cast<const Instance*>(n);
+        writeInstance(w, *inst, cells->cell(inst->cell).name());
+        if (w.pending() >= FLUSH_BYTES) w.flush(out);
+      }
+    }
+    w.empty(GDS_ENDSTR);
   }
-  w.empty(GDS_ENDSTR);
   w.empty(GDS_ENDLIB);
   w.flush(out);
   return skipped;
 }
 
 SaveStatus saveGdsiiFile(const char* path, const Layer layers[LAYER_COUNT], const LayerMap& map,
-                         const GdsLibraryInfo& info, int& errorNumber) {
+                         const GdsLibraryInfo& info, int& errorNumber, const CellLibrary* cells) {
   const std::time_t now = std::time(nullptr);
   size_t skipped = 0;
   SaveStatus status = saveSafely(path, [&](std::ostream& out) {
-    skipped = writeGdsii(out, layers, map, info, now);
+    skipped = writeGdsii(out, layers, map, info, now, cells);
     if (skipped > 0) out.setstate(std::ios::badbit);  // never keep an incomplete file
   }, errorNumber);
   if (skipped > 0) errorNumber = EOVERFLOW;

@@ -16,6 +16,7 @@
 
 #include "io/GdsElement.h"
 #include "io/GdsGeometry.h"
+#include "model/Cell.h"
 #include "model/HugePages.h"
 #include "model/ObjectOrigin.h"
 
@@ -39,17 +40,18 @@
 // is 0..6 and the one its record type has, and its data a whole number of
 // values. Shapes need LAYER and XY, references SNAME and XY. Anything else is
 // an error at the offset of the offending record, and the layers stay empty.
-// Then references are resolved, cycles rejected, and objects, steps and
-// memory counted (64-bit, saturating) before the second pass places every
-// top cell's objects. A cell placed more than once has its records read
-// once more, into a list of its shapes that every placement copies.
+// Then references are resolved, cycles rejected, and objects and memory
+// counted (64-bit, saturating) before the second pass reads every cell's
+// shapes from its records once and makes its instances: nothing is
+// flattened, so memory follows the hierarchy.
 
 namespace {
 
-uint64_t saturatingMul(uint64_t a, uint64_t b, uint64_t cap) {
+uint64_t saturatingMul(uint64_t a, uint64_t b) {
   if (a == 0 || b == 0) return 0;
-  return a > cap / b ? cap : std::min(cap, a * b);
+  return a > UINT64_MAX / b ? UINT64_MAX : a * b;
 }
+uint64_t saturatingAdd(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
 
 // The points of an XY record.
 void readPoints(const unsigned char* xy, size_t n, std::vector<GdsPoint>& p) {
@@ -59,64 +61,66 @@ void readPoints(const unsigned char* xy, size_t n, std::vector<GdsPoint>& p) {
 
 // ---------------------------------------------------------------- cells
 
+// A reference as the first pass found it.
 struct Ref {
   uint32_t child;
   size_t offset;
-  int orient;
-  GdsPoint origin, colStep, rowStep;
-  int64_t cols, rows;
-  GdsTransform instance(int64_t c, int64_t r) const {
-    return GdsTransform::of(orient, origin.x + c * colStep.x + r * rowStep.x,
-                         origin.y + c * colStep.y + r * rowStep.y);
-  }
+  CellTransform transform;
+  CellArray array;
+  uint32_t origin;  // its properties
 };
 
-// A shape of a cell, in the cell's coordinates, ready to place.
-struct Shape {
-  GdsBox box;
-  uint32_t origin;
-  int32_t slot;
-  int32_t value;  // of a marker
-};
-
-struct Cell {
+struct FileCell {
   std::string name;
   bool defined = false, referenced = false;
   size_t begin = 0, end = 0, offset = 0;
   std::vector<Ref> refs;
-  uint64_t own = 0, total = 0;  // objects of its own shapes, and placed in all
-  uint64_t work = 0;            // steps to place it once
-  uint64_t placements = 0;
-  int state = 0;  // 0 new, 1 on the search path, 2 counted
-  bool cached = false;
-  std::vector<Shape> shapes;  // when placed more than once
+  uint64_t own = 0;    // objects of its own shapes
+  uint64_t total = 0;  // when flattened (saturating)
+  int state = 0;       // 0 new, 1 on the search path, 2 counted
 };
 
-// Memory per flattened object: its node (40 to 48 bytes in the object
-// pool), its corners in the layer's change record (16 bytes, up to twice
-// that while the record grows) and the painter's arrays. Measured: the
+// Memory per object kept: its node (40 to 48 bytes in the object pool),
+// its corners in the layer's change record (16 bytes, up to twice that
+// while the record grows) and the painter's arrays. Measured: the
 // program's data grows by 126 bytes per object at the peak of opening
 // 10^7 rectangles and showing them.
 const uint64_t BYTES_PER_OBJECT = 128;
+// An instance: its node (about 150 bytes on the heap) and the painter's
+// record of it.
+const uint64_t BYTES_PER_INSTANCE = 256;
+// A cell: its name, layers for the slots it uses and the library's index.
+const uint64_t BYTES_PER_CELL = 2048;
 // How often the progress callback is asked: every this many bytes scanned
-// or steps taken, a few hundred times a second.
+// or objects made, a few hundred times a second.
 const uint64_t PROGRESS_BYTES = 1 << 20;
 const uint64_t PROGRESS_STEPS = 1 << 16;
 
 class Reader {
 public:
-  Reader(const unsigned char* d, size_t n, const LayerMap& m, Layer* l, const GdsReadLimits& lim)
-      : scan(d, n), map(m), layers(l), limits(lim) {}
+  Reader(const unsigned char* d, size_t n, const LayerMap& m, Layer* l, CellLibrary& c,
+         const GdsReadLimits& lim)
+      : scan(d, n), map(m), layers(l), library(c), limits(lim) {}
 
   GdsReadResult run(GdsLibraryInfo& info) {
     GdsLibraryInfo found;
-    if (library(found) && resolve(found) && affordable()) {
-      info = found;
-      place();
+    if (readLibrary(found) && resolve() && affordable() && chooseShown(found)) {
+      build();
+      if (!stopped) {
+        info = found;
+        // The shown cell's own objects go to the layers; its instances
+        // stay with the library until the document shows it.
+        Cell& shown = library.cell(library.shown);
+        for (int i = 0; i < LAYER_COUNT; i++)
+          if (shown.layer(i)) layers[i].swapContents(shown.editLayer(i));
+      }
     }
     if (stopped) {
       scan.error = "The read was cancelled.";
       result.cancelled = true;
+    }
+    if (!scan.error.empty()) {
+      library = CellLibrary();
       for (int i = 0; i < LAYER_COUNT; i++) delete layers[i].cutFrom(0);
       result.objects = 0;
     }
@@ -132,7 +136,7 @@ private:
     return !stopped;
   }
 
-  bool library(GdsLibraryInfo& info) {
+  bool readLibrary(GdsLibraryInfo& info) {
     GdsRecord r;
     if (!scan.next(r)) return false;
     if (r.type != GDS_HEADER) return scan.fail(0, "no HEADER record");
@@ -169,7 +173,7 @@ private:
     while (scan.next(r)) {
       if (scan.pos >= nextReport) {
         nextReport = scan.pos + PROGRESS_BYTES;
-        if (!report(scan.pos, scan.size + scan.size / GDS_PLAIN_BOUNDARY)) return false;
+        if (!report(scan.pos, 2 * scan.size)) return false;
       }
       if (r.type == GDS_ENDSTR) {
         cells[index].end = r.offset;
@@ -225,235 +229,213 @@ private:
     ref.child = cellNamed(std::string((const char*)e.name, e.nameSize));
     cells[ref.child].referenced = true;
     ref.offset = e.offset;
-    double turns = std::fmod(e.angle, 360.0) / 90.0;
-    if (turns < 0) turns += 4;
-    double quarter = std::round(turns);
-    if ((e.strans & 0x0002) || std::fabs(e.mag - 1) > 1e-9 || std::fabs(turns - quarter) > 1e-9) {
+    // An absolute magnification or angle does not compose with the parent's.
+    if (e.strans & 0x0006) {
       ++result.skipped[SKIP_TRANSFORM];
       return;
     }
-    ref.orient = ((int)quarter & 3) | (e.strans & 0x8000 ? 4 : 0);
+    CellTransform& t = ref.transform;
+    double turns = std::fmod(e.angle, 360.0) / 90.0;
+    if (turns < 0) turns += 4;
+    t.quarterTurns = (uint8_t)((int)std::round(turns) & 3);
+    t.mirrorX = (e.strans & 0x8000) != 0;
+    t.hasMagnification = e.hasMag, t.magnification = e.mag, t.magnificationBits = e.magBits;
+    t.hasAngle = e.hasAngle, t.angle = e.angle, t.angleBits = e.angleBits;
     std::vector<GdsPoint>& p = points;
     readPoints(e.xy, std::min<size_t>(e.points, 3), p);
-    ref.origin = p[0];
-    ref.cols = ref.rows = 1;
-    ref.colStep = ref.rowStep = {0, 0};
+    t.x = p[0].x, t.y = p[0].y;
     if (e.type == GDS_AREF) {
       if (e.points < 3 || e.cols <= 0 || e.rows <= 0 || (p[1].x - p[0].x) % e.cols ||
           (p[1].y - p[0].y) % e.cols || (p[2].x - p[0].x) % e.rows || (p[2].y - p[0].y) % e.rows) {
         ++result.skipped[SKIP_ARRAY];
         return;
       }
-      ref.cols = e.cols, ref.rows = e.rows;
-      ref.colStep = {(p[1].x - p[0].x) / e.cols, (p[1].y - p[0].y) / e.cols};
-      ref.rowStep = {(p[2].x - p[0].x) / e.rows, (p[2].y - p[0].y) / e.rows};
+      CellArray& a = ref.array;
+      a.columns = (uint16_t)e.cols, a.rows = (uint16_t)e.rows, a.fromAref = true;
+      a.columnStep[0] = (int32_t)((p[1].x - p[0].x) / e.cols);
+      a.columnStep[1] = (int32_t)((p[1].y - p[0].y) / e.cols);
+      a.rowStep[0] = (int32_t)((p[2].x - p[0].x) / e.rows);
+      a.rowStep[1] = (int32_t)((p[2].y - p[0].y) / e.rows);
+      for (int k = 0; k < 3; k++) a.points[2 * k] = p[k].x, a.points[2 * k + 1] = p[k].y;
     }
+    ObjectOrigin o;
+    o.gdsProperties = e.properties;
+    ref.origin = internOrigin(o);
     cells[cell].refs.push_back(ref);
+    ++instanceCount;
   }
 
-  // Drop references to missing and empty cells, reject cycles, count
-  // objects, steps and placements.
-  bool resolve(GdsLibraryInfo& info) {
-    for (Cell& cell : cells) {
-      auto gone = std::remove_if(cell.refs.begin(), cell.refs.end(),
-                                 [&](const Ref& r) { return !cells[r.child].defined; });
-      result.skipped[SKIP_MISSING_CELL] += (uint64_t)(cell.refs.end() - gone);
-      cell.refs.erase(gone, cell.refs.end());
-    }
-    const uint64_t cap = limits.objects + 1, workCap = limits.objects * GDS_WORK_PER_OBJECT + 1;
+  // Note missing cells, reject cycles, count flattened objects; children
+  // come before their parents in `counted`.
+  bool resolve() {
+    for (FileCell& cell : cells)
+      for (const Ref& r : cell.refs)
+        if (!cells[r.child].defined) ++result.skipped[SKIP_MISSING_CELL];
+    for (uint32_t i = 0; i < cells.size(); i++)
+      if (!cells[i].defined) result.missingCells.push_back(cells[i].name), order.push_back(i);
     std::vector<std::pair<uint32_t, size_t>> path;
-    std::vector<uint32_t> counted;  // children before their parents
-    uint64_t total = 0;
     for (uint32_t start : order) {
       if (cells[start].state == 0) path.push_back({start, 0});
       while (!path.empty()) {
-        Cell& cell = cells[path.back().first];
+        FileCell& cell = cells[path.back().first];
         cell.state = 1;
         size_t& k = path.back().second;
         if (k < cell.refs.size()) {
           const Ref& ref = cell.refs[k++];
-          Cell& child = cells[ref.child];
+          FileCell& child = cells[ref.child];
           if (child.state == 1)
             return scan.fail(ref.offset, "reference cycle through cell " + child.name);
           if (child.state == 0) path.push_back({ref.child, 0});
           continue;
         }
-        cell.refs.erase(std::remove_if(cell.refs.begin(), cell.refs.end(),
-                                       [&](const Ref& r) { return cells[r.child].total == 0; }),
-                        cell.refs.end());
-        cell.total = std::min(cap, cell.own);
-        cell.work = std::min(workCap, cell.own);
-        for (const Ref& ref : cell.refs) {
-          const Cell& child = cells[ref.child];
-          uint64_t n = saturatingMul((uint64_t)ref.cols, (uint64_t)ref.rows, workCap);
-          cell.total = std::min(cap, cell.total + saturatingMul(n, child.total, cap));
-          cell.work = std::min(workCap, cell.work + saturatingMul(n, child.work + 1, workCap));
-        }
+        cell.total = cell.own;
+        for (const Ref& ref : cell.refs)
+          cell.total = saturatingAdd(cell.total, saturatingMul(ref.array.elements(), cells[ref.child].total));
         cell.state = 2;
         counted.push_back(path.back().first);
         path.pop_back();
       }
-      if (!cells[start].referenced) {
-        if (tops.empty()) info.cellName = cells[start].name;
-        tops.push_back(start);
-        cells[start].placements = 1;
-        total = std::min(cap, total + cells[start].total);
-        work = std::min(workCap, work + cells[start].work);
-      }
     }
-    if (total > limits.objects) {
+    for (const FileCell& cell : cells) objects = saturatingAdd(objects, cell.own);
+    if (objects > limits.objects) {
       scan.error = "The design has more than " + std::to_string(limits.objects) +
-                   " objects when flattened; it was not opened.";
+                   " objects in its cells; it was not opened.";
       return false;
     }
-    if (work >= workCap) {
-      scan.error = "The design takes more than " + std::to_string(workCap - 1) +
-                   " steps to flatten (its instances place few objects); it was not opened.";
-      return false;
-    }
-    for (auto cell = counted.rbegin(); cell != counted.rend(); ++cell)
-      for (const Ref& ref : cells[*cell].refs) {
-        uint64_t n = saturatingMul((uint64_t)ref.cols, (uint64_t)ref.rows, cap);
-        uint64_t& p = cells[ref.child].placements;
-        p = std::min(cap, p + saturatingMul(n, cells[*cell].placements, cap));
-      }
-    objects = total;
     return true;
   }
 
-  // The memory the objects will take is there.
+  // The memory the cells, their objects and instances will take is there.
   bool affordable() {
-    uint64_t need = objects * BYTES_PER_OBJECT;
-    for (const Cell& cell : cells)
-      if (cell.placements > 1) need += cell.own * sizeof(Shape);
+    uint64_t need = objects * BYTES_PER_OBJECT + instanceCount * BYTES_PER_INSTANCE +
+                    cells.size() * BYTES_PER_CELL;
     const uint64_t have = limits.memory ? limits.memory : availableMemory();
     if (need <= have) return true;
     scan.error = "The design needs about " + std::to_string((need >> 20) + 1) +
-                 " MiB of memory when flattened, and only " + std::to_string(have >> 20) +
+                 " MiB of memory, and only " + std::to_string(have >> 20) +
                  " MiB are available; it was not opened.";
     return false;
   }
 
-  // Second pass: place the objects of every top cell and its instances.
-  void place() {
-    struct Frame {
-      uint32_t cell;
-      GdsTransform t;
-      size_t ref;
-      int64_t c, r;
-    };
-    std::vector<Frame> stack;
-    for (uint32_t top : tops) {
-      stack.push_back({top, GdsTransform(), 0, 0, 0});
-      placeOwn(top, GdsTransform());
-      while (!stack.empty() && !stopped) {
-        Frame& f = stack.back();
-        const Cell& cell = cells[f.cell];
-        if (f.ref == cell.refs.size()) {
-          stack.pop_back();
-          continue;
-        }
-        const Ref& ref = cell.refs[f.ref];
-        GdsTransform t = f.t.after(ref.instance(f.c, f.r));
-        if (++f.c == ref.cols) f.c = 0, ++f.r;
-        if (f.r == ref.rows) f.r = 0, ++f.ref;
-        uint32_t child = ref.child;
-        stack.push_back({child, t, 0, 0, 0});
+  // The cell asked for, else the top cell with most objects flattened
+  // (the first in the file of those with as many).
+  bool chooseShown(GdsLibraryInfo& info) {
+    uint32_t shown = UINT32_MAX;
+    if (!limits.cell.empty()) {
+      auto named = names.find(limits.cell);
+      if (named == names.end() || !cells[named->second].defined) {
+        result.unknownCell = true;
+        scan.error = "There is no cell " + limits.cell + " in the file.";
+        return false;
+      }
+      shown = named->second;
+    } else {
+      for (uint32_t i : order)
+        if (!cells[i].referenced && (shown == UINT32_MAX || cells[i].total > cells[shown].total)) shown = i;
+    }
+    if (shown != UINT32_MAX) info.cellName = cells[shown].name;
+    shownIndex = shown;
+    return true;
+  }
+
+  // Second pass: every cell's objects and instances into the library,
+  // children first so that an instance knows its cell's bounds.
+  void build() {
+    std::vector<uint32_t> index(cells.size());
+    for (uint32_t i : order) index[i] = library.add(cells[i].name);
+    library.shown = shownIndex == UINT32_MAX ? 0 : index[shownIndex];
+    for (uint32_t c : counted) {
+      const FileCell& cell = cells[c];
+      Cell& into = library.cell(index[c]);
+      if (cell.defined && cell.own > 0) readShapes(cell, into);
+      if (stopped) return;
+      Layer& list = into.editLayer(LAYER_INSTANCES);
+      for (const Ref& ref : cell.refs) {
+        Instance* node = new Instance;
+        node->cell = index[ref.child];
+        node->transform = ref.transform;
+        node->array = ref.array;
+        node->origin = ref.origin;
+        node->placeBounds(library.cell(node->cell).bounds());
+        list.appendChain(node);
         step();
-        placeOwn(child, t);
       }
     }
   }
 
-  // One step of the second pass taken.
+  // One object or instance of the second pass made.
   void step() {
-    if (++steps % PROGRESS_STEPS == 0) report(scan.size + steps, scan.size + work);
+    if (++steps % PROGRESS_STEPS == 0) report(scan.size + steps, scan.size + objects + instanceCount);
   }
 
   // The shapes of a cell's own elements, in file order, from its records.
-  template <class Visit>
-  void readShapes(const Cell& cell, Visit visit) {
+  void readShapes(const FileCell& cell, Cell& into) {
     GdsRecordScanner again(scan.data, cell.end);
     again.pos = cell.begin;
     GdsRecord r;
     GdsElement e;
-    Shape s;
-    while (again.pos < cell.end && again.next(r)) {
+    while (again.pos < cell.end && again.next(r) && !stopped) {
       if (!isGdsElementStart(r.type) || !readGdsElement(again, r, e)) continue;
       const bool shape = e.type == GDS_BOUNDARY || e.type == GDS_PATH || e.type == GDS_BOX;
       if (!shape || !shapes(e, boxes)) continue;
-      describe(e, s);
-      for (const GdsBox& b : boxes) s.box = b, visit(s);
+      describe(e);
+      for (const GdsBox& b : boxes) add(into, b);
     }
-  }
-
-  void placeOwn(uint32_t index, const GdsTransform& t) {
-    Cell& cell = cells[index];
-    if (cell.own == 0 || stopped) return;
-    if (cell.placements <= 1) {
-      readShapes(cell, [&](const Shape& s) { add(s, t.apply(s.box)); });
-      return;
-    }
-    if (!cell.cached) {
-      cell.shapes.reserve(cell.own);
-      readShapes(cell, [&](const Shape& s) { cell.shapes.push_back(s); });
-      cell.cached = true;
-    }
-    for (const Shape& s : cell.shapes) add(s, t.apply(s.box));
   }
 
   // The slot, origin and marker value of an element's objects; the last
   // ones again while plain elements keep their pair.
-  void describe(const GdsElement& e, Shape& s) {
+  void describe(const GdsElement& e) {
     const bool plain = e.properties.empty();
     if (!plain || !lastPlain || !described || e.layer != lastLayer || e.datatype != lastDatatype) {
       ObjectOrigin o;
       o.gdsLayer = (int32_t)e.layer;
       o.gdsDatatype = (int32_t)e.datatype;
       o.gdsProperties = e.properties;
-      last.origin = internOrigin(o);
-      last.slot = map.slotOf(e.layer, e.datatype);
+      lastOrigin = internOrigin(o);
+      lastSlot = map.slotOf(e.layer, e.datatype);
       std::string marker;
-      last.value = findGdsProperty(e.properties, 1, marker) ? gdsMarkerValue(marker) : 0;
+      lastValue = findGdsProperty(e.properties, 1, marker) ? gdsMarkerValue(marker) : 0;
       lastLayer = e.layer, lastDatatype = e.datatype, described = true, lastPlain = plain;
     }
-    s.origin = last.origin, s.slot = last.slot, s.value = last.value;
   }
 
-  void add(const Shape& s, const GdsBox& b) {
+  void add(Cell& into, const GdsBox& b) {
     step();
     if (b.x0 < INT32_MIN || b.y0 < INT32_MIN || b.x1 > INT32_MAX || b.y1 > INT32_MAX ||
         b.x1 - b.x0 > INT32_MAX || b.y1 - b.y0 > INT32_MAX) {
       ++result.skipped[SKIP_RANGE];
       return;
     }
-    GroupNode* node = newLayoutObject(s.slot);
-    if (s.slot == LAYER_OPTIONS)
-      if (Opt* opt = dynamic_cast<Opt*>(node)) opt->value = s.value;
+    GroupNode* node = newLayoutObject(lastSlot);
+    if (lastSlot == LAYER_OPTIONS)
+      if (Opt* opt = dynamic_cast<Opt*>(node)) opt->value = lastValue;
     node->x = (int32_t)b.x0, node->y = (int32_t)b.y0;
     node->w = (int32_t)(b.x1 - b.x0), node->h = (int32_t)(b.y1 - b.y0);
-    node->origin = s.origin;
+    node->origin = lastOrigin;
     // Appended at once, while the node is still in the cache.
-    layers[s.slot].appendChain(node);
+    into.editLayer(lastSlot).appendChain(node);
     ++result.objects;
   }
 
   GdsRecordScanner scan;
   const LayerMap& map;
   Layer* layers;
+  CellLibrary& library;
   GdsReadLimits limits;
   GdsReadResult result;
-  std::vector<Cell> cells;
-  std::vector<uint32_t> order, tops;  // defined cells in file order; top cells
+  std::vector<FileCell> cells;
+  std::vector<uint32_t> order, counted;  // cells in file order (missing ones last); children first
   std::unordered_map<std::string, uint32_t> names;
   std::vector<GdsBox> boxes;
   std::vector<GdsPoint> points;
-  uint64_t objects = 0, work = 0, steps = 0;  // to place in all, and placed so far
+  uint64_t objects = 0, instanceCount = 0, steps = 0;
+  uint32_t shownIndex = UINT32_MAX;
   size_t nextReport = 0;
   bool stopped = false;
   bool described = false, lastPlain = false;
-  uint32_t lastLayer = 0, lastDatatype = 0;
-  Shape last;
+  uint32_t lastLayer = 0, lastDatatype = 0, lastOrigin = 0;
+  int32_t lastSlot = 0, lastValue = 0;
 };
 
 const char* const skipNames[SKIP_KINDS] = {
@@ -461,9 +443,9 @@ const char* const skipNames[SKIP_KINDS] = {
     "node(s)",
     "polygon(s) that are not rectilinear",
     "path(s) not along the axes, of a type other than 0 or 2, or of an odd or non-positive width",
-    "reference(s) with a magnification, an absolute angle or an angle not a multiple of 90 degrees",
+    "reference(s) with an absolute magnification or angle",
     "array(s) whose steps do not divide by their column or row count",
-    "reference(s) to cells not in the file",
+    "reference(s) to cells not in the file (kept as empty cells)",
     "object(s) outside the 32-bit coordinate range",
 };
 
@@ -473,6 +455,11 @@ std::string GdsReadResult::skipReport() const {
   std::string report;
   for (int k = 0; k < SKIP_KINDS; k++)
     if (skipped[k]) report += std::to_string(skipped[k]) + " " + skipNames[k] + "\n";
+  if (!missingCells.empty()) {
+    report += "Missing cells:";
+    for (size_t i = 0; i < missingCells.size(); i++) report += (i ? ", " : " ") + missingCells[i];
+    report += "\n";
+  }
   return report;
 }
 
@@ -498,8 +485,9 @@ bool isGdsiiFile(const char* path) {
 
 GdsReadResult readGdsii(const unsigned char* data, size_t size, const LayerMap& map,
                         Layer layers[LAYER_COUNT], GdsLibraryInfo& info,
-                        const GdsReadLimits& limits) {
-  return Reader(data, size, map, layers, limits).run(info);
+                        const GdsReadLimits& limits, CellLibrary* cells) {
+  CellLibrary own;
+  return Reader(data, size, map, layers, cells ? *cells : own, limits).run(info);
 }
 
 uint64_t availableMemory() {
@@ -531,7 +519,8 @@ uint64_t availableMemory() {
 }
 
 ReadStatus readGdsiiFile(const char* path, const LayerMap& map, Layer layers[LAYER_COUNT],
-                         GdsLibraryInfo& info, GdsReadResult& result, GdsProgress* progress) {
+                         GdsLibraryInfo& info, GdsReadResult& result, GdsProgress* progress,
+                         CellLibrary* cells, const std::string& cell) {
   result = GdsReadResult();
   ReadStatus status;
   int fd = openRegularFile(path, status, result.errorNumber);
@@ -565,7 +554,8 @@ ReadStatus readGdsiiFile(const char* path, const LayerMap& map, Layer layers[LAY
   ::close(fd);
   GdsReadLimits limits;
   limits.progress = progress;
-  result = readGdsii(data.get(), done, map, layers, info, limits);
+  limits.cell = cell;
+  result = readGdsii(data.get(), done, map, layers, info, limits, cells);
   return READ_OK;
 }
 

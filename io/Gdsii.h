@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "io/GdsRecords.h"
 #include "io/GdsWriter.h"
@@ -17,13 +18,9 @@ enum GdsSkipKind {
   SKIP_RANGE, SKIP_KINDS,
 };
 
-// Flattening refuses designs with more objects than this.
+// Reading refuses designs whose cells hold more objects than this, and
+// flattening (a save as text) designs with more objects flattened.
 const uint64_t GDS_OBJECT_LIMIT = 100000000;
-// ...and designs that take more steps than this to flatten (a step: one
-// shape placed, or one instance entered). An array of one-shape cells at
-// the object limit takes twice the limit: one instance and one shape per
-// object; only hierarchies that place little for their instances go beyond.
-const uint64_t GDS_WORK_PER_OBJECT = 2;
 
 // Told how far a read has come: done of total steps (bytes scanned, then
 // shapes placed and instances entered); answers false to stop the read.
@@ -34,9 +31,10 @@ public:
 };
 
 struct GdsReadLimits {
-  uint64_t objects = GDS_OBJECT_LIMIT;  // the work limit follows from it
-  uint64_t memory = 0;  // bytes the flattened objects may take; 0: what the system has
+  uint64_t objects = GDS_OBJECT_LIMIT;  // in all cells together, not flattened
+  uint64_t memory = 0;  // bytes the cells may take; 0: what the system has
   GdsProgress* progress = nullptr;
+  std::string cell;     // the cell to show; empty: the largest top cell
 };
 
 struct GdsReadResult {
@@ -48,6 +46,9 @@ struct GdsReadResult {
   // Elements left out, counted where they are defined; SKIP_RANGE counts
   // placed objects outside the 32-bit range.
   uint64_t skipped[SKIP_KINDS] = {};
+  // Cells referenced and not defined, made empty; in the report.
+  std::vector<std::string> missingCells;
+  bool unknownCell = false;  // the cell asked for is not in the file
   // One line per kind that was skipped ("3 text(s)"), empty when none.
   std::string skipReport() const;
   // The error with its offset, for the error box.
@@ -58,20 +59,26 @@ struct GdsReadResult {
 bool isGdsii(const unsigned char* data, size_t size);
 bool isGdsiiFile(const char* path);
 
-// Read a GDSII library held in memory into the layers (enabled, empty):
-// the hierarchy is flattened from every top cell, each object keeps its
-// layer/datatype pair as its origin, and map chooses its slot. info gets
-// the library's name, units and first top cell's name. Each element's
-// properties stay with the objects cut from it. A design beyond the limits,
-// or whose objects need more memory than there is (the system's available
-// memory and the process's limits), is refused before anything is placed.
-// On an error or a cancel the layers stay empty.
+// Read a GDSII library held in memory, keeping its hierarchy: every
+// structure becomes a cell of cells, SREF and AREF its instances (their
+// magnification, angle and reflection as read), a cell referenced and not
+// defined an empty cell. The shown cell is limits.cell, else the top cell
+// with most objects flattened (the first in the file among equals); its own
+// objects go into the layers (enabled, empty), its instances stay in
+// cells. Each object keeps its layer/datatype pair as its origin, and map
+// chooses its slot; each element's properties stay with the objects cut
+// from it. info gets the library's name, units and the shown cell's name.
+// A design beyond the limits, or whose cells need more memory than there is
+// (the system's available memory and the process's limits), is refused
+// before anything is made. On an error or a cancel the layers and cells
+// stay empty. Without cells, only the shown cell's own objects are kept.
 GdsReadResult readGdsii(const unsigned char* data, size_t size, const LayerMap& map,
                         Layer layers[LAYER_COUNT], GdsLibraryInfo& info,
-                        const GdsReadLimits& limits = GdsReadLimits());
+                        const GdsReadLimits& limits = GdsReadLimits(), CellLibrary* cells = nullptr);
 ReadStatus readGdsiiFile(const char* path, const LayerMap& map, Layer layers[LAYER_COUNT],
                          GdsLibraryInfo& info, GdsReadResult& result,
-                         GdsProgress* progress = nullptr);
+                         GdsProgress* progress = nullptr, CellLibrary* cells = nullptr,
+                         const std::string& cell = std::string());
 
 // Bytes this process may still allocate: the least of the system's
 // available memory and what its address-space and data limits leave.

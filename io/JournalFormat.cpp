@@ -10,8 +10,11 @@
 namespace {
 
 // 2: origins carry the GDSII element's properties; the base says whether
-// its fingerprint is known.
-const uint32_t VERSION = 2;
+// its fingerprint is known. 3: the base names the shown cell, and objects
+// of the instance slot carry their cell, transform and array. 4: pair slots
+// are named by their GDSII pair, the instance slot by 254. A journal of
+// another version is refused whole, never replayed by guess.
+const uint32_t VERSION = 4;
 const char MAGIC[8] = {'K', 'I', 'V', 'O', 'J', 'R', 'N', 'L'};
 
 uint32_t fold(uint64_t h) { return (uint32_t)(h ^ (h >> 32)); }
@@ -108,7 +111,7 @@ public:
     }
   }
   // The origins the objects use, then the objects themselves.
-  void putObjects(int layer, const std::vector<GroupNode*>& nodes) {
+  void putObjects(int layer, const std::vector<GroupNode*>& nodes, const CellLibrary* cells) {
     std::vector<uint32_t> origins;
     uint32_t last = 0;
     for (const GroupNode* node : nodes) {
@@ -132,6 +135,28 @@ public:
       int32_t record[6] = {node->x, node->y, node->w, node->h, opt ? opt->value : 0, (int32_t)node->origin};
       put(record, JOURNAL_OBJECT_BYTES);
     }
+    if (layer == LAYER_INSTANCES)
+      for (const GroupNode* node : nodes) putInstance(*static_cast<const Instance*>(node), cells);
+  }
+  // An instance's cell by name, its transform and its array.
+  void putInstance(const Instance& inst, const CellLibrary* cells) {
+    putString(cells && inst.cell < cells->size() ? cells->cell(inst.cell).name() : std::string());
+    const CellTransform& t = inst.transform;
+    int32_t whole[2] = {t.x, t.y};
+    put(whole, sizeof(whole));
+    put<uint8_t>((uint8_t)(t.quarterTurns | (t.mirrorX ? 4 : 0) | (t.hasMagnification ? 8 : 0) |
+                           (t.hasAngle ? 16 : 0)));
+    put<double>(t.magnification);
+    put<double>(t.angle);
+    put<uint64_t>(t.magnificationBits);
+    put<uint64_t>(t.angleBits);
+    const CellArray& a = inst.array;
+    put<uint16_t>(a.columns);
+    put<uint16_t>(a.rows);
+    int32_t steps[10] = {a.columnStep[0], a.columnStep[1], a.rowStep[0], a.rowStep[1],
+                         a.points[0], a.points[1], a.points[2], a.points[3], a.points[4], a.points[5]};
+    put(steps, sizeof(steps));
+    put<uint8_t>(a.fromAref ? 1 : 0);
   }
 
 private:
@@ -142,6 +167,8 @@ private:
 // A pair slot's number differs from process to process: its entries name
 // the pair instead, after JOURNAL_PAIR_LAYER.
 const uint8_t JOURNAL_PAIR_LAYER = 255;
+// The shown cell's instances, whatever the number of layer slots.
+const uint8_t JOURNAL_INSTANCE_LAYER = 254;
 
 Encoder start(JournalEntryKind kind, int layer) {
   Encoder out;
@@ -151,7 +178,7 @@ Encoder start(JournalEntryKind kind, int layer) {
     out.put<uint8_t>(JOURNAL_PAIR_LAYER);
     out.put(pair, sizeof pair);
   } else {
-    out.put<uint8_t>((uint8_t)layer);
+    out.put<uint8_t>(layer == LAYER_INSTANCES ? JOURNAL_INSTANCE_LAYER : (uint8_t)layer);
   }
   return out;
 }
@@ -223,13 +250,15 @@ JournalPayload encodeBase(const JournalBase& base) {
   entry.put<int64_t>(base.modified);
   entry.put<uint64_t>(base.hash);
   entry.putString(base.layerMap);
+  entry.putString(base.cell);
   return std::move(entry.out);
 }
 
-JournalPayload encodeAppend(int layer, size_t first, const std::vector<GroupNode*>& nodes) {
+JournalPayload encodeAppend(int layer, size_t first, const std::vector<GroupNode*>& nodes,
+                            const CellLibrary* cells) {
   Encoder out = start(ENTRY_APPEND, layer);
   out.put<uint32_t>((uint32_t)first);
-  out.putObjects(layer, nodes);
+  out.putObjects(layer, nodes, cells);
   return std::move(out.out);
 }
 
@@ -239,10 +268,11 @@ JournalPayload encodeRemove(int layer, const std::vector<uint32_t>& positions, c
   return std::move(out.out);
 }
 
-JournalPayload encodeInsert(int layer, const std::vector<uint32_t>& positions, const std::vector<GroupNode*>& nodes) {
+JournalPayload encodeInsert(int layer, const std::vector<uint32_t>& positions, const std::vector<GroupNode*>& nodes,
+                            const CellLibrary* cells) {
   Encoder out = start(ENTRY_INSERT, layer);
   out.putRanges(positions, nullptr);
-  out.putObjects(layer, nodes);
+  out.putObjects(layer, nodes, cells);
   return std::move(out.out);
 }
 
@@ -291,6 +321,7 @@ bool decodeBase(const JournalEntry& entry, JournalBase& base) {
   base.modified = c.get<int64_t>();
   base.hash = c.get<uint64_t>();
   base.layerMap = c.getString();
+  base.cell = c.getString();
   return !c.failed;
 }
 
@@ -310,13 +341,39 @@ const uint8_t* JournalCursor::take(size_t n) {
 int decodeLayer(JournalCursor& c) {
   const int layer = c.get<uint8_t>();
   if (c.failed) return -1;
+  if (layer == JOURNAL_INSTANCE_LAYER) return LAYER_INSTANCES;
   if (layer != JOURNAL_PAIR_LAYER) return layer < NAMED_LAYER_COUNT ? layer : -1;
   const uint32_t gdsLayer = c.get<uint32_t>(), gdsDatatype = c.get<uint32_t>();
   if (c.failed || gdsLayer > 65535 || gdsDatatype > 65535) return -1;
   return pairSlot(gdsLayer, gdsDatatype);
 }
 
-bool decodeObjects(JournalCursor& c, int layer, std::vector<GroupNode*>& nodes) {
+// An instance's cell, transform and array as putInstance wrote them; false
+// when malformed or its cell is not in cells.
+static bool decodeInstance(JournalCursor& c, const CellLibrary* cells, Instance& inst) {
+  const std::string name = c.getString();
+  CellTransform& t = inst.transform;
+  t.x = c.get<int32_t>();
+  t.y = c.get<int32_t>();
+  const uint8_t flags = c.get<uint8_t>();
+  t.quarterTurns = flags & 3, t.mirrorX = flags & 4, t.hasMagnification = flags & 8, t.hasAngle = flags & 16;
+  t.magnification = c.get<double>();
+  t.angle = c.get<double>();
+  t.magnificationBits = c.get<uint64_t>();
+  t.angleBits = c.get<uint64_t>();
+  CellArray& a = inst.array;
+  a.columns = c.get<uint16_t>();
+  a.rows = c.get<uint16_t>();
+  int32_t steps[10];
+  for (int32_t& v : steps) v = c.get<int32_t>();
+  a.columnStep[0] = steps[0], a.columnStep[1] = steps[1], a.rowStep[0] = steps[2], a.rowStep[1] = steps[3];
+  std::copy(steps + 4, steps + 10, a.points);
+  a.fromAref = c.get<uint8_t>() != 0;
+  inst.cell = cells ? cells->find(name) : UINT32_MAX;
+  return !c.failed && inst.cell != UINT32_MAX;
+}
+
+bool decodeObjects(JournalCursor& c, int layer, std::vector<GroupNode*>& nodes, const CellLibrary* cells) {
   std::vector<std::pair<uint32_t, uint32_t>> origins;
   uint32_t n = c.get<uint32_t>();
   for (uint32_t i = 0; i < n && !c.failed; i++) {
@@ -335,13 +392,20 @@ bool decodeObjects(JournalCursor& c, int layer, std::vector<GroupNode*>& nodes) 
   for (uint32_t i = 0; i < count; i++, p += JOURNAL_OBJECT_BYTES) {
     int32_t r[6];
     std::memcpy(r, p, JOURNAL_OBJECT_BYTES);
-    GroupNode* node = newLayoutObject(layer);
+    GroupNode* node = layer == LAYER_INSTANCES ? new Instance : newLayoutObject(layer);
     node->setRect(r[0], r[1], r[2], r[3]);
     if (Opt* opt = dynamic_cast<Opt*>(node)) opt->setValue(r[4]);
     for (const auto& o : origins)
       if (o.first == (uint32_t)r[5]) node->origin = o.second;
     nodes.push_back(node);
   }
+  if (layer == LAYER_INSTANCES)
+    for (GroupNode* node : nodes)
+      if (!decodeInstance(c, cells, *static_cast<Instance*>(node))) {
+        for (GroupNode* made : nodes) delete made;
+        nodes.clear();
+        return false;
+      }
   return true;
 }
 

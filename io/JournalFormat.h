@@ -22,8 +22,10 @@
 //   REMOVE  layer, u32 n ranges of (start, count, first and last geometry)
 //   INSERT  layer, u32 n ranges of (start, count), origins, u32 n, objects
 //   MOVE    layer, i32 dx, i32 dy, u32 n ranges of (start, count)
-// A layer is a u8 slot number, or for a pair slot 255 then the u32 GDSII
-// layer and datatype. Objects are (x, y, w, h, value, origin number); "origins" lists the
+// A layer is a u8 slot number; 254 for the instance slot; for a pair slot
+// 255 then the u32 GDSII layer and datatype. Objects are (x, y, w, h,
+// value, origin number); on the instance slot each object's cell name,
+// transform and array follow all of them. "origins" lists the
 // contents of the origin numbers the entry uses (code, GDSII pair and
 // properties), so every entry stands alone.
 // An entry whose size or checksum does not hold at the end of the file is a
@@ -41,6 +43,7 @@ struct JournalBase {
   int64_t modified = 0;     // nanoseconds since the epoch
   uint64_t hash = 0;
   std::string layerMap;     // GDSII only
+  std::string cell;         // the cell shown; empty: the file's choice
 };
 
 // An entry's encoded bytes, in blocks that go back to a pool when done.
@@ -67,12 +70,15 @@ uint64_t hashBytes(uint64_t h, const uint8_t* data, size_t n);
 void entryFrame(const JournalPayload& payload, uint32_t frame[2]);
 
 JournalPayload encodeBase(const JournalBase& base);
-JournalPayload encodeAppend(int layer, size_t first, const std::vector<GroupNode*>& nodes);
+// Instances name their cells in cells.
+JournalPayload encodeAppend(int layer, size_t first, const std::vector<GroupNode*>& nodes,
+                            const CellLibrary* cells = nullptr);
 // By ranges, each with the geometry of its first and last object: enough for
 // a replay onto a changed file to tell whether the same objects stand there,
 // at a cost that does not grow with the objects of a range.
 JournalPayload encodeRemove(int layer, const std::vector<uint32_t>& positions, const std::vector<GroupNode*>& nodes);
-JournalPayload encodeInsert(int layer, const std::vector<uint32_t>& positions, const std::vector<GroupNode*>& nodes);
+JournalPayload encodeInsert(int layer, const std::vector<uint32_t>& positions, const std::vector<GroupNode*>& nodes,
+                            const CellLibrary* cells = nullptr);
 JournalPayload encodeMove(int layer, const std::vector<uint32_t>& positions, int32_t dx, int32_t dy);
 // Fault in spare blocks for the encoders (the writer thread, when idle).
 void prepareJournalBlocks();
@@ -111,8 +117,11 @@ struct JournalCursor {
 int decodeLayer(JournalCursor& c);
 
 // The objects of an APPEND or INSERT entry, made for layer, with their
-// origins mapped to this process's numbers; false when malformed.
-bool decodeObjects(JournalCursor& c, int layer, std::vector<GroupNode*>& nodes);
+// origins mapped to this process's numbers and instances' cells found by
+// name in cells; false, with nothing made, when malformed or a cell is not
+// there.
+bool decodeObjects(JournalCursor& c, int layer, std::vector<GroupNode*>& nodes,
+                   const CellLibrary* cells = nullptr);
 
 // The ranges of a REMOVE, INSERT or MOVE entry, expanded into positions.
 struct JournalRanges {

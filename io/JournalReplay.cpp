@@ -10,6 +10,7 @@
 namespace {
 
 std::string describe(const char* what, size_t count, int layer) {
+  if (layer == LAYER_INSTANCES) return std::to_string(count) + " instance(s) " + what;
   return std::to_string(count) + " object(s) " + what + " on " + layerFacts(layer).name;
 }
 
@@ -26,7 +27,7 @@ bool applyEntry(const JournalEntry& entry, Layout& layout, std::string& what) {
   std::vector<GroupNode*> nodes;
   if (kind == ENTRY_APPEND) {
     c.get<uint32_t>();
-    if (!decodeObjects(c, layer, nodes)) return what = "a damaged entry", false;
+    if (!decodeObjects(c, layer, nodes, &layout.cells())) return what = "a damaged entry", false;
     LayerChanges(layout).appendTo(layer, nodes);
     return true;
   }
@@ -34,7 +35,7 @@ bool applyEntry(const JournalEntry& entry, Layout& layout, std::string& what) {
   if (kind == ENTRY_INSERT) {
     // Each inserted position has its object further on: that bounds them.
     uint64_t limit = target.size() + (uint64_t)(c.end - c.p) / JOURNAL_OBJECT_BYTES;
-    if (!decodeRanges(c, limit, false, ranges) || ranges.beyond || !decodeObjects(c, layer, nodes) ||
+    if (!decodeRanges(c, limit, false, ranges) || ranges.beyond || !decodeObjects(c, layer, nodes, &layout.cells()) ||
         nodes.size() != ranges.positions.size()) {
       for (GroupNode* node : nodes) delete node;
       return what = "a damaged entry", false;
@@ -72,7 +73,8 @@ bool applyEntry(const JournalEntry& entry, Layout& layout, std::string& what) {
 }
 
 // Read the base file into fresh layers; false with cause when it cannot be.
-bool readBase(const JournalBase& base, Layer fresh[LAYER_COUNT], GdsLibraryInfo& info, std::string& cause) {
+bool readBase(const JournalBase& base, Layer fresh[LAYER_COUNT], GdsLibraryInfo& info, CellLibrary& cells,
+              std::string& cause) {
   if (base.format == FORMAT_MSK) {
     ReadResult r;
     if (readLayoutFile(base.path.c_str(), fresh, r) == READ_OK) return true;
@@ -82,7 +84,9 @@ bool readBase(const JournalBase& base, Layer fresh[LAYER_COUNT], GdsLibraryInfo&
   LayerMap map;
   GdsReadResult r;
   if (!base.layerMap.empty() && !map.parse(base.layerMap, cause)) return false;
-  if (readGdsiiFile(base.path.c_str(), map, fresh, info, r) == READ_OK && r.error.empty()) return true;
+  if (readGdsiiFile(base.path.c_str(), map, fresh, info, r, nullptr, &cells, base.cell) == READ_OK &&
+      r.error.empty())
+    return true;
   return cause = r.error.empty() ? std::strerror(r.errorNumber) : r.errorText(), false;
 }
 
@@ -103,14 +107,16 @@ ReplayResult replayJournal(const std::string& journal, Layout& layout) {
   Layer fresh[LAYER_COUNT];
   for (Layer& layer : fresh) layer.enable();
   GdsLibraryInfo info;
+  CellLibrary cells;
   if (!base.untitled) {
     result.baseChanged = !baseUnchanged(base);
-    if (!readBase(base, fresh, info, result.baseUnreadable)) {
+    if (!readBase(base, fresh, info, cells, result.baseUnreadable)) {
       for (Layer& layer : fresh) delete layer.cutFrom(0);
       if (result.baseUnreadable.empty()) result.baseUnreadable = "unknown cause";
     }
   }
-  layout.replaceContent(fresh, base.untitled ? UNTITLED_NAME : base.path.c_str(), true, base.format, info);
+  layout.replaceContent(fresh, base.untitled ? UNTITLED_NAME : base.path.c_str(), true, base.format, info,
+                        cells.size() ? &cells : nullptr);
   // Save, and the next journal, map the layers as the recovered session did.
   LayerMap sessionMap;
   std::string mapError;

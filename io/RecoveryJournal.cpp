@@ -63,6 +63,7 @@ void RecoveryJournal::submit(JournalPayload payload) {
     }
     open.base.format = layout.format();
     if (open.base.format == FORMAT_GDSII) open.base.layerMap = activeLayerMap().text();
+    if (open.base.format == FORMAT_GDSII) open.base.cell = layout.cell(layout.shownCell()).name();
     started = true;
     queue(std::move(open));
   }
@@ -79,7 +80,7 @@ void RecoveryJournal::queue(Job job) {
 }
 
 void RecoveryJournal::objectsAppended(int layer, size_t first, const std::vector<GroupNode*>& nodes) {
-  submit(encodeAppend(layer, first, nodes));
+  submit(encodeAppend(layer, first, nodes, &layout.cells()));
 }
 
 void RecoveryJournal::objectsRemoved(int layer, const std::vector<uint32_t>& positions,
@@ -89,7 +90,7 @@ void RecoveryJournal::objectsRemoved(int layer, const std::vector<uint32_t>& pos
 
 void RecoveryJournal::objectsInserted(int layer, const std::vector<uint32_t>& positions,
                                       const std::vector<GroupNode*>& nodes) {
-  submit(encodeInsert(layer, positions, nodes));
+  submit(encodeInsert(layer, positions, nodes, &layout.cells()));
 }
 
 void RecoveryJournal::objectsMoved(int layer, const std::vector<uint32_t>& positions, int32_t dx, int32_t dy) {

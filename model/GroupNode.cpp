@@ -1,4 +1,5 @@
 #include "model/GroupNode.h"
+#include "model/Cell.h"
 #include "model/HugePages.h"
 
 #include <GL/gl.h>
@@ -225,6 +226,7 @@ GroupNode::~GroupNode() { destroyChain(links[0]); }
 
 GroupNode* cloneObject(const GroupNode& node) {
   GroupNode* copy;
+  if (const Instance* instance = dynamic_cast<const Instance*>(&node)) return cloneInstance(*instance);
   if (const Opt* opt = dynamic_cast<const Opt*>(&node)) {
     Opt* o = new Opt;
     o->setValue(opt->getValue());

@@ -130,6 +130,10 @@ bool movable(const Rect& r, int32_t dx, int32_t dy) {
 
 Layout::Layout() {
   applyStartupSettings(layers);
+  layers[LAYER_INSTANCES].setId(LAYER_INSTANCES);
+  layers[LAYER_INSTANCES].enable();
+  library.add(gds.cellName);
+  library.cell(0).showIn(layers);
   history.mark();
 }
 
@@ -144,13 +148,25 @@ void Layout::markSaved(const FXString& name, FileFormat f) {
 }
 
 void Layout::replaceContent(Layer fresh[LAYER_COUNT], const FXString& name, bool isUntitled,
-                            FileFormat f, const GdsLibraryInfo& info) {
+                            FileFormat f, const GdsLibraryInfo& info, CellLibrary* cells) {
   history.clear();
   settleNewLayers();
   for (int i = 0; i < LAYER_COUNT; i++) {
     layers[i].enable();
     layers[i].swapContents(fresh[i]);
   }
+  // The old library goes with its instances; the new shown cell's
+  // instances (and any own objects it still holds) come in.
+  delete layers[LAYER_INSTANCES].cutFrom(0);
+  layers[LAYER_INSTANCES].enable();
+  if (cells) {
+    library = std::move(*cells);
+  } else {
+    library = CellLibrary();
+    library.add(info.cellName);
+  }
+  if (library.size() == 0) library.add(info.cellName);
+  library.cell(library.shown).showIn(layers);
   filename = name;
   untitled = isUntitled;
   fileFormat = f;
@@ -171,18 +187,19 @@ size_t Layout::addObjects(const std::vector<PlacedObject>& objects, const FXStri
                           size_t* refused) {
   std::vector<LayerPart> parts;
   size_t added = 0, refusedCount = 0;
-  // Sorted by layer in one pass: a paste may bring millions of objects.
-  const int slots = layerSlotsInUse();
-  std::vector<std::vector<GroupNode*>> byLayer(slots);
+  // Sorted by slot in one pass: a paste may bring millions of objects.
+  std::vector<std::vector<GroupNode*>> bySlot(SLOT_COUNT);
   for (const PlacedObject& o : objects) {
-    if (o.layer >= 0 && o.layer < slots && layers[o.layer].isEnabled())
-      byLayer[o.layer].push_back(o.node);
+    // An instance of a cell this library does not have cannot be placed.
+    const bool known = o.layer != LAYER_INSTANCES || static_cast<const Instance*>(o.node)->cell < library.size();
+    if (o.layer >= 0 && o.layer < SLOT_COUNT && layers[o.layer].isEnabled() && known)
+      bySlot[o.layer].push_back(o.node);
     else
       delete o.node, ++refusedCount;
   }
-  for (int i = 0; i < slots; i++) {
-    added += byLayer[i].size();
-    if (!byLayer[i].empty()) parts.push_back(LayerPart{i, {}, std::move(byLayer[i])});
+  for (int i = 0; i < SLOT_COUNT; i++) {
+    added += bySlot[i].size();
+    if (!bySlot[i].empty()) parts.push_back(LayerPart{i, {}, std::move(bySlot[i])});
   }
   if (refused) *refused = refusedCount;
   if (added > 0) record(new AddStep(*this, std::move(parts), message), false);
@@ -190,10 +207,10 @@ size_t Layout::addObjects(const std::vector<PlacedObject>& objects, const FXStri
 }
 
 // The selected objects of the enabled layers in reach, layer by layer.
-static std::vector<LayerPart> selectedParts(const Layer layers[LAYER_COUNT], int only, size_t& count) {
+static std::vector<LayerPart> selectedParts(const Layer layers[SLOT_COUNT], int only, size_t& count) {
   std::vector<LayerPart> parts;
   count = 0;
-  for (int i = 0; i < LAYER_COUNT; i++) {
+  for (int i = 0; i < SLOT_COUNT; i++) {
     if ((only >= 0 && i != only) || !layers[i].isEnabled()) continue;
     LayerPart part{i, {}, {}};
     layers[i].collect(MATCH_SELECTED, part.positions, part.nodes);
@@ -232,15 +249,15 @@ int Layout::applySelection(int only, int op, int filter, Rect* arg) {
   }
   // All layers side by side: a click on millions of objects then costs a
   // fraction of walking the layers one after another.
-  bool chosen[LAYER_COUNT];
-  for (int i = 0; i < LAYER_COUNT; i++) {
+  bool chosen[SLOT_COUNT];
+  for (int i = 0; i < SLOT_COUNT; i++) {
     chosen[i] = layers[i].isEnabled() != 0;
     if (chosen[i]) layers[i].beginSelection(op, filter, arg);
   }
-  walkSideBySide(layers, chosen, layerSlotsInUse(), [this](int i, GroupNode* const* nodes, uint32_t n) {
+  walkSideBySide(layers, chosen, SLOT_COUNT, [this](int i, GroupNode* const* nodes, uint32_t n) {
     layers[i].selectPiece(nodes, n);
   });
-  for (int i = 0; i < LAYER_COUNT; i++)
+  for (int i = 0; i < SLOT_COUNT; i++)
     if (chosen[i]) count += layers[i].endSelection();
   return count;
 }
@@ -249,8 +266,8 @@ int Layout::applySelection(int only, int op, int filter, Rect* arg) {
 // brings its count along; the layers that need counting are walked side by
 // side.
 size_t Layout::selectedCount(int only) const {
-  bool walk[LAYER_COUNT] = {};
-  for (int i = 0; i < LAYER_COUNT; i++) {
+  bool walk[SLOT_COUNT] = {};
+  for (int i = 0; i < SLOT_COUNT; i++) {
     if ((only >= 0 && i != only) || !layers[i].isEnabled()) continue;
     if (countedRevision[i] == layers[i].getRevision() + 1) continue;
     const Layer::ChangeRecord& r = layers[i].lastChanges();
@@ -270,11 +287,11 @@ size_t Layout::selectedCount(int only) const {
     selectedInLayer[i] = 0;
     countedRevision[i] = layers[i].getRevision() + 1;
   }
-  walkSideBySide(layers, walk, layerSlotsInUse(), [this](int i, GroupNode* const* nodes, uint32_t n) {
+  walkSideBySide(layers, walk, SLOT_COUNT, [this](int i, GroupNode* const* nodes, uint32_t n) {
     for (uint32_t j = 0; j < n; j++) selectedInLayer[i] += nodes[j]->isSelected() ? 1 : 0;
   });
   size_t total = 0;
-  for (int i = 0; i < LAYER_COUNT; i++)
+  for (int i = 0; i < SLOT_COUNT; i++)
     if ((only < 0 || i == only) && layers[i].isEnabled()) total += selectedInLayer[i];
   return total;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "model/Cell.h"
 #include "model/Layer.h"
 #include "model/LayerTable.h"
 #include "model/Untitled.h"
@@ -65,8 +66,17 @@ public:
   Layout& operator=(const Layout&) = delete;
 
   const Layer& layer(int i) const { return layers[i]; }
-  // The LAYER_COUNT layers, to read.
+  // The layers of the shown cell, to read (LAYER_INSTANCES follows them).
   const Layer* allLayers() const { return layers; }
+  // The shown cell's instances, edited as slot LAYER_INSTANCES.
+  const Layer& instances() const { return layers[LAYER_INSTANCES]; }
+
+  // ---- cells: the library the document holds; a flat layout is a
+  // library of one cell. The shown cell's objects are the layers above.
+  size_t cellCount() const { return library.size(); }
+  const Cell& cell(uint32_t i) const { return library.cell(i); }
+  uint32_t shownCell() const { return library.shown; }
+  const CellLibrary& cells() const { return library; }
   // The corners of the objects last appended to layer i, moved out of its
   // record of changes: the painter takes them over rather than copy them.
   BigVector<ObjectCorners> takeAppendedCorners(int i) { return layers[i].takeAppendedCorners(); }
@@ -87,9 +97,12 @@ public:
   void setUntitled(bool u) { untitled = u; }
   // Replace the content by the objects of fresh (which receives the old
   // ones), enable every layer, clear the history and count as saved. New
-  // passes empty layers.
+  // passes empty layers. cells, when given, is the library read with
+  // them (taken over; the shown cell's own objects may be in fresh or in
+  // the library); else the layout is one cell named by info.
   void replaceContent(Layer fresh[LAYER_COUNT], const FXString& name, bool isUntitled,
-                      FileFormat f = FORMAT_MSK, const GdsLibraryInfo& info = GdsLibraryInfo());
+                      FileFormat f = FORMAT_MSK, const GdsLibraryInfo& info = GdsLibraryInfo(),
+                      CellLibrary* cells = nullptr);
 
   // ---- edits (undoable); only enabled layers take part
   // Add the objects to their layers as one step described by message.
@@ -146,7 +159,8 @@ private:
   void record(FXCommand* step, bool merge);
   void afterHistoryMove();
 
-  Layer layers[LAYER_COUNT];
+  Layer layers[SLOT_COUNT];
+  CellLibrary library;
   FXString filename = UNTITLED_NAME;
   bool untitled = true;
   FileFormat fileFormat = FORMAT_MSK;
@@ -156,8 +170,8 @@ private:
   LayoutObserver* observer = nullptr;
   // Selected objects per layer, counted again when the layer's revision
   // moved: the update rules ask many times a second.
-  mutable uint64_t countedRevision[LAYER_COUNT] = {};
-  mutable size_t selectedInLayer[LAYER_COUNT] = {};
+  mutable uint64_t countedRevision[SLOT_COUNT] = {};
+  mutable size_t selectedInLayer[SLOT_COUNT] = {};
   int settledSlots = FIRST_PAIR_SLOT;  // slots with their colours
 };
 

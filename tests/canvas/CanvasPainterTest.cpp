@@ -11,6 +11,7 @@
 #include <random>
 
 #include "app/KivoWindow.h"
+#include "model/CellFlatten.h"
 #include "panels/LayerDlg.h"
 #include "support/GuiTest.h"
 
@@ -332,6 +333,88 @@ TEST_F(CanvasPainterTest, SmallSelectedOutlinesLightTheSamePixels) {
     }
     window->layout.replaceContent(fresh, "small.msk", false);
     window->originX = frac(rng) * 3 - 1.5, window->originY = frac(rng) * 3 - 1.5, window->scale = scale;
+    EXPECT_EQ(fastAgainstPlain(), 0) << "x" << scale;
+  }
+}
+
+// A hierarchy of cells like a placed block: leaf cells of random shapes on
+// several layers, a row cell placing them turned and mirrored, arrays of
+// rows, and the shown cell placing those at offset, all but one selected;
+// the shown cell's own objects are a random layout.
+void buildHierarchy(KivoWindow* window, unsigned seed, int32_t offset, int array) {
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> pos(0, 40), size(0, 14), slot(0, LAYER_COUNT - 1);
+  CellLibrary cells;
+  for (int leaf = 0; leaf < 3; leaf++) {
+    Cell& cell = cells.cell(cells.add("leaf" + std::to_string(leaf)));
+    for (int k = 0; k < 12 + 8 * leaf; k++) {
+      Box* box = new Box;
+      box->setRect(pos(rng), pos(rng), size(rng), size(rng));
+      cell.editLayer(slot(rng)).appendChain(box);
+    }
+  }
+  auto place = [&](uint32_t parent, uint32_t child, bool mirror, int quarter, int32_t x, int32_t y, int cols = 1,
+                   int rows = 1, int32_t cx = 0, int32_t ry = 0) {
+    Instance* inst = new Instance;
+    inst->cell = child;
+    inst->transform.mirrorX = mirror, inst->transform.quarterTurns = (uint8_t)quarter;
+    inst->transform.x = x, inst->transform.y = y;
+    inst->array.columns = (uint16_t)cols, inst->array.rows = (uint16_t)rows;
+    inst->array.columnStep[0] = cx, inst->array.rowStep[1] = ry;
+    inst->placeBounds(cells.cell(child).bounds());
+    if (parent == 4 && x != offset) inst->select();
+    cells.cell(parent).editLayer(LAYER_INSTANCES).appendChain(inst);
+  };
+  uint32_t row = cells.add("row"), top = cells.add("top");
+  for (int k = 0; k < 8; k++) place(row, k % 3, k % 2, k % 4, 45 * k, (k % 2) * 40);
+  place(row, 1, true, 0, 0, -50, 6, 1, 41);
+  place(top, row, false, 0, offset, offset, array, array, 400, 95);
+  place(top, row, true, 1, offset - 300, offset + 50, 2, 3, 0, 420);
+  place(top, 2, false, 3, offset + 10, offset - 200, array * 4, array * 4, 37, 45);
+  place(top, 0, true, 2, offset - 100, offset - 120);
+  cells.shown = top;
+  Layer fresh[LAYER_COUNT];
+  window->layout.replaceContent(fresh, "cells.gds", false, FORMAT_GDSII, GdsLibraryInfo(), &cells);
+  fillRandomLayout(window, 300, seed, offset);
+}
+
+// The placed cells draw the pixels of their flattened shapes, the fast
+// painter the plain one's, wherever they lie and whatever their size on the
+// canvas (cells far below a pixel, arrays, turned and mirrored), with the
+// shown cell's own objects and a layer in outline.
+TEST_F(CanvasPainterTest, PlacedCellsPaintTheirFlattenedPixels) {
+  for (int32_t offset : {0, 2147480000, -2147481000}) {
+    buildHierarchy(window, 3, offset, 12);
+    window->originX = offset - 700.25, window->originY = offset - 400.5, window->scale = 0.07f;
+    EXPECT_EQ(fastAgainstPlain(), 0) << "whole, offset " << offset;
+    std::mt19937 rng(offset & 0xFFFF);
+    std::uniform_real_distribution<double> pos(-800, 5000), logScale(-4, 2.5);
+    for (int i = 0; i < 12; i++) {
+      window->originX = offset + pos(rng), window->originY = offset + pos(rng);
+      window->scale = (float)std::exp(logScale(rng));
+      if (i == 5) window->layout.toggleEnabled(6);
+      EXPECT_EQ(fastAgainstPlain(), 0) << window->originX << "," << window->originY << " x" << window->scale;
+    }
+    window->layout.toggleEnabled(6);
+    // The same picture from the document's own flattening, which copies
+    // objects unselected.
+    window->layout.applySelection(-1, OP_DESELECT, MATCH_ALL, nullptr);
+    window->originX = offset - 700.25, window->originY = offset - 400.5, window->scale = 0.07f;
+    auto hierarchy = paint();
+    Layer flat[LAYER_COUNT];
+    for (Layer& l : flat) l.enable();
+    flattenCell(window->layout.cells(), window->layout.shownCell(), flat, UINT64_MAX);
+    window->layout.replaceContent(flat, "flat.msk", false);
+    EXPECT_EQ(differing(paint(), hierarchy), 0) << "flattened, offset " << offset;
+  }
+}
+
+// Tens of thousands of cells in arrays below a pixel each: every pixel centre
+// finds its shapes by division, and the picture stays the plain one's.
+TEST_F(CanvasPainterTest, LargeArraysOfTinyCellsPaintTheSamePixels) {
+  buildHierarchy(window, 8, -5000, 40);
+  for (float scale : {0.0137f, 0.05f}) {
+    window->originX = -5400.5, window->originY = -5300.75, window->scale = scale;
     EXPECT_EQ(fastAgainstPlain(), 0) << "x" << scale;
   }
 }

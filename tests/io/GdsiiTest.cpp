@@ -1,4 +1,4 @@
-// GDSII: flattening, skipped kinds, malformed files, limits, round trip.
+// GDSII: the hierarchy kept, skipped kinds, malformed files, limits, round trip.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -10,6 +10,7 @@
 
 #include "app/KivoWindow.h"
 #include "io/Gdsii.h"
+#include "model/CellFlatten.h"
 #include "model/ObjectOrigin.h"
 #include "support/GuiTest.h"
 
@@ -62,18 +63,28 @@ struct Gds {
 std::string prop(int attr, const std::string& value) { return Gds().rec(GDS_PROPATTR, 2, {attr}).str(GDS_PROPVALUE, value).b; }
 Pts rect(int x0, int y0, int x1, int y1) { return {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}}; }
 
+// The layers and cells of a document, its shown cell's slots in layers.
 struct Doc {
-  Layer layers[LAYER_COUNT];
+  Layer layers[SLOT_COUNT], flat[LAYER_COUNT];
+  CellLibrary lib;
   GdsLibraryInfo info;
   Doc() { applyStartupSettings(layers); }
   GdsReadResult read(const std::string& bytes, const LayerMap& map = LayerMap(), GdsReadLimits limits = {}) {
-    return readGdsii((const unsigned char*)bytes.data(), bytes.size(), map, layers, info, limits);
+    GdsReadResult r = readGdsii((const unsigned char*)bytes.data(), bytes.size(), map, layers, info, limits, &lib);
+    if (lib.size()) lib.cell(lib.shown).showIn(layers);
+    return r;
   }
-  std::string write(const LayerMap& map = LayerMap()) { std::ostringstream o; writeGdsii(o, layers, map, info, 86400); return o.str(); }
+  std::string write(const LayerMap& map = LayerMap()) {
+    std::ostringstream o;
+    writeGdsii(o, layers, map, info, 86400, lib.size() ? &lib : nullptr);
+    return o.str();
+  }
+  // The shown cell flattened into flat.
+  FlattenResult flatten(uint64_t limit = GDS_OBJECT_LIMIT) { return flattenCell(lib, lib.shown, flat, limit); }
   // Unit cells covered on one slot; an overlap of two objects adds (1 << 30, 0).
-  std::set<std::pair<int, int>> cells(int slot) const {
+  std::set<std::pair<int, int>> cells(int slot, bool flattened = false) const {
     std::set<std::pair<int, int>> s;
-    for (GroupNode* n = layers[slot].first(); n; n = n->next())
+    for (GroupNode* n = (flattened ? flat : layers)[slot].first(); n; n = n->next())
       for (int x = n->x; x < n->x + n->w; x++) for (int y = n->y; y < n->y + n->h; y++)
           if (!s.insert({x, y}).second) s.insert({1 << 30, 0});
     return s;
@@ -82,7 +93,7 @@ struct Doc {
 
 const Pts shapeL = {{0, 0}, {3, 0}, {3, 1}, {1, 1}, {1, 2}, {0, 2}, {0, 0}};
 
-TEST(Gdsii, FlattensEveryOrientationAndArrayExactly) {
+TEST(Gdsii, KeepsCellsAndInstancesAndTheirFlattenedGeometryThroughARoundTrip) {
   Gds g;
   g.begin().cell("L").shape(GDS_BOUNDARY, 1, 0, shapeL).endCell();
   g.cell("MID").ref("L", 0x8000, 90, {{0, 0}}).endCell().cell("TOP");  // MID: reflect, then a quarter turn
@@ -91,6 +102,8 @@ TEST(Gdsii, FlattensEveryOrientationAndArrayExactly) {
   g.ref("MID", 0x8000, 180, {{60, 30}}).end();
   Doc d;
   ASSERT_EQ("", d.read(g.b).error);
+  ASSERT_TRUE(d.lib.size() == 3 && d.lib.cell(d.lib.shown).name() == "TOP" && d.layers[LAYER_INSTANCES].size() == 10);
+  EXPECT_EQ(2u * 15, d.lib.cell(d.lib.shown).flattenedCount());  // L is two rectangles, placed 15 times
   // Expected: each unit cell of L mapped through the instance's transform.
   std::set<std::pair<int, int>> want;
   auto place = [&](bool reflect, int angle, int tx, int ty) {
@@ -102,8 +115,16 @@ TEST(Gdsii, FlattensEveryOrientationAndArrayExactly) {
   for (int k = 0; k < 8; k++) place(k >= 4, 90 * (k % 4), 10 * k, 0);
   for (int k = 0; k < 6; k++) place(false, 270, 5 * (k % 3), 20 + 4 * (k / 3));
   place(false, 90, 60, 30);  // two reflections cancel: a quarter turn in all
-  EXPECT_EQ(want, d.cells(1));
+  EXPECT_EQ(16u, d.flatten().instances);  // MID and the L within it count apart
+  EXPECT_EQ(want, d.cells(1, true));
   EXPECT_EQ("TOP", d.info.cellName);
+  // Written back: the same cells, children first, and the same bytes again.
+  const std::string first = d.write();
+  Doc again;
+  ASSERT_EQ("", again.read(first).error);
+  again.flatten();
+  EXPECT_TRUE(again.cells(1, true) == want && again.lib.size() == 3 && again.write() == first);
+  EXPECT_TRUE(first.find("\x06\x06L\x00") < first.find("\x06\x06MID\x00") && first.find("MID") < first.find("TOP"));
 }
 
 TEST(Gdsii, CountsEachKindItSkips) {
@@ -119,8 +140,14 @@ TEST(Gdsii, CountsEachKindItSkips) {
   Doc d;
   GdsReadResult r = d.read(g.b);
   ASSERT_EQ("", r.error);
-  EXPECT_EQ((std::vector<uint64_t>{2, 1, 1, 3, 2, 1, 1, 1}), std::vector<uint64_t>(r.skipped, r.skipped + SKIP_KINDS));
-  EXPECT_TRUE(r.objects == 12 && d.cells(1).size() == 12 * 16) << r.objects;
+  EXPECT_EQ((std::vector<uint64_t>{2, 1, 1, 3, 0, 1, 1, 0}), std::vector<uint64_t>(r.skipped, r.skipped + SKIP_KINDS));
+  // Kept: 45 degrees and magnification 2 as read; NOPE as an empty cell, named and written back.
+  EXPECT_TRUE(r.objects == 2 && d.lib.cell(d.lib.shown).flattenedCount() == 15 && d.lib.size() == 4) << r.objects;
+  EXPECT_NE(std::string::npos, r.skipReport().find("Missing cells: NOPE\n"));
+  const std::string bytes = d.write();
+  EXPECT_TRUE(bytes.find(Gds().str(GDS_STRNAME, "NOPE").b) != std::string::npos &&
+              bytes.find(Gds().rec(GDS_MAG, GDS_REAL8, {2 << 20}).b) != std::string::npos &&
+              bytes.find(Gds().rec(GDS_ANGLE, GDS_REAL8, {45 << 20}).b) != std::string::npos);
 }
 
 TEST(Gdsii, MalformedFilesFailAtTheirOffsetAndLoadNothing) {
@@ -142,32 +169,56 @@ TEST(Gdsii, MalformedFilesFailAtTheirOffsetAndLoadNothing) {
   for (const Case& c : cases) {
     Doc d;
     GdsReadResult r = d.read(c.bytes);
-    EXPECT_TRUE(r.error.find(c.says) != std::string::npos && r.errorOffset == c.offset && d.cells(1).empty() &&
+    EXPECT_TRUE(r.error.find(c.says) != std::string::npos && r.errorOffset == c.offset && d.cells(1).empty() && !d.lib.size() &&
                 r.errorText().find("at byte " + std::to_string(c.offset)) != std::string::npos) << c.says << ": " << r.errorText();
   }
 }
 
-TEST(Gdsii, RefusesOrCancelsFlatteningBeyondItsLimitsAndLoadsNothing) {
-  struct Stop : GdsProgress { uint64_t calls = 0, total = 0; bool advance(uint64_t, uint64_t t) override { return total = t, ++calls < 2; } } stop;
-  Gds huge, deep, wide;  // 10^12 objects; 1000 objects five levels down; a cell of a rectangle and 2000 texts placed 300 x 200 times
+TEST(Gdsii, MemoryFollowsTheHierarchyAndLimitsRefuseOrCancelLoadingNothing) {
+  struct Stop : GdsProgress { uint64_t calls = 0; bool advance(uint64_t, uint64_t) override { return ++calls < 2; } } stop;
+  Gds huge, many;  // 10^12 objects flattened from one rectangle; a cell of 70000 rectangles
   huge.begin().cell("A").shape(GDS_BOUNDARY, 1, 0, rect(0, 0, 1, 1)).endCell().cell("B").ref("A", 0, 0, {{0, 0}, {1000, 0}, {0, 1000}}, 1000, 1000);
-  huge.endCell().cell("C").ref("B", 0, 0, {{0, 0}, {1000, 0}, {0, 1000}}, 1000, 1000).end();
-  deep.begin().cell("C0").shape(GDS_BOUNDARY, 1, 0, rect(0, 0, 1, 1)).endCell();
-  for (int i = 1; i < 5; i++) deep.cell("C" + std::to_string(i)).ref("C" + std::to_string(i - 1), 0, 0, {{0, 0}}).endCell();
-  deep.cell("TOP").ref("C4", 0, 0, {{0, 0}, {100, 0}, {0, 10}}, 100, 10).end();
-  wide.begin().cell("A").shape(GDS_BOUNDARY, 1, 0, rect(0, 0, 1, 1));
-  for (int i = 0; i < 2000; i++) wide.text(1);
-  wide.endCell().cell("TOP").ref("A", 0, 0, {{0, 0}, {300, 0}, {0, 200}}, 300, 200).end();
+  huge.endCell().cell("C").ref("B", 0, 0, {{0, 0}, {1000000, 0}, {0, 1000000}}, 1000, 1000).end();
+  many.begin().cell("TOP");
+  for (int i = 0; i < 70000; i++) many.shape(GDS_BOUNDARY, 1, 0, rect(i, 0, i + 1, 1));
+  many.end();
+  Doc d;
+  GdsReadResult r = d.read(huge.b, LayerMap(), {GDS_OBJECT_LIMIT, 100000, nullptr});
+  EXPECT_TRUE(r.error.empty() && r.objects == 1 && d.lib.cell(d.lib.shown).flattenedCount() == 1000000000000u) << r.error;
+  EXPECT_TRUE(d.flatten().overLimit && d.cells(1, true).empty());
+  EXPECT_EQ(1000000, d.lib.cell(d.lib.shown).bounds().w);
   struct Case { std::string bytes; GdsReadLimits limits; const char* says; } cases[] = {
-    {huge.b, {}, "more than 100000000 objects"}, {deep.b, {1000, 0, nullptr}, "more than 2000 steps"},
-    {wide.b, {GDS_OBJECT_LIMIT, 5000000, nullptr}, "needs about 8 MiB of memory when flattened, and only 4 MiB"},
-    {wide.b, {GDS_OBJECT_LIMIT, 0, &stop}, "cancelled"},
+    {many.b, {69999, 0, nullptr}, "more than 69999 objects in its cells"},
+    {many.b, {GDS_OBJECT_LIMIT, 5000000, nullptr}, "needs about 9 MiB of memory, and only 4 MiB"},
+    {many.b, {GDS_OBJECT_LIMIT, 0, &stop}, "cancelled"},
   };
   for (const Case& c : cases) {
     Doc d;
-    EXPECT_TRUE(d.read(c.bytes, LayerMap(), c.limits).errorText().find(c.says) != std::string::npos && d.cells(1).empty()) << c.says;
+    EXPECT_TRUE(d.read(c.bytes, LayerMap(), c.limits).errorText().find(c.says) != std::string::npos && d.cells(1).empty() &&
+                !d.lib.size()) << c.says;
   }
-  EXPECT_EQ(wide.b.size() + 300 * 200 * 2, stop.total);  // one instance and one shape per placement
+}
+
+TEST(Gdsii, ShowsTheTopCellWithMostObjectsFirstInFileOrderOrTheOneAskedFor) {
+  Gds g;
+  g.begin().cell("A").shape(GDS_BOUNDARY, 1, 0, rect(0, 0, 4, 4)).endCell().cell("SMALL").ref("A", 0, 0, {{0, 0}}).endCell();
+  g.cell("BIG").ref("A", 0, 0, {{0, 0}}).ref("A", 0, 0, {{9, 0}}).endCell().cell("BIG2").ref("A", 0, 0, {{0, 0}, {18, 0}, {0, 9}}, 2, 1).end();
+  struct Case { const char* asked; const char* shown; size_t own, instances; } cases[] = {
+    {"", "BIG", 0, 2}, {"A", "A", 1, 0}, {"BIG2", "BIG2", 0, 1},
+  };
+  for (const Case& c : cases) {
+    Doc d;
+    GdsReadLimits limits;
+    limits.cell = c.asked;
+    ASSERT_EQ("", d.read(g.b, LayerMap(), limits).error);
+    EXPECT_TRUE(d.info.cellName == c.shown && d.lib.cell(d.lib.shown).name() == c.shown && d.layers[LAYER_N_WELL].size() == c.own &&
+                d.layers[LAYER_INSTANCES].size() == c.instances && d.lib.size() == 4) << c.asked;
+  }
+  Doc d;
+  GdsReadLimits limits;
+  limits.cell = "NONE";
+  GdsReadResult r = d.read(g.b, LayerMap(), limits);
+  EXPECT_TRUE(r.unknownCell && r.error == "There is no cell NONE in the file." && !d.lib.size());
 }
 
 TEST(Gdsii, SaveKeepsPairsValuesAndUnitsAndReadsBackByteForByte) {

@@ -1,0 +1,114 @@
+#include "model/CellFlatten.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// An affine placement in doubles: exact for integral transforms (entries
+// 0 and +-1, integer translations below 2^53), rounded otherwise.
+struct Placement {
+  double a = 1, b = 0, c = 0, d = 1, tx = 0, ty = 0;
+
+  void apply(double x, double y, double& ox, double& oy) const {
+    ox = a * x + b * y + tx, oy = c * x + d * y + ty;
+  }
+  // This placement after an instance element's.
+  Placement then(const CellTransform& t, int64_t ex, int64_t ey) const {
+    Placement inner;
+    const double m = t.magnification;
+    const double angle = (t.hasAngle ? t.angle : 90.0 * (t.quarterTurns & 3));
+    double cs, sn;
+    if (t.integral()) {
+      static const int cosQ[4] = {1, 0, -1, 0}, sinQ[4] = {0, 1, 0, -1};
+      const int q = t.hasAngle ? ((int)std::lround(angle / 90.0) % 4 + 4) % 4 : (t.quarterTurns & 3);
+      cs = cosQ[q], sn = sinQ[q];
+    } else {
+      cs = std::cos(angle * M_PI / 180.0), sn = std::sin(angle * M_PI / 180.0);
+    }
+    const double my = t.mirrorX ? -1 : 1;
+    inner.a = m * cs, inner.b = -m * sn * my, inner.c = m * sn, inner.d = m * cs * my;
+    inner.tx = (double)t.x + (double)ex, inner.ty = (double)t.y + (double)ey;
+    Placement p;
+    p.a = a * inner.a + b * inner.c, p.b = a * inner.b + b * inner.d;
+    p.c = c * inner.a + d * inner.c, p.d = c * inner.b + d * inner.d;
+    apply(inner.tx, inner.ty, p.tx, p.ty);
+    return p;
+  }
+};
+
+int32_t wrapped(double v) { return (int32_t)(uint32_t)(uint64_t)(int64_t)std::llround(v); }
+
+class Flattener {
+public:
+  Flattener(const CellLibrary& c, Layer* o) : cells(c), out(o) {}
+
+  void cell(uint32_t index, const Placement& p) {
+    const Cell& from = cells.cell(index);
+    for (int i = 0; i < LAYER_COUNT; i++)
+      if (const Layer* l = from.layer(i))
+        for (GroupNode* n = l->first(); n; n = n->next()) place(i, *n, p);
+    for (GroupNode* n = from.instances().first(); n; n = n->next())
+      instance(*static_cast<const Instance*>(n), p);
+  }
+
+  void instance(const Instance& inst, const Placement& p) {
+    if (inst.cell >= cells.size()) return;
+    for (uint32_t j = 0; j < inst.array.rows; j++)
+      for (uint32_t i = 0; i < inst.array.columns; i++) {
+        const int64_t ex = (int64_t)i * inst.array.columnStep[0] + (int64_t)j * inst.array.rowStep[0];
+        const int64_t ey = (int64_t)i * inst.array.columnStep[1] + (int64_t)j * inst.array.rowStep[1];
+        ++result.instances;
+        cell(inst.cell, p.then(inst.transform, ex, ey));
+      }
+  }
+
+  FlattenResult result;
+
+private:
+  void place(int slot, const GroupNode& n, const Placement& p) {
+    const double xs[2] = {(double)n.x, (double)n.x + n.w}, ys[2] = {(double)n.y, (double)n.y + n.h};
+    double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
+    for (double x : xs)
+      for (double y : ys) {
+        double px, py;
+        p.apply(x, y, px, py);
+        x0 = std::min(x0, px), x1 = std::max(x1, px), y0 = std::min(y0, py), y1 = std::max(y1, py);
+      }
+    GroupNode* copy = cloneObject(n);
+    copy->setRect(wrapped(x0), wrapped(y0), wrapped(x1 - x0), wrapped(y1 - y0));
+    out[slot].appendChain(copy);
+    ++result.objects;
+  }
+
+  const CellLibrary& cells;
+  Layer* out;
+};
+
+}  // namespace
+
+FlattenResult flattenCell(const CellLibrary& cells, uint32_t cell, Layer out[LAYER_COUNT], uint64_t limit) {
+  FlattenResult result;
+  if (cells.cell(cell).flattenedCount() > limit) {
+    result.overLimit = true;
+    return result;
+  }
+  Flattener f(cells, out);
+  f.cell(cell, Placement());
+  return f.result;
+}
+
+FlattenResult flattenInstance(const CellLibrary& cells, const Instance& instance, Layer out[LAYER_COUNT],
+                              uint64_t limit) {
+  FlattenResult result;
+  if (instance.cell >= cells.size()) return result;
+  const uint64_t n = cells.cell(instance.cell).flattenedCount();
+  if (n != 0 && instance.array.elements() > limit / n) {
+    result.overLimit = true;
+    return result;
+  }
+  Flattener f(cells, out);
+  f.instance(instance, Placement());
+  return f.result;
+}
