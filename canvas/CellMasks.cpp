@@ -122,12 +122,13 @@ struct CentreQuery {
     if (inv.c != 0) mapAxis(inv.c, loX + 1, hiX - 1, inv.dy, v0, v1);
     else mapAxis(inv.d, loY + 1, hiY - 1, inv.dy, v0, v1);
     if (!c.bounds.overlaps(u0, v0, u1, v1)) return;
-    for (int s = 0; own && s < LAYER_COUNT; s++) {
-      if (!(wanted & ~bits & (1u << s))) continue;
-      c.shapeGrid[s].near(c.shapeBoxes[s], u0, v0, u1, v1, [&](uint32_t k, const Box64&) {
-        if (bits & (1u << s)) return;
+    if (own && (wanted & ~bits & c.slotsBelow))
+      c.shapeGrid.near(c.shapeBoxes, u0, v0, u1, v1, [&](uint32_t k, const Box64& b) {
+        int s = c.shapeSlots[k];
+        if (!(wanted & ~bits & (1u << s))) return;
         bool exact;
-        ObjectCorners p = placedCorners(c.shapes[s][k], t, &exact);
+        ObjectCorners shape{(int32_t)b.x0, (int32_t)b.y0, (int32_t)b.x1, (int32_t)b.y1};
+        ObjectCorners p = placedCorners(shape, t, &exact);
         if (!exact) return;  // drawn with the wrapped shapes
         if (p.x0 <= loX && p.x1 >= hiX && p.y0 <= loY && p.y1 >= hiY && p.x0 >= canvasX0 && p.x1 <= canvasX1 &&
             p.y0 >= canvasY0 && p.y1 <= canvasY1)
@@ -135,10 +136,9 @@ struct CentreQuery {
         else
           near.push_back({s, p});
       });
-    }
     c.placementGrid.near(c.placementBoxes, u0, v0, u1, v1, [&](uint32_t k, const Box64&) {
       const CellPlacement& p = c.placements[k];
-      if ((wanted & ~bits) == 0) return;
+      if ((wanted & ~bits & scene.cells[p.cell].slotsBelow) == 0) return;
       Box64 e = scene.cells[p.cell].bounds.placed(p.transform);
       int32_t i0 = 0, i1 = p.columns - 1, j0 = 0, j1 = p.rows - 1;
       if (p.axisArray()) {

@@ -108,18 +108,19 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
   c.bounds = Box64();
   c.flattened = 0;
   c.slotsBelow = 0;
-  bool regrid = c.indexed != c.revision;
-  for (int s = 0; s < LAYER_COUNT; s++) {
-    if (regrid) {
-      c.shapeBoxes[s].clear();
+  if (c.indexed != c.revision) {
+    c.shapeBoxes.clear(), c.shapeSlots.clear();
+    for (int s = 0; s < LAYER_COUNT; s++)
       for (const ObjectCorners& o : c.shapes[s]) {
         Box64 b;
         b.x0 = o.x0, b.y0 = o.y0, b.x1 = o.x1, b.y1 = o.y1;
-        c.shapeBoxes[s].push_back(b);
+        c.shapeBoxes.push_back(b);
+        c.shapeSlots.push_back((uint8_t)s);
       }
-      c.shapeGrid[s].build(c.shapeBoxes[s]);
-    }
-    if (!c.shapeGrid[s].bounds.empty()) c.bounds.include(c.shapeGrid[s].bounds);
+    c.shapeGrid.build(c.shapeBoxes);
+  }
+  if (!c.shapeGrid.bounds.empty()) c.bounds.include(c.shapeGrid.bounds);
+  for (int s = 0; s < LAYER_COUNT; s++) {
     c.flattened = addCount(c.flattened, c.shapes[s].size());
     if (!c.shapes[s].empty()) c.slotsBelow |= (uint16_t)(1u << s);
   }

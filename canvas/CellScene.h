@@ -84,10 +84,12 @@ struct SceneCell {
   std::vector<CellPlacement> placements;
   uint64_t revision = 0;  // of the content, as its source counts it
 
-  // Filled by CellScene::prepare.
+  // Filled by CellScene::prepare: every shape of every slot in one list
+  // (a point asks one grid for all slots), and the placements' boxes.
   Box64 bounds;  // shapes and placements, exact
-  std::vector<Box64> shapeBoxes[LAYER_COUNT], placementBoxes;
-  ItemGrid shapeGrid[LAYER_COUNT], placementGrid;
+  std::vector<Box64> shapeBoxes, placementBoxes;
+  std::vector<uint8_t> shapeSlots;
+  ItemGrid shapeGrid, placementGrid;
   uint64_t indexed = UINT64_MAX;  // the revision the grids are of
   uint64_t flattened = 0;         // placed shapes below it, saturating
   uint16_t slotsBelow = 0;        // slots with shapes here or below
