@@ -320,6 +320,15 @@ int main(int argc, char** argv) {
   std::vector<int> counts;
   std::vector<uint64_t> cellCounts;
   for (int i = 1; i < argc; i++) {
+    // write:N:PATH only writes the hierarchical design, to look at by hand.
+    if (std::strncmp(argv[i], "write:", 6) == 0) {
+      char* path = nullptr;
+      uint64_t n = std::strtoull(argv[i] + 6, &path, 10);
+      LayerMap map;
+      std::string error;
+      loadLayerMap(SKY130_MAP.c_str(), map, error);
+      return path && *path == ':' && celldesign::writeDesign(path + 1, SKY130_DATA, map, n) ? 0 : 1;
+    }
     if (std::strncmp(argv[i], "cells:", 6) == 0) cellCounts.push_back(std::strtoull(argv[i] + 6, nullptr, 10));
     else counts.push_back(std::atoi(argv[i]));
   }
