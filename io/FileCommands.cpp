@@ -230,6 +230,7 @@ bool KivoWindow::saveLayout() {
   getApp()->beginWaitCursor();
   // A text file has no cells: the shown cell is written flat.
   Layer flat[LAYER_COUNT];
+  for (int i = 0; i < LAYER_COUNT; i++) flat[i].setId(i);  // the writer's codes follow the ids
   FlattenResult expanded;
   if (format == FORMAT_MSK && layout.instances().size() > 0) {
     expanded = flattenCell(layout.cells(), layout.shownCell(), flat, GDS_OBJECT_LIMIT);
