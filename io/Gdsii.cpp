@@ -173,7 +173,7 @@ private:
     while (scan.next(r)) {
       if (scan.pos >= nextReport) {
         nextReport = scan.pos + PROGRESS_BYTES;
-        if (!report(scan.pos, 2 * scan.size)) return false;
+        if (!report(scan.pos, scan.size + scan.size / GDS_PLAIN_BOUNDARY)) return false;
       }
       if (r.type == GDS_ENDSTR) {
         cells[index].end = r.offset;
