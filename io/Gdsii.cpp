@@ -89,8 +89,9 @@ const uint64_t BYTES_PER_OBJECT = 128;
 // An instance: its node (about 150 bytes on the heap) and the painter's
 // record of it.
 const uint64_t BYTES_PER_INSTANCE = 256;
-// A cell: its name, layers for the slots it uses and the library's index.
-const uint64_t BYTES_PER_CELL = 2048;
+// A cell: its name and index (about 200 bytes) and a layer (about 450
+// bytes) for each slot it uses, eight in a typical standard cell.
+const uint64_t BYTES_PER_CELL = 4096;
 // How often the progress callback is asked: every this many bytes scanned
 // or objects made, a few hundred times a second.
 const uint64_t PROGRESS_BYTES = 1 << 20;
