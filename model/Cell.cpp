@@ -1,6 +1,7 @@
 #include "model/Cell.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 namespace {
@@ -141,7 +142,11 @@ Instance* cloneInstance(const Instance& instance) {
 
 // ---------------------------------------------------------------- cell
 
-Cell::Cell(std::string name) : cellName(std::move(name)) {}
+// Each cell's revisions start 2^32 above the last cell's, so that no two
+// cells, of this library or of one read later, ever report the same value.
+static std::atomic<uint64_t> revisionBases{0};
+
+Cell::Cell(std::string name) : cellName(std::move(name)), baseRevision(revisionBases.fetch_add(1ull << 32) + 1) {}
 
 Cell::~Cell() = default;
 

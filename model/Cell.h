@@ -103,7 +103,9 @@ public:
   Rect bounds() const;
   // Objects it has when flattened, its own and those of its instances.
   uint64_t flattenedCount() const;
-  // Rises with every change of the cell's content.
+  // Rises with every change of the cell's content; never the same for two
+  // cells, of this library or of another (a file opened later), so that a
+  // cache keyed on it cannot take one cell for another.
   uint64_t revision() const;
   // Own objects, all slots.
   uint64_t ownCount() const;
@@ -130,7 +132,7 @@ private:
   std::unique_ptr<Layer> instanceList;
   Layer* shown = nullptr;  // the document's slots while shown
   const CellLibrary* library = nullptr;
-  uint64_t baseRevision = 1;
+  uint64_t baseRevision;
   mutable uint64_t cachedAt = 0;  // revision the cached values belong to
   mutable Rect cachedBounds;
   mutable uint64_t cachedCount = 0;

@@ -100,9 +100,21 @@ TEST(Cell, LayoutEditsUndoesAndFlattensTheShownCellsInstances) {
   layout.undo();
   layout.undo();
   EXPECT_TRUE(layout.instances().size() == 2 && moved->transform.x == 1000);
+  // A paste takes instances of this library's cells only.
+  Instance* pasted = cloneInstance(*moved);
+  Instance* stranger = cloneInstance(*moved);
+  stranger->cell = 3;
+  size_t refused = 0;
+  EXPECT_TRUE(layout.addObjects({{LAYER_INSTANCES, pasted}, {LAYER_INSTANCES, stranger}}, "pasted", &refused) == 1 && refused == 1);
+  EXPECT_TRUE(layout.instances().size() == 3 && shown.flattenedCount() == 7);
+  layout.undo();
   // Flattened: the own box, four leaves in a row, one turned about (1000, 0).
   Layer flat[LAYER_COUNT];
   FlattenResult r = flattenCell(layout.cells(), layout.shownCell(), flat, 100);
   EXPECT_TRUE(r.objects == 6 && r.instances == 6 && flat[1].size() == 5 && rectText(flat[1]) == "0,-5,1000,10") << rectText(flat[1]);
   EXPECT_TRUE(flattenCell(layout.cells(), layout.shownCell(), flat, 5).overLimit && flat[1].size() == 5);
+  // A library read later never repeats a revision a painter may have cached.
+  CellLibrary again;
+  again.cell(again.add("LEAF")).editLayer(1).appendChain(box(1, 0, 0, 10, 5));
+  EXPECT_NE(layout.cell(leaf).revision(), again.cell(0).revision());
 }
