@@ -107,13 +107,12 @@ public:
     GdsLibraryInfo found;
     if (readLibrary(found) && resolve() && affordable() && chooseShown(found)) {
       build();
-      if (!stopped) {
-        info = found;
-        // The shown cell's own objects go to the layers; its instances
-        // stay with the library until the document shows it.
+      if (!stopped) info = found;
+      // The shown cell's own objects go to the layers; its instances stay
+      // with the library until the document shows it.
+      for (int i = 0; i < LAYER_COUNT && !stopped && library.size() > 0; i++) {
         Cell& shown = library.cell(library.shown);
-        for (int i = 0; i < LAYER_COUNT; i++)
-          if (shown.layer(i)) layers[i].swapContents(shown.editLayer(i));
+        if (shown.layer(i)) layers[i].swapContents(shown.editLayer(i));
       }
     }
     if (stopped) {
@@ -237,6 +236,7 @@ private:
     }
     CellTransform& t = ref.transform;
     double turns = std::fmod(e.angle, 360.0) / 90.0;
+    if (!std::isfinite(turns)) turns = 0;  // an infinite angle: not integral, placed in floating point
     if (turns < 0) turns += 4;
     t.quarterTurns = (uint8_t)((int)std::round(turns) & 3);
     t.mirrorX = (e.strans & 0x8000) != 0;

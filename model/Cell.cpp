@@ -48,6 +48,12 @@ Rect rectOf(const int64_t box[4]) {
 
 // ---------------------------------------------------------------- transform
 
+int64_t clampedCoordinate(double v) {
+  const double limit = 1152921504606846976.0;  // 2^60
+  if (!(v == v)) return 0;
+  return (int64_t)std::llround(std::max(-limit, std::min(limit, v)));
+}
+
 bool CellTransform::integral() const {
   if (magnification != 1.0) return false;
   return !hasAngle || std::fmod(angle, 90.0) == 0.0;
@@ -57,7 +63,7 @@ void CellTransform::apply(int64_t px, int64_t py, int64_t& ox, int64_t& oy) cons
   if (!integral()) {
     double dx, dy;
     applyExact((double)px, (double)py, dx, dy);
-    ox = (int64_t)std::llround(dx), oy = (int64_t)std::llround(dy);
+    ox = clampedCoordinate(dx), oy = clampedCoordinate(dy);
     return;
   }
   if (mirrorX) py = -py;
@@ -107,8 +113,8 @@ void Instance::elementBox(const Rect& b, uint32_t column, uint32_t row, int64_t 
         // Outward to whole units, so the box holds every shape placed.
         double fx, fy;
         transform.applyExact((double)cx, (double)cy, fx, fy);
-        const int64_t p[4] = {(int64_t)std::floor(fx), (int64_t)std::floor(fy), (int64_t)std::ceil(fx),
-                              (int64_t)std::ceil(fy)};
+        const int64_t p[4] = {clampedCoordinate(std::floor(fx)), clampedCoordinate(std::floor(fy)),
+                              clampedCoordinate(std::ceil(fx)), clampedCoordinate(std::ceil(fy))};
         unite(box, p, first);
       }
     }

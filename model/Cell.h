@@ -15,6 +15,12 @@
 // the layer slots; SLOT_COUNT counts every slot an edit may name.
 enum { LAYER_INSTANCES = LAYER_COUNT, SLOT_COUNT = LAYER_COUNT + 1 };
 
+// A coordinate computed in floating point as a 64-bit integer, rounded to
+// nearest and held within +-2^60 (NaN gives 0): any magnification read from
+// a file converts without undefined behaviour, and sums and differences of
+// two such values still fit.
+int64_t clampedCoordinate(double v);
+
 // Where an instance puts its cell: mirror about the x axis when mirrorX,
 // then turn quarterTurns x 90 degrees counter-clockwise, then translate by
 // (x, y), as GDSII orders STRANS, MAG and ANGLE. magnification and angle
