@@ -5,6 +5,7 @@
 #include <fx3d.h>
 
 #include "canvas/CanvasPainter.h"
+#include "canvas/CellScene.h"
 #include "canvas/ViewTransform.h"
 #include "icons/Icons.h"
 #include "model/Layer.h"
@@ -229,6 +230,8 @@ public:
 
   // Kept drawing of the layers (canvas/CanvasPainter.h).
   CanvasPainter painter;
+  // The shown cell's placements of other cells, as the painter reads them.
+  CellScene cellScene;
 
   // The slot the editing commands reach: the current layer in single-layer
   // mode, else -1 for every layer.

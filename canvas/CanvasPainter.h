@@ -8,6 +8,8 @@
 #include "canvas/ViewTransform.h"
 #include "model/LayerTable.h"
 
+struct CellMasks;
+struct CellScene;
 struct Composer;
 class KeptPicture;
 class Layer;
@@ -16,7 +18,7 @@ struct LayerCache;
 struct PictureKey;
 struct VertexBuffer;
 
-// Draws the canvas: crosshair, rubber band and the fourteen layers, into the
+// Draws the canvas: crosshair, rubber band and the layers in drawing order, into the
 // current OpenGL context's back buffer (the caller makes the context current
 // and swaps).
 //
@@ -34,7 +36,9 @@ struct VertexBuffer;
 // - The layers' picture is composed from per-layer coverage masks (which
 //   pixels a layer's fill and its selection outlines cover), so a change
 //   redraws only the masks it touched. OpenGL draws the masks; boxes whose
-//   pixels are certain without its rounding rules are set directly.
+//   pixels are certain without its rounding rules are set directly. The
+//   masks hold the named layers only: pair layers, drawn after them, are
+//   drawn from the caches over the composed picture.
 // - The layers' picture is kept in a texture. The crosshair and the band are
 //   opaque and nearer than every layer, so drawing them over the kept image
 //   gives the pixels of the full paint; pointer motion thus repaints without
@@ -55,9 +59,12 @@ public:
   CanvasPainter& operator=(const CanvasPainter&) = delete;
 
   // Clear the frame and draw crosshair, band and layers for this view. The
-  // layers are only read; takeCorners gives up the corners of appended objects.
+  // layers are only read; takeCorners gives up the corners of appended
+  // objects. The shown cell's placements of other cells, when there are
+  // any, are drawn with the layers as their flattened shapes would be
+  // (scene prepared, its revision raised with every change).
   void paint(const ViewTransform& view, const Layer layers[LAYER_COUNT], const CornerHandOver& takeCorners,
-             MouseRect& band);
+             MouseRect& band, const CellScene* scene = nullptr);
 
   // Draw with the plain immediate-mode loop instead of the fast path.
   void setReferenceMode(bool on) { reference = on; }
@@ -86,9 +93,14 @@ private:
   void checkFastPath(const ViewTransform& view, const Layer layers[LAYER_COUNT]);
   void drawPictureFast(const ViewTransform& view, const Layer layers[LAYER_COUNT], const PictureKey& key);
   void drawPicturePlain(const ViewTransform& view, const Layer layers[LAYER_COUNT]);
+  // What the plain painter draws of the scene on layer i: before the layer's
+  // own objects the placed shapes, after them the outlines of selected
+  // placements (with the frontmost layer).
+  void drawScenePlain(const ViewTransform& view, const Layer& layer, int i, bool before);
   void updateCaches(const Layer layers[LAYER_COUNT], int* changes = nullptr);
   void sortWhereCulled(const ViewTransform& view, const Layer layers[LAYER_COUNT]);
-  void drawLayersFast(const ViewTransform& view, const Layer layers[LAYER_COUNT]);
+  // The layers from place `from` of the drawing order on, from the caches.
+  void drawLayersFast(const ViewTransform& view, const Layer layers[LAYER_COUNT], size_t from = 0);
   bool composeLayers(const ViewTransform& view, const Layer layers[LAYER_COUNT], const PictureKey& key);
 
   bool reference = false;
@@ -98,8 +110,11 @@ private:
   VertexBuffer* vertices;
   Composer* composer;
   KeptPicture* picture;
+  CellMasks* cellMasks;
   // The hand-over of the paint under way; none for the test picture.
   const CornerHandOver* handOver = nullptr;
+  // The scene of the paint under way; none for the test picture.
+  const CellScene* scene = nullptr;
 };
 
 #endif

@@ -10,7 +10,9 @@ PictureKey::PictureKey(const ViewTransform& v, const Layer layers[LAYER_COUNT]) 
 }
 
 bool PictureKey::operator==(const PictureKey& o) const {
-  if (!(view == o.view)) return false;
+  if (!(view == o.view) || scene != o.scene || sceneRevision != o.sceneRevision ||
+      selectionRevision != o.selectionRevision)
+    return false;
   for (int i = 0; i < LAYER_COUNT; i++)
     if (revisions[i] != o.revisions[i]) return false;
   return true;

@@ -30,6 +30,9 @@ struct ViewKey {
 struct PictureKey {
   ViewKey view;
   uint64_t revisions[LAYER_COUNT] = {};
+  // The cells placed in the shown one, and their revision.
+  const void* scene = nullptr;
+  uint64_t sceneRevision = 0, selectionRevision = 0;
   PictureKey() = default;
   PictureKey(const ViewTransform& v, const Layer layers[LAYER_COUNT]);
   bool operator==(const PictureKey& o) const;

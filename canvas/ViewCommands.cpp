@@ -1,6 +1,7 @@
 // The view transform, configure and paint, zoom, move, show all, the wheel,
 // the middle drag and single-layer mode.
 #include "app/KivoWindow.h"
+#include "canvas/CellSceneSync.h"
 
 #include <GL/glu.h>
 
@@ -134,8 +135,9 @@ long KivoWindow::onCanvasConfigure(FXObject*, FXSelector, void*) {
 
 long KivoWindow::onCanvasPaint(FXObject*, FXSelector, void*) {
   if (!canvas->makeCurrent()) return 1;
+  syncCellScene(layout, cellScene);
   painter.paint(sizedView(), layout.allLayers(), [this](int i) { return layout.takeAppendedCorners(i); },
-                mouseRect);
+                mouseRect, &cellScene);
   if (glvisual->isDoubleBuffer()) canvas->swapBuffers();
   canvas->makeNonCurrent();
   return 1;

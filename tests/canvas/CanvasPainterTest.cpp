@@ -11,6 +11,7 @@
 #include <random>
 
 #include "app/KivoWindow.h"
+#include "model/CellFlatten.h"
 #include "panels/LayerDlg.h"
 #include "support/GuiTest.h"
 
@@ -192,7 +193,7 @@ TEST_F(CanvasPainterTest, PictureIsExactAtAnyOffset) {
 // some with negative width, some selected.
 void fillRandomLayout(KivoWindow* window, int count, unsigned seed, int32_t offset = 0) {
   std::mt19937 rng(seed);
-  std::uniform_int_distribution<int> pos(-2000, 2000), layer(0, LAYER_COUNT - 1), pick(0, 99);
+  std::uniform_int_distribution<int> pos(-2000, 2000), layer(0, NAMED_LAYER_COUNT - 1), pick(0, 99);
   std::vector<PlacedObject> objects;
   for (int i = 0; i < count; i++) {
     int l = layer(rng), p = pick(rng);
@@ -336,4 +337,114 @@ TEST_F(CanvasPainterTest, SmallSelectedOutlinesLightTheSamePixels) {
   }
 }
 
+// A hierarchy of cells like a placed block: leaf cells of random shapes on
+// several layers, a row cell placing them turned and mirrored, arrays of
+// rows, and the shown cell placing those at offset, all but one selected;
+// the shown cell's own objects are a random layout.
+void buildHierarchy(KivoWindow* window, unsigned seed, int32_t offset, int array) {
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> pos(0, 40), size(0, 14), slot(0, LAYER_COUNT - 1);
+  CellLibrary cells;
+  for (int leaf = 0; leaf < 3; leaf++) {
+    Cell& cell = cells.cell(cells.add("leaf" + std::to_string(leaf)));
+    for (int k = 0; k < 12 + 8 * leaf; k++) {
+      Box* box = new Box;
+      box->setRect(pos(rng), pos(rng), size(rng), size(rng));
+      cell.editLayer(slot(rng)).appendChain(box);
+    }
+  }
+  auto place = [&](uint32_t parent, uint32_t child, bool mirror, int quarter, int32_t x, int32_t y, int cols = 1,
+                   int rows = 1, int32_t cx = 0, int32_t ry = 0) {
+    Instance* inst = new Instance;
+    inst->cell = child;
+    inst->transform.mirrorX = mirror, inst->transform.quarterTurns = (uint8_t)quarter;
+    inst->transform.x = x, inst->transform.y = y;
+    inst->array.columns = (uint16_t)cols, inst->array.rows = (uint16_t)rows;
+    inst->array.columnStep[0] = cx, inst->array.rowStep[1] = ry;
+    inst->placeBounds(cells.cell(child).bounds());
+    if (parent == 4 && x != offset) inst->select();
+    cells.cell(parent).editLayer(LAYER_INSTANCES).appendChain(inst);
+  };
+  uint32_t row = cells.add("row"), top = cells.add("top");
+  for (int k = 0; k < 8; k++) place(row, k % 3, k % 2, k % 4, 45 * k, (k % 2) * 40);
+  place(row, 1, true, 0, 0, -50, 6, 1, 41);
+  place(top, row, false, 0, offset, offset, array, array, 400, 95);
+  place(top, row, true, 1, offset - 300, offset + 50, 2, 3, 0, 420);
+  place(top, 2, false, 3, offset + 10, offset - 200, array * 4, array * 4, 37, 45);
+  place(top, 0, true, 2, offset - 100, offset - 120);
+  cells.shown = top;
+  Layer fresh[LAYER_COUNT];
+  window->layout.replaceContent(fresh, "cells.gds", false, FORMAT_GDSII, GdsLibraryInfo(), &cells);
+  fillRandomLayout(window, 300, seed, offset);
+}
+
+// The placed cells draw the pixels of their flattened shapes, the fast
+// painter the plain one's, wherever they lie and whatever their size on the
+// canvas (cells far below a pixel, arrays, turned and mirrored), with the
+// shown cell's own objects and a layer in outline.
+TEST_F(CanvasPainterTest, PlacedCellsPaintTheirFlattenedPixels) {
+  for (int32_t offset : {0, 2147480000, -2147481000}) {
+    buildHierarchy(window, 3, offset, 12);
+    window->originX = offset - 700.25, window->originY = offset - 400.5, window->scale = 0.07f;
+    EXPECT_EQ(fastAgainstPlain(), 0) << "whole, offset " << offset;
+    std::mt19937 rng(offset & 0xFFFF);
+    std::uniform_real_distribution<double> pos(-800, 5000), logScale(-4, 2.5);
+    for (int i = 0; i < 12; i++) {
+      window->originX = offset + pos(rng), window->originY = offset + pos(rng);
+      window->scale = (float)std::exp(logScale(rng));
+      if (i == 5) window->layout.toggleEnabled(6);
+      EXPECT_EQ(fastAgainstPlain(), 0) << window->originX << "," << window->originY << " x" << window->scale;
+    }
+    window->layout.toggleEnabled(6);
+    // The same picture from the document's own flattening, which copies
+    // objects unselected.
+    window->layout.applySelection(-1, OP_DESELECT, MATCH_ALL, nullptr);
+    window->originX = offset - 700.25, window->originY = offset - 400.5, window->scale = 0.07f;
+    auto hierarchy = paint();
+    Layer flat[LAYER_COUNT];
+    for (Layer& l : flat) l.enable();
+    flattenCell(window->layout.cells(), window->layout.shownCell(), flat, UINT64_MAX);
+    window->layout.replaceContent(flat, "flat.msk", false);
+    EXPECT_EQ(differing(paint(), hierarchy), 0) << "flattened, offset " << offset;
+  }
+}
+
+// Tens of thousands of cells in arrays below a pixel each: every pixel centre
+// finds its shapes by division, and the picture stays the plain one's.
+TEST_F(CanvasPainterTest, LargeArraysOfTinyCellsPaintTheSamePixels) {
+  buildHierarchy(window, 8, -5000, 40);
+  for (float scale : {0.0137f, 0.05f}) {
+    window->originX = -5400.5, window->originY = -5300.75, window->scale = scale;
+    EXPECT_EQ(fastAgainstPlain(), 0) << "x" << scale;
+  }
+}
+
 }  // namespace
+
+// Pair layers draw after the named ones, ordered by layer then datatype
+// (not by when their slots were handed out), below the band; the fast path
+// paints them exactly as the plain loop does.
+TEST_F(CanvasPainterTest, PairLayersDrawInPairOrderAndAsThePlainLoop) {
+  const int high = pairSlot(9000, 2), low = pairSlot(9000, 1);
+  add(LAYER_METAL1, 0, 0, 40, 40), add(high, 10, 0, 40, 40), add(low, 20, 0, 40, 40);
+  window->originX = window->originY = -10, window->scale = 4.0f;
+  Rgba metal = blendOver(layerFacts(LAYER_METAL1).color, BLACK);
+  EXPECT_EQ(at(paint(), colOf(25), rowOf(5)), blendOver(pairColor(9000, 2), blendOver(pairColor(9000, 1), metal)));
+  std::mt19937 rng(3);
+  std::uniform_int_distribution<int> pos(-2000, 2000), size(1, 300), pick(0, 99);
+  for (int i = 0; i < 6000; i++) {
+    int p = pick(rng);
+    add(p < 30 ? p % NAMED_LAYER_COUNT : pairSlot(9100 + p % 40, p % 3), pos(rng), pos(rng), p < 80 ? 1 + p % 4 : size(rng),
+        p < 80 ? 1 + p % 3 : size(rng), false, p % 7 == 0);
+  }
+  window->layout.toggleEnabled(pairSlot(9105, 2));
+  window->mouseRect.setRect(-100, -50, 300, 200);
+  window->mouseRect.setMode(TRACK_SELECT);
+  for (const auto& v : {std::vector<double>{-2100, -2100, 0.1}, {-300, -150, 1.0}, {-37, 400, 17.0}, {-1234.6, 77.2, 0.7}}) {
+    window->originX = v[0], window->originY = v[1], window->scale = (float)v[2];
+    EXPECT_EQ(fastAgainstPlain(), 0) << v[0] << "," << v[1] << " x" << v[2];
+  }
+  window->layout.applySelection(LAYER_METAL1, OP_TOGGLE, MATCH_ALL, nullptr);  // the kept masks follow
+  add(low, -2000, -100, 3000, 50);
+  EXPECT_EQ(fastAgainstPlain(), 0);
+}

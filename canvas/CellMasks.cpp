@@ -1,0 +1,327 @@
+#include "canvas/CellMasks.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_set>
+
+#include "canvas/Composer.h"
+#include "canvas/PixelMap.h"
+#include "canvas/SecondThread.h"
+
+namespace {
+
+// Canvases of at least this many pixels share their rows with a second
+// thread: a pixel's query takes a fraction of a microsecond, so smaller
+// ones finish before a thread would start.
+const size_t SHARED_PIXELS = 1 << 16;
+// Thresholds beyond the 32-bit range by this much stand for "beyond every
+// coordinate": shapes lie within it.
+const int64_t BEYOND = (int64_t)1 << 33;
+
+int64_t floorDiv(int64_t a, int64_t b) {
+  int64_t q = a / b;
+  return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+}
+int64_t ceilDiv(int64_t a, int64_t b) { return -floorDiv(-a, b); }
+
+// One axis of the view: where a whole-unit coordinate lands in window
+// pixels, computed as PixelMap and the layer painter compute it.
+struct AxisMap {
+  int64_t base;
+  double origin, k;
+  int pixels;
+  double at(int64_t v) const { return ((double)(float)(v - base) - origin) * k; }
+  // The largest coordinate whose position passes, within +/-BEYOND of the
+  // 32-bit range; pass holds for small coordinates and fails above some.
+  template <typename Pass>
+  int64_t last(Pass pass, double target) const {
+    const int64_t low = INT32_MIN - BEYOND, high = INT32_MAX + BEYOND;
+    if (!pass(at(low))) return low - 1;
+    if (pass(at(high))) return high;
+    double guess = std::floor(origin + target / k) + (double)base;
+    int64_t lo = guess <= (double)low ? low : guess >= (double)high ? high : (int64_t)guess, hi;
+    if (pass(at(lo))) {
+      int64_t step = 1;
+      while (lo + step < high && pass(at(lo + step))) lo += step, step *= 2;
+      hi = std::min(high, lo + step);
+    } else {
+      hi = lo;
+      int64_t step = 1;
+      while (hi - step > low && !pass(at(hi - step))) hi -= step, step *= 2;
+      lo = std::max(low, hi - step);
+    }
+    while (hi - lo > 1) {
+      int64_t mid = lo + (hi - lo) / 2;
+      (pass(at(mid)) ? lo : hi) = mid;
+    }
+    return lo;
+  }
+  // Edges at or below lo lie clear below centre c, at or above hi clear above.
+  void around(int c, double margin, int64_t& lo, int64_t& hi) const {
+    double centre = c + 0.5;
+    lo = last([&](double a) { return a < centre - margin; }, centre - margin);
+    hi = last([&](double a) { return a <= centre + margin; }, centre + margin) + 1;
+  }
+};
+
+struct Unsure {
+  int slot;
+  ObjectCorners c;
+  bool operator==(const Unsure& o) const { return slot == o.slot && !(c != o.c); }
+};
+struct UnsureHash {
+  size_t operator()(const Unsure& u) const {
+    uint64_t h = (uint64_t)(uint32_t)u.c.x0 * 0x9E3779B97F4A7C15ull;
+    h = (h ^ (uint32_t)u.c.y0) * 0x9E3779B97F4A7C15ull;
+    h = (h ^ (uint32_t)u.c.x1) * 0x9E3779B97F4A7C15ull;
+    h = (h ^ ((uint64_t)(uint32_t)u.c.y1 << 4 | (uint64_t)u.slot)) * 0x9E3779B97F4A7C15ull;
+    return (size_t)(h >> 17);
+  }
+};
+using UnsureSet = std::unordered_set<Unsure, UnsureHash>;
+
+// Elements i of 0..n-1 with [e0, e1] + i * step overlapping [q0, q1].
+void elementRange(int64_t e0, int64_t e1, int64_t step, int32_t n, int64_t q0, int64_t q1, int32_t& first,
+                  int32_t& last) {
+  int64_t lo = 0, hi = (int64_t)n - 1;
+  if (step > 0) {
+    lo = std::max(lo, ceilDiv(q0 - e1, step)), hi = std::min(hi, floorDiv(q1 - e0, step));
+  } else if (step < 0) {
+    lo = std::max(lo, ceilDiv(q1 - e0, step)), hi = std::min(hi, floorDiv(q0 - e1, step));
+  } else if (!(e0 <= q1 && e1 >= q0)) {
+    hi = -1;
+  }
+  first = (int32_t)lo, last = (int32_t)std::max<int64_t>(hi, lo - 1);
+}
+
+// One axis of a box through the inverse of a transform's row (s on the
+// axis from, offset d): an inverted box (a1 = a0 - 1) stays inverted.
+void mapAxis(int s, int64_t a0, int64_t a1, int64_t d, int64_t& o0, int64_t& o1) {
+  if (s > 0) o0 = a0 + d, o1 = a1 + d;
+  else o0 = d - a1, o1 = d - a0;
+}
+
+// The question one pixel centre asks of the hierarchy: which slots' shapes
+// cover it clear of rounding, and which shapes lie too near to tell.
+struct CentreQuery {
+  explicit CentreQuery(const CellScene& s) : scene(s) {}
+  const CellScene& scene;
+  int64_t canvasX0 = 0, canvasX1 = 0, canvasY0 = 0, canvasY1 = 0;  // edges on the canvas
+  int64_t loX = 0, hiX = 0, loY = 0, hiY = 0;
+  uint16_t wanted = 0, bits = 0;
+  std::vector<Unsure> near;
+
+  void ask(uint32_t index, const PlaceTransform& t, bool own) {
+    const SceneCell& c = scene.cells[index];
+    PlaceTransform inv = t.inverse();
+    int64_t u0, u1, v0, v1;  // the centre's box in the cell's coordinates
+    if (inv.a != 0) mapAxis(inv.a, loX + 1, hiX - 1, inv.dx, u0, u1);
+    else mapAxis(inv.b, loY + 1, hiY - 1, inv.dx, u0, u1);
+    if (inv.c != 0) mapAxis(inv.c, loX + 1, hiX - 1, inv.dy, v0, v1);
+    else mapAxis(inv.d, loY + 1, hiY - 1, inv.dy, v0, v1);
+    if (!c.bounds.overlaps(u0, v0, u1, v1)) return;
+    for (int s = 0; own && s < NAMED_LAYER_COUNT; s++) {
+      if (!(wanted & ~bits & (1u << s))) continue;
+      c.shapeGrid[s].near(c.shapeBoxes[s], u0, v0, u1, v1, [&](uint32_t k, const Box64&) {
+        if (bits & (1u << s)) return;
+        bool exact;
+        ObjectCorners p = placedCorners(c.shapes[s][k], t, &exact);
+        if (!exact) return;  // drawn with the wrapped shapes
+        if (p.x0 <= loX && p.x1 >= hiX && p.y0 <= loY && p.y1 >= hiY && p.x0 >= canvasX0 && p.x1 <= canvasX1 &&
+            p.y0 >= canvasY0 && p.y1 <= canvasY1)
+          bits |= (uint16_t)(1u << s);
+        else
+          near.push_back({s, p});
+      });
+    }
+    c.placementGrid.near(c.placementBoxes, u0, v0, u1, v1, [&](uint32_t k, const Box64&) {
+      const CellPlacement& p = c.placements[k];
+      if ((wanted & ~bits) == 0) return;
+      Box64 e = scene.cells[p.cell].bounds.placed(p.transform);
+      int32_t i0 = 0, i1 = p.columns - 1, j0 = 0, j1 = p.rows - 1;
+      if (p.axisArray()) {
+        elementRange(e.x0, e.x1, p.colX, p.columns, u0, u1, i0, i1);
+        elementRange(e.y0, e.y1, p.rowY, p.rows, v0, v1, j0, j1);
+      }
+      for (int32_t j = j0; j <= j1; j++)
+        for (int32_t i = i0; i <= i1; i++) ask(p.cell, t.after(p.element(i, j)), true);
+    });
+  }
+};
+
+// Fill rows [row0, row1) of the plane; shapes too near a centre go to unsure.
+void queryRows(const CellScene& scene, const AxisMap& mx, const AxisMap& my, double marginY,
+               uint16_t wanted, const std::vector<int64_t>& lo, const std::vector<int64_t>& hi, int row0, int row1,
+               uint16_t* plane, UnsureSet& unsure) {
+  CentreQuery q(scene);
+  q.wanted = wanted;
+  q.canvasX0 = mx.last([](double a) { return a < 0; }, 0) + 1;
+  q.canvasX1 = mx.last([&](double a) { return a <= mx.pixels; }, mx.pixels);
+  q.canvasY0 = my.last([](double a) { return a < 0; }, 0) + 1;
+  q.canvasY1 = my.last([&](double a) { return a <= my.pixels; }, my.pixels);
+  const Box64& all = scene.top().bounds;
+  for (int y = row0; y < row1; y++) {
+    my.around(y, marginY, q.loY, q.hiY);
+    if (!all.overlaps(all.x0, q.loY + 1, all.x1, q.hiY - 1)) continue;
+    uint16_t* row = plane + (size_t)y * mx.pixels;
+    for (int x = 0; x < mx.pixels; x++) {
+      q.loX = lo[x], q.hiX = hi[x];
+      if (!all.overlaps(q.loX + 1, all.y0, q.hiX - 1, all.y1)) continue;
+      q.bits = 0;
+      q.near.clear();
+      q.ask(scene.shown, PlaceTransform(), false);
+      row[x] |= q.bits;
+      for (const Unsure& u : q.near)
+        if (!(q.bits & (1u << u.slot))) unsure.insert(u);
+    }
+  }
+}
+
+// A placed shape as the plain painter draws it.
+inline void quad(const ObjectCorners& c, int64_t bx, int64_t by) {
+  float x0 = drawCoord(c.x0, bx), y0 = drawCoord(c.y0, by), x1 = drawCoord(c.x1, bx), y1 = drawCoord(c.y1, by);
+  glBegin(GL_QUADS);
+  glVertex2f(x0, y0);
+  glVertex2f(x1, y0);
+  glVertex2f(x1, y1);
+  glVertex2f(x0, y1);
+  glEnd();
+}
+
+// The layout box of the view grown by the view's extent on every side:
+// elements outside it cannot put a fragment on the canvas.
+Box64 cullBox(const ViewTransform& view) {
+  const double limit = std::ldexp(1.0, 62);
+  double w = view.width / (double)view.scale, h = view.height / (double)view.scale;
+  auto clamp = [&](double v) { return (int64_t)std::max(-limit, std::min(limit, std::floor(v))); };
+  Box64 b;
+  b.x0 = clamp(view.originX - w - 2), b.x1 = clamp(view.originX + 2 * w + 2);
+  b.y0 = clamp(view.originY - h - 2), b.y1 = clamp(view.originY + 2 * h + 2);
+  return b;
+}
+
+}  // namespace
+
+void drawPlacedShapes(const CellScene& scene, const ViewTransform& view, int slot, bool enabled) {
+  if (!scene.hasPlacements() || !scene.top().slotsBelow.test(slot)) return;
+  glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
+  int64_t bx = view.baseX(), by = view.baseY();
+  scene.flatten(cullBox(view), false, [&](int s, const ObjectCorners& c) {
+    if (s == slot) quad(c, bx, by);
+  });
+}
+
+void drawPlacementOutlines(const CellScene& scene, const ViewTransform& view) {
+  if (!scene.hasPlacements()) return;
+  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+  glEnable(GL_LINE_STIPPLE);
+  for (const CellPlacement& p : scene.top().placements)
+    if (p.selected) quad(p.outline, view.baseX(), view.baseY());
+}
+
+// The outlines of selected placements, drawn by OpenGL alone: a click that
+// selects one redraws only them.
+void CellMasks::update(const ViewTransform& v, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT],
+                       double rasterSnap) {
+  int on = 0;
+  for (int i = 0; i < NAMED_LAYER_COUNT; i++) on |= enabled[i] ? 1 << i : 0;
+  ViewKey key(v, nullptr);
+  if (!(valid && key == view && revision == scene.revision && enabledBits == on && snap == rasterSnap)) {
+    view = key, revision = scene.revision, enabledBits = on, snap = rasterSnap, valid = true;
+    updatePlane(v, scene, enabled);
+  }
+  if (outlinesValid && key == outlinesView && outlinesRevision == scene.revision &&
+      selectionRevision == scene.selectionRevision)
+    return;
+  outlinesView = key, outlinesRevision = scene.revision, selectionRevision = scene.selectionRevision;
+  outlinesValid = true;
+  size_t n = (size_t)std::max(v.width, 0) * (size_t)std::max(v.height, 0);
+  outlines.assign(n, 0);
+  bool any = false;
+  for (const CellPlacement& p : scene.top().placements) any = any || p.selected;
+  if (!any) return;
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_BLEND);
+  glDisable(GL_DITHER);
+  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+  loadProjection(v);
+  glColor4ub(255, 255, 255, 255);
+  drawPlacementOutlines(scene, v);
+  glPopAttrib();
+  BigVector<uint8_t> pixels(n * 4);
+  glReadPixels(0, 0, v.width, v.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  for (size_t p = 0; p < n; p++) outlines[p] = pixels[p * 4] != 0;
+  glClear(GL_COLOR_BUFFER_BIT);
+}
+
+void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT]) {
+  size_t n = (size_t)std::max(v.width, 0) * (size_t)std::max(v.height, 0);
+  plane.assign(n, 0);
+  if (!scene.hasPlacements() || n == 0) return;
+  int on = enabledBits;
+  PixelMap map = pixelMapFor(v, snap);
+  bool usable = map.usable;
+  uint16_t below = 0;
+  for (int s = 0; s < NAMED_LAYER_COUNT; s++) below |= scene.top().slotsBelow.test(s) ? 1u << s : 0;
+  uint16_t wanted = (uint16_t)(on & below);
+  UnsureSet mine, theirs;
+  if (usable && wanted) {
+    AxisMap mx{map.baseX, map.left, map.kx, v.width}, my{map.baseY, map.bottom, map.ky, v.height};
+    std::vector<int64_t> lo(v.width), hi(v.width);
+    for (int x = 0; x < v.width; x++) mx.around(x, map.sureMarginX, lo[x], hi[x]);
+    int half = n >= SHARED_PIXELS ? v.height / 2 : v.height;
+    runBeside(half < v.height,
+              [&] { queryRows(scene, mx, my, map.sureMarginY, wanted, lo, hi, half, v.height,
+                              plane.data(), theirs); },
+              [&] { queryRows(scene, mx, my, map.sureMarginY, wanted, lo, hi, 0, half,
+                              plane.data(), mine); });
+  }
+  mine.insert(theirs.begin(), theirs.end());
+
+  // The rest by OpenGL, each slot its bit, as the layers' masks are drawn.
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_BLEND);
+  glDisable(GL_DITHER);
+  glDisable(GL_LINE_STIPPLE);
+  glEnable(GL_COLOR_LOGIC_OP);
+  glLogicOp(GL_OR);
+  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+  loadProjection(v);
+  int64_t bx = v.baseX(), by = v.baseY();
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  std::vector<Unsure> list(mine.begin(), mine.end());
+  std::sort(list.begin(), list.end(), [](const Unsure& a, const Unsure& b) { return a.slot < b.slot; });
+  for (size_t k = 0; k < list.size(); k++) {
+    if (k == 0 || list[k].slot != list[k - 1].slot) setBitColor(list[k].slot);
+    quad(list[k].c, bx, by);
+  }
+  for (int s = 0; s < NAMED_LAYER_COUNT; s++) {
+    if (!scene.top().slotsBelow.test(s)) continue;
+    setBitColor(s);
+    if (!enabled[s]) {
+      drawPlacedShapes(scene, v, s, false);
+      continue;
+    }
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    if (!usable) {
+      drawPlacedShapes(scene, v, s, true);
+      continue;
+    }
+    scene.flatten(cullBox(v), true, [&](int slot, const ObjectCorners& c) {
+      if (slot == s) quad(c, bx, by);
+    });
+  }
+  glPopAttrib();
+  BigVector<uint8_t> pixels(n * 4);
+  glReadPixels(0, 0, v.width, v.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  const uint8_t* px = pixels.data();
+  uint16_t* out = plane.data();
+  for (size_t p = 0; p < n; p++, px += 4) out[p] |= (uint16_t)(px[0] | px[1] << 8);
+  glClear(GL_COLOR_BUFFER_BIT);
+}

@@ -1,0 +1,57 @@
+#ifndef KIVO_CELLMASKS_H
+#define KIVO_CELLMASKS_H
+
+// The placed shapes of a cell hierarchy on the canvas, exactly as drawing
+// every flattened shape would put them, with work bounded by the pixels
+// rather than the flattened count. Each pixel centre asks the hierarchy for
+// the shapes near it (CellScene's grids, arrays by division): a shape that
+// covers the centre clear of the rasteriser's rounding sets the layer's bit;
+// one with an edge too near the centre, or reaching past the canvas, is
+// handed to OpenGL as the plain painter draws it (once, however many
+// centres it is near), so that only the rasteriser decides there.
+// Layers drawn in outline (disabled), shapes whose placed corners wrap past
+// 32 bits and the dashed outlines of selected placements are drawn by
+// OpenGL too.
+
+#include <cstdint>
+#include <vector>
+
+#include "canvas/CellScene.h"
+#include "canvas/KeptPicture.h"
+#include "canvas/LayerDrawing.h"
+#include "model/HugePages.h"
+
+// The dashed outlines of selected placements go into the mask bit of the
+// frontmost layer's selection: they are drawn white at its depth.
+const int OUTLINE_LAYER = NAMED_LAYER_COUNT - 1;
+
+struct CellMasks {
+  // Per pixel, rows from the bottom: bit s where slot s's placed shapes
+  // cover the centre; outlines: 1 where a selected placement's outline lies.
+  BigVector<uint16_t> plane;
+  BigVector<uint8_t> outlines;
+
+  // Bring plane and outlines to this view of the scene (snap: how far the
+  // rasteriser may move a vertex), each unless it shows it already. The
+  // caller's OpenGL context draws what is left to the rasteriser; the
+  // frame's colour buffer is used and left cleared.
+  void update(const ViewTransform& view, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT], double snap);
+  void forget() { valid = outlinesValid = false; }
+
+private:
+  void updatePlane(const ViewTransform& view, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT]);
+  bool valid = false, outlinesValid = false;
+  ViewKey view, outlinesView;
+  uint64_t revision = 0, outlinesRevision = 0, selectionRevision = 0;
+  int enabledBits = -1;
+  double snap = 0;
+};
+
+// What the plain painter draws of the scene for slot s, in the current
+// colour and depth: every placed shape as a quad, filled when enabled and in
+// outline when not (elements far off the canvas left out).
+void drawPlacedShapes(const CellScene& scene, const ViewTransform& view, int slot, bool enabled);
+// The dashed outlines of the selected placements, in the current colour.
+void drawPlacementOutlines(const CellScene& scene, const ViewTransform& view);
+
+#endif

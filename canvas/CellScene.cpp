@@ -1,0 +1,152 @@
+#include "canvas/CellScene.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Items per grid bucket: a query reads one or two buckets, so a few items
+// each keep it short while the table stays small beside the items.
+const double ITEMS_PER_BUCKET = 4.0;
+// At most this many buckets across a cell's grid: 64 x 64 covers the
+// largest cells of a standard-cell block with a few items each.
+const int MAX_BUCKETS_ACROSS = 64;
+
+// Saturating sums and products of counts of placed shapes.
+uint64_t addCount(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+uint64_t mulCount(uint64_t a, uint64_t b) { return b != 0 && a > UINT64_MAX / b ? UINT64_MAX : a * b; }
+
+}  // namespace
+
+PlaceTransform PlaceTransform::of(bool mirror, int quarter, int64_t x, int64_t y) {
+  static const int turns[4][4] = {{1, 0, 0, 1}, {0, -1, 1, 0}, {-1, 0, 0, -1}, {0, 1, -1, 0}};
+  const int* r = turns[quarter & 3];
+  PlaceTransform t;
+  int m = mirror ? -1 : 1;  // (u, v) -> (u, m v) first
+  t.a = r[0], t.b = r[1] * m, t.c = r[2], t.d = r[3] * m;
+  t.dx = x, t.dy = y;
+  return t;
+}
+
+PlaceTransform PlaceTransform::after(const PlaceTransform& in) const {
+  PlaceTransform t;
+  t.a = a * in.a + b * in.c, t.b = a * in.b + b * in.d;
+  t.c = c * in.a + d * in.c, t.d = c * in.b + d * in.d;
+  t.dx = x(in.dx, in.dy), t.dy = y(in.dx, in.dy);
+  return t;
+}
+
+// The matrices are orthogonal: the inverse is the transpose.
+PlaceTransform PlaceTransform::inverse() const {
+  PlaceTransform t;
+  t.a = a, t.b = c, t.c = b, t.d = d;
+  t.dx = -(t.a * dx + t.b * dy), t.dy = -(t.c * dx + t.d * dy);
+  return t;
+}
+
+void Box64::include(const Box64& o) {
+  x0 = std::min(x0, o.x0), y0 = std::min(y0, o.y0);
+  x1 = std::max(x1, o.x1), y1 = std::max(y1, o.y1);
+}
+
+bool Box64::fitsInt32() const { return x0 >= INT32_MIN && x1 <= INT32_MAX && y0 >= INT32_MIN && y1 <= INT32_MAX; }
+
+Box64 Box64::placed(const PlaceTransform& t) const {
+  if (empty()) return *this;
+  int64_t xa = t.x(x0, y0), ya = t.y(x0, y0), xb = t.x(x1, y1), yb = t.y(x1, y1);
+  Box64 b;
+  b.x0 = std::min(xa, xb), b.x1 = std::max(xa, xb), b.y0 = std::min(ya, yb), b.y1 = std::max(ya, yb);
+  return b;
+}
+
+int ItemGrid::column(int64_t x) const {
+  int64_t c = x <= bounds.x0 ? 0 : (x - bounds.x0) / cellW;
+  return (int)std::min<int64_t>(c, across - 1);
+}
+
+int ItemGrid::row(int64_t y) const {
+  int64_t r = y <= bounds.y0 ? 0 : (y - bounds.y0) / cellH;
+  return (int)std::min<int64_t>(r, up - 1);
+}
+
+// A counting sort of the items into every bucket their boxes touch.
+void ItemGrid::build(const std::vector<Box64>& boxes) {
+  bounds = Box64();
+  for (const Box64& b : boxes) bounds.include(b);
+  start.clear(), items.clear();
+  across = up = 0;
+  if (boxes.empty() || bounds.empty()) return;
+  int n = std::max(1, std::min((int)std::sqrt(boxes.size() / ITEMS_PER_BUCKET), MAX_BUCKETS_ACROSS));
+  across = up = n;
+  cellW = std::max<int64_t>(1, (bounds.x1 - bounds.x0) / n + 1);
+  cellH = std::max<int64_t>(1, (bounds.y1 - bounds.y0) / n + 1);
+  start.assign((size_t)n * n + 1, 0);
+  for (int pass = 0; pass < 2; pass++) {
+    std::vector<uint32_t> at(start.begin(), start.end() - 1);
+    for (uint32_t k = 0; k < boxes.size(); k++)
+      for (int r = row(boxes[k].y0); r <= row(boxes[k].y1); r++)
+        for (int c = column(boxes[k].x0); c <= column(boxes[k].x1); c++) {
+          size_t bucket = (size_t)r * n + c;
+          if (pass == 0) start[bucket + 1]++;
+          else items[at[bucket]++] = k;
+        }
+    if (pass == 0) {
+      for (size_t b = 1; b < start.size(); b++) start[b] += start[b - 1];
+      items.resize(start.back());
+    }
+  }
+}
+
+// Depth first, so that a cell's placements see their cells' bounds.
+bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
+  if (state[index] == 2) return true;
+  if (state[index] == 1) return false;
+  state[index] = 1;
+  SceneCell& c = cells[index];
+  for (const CellPlacement& p : c.placements)
+    if (p.cell >= cells.size() || !prepareCell(p.cell, state)) return false;
+  c.bounds = Box64();
+  c.flattened = 0;
+  c.slotsBelow.reset();
+  bool regrid = c.indexed != c.revision;
+  for (int s = 0; s < LAYER_COUNT; s++) {
+    if (regrid) {
+      c.shapeBoxes[s].clear();
+      for (const ObjectCorners& o : c.shapes[s]) {
+        Box64 b;
+        b.x0 = o.x0, b.y0 = o.y0, b.x1 = o.x1, b.y1 = o.y1;
+        c.shapeBoxes[s].push_back(b);
+      }
+      c.shapeGrid[s].build(c.shapeBoxes[s]);
+    }
+    if (!c.shapeGrid[s].bounds.empty()) c.bounds.include(c.shapeGrid[s].bounds);
+    c.flattened = addCount(c.flattened, c.shapes[s].size());
+    if (!c.shapes[s].empty()) c.slotsBelow.set(s);
+  }
+  c.placementBoxes.clear();
+  for (const CellPlacement& p : c.placements) {
+    const SceneCell& inner = cells[p.cell];
+    Box64 box;
+    c.slotsBelow |= inner.slotsBelow;
+    if (p.columns < 1 || p.rows < 1) {
+      c.placementBoxes.push_back(box);
+      continue;
+    }
+    for (int32_t j : {0, p.rows - 1})
+      for (int32_t i : {0, p.columns - 1}) box.include(inner.bounds.placed(p.element(i, j)));
+    c.placementBoxes.push_back(box);
+    if (!box.empty()) c.bounds.include(box);
+    c.flattened = addCount(c.flattened, mulCount(inner.flattened, (uint64_t)p.columns * (uint64_t)p.rows));
+  }
+  c.placementGrid.build(c.placementBoxes);
+  c.indexed = c.revision;
+  state[index] = 2;
+  return true;
+}
+
+bool CellScene::prepare() {
+  std::vector<int> state(cells.size(), 0);
+  for (uint32_t i = 0; i < cells.size(); i++)
+    if (!prepareCell(i, state)) return false;
+  return true;
+}

@@ -1,0 +1,178 @@
+#ifndef KIVO_CELLSCENE_H
+#define KIVO_CELLSCENE_H
+
+// The cell hierarchy as the painter reads it: per cell its own shapes per
+// layer slot, in cell coordinates, and its placements of other cells (single
+// instances or arrays) with integral transforms. A placed shape's corners are
+// the exact transform of its cell's corners, wrapped to 32 bits as the
+// flattened layout holds them. Each cell keeps grids of its shapes and
+// placements, so that the shapes near a point are found without visiting
+// the others; an array finds its elements near a point by division.
+
+#include <cstdint>
+#include <bitset>
+#include <vector>
+
+#include "model/GroupNode.h"
+#include "model/LayerTable.h"
+
+// An integral orientation (mirror about x, then a quarter turn) as the
+// matrix x' = a x + b y, y' = c x + d y, and an offset added after it.
+struct PlaceTransform {
+  int a = 1, b = 0, c = 0, d = 1;
+  int64_t dx = 0, dy = 0;
+  // Mirrored about x first when mirror, then turned by quarter * 90 degrees
+  // counter-clockwise, then moved by (x, y): GDSII's order.
+  static PlaceTransform of(bool mirror, int quarter, int64_t x, int64_t y);
+  int64_t x(int64_t u, int64_t v) const { return a * u + b * v + dx; }
+  int64_t y(int64_t u, int64_t v) const { return c * u + d * v + dy; }
+  // This transform applied after inner.
+  PlaceTransform after(const PlaceTransform& inner) const;
+  // Where cell coordinates (u, v) come from for a point (x, y): the inverse.
+  PlaceTransform inverse() const;
+};
+
+// A box with 64-bit edges, both ends included; empty while x0 > x1.
+struct Box64 {
+  int64_t x0 = INT64_MAX, y0 = INT64_MAX, x1 = INT64_MIN, y1 = INT64_MIN;
+  bool empty() const { return x0 > x1 || y0 > y1; }
+  void include(const Box64& o);
+  bool overlaps(int64_t ax, int64_t ay, int64_t bx, int64_t by) const {
+    return x0 <= bx && x1 >= ax && y0 <= by && y1 >= ay;
+  }
+  bool fitsInt32() const;
+  Box64 placed(const PlaceTransform& t) const;
+};
+
+// A placement of a cell: columns x rows elements, element (i, j) moved by
+// i * (colX, colY) + j * (rowX, rowY) from the transform's offset.
+struct CellPlacement {
+  uint32_t cell = 0;
+  PlaceTransform transform;
+  int32_t columns = 1, rows = 1;
+  int64_t colX = 0, colY = 0, rowX = 0, rowY = 0;
+  bool selected = false;
+  ObjectCorners outline{0, 0, 0, 0};  // drawn dashed while selected
+  // The transform of element (i, j).
+  PlaceTransform element(int32_t i, int32_t j) const {
+    PlaceTransform t = transform;
+    t.dx += i * colX + j * rowX, t.dy += i * colY + j * rowY;
+    return t;
+  }
+  // Whether elements are found by division: steps along the axes.
+  bool axisArray() const { return colY == 0 && rowX == 0; }
+};
+
+// A grid of items by their boxes, for the items near a box.
+struct ItemGrid {
+  Box64 bounds;
+  int across = 0, up = 0;
+  int64_t cellW = 1, cellH = 1;
+  std::vector<uint32_t> start;  // per bucket, into items; one more at the end
+  std::vector<uint32_t> items;
+  void build(const std::vector<Box64>& boxes);
+  // Each item whose box overlaps [ax, bx] x [ay, by] once: visit(item, box).
+  template <typename Visit>
+  void near(const std::vector<Box64>& boxes, int64_t ax, int64_t ay, int64_t bx, int64_t by, Visit visit) const;
+
+private:
+  int column(int64_t x) const;
+  int row(int64_t y) const;
+};
+
+struct SceneCell {
+  std::vector<ObjectCorners> shapes[LAYER_COUNT];  // normalised, in cell coordinates
+  std::vector<CellPlacement> placements;
+  uint64_t revision = 0;  // of the content, as its source counts it
+
+  // Filled by CellScene::prepare.
+  Box64 bounds;  // shapes and placements, exact
+  std::vector<Box64> shapeBoxes[LAYER_COUNT], placementBoxes;
+  ItemGrid shapeGrid[LAYER_COUNT], placementGrid;
+  uint64_t indexed = UINT64_MAX;  // the revision the grids are of
+  uint64_t flattened = 0;         // placed shapes below it, saturating
+  std::bitset<LAYER_COUNT> slotsBelow;  // slots with shapes here or below
+};
+
+// The cells and the one shown (whose own shapes the layers hold: the scene
+// gives only its placements).
+struct CellScene {
+  std::vector<SceneCell> cells;
+  uint32_t shown = 0;
+  uint64_t revision = 0;  // rises with every change of anything here but the selection
+  uint64_t selectionRevision = 0;  // rises when placements are selected or deselected
+
+  // Bring bounds and grids up to date (cells whose revision moved, and those
+  // placing them); false when a cell places itself, directly or not.
+  bool prepare();
+  const SceneCell& top() const { return cells[shown]; }
+  bool hasPlacements() const { return !cells.empty() && !top().placements.empty(); }
+  // Every placed shape below the shown cell but those of elements that lie
+  // outside cull, or with wrapped only those whose corners wrap past 32
+  // bits: visit(slot, corners), the corners wrapped.
+  template <typename Visit>
+  void flatten(const Box64& cull, bool wrapped, Visit visit) const;
+
+private:
+  template <typename Visit>
+  void flattenPlacements(const SceneCell& c, const PlaceTransform& t, const Box64& cull, bool wrapped,
+                         Visit& visit) const;
+  bool prepareCell(uint32_t cell, std::vector<int>& state);
+};
+
+// The corners of a placed shape, wrapped to 32 bits as the flattened layout
+// holds them, and whether they were exact.
+inline ObjectCorners placedCorners(const ObjectCorners& s, const PlaceTransform& t, bool* exact = nullptr) {
+  int64_t xa = t.x(s.x0, s.y0), ya = t.y(s.x0, s.y0), xb = t.x(s.x1, s.y1), yb = t.y(s.x1, s.y1);
+  int64_t x0 = xa < xb ? xa : xb, x1 = xa < xb ? xb : xa, y0 = ya < yb ? ya : yb, y1 = ya < yb ? yb : ya;
+  if (exact) *exact = x0 >= INT32_MIN && x1 <= INT32_MAX && y0 >= INT32_MIN && y1 <= INT32_MAX;
+  return {(int32_t)(uint32_t)(uint64_t)x0, (int32_t)(uint32_t)(uint64_t)y0, (int32_t)(uint32_t)(uint64_t)x1,
+          (int32_t)(uint32_t)(uint64_t)y1};
+}
+
+template <typename Visit>
+void ItemGrid::near(const std::vector<Box64>& boxes, int64_t ax, int64_t ay, int64_t bx, int64_t by,
+                    Visit visit) const {
+  if (across == 0 || !bounds.overlaps(ax, ay, bx, by)) return;
+  int c0 = column(ax), c1 = column(bx), r0 = row(ay), r1 = row(by);
+  for (int r = r0; r <= r1; r++)
+    for (int c = c0; c <= c1; c++) {
+      size_t bucket = (size_t)r * across + c;
+      for (uint32_t k = start[bucket]; k < start[bucket + 1]; k++) {
+        const Box64& b = boxes[items[k]];
+        if (!b.overlaps(ax, ay, bx, by)) continue;
+        // Reported from the first bucket of the query the item lies in.
+        if ((c > c0 && column(b.x0) < c) || (r > r0 && row(b.y0) < r)) continue;
+        visit(items[k], b);
+      }
+    }
+}
+
+template <typename Visit>
+void CellScene::flattenPlacements(const SceneCell& c, const PlaceTransform& t, const Box64& cull, bool wrapped,
+                                  Visit& visit) const {
+  for (const CellPlacement& p : c.placements) {
+    const SceneCell& inside = cells[p.cell];
+    for (int32_t j = 0; j < p.rows; j++)
+      for (int32_t i = 0; i < p.columns; i++) {
+        PlaceTransform e = t.after(p.element(i, j));
+        Box64 box = inside.bounds.placed(e);
+        bool fits = box.fitsInt32();
+        if (fits && (wrapped || !box.overlaps(cull.x0, cull.y0, cull.x1, cull.y1))) continue;
+        for (int s = 0; s < LAYER_COUNT; s++)
+          for (const ObjectCorners& shape : inside.shapes[s]) {
+            bool exact;
+            ObjectCorners placed = placedCorners(shape, e, &exact);
+            if (!wrapped || !exact) visit(s, placed);
+          }
+        flattenPlacements(inside, e, cull, wrapped, visit);
+      }
+  }
+}
+
+template <typename Visit>
+void CellScene::flatten(const Box64& cull, bool wrapped, Visit visit) const {
+  if (hasPlacements()) flattenPlacements(top(), PlaceTransform(), cull, wrapped, visit);
+}
+
+#endif

@@ -1,0 +1,16 @@
+#ifndef KIVO_CELLSCENESYNC_H
+#define KIVO_CELLSCENESYNC_H
+
+#include "canvas/CellScene.h"
+
+class Layout;
+
+// Bring the painter's copy of the document's cells up to date: a cell's
+// shapes and placements are copied again only when its revision moved,
+// the shown cell's placements when its instances changed. The scene's
+// revision rises when its geometry changed, its selectionRevision when
+// only the selection of placements did. Instances whose transform is not
+// integral are left out of the scene.
+void syncCellScene(const Layout& layout, CellScene& scene);
+
+#endif
