@@ -115,6 +115,8 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
     c.shapeGrid.build(c.shapeBoxes);
   }
   if (!c.shapeGrid.bounds.empty()) c.bounds.include(c.shapeGrid.bounds);
+  if (!c.opts.empty()) c.slotsBelow |= SceneCell::OPTS_BELOW;
+  c.flattened = addCount(c.flattened, c.opts.size());
   for (int s = 0; s < LAYER_COUNT; s++) {
     c.flattened = addCount(c.flattened, c.shapes[s].size());
     if (!c.shapes[s].empty()) c.slotsBelow |= (uint16_t)(1u << s);

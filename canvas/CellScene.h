@@ -87,6 +87,10 @@ private:
 
 struct SceneCell {
   std::vector<ObjectCorners> shapes[LAYER_COUNT];  // normalised, in cell coordinates
+  // Marker objects of the options layer, drawn as Opt draws them (outline
+  // and diagonals) by OpenGL alone: a cell rarely holds any.
+  std::vector<ObjectCorners> opts;
+  static const uint16_t OPTS_BELOW = 1u << 15;  // in slotsBelow
   std::vector<CellPlacement> placements;
   uint64_t revision = 0;  // of the content, as its source counts it
 
@@ -98,7 +102,7 @@ struct SceneCell {
   ItemGrid shapeGrid, placementGrid;
   uint64_t indexed = UINT64_MAX;  // the revision the grids are of
   uint64_t flattened = 0;         // placed shapes below it, saturating
-  uint16_t slotsBelow = 0;        // slots with shapes here or below
+  uint16_t slotsBelow = 0;        // slots with shapes here or below, and OPTS_BELOW
 };
 
 // The cells and the one shown (whose own shapes the layers hold: the scene
@@ -115,14 +119,16 @@ struct CellScene {
   const SceneCell& top() const { return cells[shown]; }
   bool hasPlacements() const { return !cells.empty() && !top().placements.empty(); }
   // Every placed shape below the shown cell but those of elements that lie
-  // outside cull, or with wrapped only those whose corners wrap past 32
-  // bits: visit(slot, corners), the corners wrapped.
+  // outside cull (SHAPES), only those whose corners wrap past 32 bits
+  // (WRAPPED), or the placed markers of the options layer instead (OPTS):
+  // visit(slot, corners), the corners wrapped.
+  enum Part { SHAPES, WRAPPED, OPTS };
   template <typename Visit>
-  void flatten(const Box64& cull, bool wrapped, Visit visit) const;
+  void flatten(const Box64& cull, Part part, Visit visit) const;
 
 private:
   template <typename Visit>
-  void flattenPlacements(const SceneCell& c, const PlaceTransform& t, const Box64& cull, bool wrapped,
+  void flattenPlacements(const SceneCell& c, const PlaceTransform& t, const Box64& cull, Part part,
                          Visit& visit) const;
   bool prepareCell(uint32_t cell, std::vector<int>& state);
 };
@@ -158,30 +164,33 @@ void ItemGrid::near(const std::vector<Box64>& boxes, int64_t ax, int64_t ay, int
 }
 
 template <typename Visit>
-void CellScene::flattenPlacements(const SceneCell& c, const PlaceTransform& t, const Box64& cull, bool wrapped,
+void CellScene::flattenPlacements(const SceneCell& c, const PlaceTransform& t, const Box64& cull, Part part,
                                   Visit& visit) const {
   for (const CellPlacement& p : c.placements) {
     const SceneCell& inside = cells[p.cell];
+    if (part == OPTS && !(inside.slotsBelow & SceneCell::OPTS_BELOW)) continue;
     for (int32_t j = 0; j < p.rows; j++)
       for (int32_t i = 0; i < p.columns; i++) {
         PlaceTransform e = t.after(p.element(i, j));
         Box64 box = inside.bounds.placed(e);
         bool fits = box.fitsInt32();
-        if (fits && (wrapped || !box.overlaps(cull.x0, cull.y0, cull.x1, cull.y1))) continue;
-        for (int s = 0; s < LAYER_COUNT; s++)
+        if (fits && (part == WRAPPED || !box.overlaps(cull.x0, cull.y0, cull.x1, cull.y1))) continue;
+        for (int s = 0; s < LAYER_COUNT && part != OPTS; s++)
           for (const ObjectCorners& shape : inside.shapes[s]) {
             bool exact;
             ObjectCorners placed = placedCorners(shape, e, &exact);
-            if (!wrapped || !exact) visit(s, placed);
+            if (part == SHAPES || !exact) visit(s, placed);
           }
-        flattenPlacements(inside, e, cull, wrapped, visit);
+        if (part == OPTS)
+          for (const ObjectCorners& opt : inside.opts) visit(LAYER_OPTIONS, placedCorners(opt, e));
+        flattenPlacements(inside, e, cull, part, visit);
       }
   }
 }
 
 template <typename Visit>
-void CellScene::flatten(const Box64& cull, bool wrapped, Visit visit) const {
-  if (hasPlacements()) flattenPlacements(top(), PlaceTransform(), cull, wrapped, visit);
+void CellScene::flatten(const Box64& cull, Part part, Visit visit) const {
+  if (hasPlacements()) flattenPlacements(top(), PlaceTransform(), cull, part, visit);
 }
 
 #endif

@@ -1,6 +1,7 @@
 #include "canvas/CellSceneSync.h"
 
 #include <cmath>
+#include <typeinfo>
 
 #include "model/Cell.h"
 #include "model/Layout.h"
@@ -65,13 +66,16 @@ void syncCellScene(const Layout& layout, CellScene& scene) {
       continue;
     }
     if (!reset && c.revision == cell.revision()) continue;
+    c.opts.clear();
     for (int s = 0; s < LAYER_COUNT; s++) {
       c.shapes[s].clear();
       if (const Layer* l = cell.layer(s))
         for (GroupNode* node = l->first(); node; node = node->next()) {
           int64_t x0 = node->x, y0 = node->y, x1 = x0 + node->w, y1 = y0 + node->h;
-          c.shapes[s].push_back({(int32_t)std::min(x0, x1), (int32_t)std::min(y0, y1), (int32_t)std::max(x0, x1),
-                                 (int32_t)std::max(y0, y1)});
+          bool opt = typeid(*node) == typeid(Opt);
+          (opt ? c.opts : c.shapes[s])
+              .push_back({(int32_t)std::min(x0, x1), (int32_t)std::min(y0, y1), (int32_t)std::max(x0, x1),
+                          (int32_t)std::max(y0, y1)});
         }
     }
     placementsOf(cell.instances(), n, c.placements);

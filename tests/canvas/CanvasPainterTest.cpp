@@ -352,6 +352,9 @@ void buildHierarchy(KivoWindow* window, unsigned seed, int32_t offset, int array
       box->setRect(pos(rng), pos(rng), size(rng), size(rng));
       cell.editLayer(slot(rng)).appendChain(box);
     }
+    Opt* marker = new Opt;  // drawn as its outline and diagonals
+    marker->setRect(pos(rng), pos(rng), 1 + size(rng), 1 + size(rng));
+    cell.editLayer(LAYER_OPTIONS).appendChain(marker);
   }
   auto place = [&](uint32_t parent, uint32_t child, bool mirror, int quarter, int32_t x, int32_t y, int cols = 1,
                    int rows = 1, int32_t cx = 0, int32_t ry = 0) {
@@ -392,10 +395,10 @@ TEST_F(CanvasPainterTest, PlacedCellsPaintTheirFlattenedPixels) {
     for (int i = 0; i < 12; i++) {
       window->originX = offset + pos(rng), window->originY = offset + pos(rng);
       window->scale = (float)std::exp(logScale(rng));
-      if (i == 5) window->layout.toggleEnabled(6);
+      if (i == 5) window->layout.toggleEnabled(6), window->layout.toggleEnabled(LAYER_OPTIONS);
       EXPECT_EQ(fastAgainstPlain(), 0) << window->originX << "," << window->originY << " x" << window->scale;
     }
-    window->layout.toggleEnabled(6);
+    window->layout.toggleEnabled(6), window->layout.toggleEnabled(LAYER_OPTIONS);
     // The same picture from the document's own flattening, which copies
     // objects unselected.
     window->layout.applySelection(-1, OP_DESELECT, MATCH_ALL, nullptr);
