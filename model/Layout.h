@@ -53,8 +53,8 @@ public:
   virtual void savedStateReached() = 0;
 };
 
-// The layout document: the fourteen layers, the file they came from and the
-// undo history. Every change of content passes through addObjects,
+// The layout document: its library of cells, the layers and instances of
+// the cell it shows, the file they came from and the undo history. Every change of content passes through addObjects,
 // removeSelected and moveSelected, which record one undoable step each;
 // selection and the layers' enabled flags change through applySelection and
 // toggleEnabled and are not undoable.
