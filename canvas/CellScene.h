@@ -110,6 +110,7 @@ struct SceneCell {
 struct CellScene {
   std::vector<SceneCell> cells;
   uint32_t shown = 0;
+  size_t libraryCells = 0;  // the document's; cells after them place flattened shapes
   uint64_t revision = 0;  // rises with every change of anything here but the selection
   uint64_t selectionRevision = 0;  // rises when placements are selected or deselected
 

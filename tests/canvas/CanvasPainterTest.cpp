@@ -375,6 +375,11 @@ void buildHierarchy(KivoWindow* window, unsigned seed, int32_t offset, int array
   place(top, row, true, 1, offset - 300, offset + 50, 2, 3, 0, 420);
   place(top, 2, false, 3, offset + 10, offset - 200, array * 4, array * 4, 37, 45);
   place(top, 0, true, 2, offset - 100, offset - 120);
+  place(top, row, false, 0, offset - 250, offset - 350);  // turned by 30 degrees and magnified
+  Instance* odd = static_cast<Instance*>(cells.cell(top).editLayer(LAYER_INSTANCES).first()->last());
+  odd->transform.hasAngle = odd->transform.hasMagnification = true;
+  odd->transform.angle = 30, odd->transform.magnification = 1.5;
+  odd->placeBounds(cells.cell(row).bounds());
   cells.shown = top;
   Layer fresh[LAYER_COUNT];
   window->layout.replaceContent(fresh, "cells.gds", false, FORMAT_GDSII, GdsLibraryInfo(), &cells);
