@@ -26,7 +26,7 @@ void forEachObject(bool dense, int count, Each each) {
     }
     return;
   }
-  std::uniform_int_distribution<int> px(0, 2000000), py(0, 1500000), layer(0, LAYER_COUNT - 1),
+  std::uniform_int_distribution<int> px(0, 2000000), py(0, 1500000), layer(0, NAMED_LAYER_COUNT - 1),
       kind(0, 999), small(40, 1500), wire(2000, 120000);
   for (int i = 0; i < count; i++) {
     int l = layer(rng), k = kind(rng);

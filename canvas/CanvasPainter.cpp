@@ -17,9 +17,8 @@
 
 namespace {
 
-// Depths of the crosshair and the band: nearer than every layer (at most
-// 13 * LAYER_STEP_Z + SELECTION_Z), so both cover the layers, the
-// crosshair over the band.
+// Depths of the crosshair and the band: nearer than every layer (see
+// layerDepth), so both cover the layers, the crosshair over the band.
 const float CROSSHAIR_Z = 0.99f;
 const float BAND_Z = 0.95f;
 
@@ -112,7 +111,8 @@ std::vector<uint8_t> readFrame(const ViewTransform& view) {
 void walkLayers(LayerCache* caches, const Layer* layers, const CornerHandOver* handOver,
                 const bool chosen[LAYER_COUNT], int* changes) {
   bool walk[LAYER_COUNT] = {};
-  for (int i = 0; i < LAYER_COUNT; i++) {
+  const int slots = layerSlotsInUse();
+  for (int i = 0; i < slots; i++) {
     if (!chosen[i]) continue;
     LayerCache::Change change;
     if (caches[i].follow(layers[i], i, handOver, change)) {
@@ -122,11 +122,18 @@ void walkLayers(LayerCache* caches, const Layer* layers, const CornerHandOver* h
     walk[i] = true;
     caches[i].begin(layers[i]);
   }
-  walkSideBySide(layers, walk, LAYER_COUNT, [caches](int i, GroupNode* const* nodes, uint32_t n) {
+  walkSideBySide(layers, walk, slots, [caches](int i, GroupNode* const* nodes, uint32_t n) {
     caches[i].feed(nodes, n);
   });
-  for (int i = 0; i < LAYER_COUNT; i++)
+  for (int i = 0; i < slots; i++)
     if (walk[i]) changes[i] = caches[i].finish();
+}
+
+// Whether a pair layer holds objects: the masks then cannot compose the picture.
+bool pairLayersHoldObjects(const Layer layers[LAYER_COUNT]) {
+  for (int i = FIRST_PAIR_SLOT, n = layerSlotsInUse(); i < n; i++)
+    if (layers[i].first()) return true;
+  return false;
 }
 
 }  // namespace
@@ -201,9 +208,11 @@ void CanvasPainter::paintReference(const ViewTransform& view, const Layer layers
 
 // The layers back to front, each object in immediate mode.
 void CanvasPainter::drawPicturePlain(const ViewTransform& view, const Layer layers[LAYER_COUNT]) {
-  for (int i = 0; i < LAYER_COUNT; i++) {
+  const std::vector<int> order = drawingOrder();
+  for (size_t place = 0; place < order.size(); place++) {
+    const int i = order[place];
     glPushMatrix();
-    glTranslatef(0.0f, 0.0f, layerDepth(i));
+    glTranslatef(0.0f, 0.0f, layerDepth((int)place));
     drawScenePlain(view, layers[i], i, true);
     layers[i].draw(view.baseX(), view.baseY());
     drawScenePlain(view, layers[i], i, false);
@@ -228,11 +237,19 @@ void CanvasPainter::drawScenePlain(const ViewTransform& view, const Layer& layer
 }
 
 // The layers' picture composed from the masks, or drawn from the caches
-// where the frame buffer cannot hold the masks; kept either way.
+// where the frame buffer cannot hold the masks; kept either way. The masks
+// hold the named layers; the pair layers, all drawn after them, are drawn
+// from the caches over the composed picture, as the plain loop draws them
+// over the named layers: every named depth lies below every pair depth.
 void CanvasPainter::drawPictureFast(const ViewTransform& view, const Layer layers[LAYER_COUNT],
                                     const PictureKey& key) {
   if (composeLayers(view, layers, key)) {
     picture->restore(view);
+    if (pairLayersHoldObjects(layers)) {
+      glDisable(GL_LINE_STIPPLE);
+      drawLayersFast(view, layers, NAMED_LAYER_COUNT);
+      picture->keep(view, key);
+    }
     return;
   }
   beginFrame(view);
@@ -254,7 +271,7 @@ void CanvasPainter::checkFastPath(const ViewTransform& view, const Layer layers[
   probe.originX = probe.originY = CHECK_ORIGIN;
   probe.scale = CHECK_SCALE;
   Layer scene[LAYER_COUNT];
-  for (int i = 0; i < LAYER_COUNT; i++) {
+  for (int i = 0; i < NAMED_LAYER_COUNT; i++) {
     scene[i].setColor(layers[i].getColor());
     scene[i].enable();
     for (int k = 0; k < 3; k++) {
@@ -309,15 +326,16 @@ void CanvasPainter::sortWhereCulled(const ViewTransform& view, const Layer layer
   double right = left + view.width / (double)view.scale, top = bottom + view.height / (double)view.scale;
   bool sort[LAYER_COUNT] = {}, theirs[LAYER_COUNT] = {};
   size_t work[LAYER_COUNT] = {};
-  for (int i = 0; i < LAYER_COUNT; i++) {
+  const int slots = layerSlotsInUse();
+  for (int i = 0; i < slots; i++) {
     const Layer& l = layers[i];
     bool whole = l.getX() >= left && l.getY() >= bottom && (double)l.getX() + l.getW() <= right &&
                  (double)l.getY() + l.getH() <= top;
     sort[i] = caches[i].unsorted && !whole;
     if (sort[i]) work[i] = caches[i].corners.size();
   }
-  auto sortChosen = [this, &sort](const bool* chosen) {
-    for (int i = 0; i < LAYER_COUNT; i++)
+  auto sortChosen = [this, &sort, slots](const bool* chosen) {
+    for (int i = 0; i < slots; i++)
       if (sort[i] && chosen[i]) caches[i].sortTiles();
   };
   bool mine[LAYER_COUNT];
@@ -326,18 +344,22 @@ void CanvasPainter::sortWhereCulled(const ViewTransform& view, const Layer layer
   runBeside(beside, [&] { sortChosen(theirs); }, [&] { sortChosen(mine); });
 }
 
-void CanvasPainter::drawLayersFast(const ViewTransform& view, const Layer layers[LAYER_COUNT]) {
+void CanvasPainter::drawLayersFast(const ViewTransform& view, const Layer layers[LAYER_COUNT], size_t from) {
   updateCaches(layers);
   sortWhereCulled(view, layers);
-  for (int i = 0; i < LAYER_COUNT; i++) {
+  const std::vector<int> order = drawingOrder();
+  for (size_t place = from; place < order.size(); place++) {
+    const int i = order[place];
     glPushMatrix();
-    glTranslatef(0.0f, 0.0f, layerDepth(i));
+    glTranslatef(0.0f, 0.0f, layerDepth((int)place));
     drawScenePlain(view, layers[i], i, true);
     drawLayerFast(layers[i], caches[i], view, *vertices);
     drawScenePlain(view, layers[i], i, false);
     glPopMatrix();
   }
-  composer->valid = false;
+  // Caches that followed changes here left the masks behind them; over a
+  // composed picture (from > 0) the composition brought them up to date.
+  if (from == 0) composer->valid = false;
 }
 
 // Bring every layer's cache up to date. When many objects are to be walked,
@@ -347,7 +369,8 @@ void CanvasPainter::updateCaches(const Layer layers[LAYER_COUNT], int* changes) 
   bool changed[LAYER_COUNT] = {}, mine[LAYER_COUNT] = {}, theirs[LAYER_COUNT] = {};
   int found[LAYER_COUNT];
   size_t work[LAYER_COUNT] = {};
-  for (int i = 0; i < LAYER_COUNT; i++) {
+  std::fill(found, found + LAYER_COUNT, (int)LayerCache::SAME);
+  for (int i = 0, n = layerSlotsInUse(); i < n; i++) {
     found[i] = LayerCache::SAME;
     changed[i] = !caches[i].isCurrent(layers[i]);
     if (changed[i]) work[i] = layers[i].size();
@@ -379,7 +402,7 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, const Layer layers[
   int changes[LAYER_COUNT];
   updateCaches(layers, changes);
   sortWhereCulled(view, layers);
-  for (int i = 0; i < LAYER_COUNT; i++) {
+  for (int i = 0; i < NAMED_LAYER_COUNT; i++) {
     auto change = (LayerCache::Change)changes[i];
     if (!sameView) change = LayerCache::REBUILT;
     fills[i] = change == LayerCache::REBUILT || change == LayerCache::APPENDED;

@@ -18,7 +18,7 @@ struct LayerCache;
 struct PictureKey;
 struct VertexBuffer;
 
-// Draws the canvas: crosshair, rubber band and the fourteen layers, into the
+// Draws the canvas: crosshair, rubber band and the layers in drawing order, into the
 // current OpenGL context's back buffer (the caller makes the context current
 // and swaps).
 //
@@ -36,7 +36,9 @@ struct VertexBuffer;
 // - The layers' picture is composed from per-layer coverage masks (which
 //   pixels a layer's fill and its selection outlines cover), so a change
 //   redraws only the masks it touched. OpenGL draws the masks; boxes whose
-//   pixels are certain without its rounding rules are set directly.
+//   pixels are certain without its rounding rules are set directly. The
+//   masks hold the named layers only: pair layers, drawn after them, are
+//   drawn from the caches over the composed picture.
 // - The layers' picture is kept in a texture. The crosshair and the band are
 //   opaque and nearer than every layer, so drawing them over the kept image
 //   gives the pixels of the full paint; pointer motion thus repaints without
@@ -97,7 +99,8 @@ private:
   void drawScenePlain(const ViewTransform& view, const Layer& layer, int i, bool before);
   void updateCaches(const Layer layers[LAYER_COUNT], int* changes = nullptr);
   void sortWhereCulled(const ViewTransform& view, const Layer layers[LAYER_COUNT]);
-  void drawLayersFast(const ViewTransform& view, const Layer layers[LAYER_COUNT]);
+  // The layers from place `from` of the drawing order on, from the caches.
+  void drawLayersFast(const ViewTransform& view, const Layer layers[LAYER_COUNT], size_t from = 0);
   bool composeLayers(const ViewTransform& view, const Layer layers[LAYER_COUNT], const PictureKey& key);
 
   bool reference = false;

@@ -245,10 +245,10 @@ void drawPlacementOutlines(const CellScene& scene, const ViewTransform& view) {
 
 // The outlines of selected placements, drawn by OpenGL alone: a click that
 // selects one redraws only them.
-void CellMasks::update(const ViewTransform& v, const CellScene& scene, const bool enabled[LAYER_COUNT],
+void CellMasks::update(const ViewTransform& v, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT],
                        double rasterSnap, VertexBuffer& vertices) {
   int on = 0;
-  for (int i = 0; i < LAYER_COUNT; i++) on |= enabled[i] ? 1 << i : 0;
+  for (int i = 0; i < NAMED_LAYER_COUNT; i++) on |= enabled[i] ? 1 << i : 0;
   ViewKey key(v, nullptr);
   if (!(valid && key == view && revision == scene.revision && enabledBits == on && snap == rasterSnap)) {
     view = key, revision = scene.revision, enabledBits = on, snap = rasterSnap, valid = true;
@@ -280,7 +280,7 @@ void CellMasks::update(const ViewTransform& v, const CellScene& scene, const boo
   glClear(GL_COLOR_BUFFER_BIT);
 }
 
-void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, const bool enabled[LAYER_COUNT],
+void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT],
                             VertexBuffer& vertices) {
   size_t n = (size_t)std::max(v.width, 0) * (size_t)std::max(v.height, 0);
   plane.assign(n, 0);
@@ -303,7 +303,7 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
 
   // The rest by OpenGL, each slot its bit, as the layers' masks are drawn.
   bool outlined = (scene.top().slotsBelow & SceneCell::OPTS_BELOW) != 0;
-  for (int s = 0; s < LAYER_COUNT; s++) outlined = outlined || (!enabled[s] && (scene.top().slotsBelow & (1u << s)));
+  for (int s = 0; s < NAMED_LAYER_COUNT; s++) outlined = outlined || (!enabled[s] && (scene.top().slotsBelow & (1u << s)));
   if (mine.items.empty() && !outlined && usable && scene.top().bounds.fitsInt32()) return;
   glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
   glDisable(GL_DEPTH_TEST);
@@ -325,7 +325,7 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
     vertices.push(DrawCorners(list[k].c, bx, by));
   }
   vertices.flush();
-  for (int s = 0; s < LAYER_COUNT; s++) {
+  for (int s = 0; s < NAMED_LAYER_COUNT; s++) {
     if (!(scene.top().slotsBelow & (1u << s))) continue;
     setBitColor(s);
     if (!enabled[s]) {

@@ -23,7 +23,7 @@
 
 // The dashed outlines of selected placements go into the mask bit of the
 // frontmost layer's selection: they are drawn white at its depth.
-const int OUTLINE_LAYER = LAYER_COUNT - 1;
+const int OUTLINE_LAYER = NAMED_LAYER_COUNT - 1;
 
 struct CellMasks {
   // Per pixel, rows from the bottom: bit s where slot s's placed shapes
@@ -35,12 +35,12 @@ struct CellMasks {
   // rasteriser may move a vertex), each unless it shows it already. The
   // caller's OpenGL context draws what is left to the rasteriser; the
   // frame's colour buffer is used and left cleared.
-  void update(const ViewTransform& view, const CellScene& scene, const bool enabled[LAYER_COUNT], double snap,
+  void update(const ViewTransform& view, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT], double snap,
               VertexBuffer& vertices);
   void forget() { valid = outlinesValid = false; }
 
 private:
-  void updatePlane(const ViewTransform& view, const CellScene& scene, const bool enabled[LAYER_COUNT],
+  void updatePlane(const ViewTransform& view, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT],
                    VertexBuffer& vertices);
   bool valid = false, outlinesValid = false;
   ViewKey view, outlinesView;

@@ -104,11 +104,18 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
   c.flattened = 0;
   c.slotsBelow = 0;
   if (c.indexed != c.revision) {
+    // The grid serves the masks, which hold the named layers; the pair
+    // layers' shapes are drawn by flattening and only count for the bounds.
     c.shapeBoxes.clear(), c.shapeSlots.clear();
+    c.pairBounds = Box64();
     for (int s = 0; s < LAYER_COUNT; s++)
       for (const ObjectCorners& o : c.shapes[s]) {
         Box64 b;
         b.x0 = o.x0, b.y0 = o.y0, b.x1 = o.x1, b.y1 = o.y1;
+        if (s >= NAMED_LAYER_COUNT) {
+          c.pairBounds.include(b);
+          continue;
+        }
         c.shapeBoxes.push_back(b);
         c.shapeSlots.push_back((uint8_t)s);
       }
@@ -117,9 +124,10 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
   if (!c.shapeGrid.bounds.empty()) c.bounds.include(c.shapeGrid.bounds);
   if (!c.opts.empty()) c.slotsBelow |= SceneCell::OPTS_BELOW;
   c.flattened = addCount(c.flattened, c.opts.size());
+  if (!c.pairBounds.empty()) c.bounds.include(c.pairBounds);
   for (int s = 0; s < LAYER_COUNT; s++) {
     c.flattened = addCount(c.flattened, c.shapes[s].size());
-    if (!c.shapes[s].empty()) c.slotsBelow |= (uint16_t)(1u << s);
+    if (s < NAMED_LAYER_COUNT && !c.shapes[s].empty()) c.slotsBelow |= (uint16_t)(1u << s);
   }
   c.placementBoxes.clear();
   for (const CellPlacement& p : c.placements) {

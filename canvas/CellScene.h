@@ -102,7 +102,8 @@ struct SceneCell {
   ItemGrid shapeGrid, placementGrid;
   uint64_t indexed = UINT64_MAX;  // the revision the grids are of
   uint64_t flattened = 0;         // placed shapes below it, saturating
-  uint16_t slotsBelow = 0;        // slots with shapes here or below, and OPTS_BELOW
+  Box64 pairBounds;  // of the shapes on pair slots
+  uint16_t slotsBelow = 0;  // named slots with shapes here or below (bit s for slot s), and OPTS_BELOW
 };
 
 // The cells and the one shown (whose own shapes the layers hold: the scene

@@ -28,7 +28,7 @@ namespace {
 // Bits 0 to 13 of a pixel's mask hold the layers' fills, bits 16 to 29
 // their selection outlines: each half fits the 16 bits of red and green.
 const uint32_t SELECTION_SHIFT = 16;
-const uint32_t FILL_BITS = (1u << LAYER_COUNT) - 1;
+const uint32_t FILL_BITS = (1u << NAMED_LAYER_COUNT) - 1;
 // llvmpipe snaps vertices to 1/256 pixel, so it moves one by at most 1/512.
 const double LLVMPIPE_SNAP = 1.0 / 512;
 // Each distinct edge coordinate near a pixel centre is asked with a probe
@@ -83,13 +83,13 @@ bool Composer::canCompose(const ViewTransform& view) {
   return supported && view.width >= MIN_WIDTH && view.height >= MIN_HEIGHT;
 }
 
-void Composer::learn(const ViewTransform& view, const Layer layers[LAYER_COUNT]) {
+void Composer::learn(const ViewTransform& view, const Layer layers[NAMED_LAYER_COUNT]) {
   Composer& c = *this;
   const BlendState state = BlendState::current();
   bool same = c.learned && c.learnedState == state;
-  for (int i = 0; i < LAYER_COUNT; i++) same = same && c.learnedColors[i] == layers[i].getColor();
+  for (int i = 0; i < NAMED_LAYER_COUNT; i++) same = same && c.learnedColors[i] == layers[i].getColor();
   if (same) return;
-  const int rows = LAYER_COUNT + 1;
+  const int rows = NAMED_LAYER_COUNT + 1;
   glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_POLYGON_BIT);
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_BLEND);
@@ -102,7 +102,7 @@ void Composer::learn(const ViewTransform& view, const Layer layers[LAYER_COUNT])
   glDrawPixels(256, rows, GL_RGBA, GL_UNSIGNED_BYTE, ramp.data());
   if (state.enabled) glEnable(GL_BLEND);
   for (int row = 0; row < rows; row++) {
-    setColor(row < LAYER_COUNT ? layers[row].getColor() : WHITE);
+    setColor(row < NAMED_LAYER_COUNT ? layers[row].getColor() : WHITE);
     pixelRow(0, 256, row);
   }
   glReadPixels(0, 0, 256, rows, GL_RGBA, GL_UNSIGNED_BYTE, ramp.data());
@@ -115,7 +115,7 @@ void Composer::learn(const ViewTransform& view, const Layer layers[LAYER_COUNT])
   glEnable(GL_DEPTH_TEST);
   glDepthFunc(GL_ALWAYS);
   glDepthMask(GL_TRUE);
-  for (int i = 0; i < LAYER_COUNT; i++) {
+  for (int i = 0; i < NAMED_LAYER_COUNT; i++) {
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, layerDepth(i));
     pixelRow(2 * i, 2 * i + 1, rows);
@@ -125,9 +125,9 @@ void Composer::learn(const ViewTransform& view, const Layer layers[LAYER_COUNT])
     glPopMatrix();
     glPopMatrix();
   }
-  uint32_t depths[2 * LAYER_COUNT];
-  glReadPixels(0, rows, 2 * LAYER_COUNT, 1, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, depths);
-  for (int i = 0; i < LAYER_COUNT; i++) {
+  uint32_t depths[2 * NAMED_LAYER_COUNT];
+  glReadPixels(0, rows, 2 * NAMED_LAYER_COUNT, 1, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, depths);
+  for (int i = 0; i < NAMED_LAYER_COUNT; i++) {
     c.fillDepth[i] = depths[2 * i];
     c.selectionDepth[i] = depths[2 * i + 1];
     c.learnedColors[i] = layers[i].getColor();
@@ -144,7 +144,7 @@ void Composer::learn(const ViewTransform& view, const Layer layers[LAYER_COUNT])
 // with one small probe quad per coordinate: an edge at that coordinate
 // beside a certain one, alone on its row (or column). Then set the boxes'
 // pixels. Edges whose probe finds no free row are drawn by OpenGL.
-void Composer::resolveEdges(const ViewTransform& view, const LayerCache caches[LAYER_COUNT],
+void Composer::resolveEdges(const ViewTransform& view, const LayerCache caches[NAMED_LAYER_COUNT],
                             VertexBuffer& vertices) {
   Composer& c = *this;
   PixelMap map = pixelMapFor(view, c.snap);
@@ -250,13 +250,13 @@ void Composer::resolveEdges(const ViewTransform& view, const LayerCache caches[L
 }
 
 
-void Composer::drawMasks(const ViewTransform& view, const Layer layers[LAYER_COUNT],
-                         const LayerCache caches[LAYER_COUNT], VertexBuffer& vertices,
-                         const bool chosen[LAYER_COUNT], const uint32_t from[LAYER_COUNT], bool selection) {
+void Composer::drawMasks(const ViewTransform& view, const Layer layers[NAMED_LAYER_COUNT],
+                         const LayerCache caches[NAMED_LAYER_COUNT], VertexBuffer& vertices,
+                         const bool chosen[NAMED_LAYER_COUNT], const uint32_t from[NAMED_LAYER_COUNT], bool selection) {
   Composer& c = *this;
   uint32_t keep = ~0u;
   bool any = false;
-  for (int i = 0; i < LAYER_COUNT; i++) {
+  for (int i = 0; i < NAMED_LAYER_COUNT; i++) {
     if (!chosen[i]) continue;
     any = true;
     if (selection || from[i] == 0) keep &= ~(1u << (i + (selection ? SELECTION_SHIFT : 0)));
@@ -286,21 +286,21 @@ void Composer::drawMasks(const ViewTransform& view, const Layer layers[LAYER_COU
   // (whole enabled layers) into certain pixels, edges to ask about and
   // quads, which this thread, the owner of the context, draws after it.
   struct Share {
-    bool layers[LAYER_COUNT] = {};
+    bool layers[NAMED_LAYER_COUNT] = {};
     BigVector<EdgeBox> pending;
-    QuadList quads[LAYER_COUNT];
+    QuadList quads[NAMED_LAYER_COUNT];
   } theirs;
   auto boxesOf = [&](int i) { return caches[i].corners.size() - std::min<size_t>(from[i], caches[i].corners.size()); };
   auto shareable = [&](int i) { return !selection && chosen[i] && layers[i].first() && layers[i].isEnabled(); };
   // Only where most boxes are settled on the CPU: at views so small that
   // they go to OpenGL, the kept quads would cost more than the thread gains.
-  size_t work[LAYER_COUNT] = {};
-  for (int i = 0; i < LAYER_COUNT && askEdges; i++)
+  size_t work[NAMED_LAYER_COUNT] = {};
+  for (int i = 0; i < NAMED_LAYER_COUNT && askEdges; i++)
     if (shareable(i)) work[i] = boxesOf(i);
-  size_t given = shareLayers(work, theirs.layers);
+  size_t given = shareLayers(work, theirs.layers, NAMED_LAYER_COUNT);
   Rect bounds;
   size_t boxes = 0;
-  for (int i = 0; i < LAYER_COUNT; i++) {
+  for (int i = 0; i < NAMED_LAYER_COUNT; i++) {
     if (!shareable(i)) continue;
     bounds.include(layers[i]);
     boxes += boxesOf(i);
@@ -322,14 +322,14 @@ void Composer::drawMasks(const ViewTransform& view, const Layer layers[LAYER_COU
   bool theyTouched = false, touched = false;
   auto sortTheirs = [&] {
     c.theirPlane.resize(n);
-    for (int i = 0; i < LAYER_COUNT; i++) {
+    for (int i = 0; i < NAMED_LAYER_COUNT; i++) {
       if (!theirs.layers[i]) continue;
       sortFill(caches[i], from[i], map, theirs.quads[i],
                SureFill{c.theirPlane.data(), &theyTouched, askEdges ? &theirs.pending : nullptr, i, edges});
     }
   };
   auto drawMine = [&] {
-    for (int i = 0; i < LAYER_COUNT; i++) {
+    for (int i = 0; i < NAMED_LAYER_COUNT; i++) {
       if (!chosen[i] || theirs.layers[i]) continue;
       setBitColor(i);
       if (selection) {
@@ -348,7 +348,7 @@ void Composer::drawMasks(const ViewTransform& view, const Layer layers[LAYER_COU
     if (theyTouched) merge(c.theirPlane);
     c.pending.insert(c.pending.end(), theirs.pending.begin(), theirs.pending.end());
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    for (int i = 0; i < LAYER_COUNT; i++) {
+    for (int i = 0; i < NAMED_LAYER_COUNT; i++) {
       if (!theirs.layers[i]) continue;
       setBitColor(i);
       for (const DrawCorners& q : theirs.quads[i].quads) vertices.push(q);
@@ -377,18 +377,18 @@ void Composer::fold(size_t n, const uint16_t* placed, const uint8_t* outlines) {
   uint32_t* out = reinterpret_cast<uint32_t*>(c.pixels.data());
   for (size_t p = 0; p < n; p++) {
     uint32_t b = c.bits[p];
-    if (placed) b |= (placed[p] & FILL_BITS) | (uint32_t)outlines[p] << (SELECTION_SHIFT + LAYER_COUNT - 1);
+    if (placed) b |= (placed[p] & FILL_BITS) | (uint32_t)outlines[p] << (SELECTION_SHIFT + NAMED_LAYER_COUNT - 1);
     uint32_t slot = (b * GOLDEN_HASH) >> (32 - MEMO_BITS);
     if (memoBits[slot] != b) {
       uint8_t rgba[4] = {0, 0, 0, 0};
       uint32_t depth = UINT32_MAX;
-      for (int i = 0; i < LAYER_COUNT; i++) {
+      for (int i = 0; i < NAMED_LAYER_COUNT; i++) {
         if ((b >> i & 1) && c.fillDepth[i] < depth) {
           for (int ch = 0; ch < 4; ch++) rgba[ch] = c.blend[i][ch][rgba[ch]];
           depth = c.fillDepth[i];
         }
         if ((b >> (i + SELECTION_SHIFT) & 1) && c.selectionDepth[i] < depth) {
-          for (int ch = 0; ch < 4; ch++) rgba[ch] = c.blend[LAYER_COUNT][ch][rgba[ch]];
+          for (int ch = 0; ch < 4; ch++) rgba[ch] = c.blend[NAMED_LAYER_COUNT][ch][rgba[ch]];
           depth = c.selectionDepth[i];
         }
       }

@@ -34,7 +34,8 @@ struct BlendState {
 // the coverage is the rasteriser's own; the blend results and depths are
 // read back from OpenGL too. A change then redraws only the masks of the
 // layers it touched: a selection change only that layer's outlines, an
-// added object only itself.
+// added object only itself. Only the named layers are composed so: a
+// picture where pair layers hold objects is drawn from the caches instead.
 struct Composer {
 public:
   // The smallest canvas masks are composed for: the blend table is learned
@@ -45,11 +46,11 @@ public:
   // and each byte already in the frame, the byte OpenGL writes; learned
   // for these colours under this blending and depth state, and learned
   // again when either differs.
-  uint8_t blend[LAYER_COUNT + 1][4][256];
-  uint32_t learnedColors[LAYER_COUNT] = {};
+  uint8_t blend[NAMED_LAYER_COUNT + 1][4][256];
+  uint32_t learnedColors[NAMED_LAYER_COUNT] = {};
   BlendState learnedState;
   bool learned = false;
-  uint32_t fillDepth[LAYER_COUNT] = {}, selectionDepth[LAYER_COUNT] = {};
+  uint32_t fillDepth[NAMED_LAYER_COUNT] = {}, selectionDepth[NAMED_LAYER_COUNT] = {};
   int supported = -1;  // the frame buffer holds the bits: unknown, 0, 1
   // The outline of a box less than a pixel wide and high draws nothing:
   // llvmpipe restarts the stipple count with every polygon and advances it
@@ -79,12 +80,12 @@ public:
   // layer's colour over every byte gives, and the depth each layer's fill
   // and selection store, unless known for these colours and this state.
   // Needs MIN_WIDTH x MIN_HEIGHT pixels.
-  void learn(const ViewTransform& view, const Layer layers[LAYER_COUNT]);
+  void learn(const ViewTransform& view, const Layer layers[NAMED_LAYER_COUNT]);
   // Draw the masks of the chosen layers, each its bit, and merge them into
   // the kept masks: fills (layers' fill from position from[i], the rest kept
   // when from[i] > 0) or selection outlines.
-  void drawMasks(const ViewTransform& view, const Layer layers[LAYER_COUNT], const LayerCache caches[LAYER_COUNT],
-                 VertexBuffer& vertices, const bool chosen[LAYER_COUNT], const uint32_t from[LAYER_COUNT],
+  void drawMasks(const ViewTransform& view, const Layer layers[NAMED_LAYER_COUNT], const LayerCache caches[NAMED_LAYER_COUNT],
+                 VertexBuffer& vertices, const bool chosen[NAMED_LAYER_COUNT], const uint32_t from[NAMED_LAYER_COUNT],
                  bool selection);
   // The composed image of the masks, in pixels: fold the layers over each.
   // placed and outlines, when given, add per pixel the fills of placed
@@ -93,7 +94,7 @@ public:
   void fold(size_t n, const uint16_t* placed = nullptr, const uint8_t* outlines = nullptr);
 
 private:
-  void resolveEdges(const ViewTransform& view, const LayerCache caches[LAYER_COUNT], VertexBuffer& vertices);
+  void resolveEdges(const ViewTransform& view, const LayerCache caches[NAMED_LAYER_COUNT], VertexBuffer& vertices);
 };
 
 #endif

@@ -13,15 +13,26 @@
 #include "canvas/LayerCache.h"
 #include "canvas/PixelMap.h"
 #include "model/HugePages.h"
+#include "model/LayerTable.h"
 
 class Layer;
 
-// Depths: each layer's fill one step above the one before (drawn in index
-// order, a later layer is nearer), its selection outlines SELECTION_Z above
-// its fill, as Layer::draw puts them. Fourteen steps stay below the band.
+// Depths by place in the drawing order (drawingOrder, LayerTable.h): each
+// layer's fill one step above the one before (a later layer is nearer), its
+// selection outlines SELECTION_Z above its fill, as Layer::draw puts them.
+// The named layers take LAYER_STEP_Z each; the pair layers follow above the
+// last named one's outlines with the smaller PAIR_STEP_Z, so that all of
+// them, outlines included, stay below the band (0.08 + 255 * 0.003 + 0.01
+// = 0.855 < BAND_Z) while each step still spans thousands of values of a
+// 24-bit depth buffer.
 const float LAYER_STEP_Z = 0.005f;
 const float SELECTION_Z = 0.01f;
-inline float layerDepth(int i) { return (float)i * LAYER_STEP_Z; }
+const float PAIR_STEP_Z = 0.003f;
+const float FIRST_PAIR_Z = (NAMED_LAYER_COUNT - 1) * LAYER_STEP_Z + SELECTION_Z + LAYER_STEP_Z;
+inline float layerDepth(int place) {
+  return place < NAMED_LAYER_COUNT ? (float)place * LAYER_STEP_Z
+                                   : FIRST_PAIR_Z + (float)(place - NAMED_LAYER_COUNT) * PAIR_STEP_Z;
+}
 
 const uint32_t WHITE = 0xFFFFFFFFu;
 void setColor(uint32_t color);

@@ -8,10 +8,10 @@ const size_t SHARED_FROM = 200000;
 
 }  // namespace
 
-size_t shareLayers(const size_t work[LAYER_COUNT], bool theirs[LAYER_COUNT]) {
+size_t shareLayers(const size_t work[LAYER_COUNT], bool theirs[LAYER_COUNT], int n) {
   size_t total = 0, given = 0;
-  for (int i = 0; i < LAYER_COUNT; i++) total += work[i];
-  for (int i = 0; i < LAYER_COUNT && total >= SHARED_FROM; i++) {
+  for (int i = 0; i < n; i++) total += work[i];
+  for (int i = 0; i < n && total >= SHARED_FROM; i++) {
     if (work[i] == 0 || 2 * (given + work[i]) > total + work[i]) continue;
     theirs[i] = true;
     given += work[i];

@@ -14,8 +14,8 @@
 
 // The layers a second thread takes: whole ones, about half of the work
 // (work[i] per layer, 0 where there is none), none when there is too little
-// to share. Returns how much it takes.
-size_t shareLayers(const size_t work[LAYER_COUNT], bool theirs[LAYER_COUNT]);
+// to share, among the first n layers. Returns how much it takes.
+size_t shareLayers(const size_t work[LAYER_COUNT], bool theirs[LAYER_COUNT], int n = LAYER_COUNT);
 
 // Run theirs on a second thread when beside is true (else not at all)
 // while this thread runs mine; both have finished on return, also when

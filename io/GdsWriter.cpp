@@ -152,7 +152,7 @@ size_t writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const Laye
     const std::string name = cell ? cell->name() : info.cellName.empty() ? "TOP" : info.cellName;
     w.dates(GDS_BGNSTR, tm);
     w.string(GDS_STRNAME, name);
-    for (int i = 0; i < LAYER_COUNT; i++) {
+    for (int i : drawingOrder()) {  // the same order whatever slots the session handed out
       const Layer* objects = shown ? &layers[i] : cell->layer(i);
       if (objects) skipped += writeShapes(w, out, *objects, i, map);
     }

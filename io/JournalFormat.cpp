@@ -11,9 +11,10 @@ namespace {
 
 // 2: origins carry the GDSII element's properties; the base says whether
 // its fingerprint is known. 3: the base names the shown cell, and objects
-// of the instance slot carry their cell, transform and array. A journal of
+// of the instance slot carry their cell, transform and array. 4: pair slots
+// are named by their GDSII pair, the instance slot by 254. A journal of
 // another version is refused whole, never replayed by guess.
-const uint32_t VERSION = 3;
+const uint32_t VERSION = 4;
 const char MAGIC[8] = {'K', 'I', 'V', 'O', 'J', 'R', 'N', 'L'};
 
 uint32_t fold(uint64_t h) { return (uint32_t)(h ^ (h >> 32)); }
@@ -163,10 +164,22 @@ private:
   size_t left = 0;
 };
 
+// A pair slot's number differs from process to process: its entries name
+// the pair instead, after JOURNAL_PAIR_LAYER.
+const uint8_t JOURNAL_PAIR_LAYER = 255;
+// The shown cell's instances, whatever the number of layer slots.
+const uint8_t JOURNAL_INSTANCE_LAYER = 254;
+
 Encoder start(JournalEntryKind kind, int layer) {
   Encoder out;
   out.put<uint8_t>(kind);
-  out.put<uint8_t>((uint8_t)layer);
+  uint32_t pair[2];
+  if (pairOfSlot(layer, pair[0], pair[1])) {
+    out.put<uint8_t>(JOURNAL_PAIR_LAYER);
+    out.put(pair, sizeof pair);
+  } else {
+    out.put<uint8_t>(layer == LAYER_INSTANCES ? JOURNAL_INSTANCE_LAYER : (uint8_t)layer);
+  }
   return out;
 }
 
@@ -323,6 +336,16 @@ const uint8_t* JournalCursor::take(size_t n) {
   const uint8_t* at = p;
   p += n;
   return at;
+}
+
+int decodeLayer(JournalCursor& c) {
+  const int layer = c.get<uint8_t>();
+  if (c.failed) return -1;
+  if (layer == JOURNAL_INSTANCE_LAYER) return LAYER_INSTANCES;
+  if (layer != JOURNAL_PAIR_LAYER) return layer < NAMED_LAYER_COUNT ? layer : -1;
+  const uint32_t gdsLayer = c.get<uint32_t>(), gdsDatatype = c.get<uint32_t>();
+  if (c.failed || gdsLayer > 65535 || gdsDatatype > 65535) return -1;
+  return pairSlot(gdsLayer, gdsDatatype);
 }
 
 // An instance's cell, transform and array as putInstance wrote them; false

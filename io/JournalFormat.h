@@ -18,13 +18,14 @@
 //   payload (word-wise FNV-1a folded to 32 bits), payload of size bytes.
 //   A payload starts with its kind:
 //   BASE    what the layout started from (always the first entry)
-//   APPEND  u8 layer, u32 first position, origins, u32 n, n objects
-//   REMOVE  u8 layer, u32 n ranges of (start, count, first and last geometry)
-//   INSERT  u8 layer, u32 n ranges of (start, count), origins, u32 n, objects
-//   MOVE    u8 layer, i32 dx, i32 dy, u32 n ranges of (start, count)
-// Objects are (x, y, w, h, value, origin number); on the instance slot
-// each object's cell name, transform and array follow all of them.
-// "origins" lists the
+//   APPEND  layer, u32 first position, origins, u32 n, n objects
+//   REMOVE  layer, u32 n ranges of (start, count, first and last geometry)
+//   INSERT  layer, u32 n ranges of (start, count), origins, u32 n, objects
+//   MOVE    layer, i32 dx, i32 dy, u32 n ranges of (start, count)
+// A layer is a u8 slot number; 254 for the instance slot; for a pair slot
+// 255 then the u32 GDSII layer and datatype. Objects are (x, y, w, h,
+// value, origin number); on the instance slot each object's cell name,
+// transform and array follow all of them. "origins" lists the
 // contents of the origin numbers the entry uses (code, GDSII pair and
 // properties), so every entry stands alone.
 // An entry whose size or checksum does not hold at the end of the file is a
@@ -109,6 +110,11 @@ struct JournalCursor {
   std::string getString();
   const uint8_t* take(size_t n);
 };
+
+// The slot of an edit entry, after its kind: a named slot's number, or
+// 255 and the u32 GDSII layer and datatype of a pair slot, found or handed
+// out in this process; -1 when malformed.
+int decodeLayer(JournalCursor& c);
 
 // The objects of an APPEND or INSERT entry, made for layer, with their
 // origins mapped to this process's numbers and instances' cells found by

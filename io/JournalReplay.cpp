@@ -21,8 +21,8 @@ bool sameGeometry(const Rect& a, const Rect& b) { return a.x == b.x && a.y == b.
 bool applyEntry(const JournalEntry& entry, Layout& layout, std::string& what) {
   JournalCursor c{entry.data, entry.data + entry.size};
   uint8_t kind = c.get<uint8_t>();
-  int layer = c.get<uint8_t>();
-  if (c.failed || layer >= SLOT_COUNT) return what = "a damaged entry", false;
+  const int layer = decodeLayer(c);
+  if (layer < 0) return what = "a damaged entry", false;
   const Layer& target = layout.layer(layer);
   std::vector<GroupNode*> nodes;
   if (kind == ENTRY_APPEND) {

@@ -9,7 +9,7 @@
 #include "io/RegularFile.h"
 
 LayerMap::LayerMap() {
-  for (int slot = 1; slot < LAYER_COUNT; slot++) {
+  for (int slot = 1; slot < NAMED_LAYER_COUNT; slot++) {
     slots.emplace(key((uint32_t)slot, -1), slot);
     firstPair[slot] = {true, (uint32_t)slot, 0};
   }
@@ -17,12 +17,16 @@ LayerMap::LayerMap() {
 
 int LayerMap::slotOf(uint32_t layer, uint32_t datatype) const {
   auto found = slots.find(key(layer, datatype));
-  if (found == slots.end()) found = slots.find(key(layer, -1));
-  return found == slots.end() ? LAYER_UNKNOWN : found->second;
+  if (found != slots.end()) return found->second;
+  auto name = names.find(key(layer, datatype));
+  if (name != names.end()) return pairSlot(layer, datatype, name->second.c_str());
+  found = slots.find(key(layer, -1));
+  return found != slots.end() ? found->second : pairSlot(layer, datatype);
 }
 
 void LayerMap::pairOf(int slot, uint32_t& layer, uint32_t& datatype) const {
-  const bool known = slot >= 0 && slot < LAYER_COUNT && firstPair[slot].named;
+  if (pairOfSlot(slot, layer, datatype)) return;
+  const bool known = slot >= 0 && slot < NAMED_LAYER_COUNT && firstPair[slot].named;
   layer = known ? firstPair[slot].layer : 0;
   datatype = known ? firstPair[slot].datatype : 0;
 }
@@ -41,7 +45,7 @@ bool parseNumber(const char*& p, uint32_t& value) {
 }
 
 int slotOfCode(const std::string& code) {
-  for (int slot = 1; slot < LAYER_COUNT; slot++)
+  for (int slot = 1; slot < NAMED_LAYER_COUNT; slot++)
     if (code == layerFacts(slot).code) return slot;
   return -1;
 }
@@ -58,12 +62,25 @@ bool LayerMap::parse(const std::string& text, std::string& error) {
     if (stop == std::string::npos) stop = text.size();
     const std::string raw = text.substr(at, stop - at);
     at = stop + (text.compare(stop, 2, "\r\n") == 0 ? 2 : 1);
-    std::istringstream words(raw.substr(0, raw.find('#')));
+    const std::string where = "line " + std::to_string(number) + ": ";
+    // A name in double quotes is taken out first: it may hold "#".
+    std::string line = raw, name;
+    const size_t quote = raw.find('"');
+    const bool named = quote < raw.find('#');
+    if (named) {
+      const size_t close = raw.find('"', quote + 1);
+      if (close == std::string::npos) {
+        error = where + "the name has no closing '\"'";
+        return false;
+      }
+      name = raw.substr(quote + 1, close - quote - 1);
+      line = raw.substr(0, quote) + " " + raw.substr(close + 1);
+    }
+    std::istringstream words(line.substr(0, line.find('#')));
     std::string pair, code, extra;
     if (!(words >> pair)) continue;
-    const std::string where = "line " + std::to_string(number) + ": ";
-    if (!(words >> code) || (words >> extra)) {
-      error = where + "expected \"GDSLAYER[/DATATYPE] CODE\"";
+    if (!(words >> code) || (words >> extra) || named != (code == "-")) {
+      error = where + "expected \"GDSLAYER[/DATATYPE] CODE\" or \"LAYER/DATATYPE - \"NAME\"\"";
       return false;
     }
     const char* p = pair.c_str();
@@ -75,12 +92,24 @@ bool LayerMap::parse(const std::string& text, std::string& error) {
       error = where + "\"" + pair + "\" is not a layer 0..65535 with an optional /datatype";
       return false;
     }
+    if (named && !hasDatatype) {
+      error = where + "a name needs a pair \"LAYER/DATATYPE\", not \"" + pair + "\"";
+      return false;
+    }
+    if (named) {
+      if (parsed.slots.count(key(layer, datatype)) || !parsed.names.emplace(key(layer, datatype), name).second) {
+        error = where + "\"" + pair + "\" is mapped twice";
+        return false;
+      }
+      continue;
+    }
     int slot = slotOfCode(code);
     if (slot < 0) {
       error = where + "\"" + code + "\" is not a layer code (NW DN DP PO ME M2..M6 CO OP LC)";
       return false;
     }
-    if (!parsed.slots.emplace(key(layer, hasDatatype ? (int64_t)datatype : -1), slot).second) {
+    const uint64_t k = key(layer, hasDatatype ? (int64_t)datatype : -1);
+    if (parsed.names.count(k) || !parsed.slots.emplace(k, slot).second) {
       error = where + "\"" + pair + "\" is mapped twice";
       return false;
     }

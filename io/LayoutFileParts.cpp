@@ -35,16 +35,17 @@ void Reader::appendOnTwoThreads(Reader& part) {
     for (int i = from; i < to; i++) layers[i].appendPrepared({&chains[i], &part.chains[i]});
   };
   size_t total = 0, first = 0;
-  for (int i = 0; i < LAYER_COUNT; i++) total += chains[i].count + part.chains[i].count;
+  const int slots = layerSlotsInUse();
+  for (int i = 0; i < slots; i++) total += chains[i].count + part.chains[i].count;
   int split = 0;
-  while (split < LAYER_COUNT && 2 * first < total) {
+  while (split < slots && 2 * first < total) {
     first += chains[split].count + part.chains[split].count;
     ++split;
   }
   std::exception_ptr failure;
   std::thread other([&] {
     try {
-      append(split, LAYER_COUNT);
+      append(split, slots);
     } catch (...) {
       failure = std::current_exception();
     }
@@ -103,7 +104,8 @@ ReadResult readParts(int fd, size_t size, Layer layers[LAYER_COUNT], size_t seco
     bool enabled[LAYER_COUNT];
     for (int i = 0; i < LAYER_COUNT; i++) enabled[i] = layers[i].isEnabled() != 0;
     FileSource rest(fd, middle);
-    Reader part(rest, nullptr, enabled, 1 + LAYER_COUNT + 1);
+    // Groups after the named slots' and the pair slots' of the first part.
+    Reader part(rest, nullptr, enabled, 1 + NAMED_LAYER_COUNT + 1);
     bool partRead = false;
     struct Joined {
       std::thread thread;

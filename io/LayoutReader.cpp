@@ -34,8 +34,9 @@
 // and y + h must fit in 32 bits, and w and h must not be -2^31 (no positive
 // form), so that no object wraps when it is normalised or written back.
 //
-// A code that the table does not know puts the object on the unknown slot
-// and keeps its whole code field: the first code character, then every
+// A code field "L/D" (a GDSII layer and datatype, decimals 0..65535) puts
+// the object on that pair's own slot. Any other code that the table does
+// not know puts the object on the unknown slot and keeps its whole code field: the first code character, then every
 // character up to ")", a line end or the end of the input. The writer
 // writes it back unchanged; "NULL!", the slot's own code, is kept as none.
 //
@@ -322,7 +323,7 @@ ReadResult Reader::finish() {
 
 void Reader::flush() {
   if (!layers) return;
-  for (int i = 0; i < LAYER_COUNT; i++) layers[i].appendPrepared({&chains[i]});
+  for (int i = 0, n = layerSlotsInUse(); i < n; i++) layers[i].appendPrepared({&chains[i]});
 }
 
 inline bool Reader::fetch() {
@@ -410,6 +411,15 @@ bool Reader::addUnknown(char first, int32_t x, int32_t y, int32_t w, int32_t h) 
   }
   if (code != lastCode) {
     lastCode = code;
+    uint32_t layer = 0, datatype = 0;
+    lastSlot = parsePairCode(code.data(), code.size(), layer, datatype) ? pairSlot(layer, datatype) : LAYER_UNKNOWN;
+  }
+  if (lastSlot != LAYER_UNKNOWN) {
+    add(lastSlot, x, y, w, h, 0, 0);
+    return true;
+  }
+  if (code != lastOriginCode) {
+    lastOriginCode = code;
     auto known = origins.find(code);
     if (known != origins.end()) {
       lastOrigin = known->second;
@@ -430,15 +440,18 @@ bool Reader::addUnknown(char first, int32_t x, int32_t y, int32_t w, int32_t h) 
 // append per layer costs less than one apply per object.
 inline bool Reader::add(int slot, int32_t x, int32_t y, int32_t w, int32_t h, int32_t value, uint32_t origin) {
   if (!takes[slot]) return false;
-  // Each layer's objects in a group of their own (GroupNode.h).
+  // Each named layer's objects in a group of their own (GroupNode.h), the
+  // pair slots' in one after them: only the first part of a file (the
+  // reader of a part halts at a code it does not know) makes those.
   GroupNode* node;
+  const int inGroup = group + std::min(slot, (int)NAMED_LAYER_COUNT);
   const bool isOpt = layerFacts(slot).objectClass == CLASS_OPT;
   if (isOpt) {
-    Opt* opt = new (ObjectGroup{group + slot}) Opt;
+    Opt* opt = new (ObjectGroup{inGroup}) Opt;
     opt->setValue(value);
     node = opt;
   } else {
-    node = new (ObjectGroup{group + slot}) Box;
+    node = new (ObjectGroup{inGroup}) Box;
   }
   node->Rect::setRect(x, y, w, h);
   node->origin = origin;

@@ -129,7 +129,8 @@ private:
   long line = 1;
   ReadResult result;
   // Unknown codes: the origin of each code field met.
-  std::string code, lastCode;
+  std::string code, lastCode, lastOriginCode;
+  int lastSlot = LAYER_UNKNOWN;  // of lastCode
   uint32_t lastOrigin = 0;
   std::unordered_map<std::string, uint32_t> origins;
   bool takes[LAYER_COUNT];

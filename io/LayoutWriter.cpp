@@ -114,7 +114,8 @@ void writeLayout(std::ostream& out, const Layer layers[LAYER_COUNT]) {
   *q++ = ')';
   *q++ = '\n';
   out.write(line, q - line);
-  for (int i = 0; i < LAYER_COUNT; i++) layers[i].writeRecords(out);
+  // The same order whatever slots the session handed out.
+  for (int i : drawingOrder()) layers[i].writeRecords(out);
 }
 
 SaveStatus saveLayoutFile(const char* path, const Layer layers[LAYER_COUNT], int& errorNumber) {

@@ -213,23 +213,28 @@ void setGLColor(uint32_t color);
 template <typename Visit>
 void walkSideBySide(const Layer* layers, const bool* chosen, int n, Visit visit) {
   const uint32_t PIECE = 256;
-  std::vector<GroupNode*> pieces((size_t)PIECE * n);
-  std::vector<GroupNode*> at(n);
-  std::vector<uint32_t> filled(n);
-  for (int i = 0; i < n; i++) at[i] = chosen[i] ? layers[i].first() : nullptr;
-  for (bool more = true; more;) {
+  // Only the chosen layers that hold objects are walked: most of the slots
+  // are usually empty, and each round would otherwise visit them all.
+  std::vector<int> active;
+  std::vector<GroupNode*> at;
+  for (int i = 0; i < n; i++)
+    if (chosen[i] && layers[i].first()) active.push_back(i), at.push_back(layers[i].first());
+  const size_t k = active.size();
+  std::vector<GroupNode*> pieces((size_t)PIECE * k);
+  std::vector<uint32_t> filled(k);
+  for (bool more = k > 0; more;) {
     std::fill(filled.begin(), filled.end(), 0);
     more = false;
     for (uint32_t j = 0; j < PIECE; j++) {
-      for (int i = 0; i < n; i++) {
-        if (!at[i]) continue;
-        pieces[(size_t)i * PIECE + filled[i]++] = at[i];
-        at[i] = at[i]->next();
+      for (size_t a = 0; a < k; a++) {
+        if (!at[a]) continue;
+        pieces[a * PIECE + filled[a]++] = at[a];
+        at[a] = at[a]->next();
       }
     }
-    for (int i = 0; i < n; i++) {
-      if (filled[i]) visit(i, &pieces[(size_t)i * PIECE], filled[i]);
-      more = more || at[i];
+    for (size_t a = 0; a < k; a++) {
+      if (filled[a]) visit(active[a], &pieces[a * PIECE], filled[a]);
+      more = more || at[a];
     }
   }
 }

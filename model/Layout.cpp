@@ -150,6 +150,7 @@ void Layout::markSaved(const FXString& name, FileFormat f) {
 void Layout::replaceContent(Layer fresh[LAYER_COUNT], const FXString& name, bool isUntitled,
                             FileFormat f, const GdsLibraryInfo& info, CellLibrary* cells) {
   history.clear();
+  settleNewLayers();
   for (int i = 0; i < LAYER_COUNT; i++) {
     layers[i].enable();
     layers[i].swapContents(fresh[i]);
@@ -186,24 +187,20 @@ size_t Layout::addObjects(const std::vector<PlacedObject>& objects, const FXStri
                           size_t* refused) {
   std::vector<LayerPart> parts;
   size_t added = 0, refusedCount = 0;
-  for (int i = 0; i < SLOT_COUNT; i++) {
-    LayerPart part{i, {}, {}};
-    for (const PlacedObject& o : objects) {
-      if (o.layer != i) continue;
-      // An instance of a cell this library does not have cannot be placed.
-      const bool known = i != LAYER_INSTANCES || static_cast<const Instance*>(o.node)->cell < library.size();
-      if (layers[i].isEnabled() && known) {
-        part.nodes.push_back(o.node);
-      } else {
-        delete o.node;
-        ++refusedCount;
-      }
-    }
-    added += part.nodes.size();
-    if (!part.nodes.empty()) parts.push_back(std::move(part));
+  // Sorted by slot in one pass: a paste may bring millions of objects.
+  std::vector<std::vector<GroupNode*>> bySlot(SLOT_COUNT);
+  for (const PlacedObject& o : objects) {
+    // An instance of a cell this library does not have cannot be placed.
+    const bool known = o.layer != LAYER_INSTANCES || static_cast<const Instance*>(o.node)->cell < library.size();
+    if (o.layer >= 0 && o.layer < SLOT_COUNT && layers[o.layer].isEnabled() && known)
+      bySlot[o.layer].push_back(o.node);
+    else
+      delete o.node, ++refusedCount;
   }
-  for (const PlacedObject& o : objects)
-    if (o.layer < 0 || o.layer >= SLOT_COUNT) delete o.node, ++refusedCount;
+  for (int i = 0; i < SLOT_COUNT; i++) {
+    added += bySlot[i].size();
+    if (!bySlot[i].empty()) parts.push_back(LayerPart{i, {}, std::move(bySlot[i])});
+  }
   if (refused) *refused = refusedCount;
   if (added > 0) record(new AddStep(*this, std::move(parts), message), false);
   return added;
@@ -319,7 +316,10 @@ void Layout::afterHistoryMove() {
   if (observer && history.marked()) observer->savedStateReached();
 }
 
+void Layout::settleNewLayers() { settledSlots = settlePairSlots(layers, settledSlots); }
+
 void Layout::appendTo(int i, const std::vector<GroupNode*>& nodes) {
+  settleNewLayers();
   size_t first = layers[i].size();
   for (size_t k = 0; k + 1 < nodes.size(); k++) nodes[k]->links[0] = nodes[k + 1];
   if (!nodes.empty()) nodes.back()->links[0] = nullptr;
@@ -335,6 +335,7 @@ std::vector<GroupNode*> Layout::removeFrom(int i, const std::vector<uint32_t>& p
 
 void Layout::insertInto(int i, const std::vector<uint32_t>& positions,
                         const std::vector<GroupNode*>& nodes) {
+  settleNewLayers();
   layers[i].insertAt(positions, nodes);
   if (observer) observer->objectsInserted(i, positions, nodes);
 }

@@ -53,8 +53,9 @@ public:
   virtual void savedStateReached() = 0;
 };
 
-// The layout document: its library of cells, the layers and instances of
-// the cell it shows, the file they came from and the undo history. Every change of content passes through addObjects,
+// The layout document: its library of cells, the layers (LayerTable.h) and
+// instances of the cell it shows, the file they came from and the undo
+// history. Every change of content passes through addObjects,
 // removeSelected and moveSelected, which record one undoable step each;
 // selection and the layers' enabled flags change through applySelection and
 // toggleEnabled and are not undoable.
@@ -125,6 +126,9 @@ public:
   // OP_ADD and OP_DELETE are not accepted here.
   int applySelection(int only, int op, int filter, Rect* arg);
   void toggleEnabled(int i) { layers[i].toggleEnabled(); }
+  // Give the pair slots handed out since the last call their colours; every
+  // change of content does it first.
+  void settleNewLayers();
   // Selected objects of the enabled layers (only `only` when it is a slot).
   size_t selectedCount(int only) const;
 
@@ -169,6 +173,7 @@ private:
   // moved: the update rules ask many times a second.
   mutable uint64_t countedRevision[SLOT_COUNT] = {};
   mutable size_t selectedInLayer[SLOT_COUNT] = {};
+  int settledSlots = FIRST_PAIR_SLOT;  // slots with their colours
 };
 
 // The changes of the layers beneath edits: the undo steps make and reverse

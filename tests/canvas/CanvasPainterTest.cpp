@@ -193,7 +193,7 @@ TEST_F(CanvasPainterTest, PictureIsExactAtAnyOffset) {
 // some with negative width, some selected.
 void fillRandomLayout(KivoWindow* window, int count, unsigned seed, int32_t offset = 0) {
   std::mt19937 rng(seed);
-  std::uniform_int_distribution<int> pos(-2000, 2000), layer(0, LAYER_COUNT - 1), pick(0, 99);
+  std::uniform_int_distribution<int> pos(-2000, 2000), layer(0, NAMED_LAYER_COUNT - 1), pick(0, 99);
   std::vector<PlacedObject> objects;
   for (int i = 0; i < count; i++) {
     int l = layer(rng), p = pick(rng);
@@ -428,3 +428,31 @@ TEST_F(CanvasPainterTest, LargeArraysOfTinyCellsPaintTheSamePixels) {
 }
 
 }  // namespace
+
+// Pair layers draw after the named ones, ordered by layer then datatype
+// (not by when their slots were handed out), below the band; the fast path
+// paints them exactly as the plain loop does.
+TEST_F(CanvasPainterTest, PairLayersDrawInPairOrderAndAsThePlainLoop) {
+  const int high = pairSlot(9000, 2), low = pairSlot(9000, 1);
+  add(LAYER_METAL1, 0, 0, 40, 40), add(high, 10, 0, 40, 40), add(low, 20, 0, 40, 40);
+  window->originX = window->originY = -10, window->scale = 4.0f;
+  Rgba metal = blendOver(layerFacts(LAYER_METAL1).color, BLACK);
+  EXPECT_EQ(at(paint(), colOf(25), rowOf(5)), blendOver(pairColor(9000, 2), blendOver(pairColor(9000, 1), metal)));
+  std::mt19937 rng(3);
+  std::uniform_int_distribution<int> pos(-2000, 2000), size(1, 300), pick(0, 99);
+  for (int i = 0; i < 6000; i++) {
+    int p = pick(rng);
+    add(p < 30 ? p % NAMED_LAYER_COUNT : pairSlot(9100 + p % 40, p % 3), pos(rng), pos(rng), p < 80 ? 1 + p % 4 : size(rng),
+        p < 80 ? 1 + p % 3 : size(rng), false, p % 7 == 0);
+  }
+  window->layout.toggleEnabled(pairSlot(9105, 2));
+  window->mouseRect.setRect(-100, -50, 300, 200);
+  window->mouseRect.setMode(TRACK_SELECT);
+  for (const auto& v : {std::vector<double>{-2100, -2100, 0.1}, {-300, -150, 1.0}, {-37, 400, 17.0}, {-1234.6, 77.2, 0.7}}) {
+    window->originX = v[0], window->originY = v[1], window->scale = (float)v[2];
+    EXPECT_EQ(fastAgainstPlain(), 0) << v[0] << "," << v[1] << " x" << v[2];
+  }
+  window->layout.applySelection(LAYER_METAL1, OP_TOGGLE, MATCH_ALL, nullptr);  // the kept masks follow
+  add(low, -2000, -100, 3000, 50);
+  EXPECT_EQ(fastAgainstPlain(), 0);
+}

@@ -106,13 +106,13 @@ TEST_F(FileCommands, NewAndOpenReplaceTheLayoutAndEnableEveryLayer) {
   window->layout.markSaved("/somewhere/else.msk", FORMAT_MSK);
   window->layout.toggleEnabled(5);
   EXPECT_TRUE(run(KivoWindow::ID_FILE_NEW).empty());  // unchanged: nothing to ask
-  EXPECT_EQ("BB(0,0,0,0)\n|untitled.msk|01|14", state());
+  EXPECT_EQ("BB(0,0,0,0)\n|untitled.msk|01|" + std::to_string(LAYER_COUNT), state());
   kivotest::writeFile(dir + "/in.msk", twoRecords);
   addObject();
   window->layout.toggleEnabled(1);
   std::vector<ModalRecord> shown = run(KivoWindow::ID_FILE_OPEN, {MBOX_CLICKED_NO, dir + "/in.msk"});
   EXPECT_EQ("Load Layout File", shown.at(1).title);
-  EXPECT_EQ(twoRecords + "|" + dir + "/in.msk|01|14", state());  // a freshly opened file counts as saved
+  EXPECT_EQ(twoRecords + "|" + dir + "/in.msk|01|" + std::to_string(LAYER_COUNT), state());  // a freshly opened file counts as saved
   EXPECT_EQ("active file " + dir + "/in.msk", window->statusText.text());
 }
 

@@ -2,6 +2,7 @@
 #include <fxkeys.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -148,4 +149,28 @@ TEST_F(LayerDlgTest, SwatchesShowTheLayersAsTheCanvasDrawsThem) {
   click(checks[10]);
   kivotest::settle();
   EXPECT_TRUE(pixel(10, 0) == FXRGB(81, 58, 0) && pixel(10, 7) == FXRGB(0, 0, 0));
+}
+
+// Pair slots get rows below the named ones as they appear, in drawing
+// order, named by their pair; each row chooses and switches its layer.
+TEST_F(LayerDlgTest, PairLayersGetRowsThatChooseAndSwitchThem) {
+  const int high = pairSlot(8000, 5), low = pairSlot(8000, 1, "low pin");
+  add(high, 10);
+  layersCommand();
+  FXWindow* list = dynamic_cast<FXScrollWindow*>(dialog->getFirst()->getNext()->getNext()->getNext())->contentWindow();
+  const std::vector<int> order = drawingOrder();
+  auto widget = [&](int slot, int column) {
+    return list->childAtIndex(2 * (int)(std::find(order.begin(), order.end(), slot) - order.begin() - NAMED_LAYER_COUNT) + column);
+  };
+  FXButton *lowName = dynamic_cast<FXButton*>(widget(low, 1)), *highName = dynamic_cast<FXButton*>(widget(high, 1));
+  ASSERT_TRUE(lowName && highName && list->shown());
+  EXPECT_TRUE(lowName->getText() == "low pin" && highName->getText() == "8000/5" && lowName->getNext()->getNext() == highName);
+  click(highName);
+  EXPECT_TRUE(window->currentLayer == high && engagedRows().empty() && highName->getState() == STATE_ENGAGED);
+  click(widget(high, 0));
+  kivotest::settle();
+  EXPECT_FALSE(window->layout.layer(high).isEnabled() || dynamic_cast<FXCheckButton*>(widget(high, 0))->getCheck());
+  const int more = pairSlot(8001, 0);  // handed out while the panel shows
+  kivotest::settle();
+  EXPECT_TRUE(dialog->pairRowCount() == more - FIRST_PAIR_SLOT + 1 && window->layout.layer(more).getColor() == pairColor(8001, 0));
 }
