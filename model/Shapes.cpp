@@ -235,8 +235,10 @@ GroupNode* cloneShape(const GroupNode& node) {
     c->text = l->text, c->anchor = l->anchor, c->textType = l->textType, c->presentation = l->presentation;
     c->strans = l->strans, c->magnification = l->magnification, c->angle = l->angle;
     c->unitsPerMicrometre = l->unitsPerMicrometre;
+    c->magnificationBits = l->magnificationBits, c->angleBits = l->angleBits;
     copy = c;
   }
+  if (copy) copy->gdsRecords = static_cast<const Shape&>(node).gdsRecords;
   if (copy) copy->x = node.x, copy->y = node.y, copy->w = node.w, copy->h = node.h, copy->origin = node.origin;
   return copy;
 }
