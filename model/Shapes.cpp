@@ -44,6 +44,8 @@ LabelText labelText(const Label& l) {
 
 }  // namespace
 
+bool (*shapePainter)(Shape& shape, int64_t ox, int64_t oy) = nullptr;
+
 void Shape::moveBy(int32_t dx, int32_t dy) { shift(dx, dy); }
 
 // Each call that sets a size asks Rect where the corner goes, and the shape
@@ -128,6 +130,7 @@ int Polygon::contains(int32_t px, int32_t py) const {
 }
 
 void Polygon::draw(int64_t ox, int64_t oy) {
+  if (shapePainter && shapePainter(*this, ox, oy)) return;
   glBegin(GL_LINE_LOOP);
   for (const Point& p : points) glVertex2f(drawCoord(p.x, ox), drawCoord(p.y, oy));
   glEnd();
@@ -164,6 +167,7 @@ int Path::contains(int32_t px, int32_t py) const {
 }
 
 void Path::draw(int64_t ox, int64_t oy) {
+  if (shapePainter && shapePainter(*this, ox, oy)) return;
   PathOutline outline;
   pathOutline(points.data(), points.size(), width, pathType, beginExtension, endExtension, outline);
   const int u = OUTLINE_UNITS_PER_UNIT;
@@ -198,6 +202,7 @@ void Path::updateBounds() {
 Label::~Label() {}
 
 void Label::draw(int64_t ox, int64_t oy) {
+  if (shapePainter && shapePainter(*this, ox, oy)) return;
   std::vector<StrokeSegment> strokes;
   labelStrokes(labelText(*this), unitsPerMicrometre, strokes);
   glBegin(GL_LINES);

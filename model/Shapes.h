@@ -127,6 +127,12 @@ protected:
   void updateBounds() override;
 };
 
+// How a canvas paints shapes: set while it paints (canvas/ShapeFill), it
+// draws the shape in the current colour and polygon mode, exactly as the
+// view's pixels decide, and returns true; null, or false, and draw()
+// strokes the outline as above.
+extern bool (*shapePainter)(Shape& shape, int64_t ox, int64_t oy);
+
 // A new, unselected copy of a polygon, path or label, with its origin;
 // null for any other object (cloneObject copies those).
 GroupNode* cloneShape(const GroupNode& node);
