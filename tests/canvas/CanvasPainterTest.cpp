@@ -478,4 +478,12 @@ TEST_F(CanvasPainterTest, PolygonsPathsAndLabelsPaintTheSamePixelsInBothPainters
     window->originX = v.x, window->originY = v.y, window->scale = v.scale;
     EXPECT_EQ(fastAgainstPlain(), 0) << v.x << "," << v.y << " x" << v.scale;
   }
+  // View > Labels: off takes the letters away, on brings them back.
+  window->originX = -5, window->originY = -5, window->scale = 4.0f;
+  const auto shown = paint();
+  window->handle(window, FXSEL(SEL_COMMAND, KivoWindow::ID_VIEW_LABELS), nullptr);
+  const auto hidden = paint();
+  EXPECT_EQ(fastAgainstPlain(), 0);
+  window->handle(window, FXSEL(SEL_COMMAND, KivoWindow::ID_VIEW_LABELS), nullptr);
+  EXPECT_TRUE(differing(shown, hidden) > 0 && differing(shown, paint()) == 0);
 }
