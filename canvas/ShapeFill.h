@@ -16,6 +16,11 @@
 // run together into a smudge that hides the shapes beneath.
 const double LABEL_MIN_PIXELS = 5.0;
 
+// A click within this many pixels of a label's anchor picks the label: a
+// finger's width of slack around the small anchor cross, which also finds
+// labels too small to be drawn.
+const double LABEL_CLICK_PIXELS = 4.0;
+
 // The view the canvas paints now; null after the paint, so that draw()
 // elsewhere strokes outlines.
 void paintShapesIn(const ViewTransform* view);

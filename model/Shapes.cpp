@@ -201,6 +201,15 @@ void Path::updateBounds() {
 
 Label::~Label() {}
 
+int32_t Label::clickReach = 0;
+
+int Label::contains(int32_t px, int32_t py) const {
+  // Distances in 64 bits: the anchor and the point may lie 2^32 apart.
+  const int64_t dx = (int64_t)px - anchor.x, dy = (int64_t)py - anchor.y;
+  if (dx >= -clickReach && dx <= clickReach && dy >= -clickReach && dy <= clickReach) return 1;
+  return Rect::contains(px, py);
+}
+
 void Label::draw(int64_t ox, int64_t oy) {
   if (shapePainter && shapePainter(*this, ox, oy)) return;
   std::vector<StrokeSegment> strokes;

@@ -116,9 +116,16 @@ public:
   // still give the values; 0: none kept.
   uint64_t magnificationBits = 0, angleBits = 0;
 
+  // A click this many layout units from the anchor (either way) reaches
+  // the label as well as one inside its box: the canvas sets it from its
+  // zoom (LABEL_CLICK_PIXELS) so that a label too small to draw is found.
+  static int32_t clickReach;
+
   ~Label() override;
   // Set the box again after changing the fields above.
   void refresh() { updateBounds(); }
+  using Rect::contains;
+  int contains(int32_t px, int32_t py) const override;
   bool area(Contours&, int&) const override { return false; }
   void draw(int64_t ox, int64_t oy) override;
 
