@@ -169,8 +169,8 @@ size_t writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const Laye
   for (uint32_t c : order) {
     const bool shown = !cells || c == UINT32_MAX || c == cells->shown;
     const Cell* cell = c == UINT32_MAX ? nullptr : &cells->cell(c);
-    std::string name = cell ? cell->name() : info.cellName;
-    if (name.empty()) name = "TOP";
+    // A library's names go back as read, even an empty one.
+    const std::string name = cell ? cell->name() : info.cellName.empty() ? "TOP" : info.cellName;
     auto kept = info.cellRecords.find(name);
     keptDates(w, GDS_BGNSTR, kept == info.cellRecords.end() ? std::string() : kept->second.dates, tm);
     w.string(GDS_STRNAME, name);
