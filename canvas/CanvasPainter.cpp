@@ -1,5 +1,7 @@
 #include "canvas/CanvasPainter.h"
 
+#include "canvas/ShapeFill.h"
+
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -187,6 +189,7 @@ void CanvasPainter::paint(const ViewTransform& view, const Layer layers[LAYER_CO
                           const CornerHandOver& takeCorners, MouseRect& band, const CellScene* cells) {
   setCanvasState(view);
   if (!reference && !checked) checkFastPath(view, layers);
+  paintShapesIn(&view);
   handOver = &takeCorners;
   scene = cells && cells->hasPlacements() ? cells : nullptr;
   if (reference || !trusted)
@@ -195,6 +198,7 @@ void CanvasPainter::paint(const ViewTransform& view, const Layer layers[LAYER_CO
     paintFast(view, layers, band);
   handOver = nullptr;
   scene = nullptr;
+  paintShapesIn(nullptr);
 }
 
 // Crosshair and band first, then the layers.
