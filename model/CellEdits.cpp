@@ -190,10 +190,10 @@ std::string Layout::freeCellName() const {
   }
 }
 
-Layout::GroupResult Layout::groupSelected(const std::string& name) {
+Layout::GroupResult Layout::groupSelected(const std::string& name, int only) {
   if (name.empty()) return GROUP_NAME_EMPTY;
   if (library.find(name) != UINT32_MAX) return GROUP_NAME_TAKEN;
-  std::vector<Picked> picked = pickSelected(*this, -1);
+  std::vector<Picked> picked = pickSelected(*this, only);
   if (picked.empty()) return GROUP_NOTHING;
   record(new GroupStep(*this, std::move(picked), name), false);
   return GROUP_DONE;

@@ -156,7 +156,8 @@ public:
   // Move the selected objects and instances of the enabled slots into a
   // new cell named name, at the same coordinates, and put one instance of
   // it (no transform, selected) in their place.
-  GroupResult groupSelected(const std::string& name);
+  // Only `only` when it is a slot, as the other edits.
+  GroupResult groupSelected(const std::string& name, int only = -1);
   // Replace every selected instance by its cell's objects and instances
   // placed by each of its elements (CellPlacement.h), selected. Nothing
   // happens, and overLimit is set, when that would make more than limit
