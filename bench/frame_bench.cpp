@@ -15,11 +15,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench/CellDesign.h"
 #include "bench/LayoutSets.h"
 #include "io/LayoutFile.h"
 #include "model/Layer.h"
@@ -132,6 +134,7 @@ struct Run {
   std::string window;
   kivotest::Geometry canvas;
   std::vector<uint32_t> picture;  // the canvas after Open
+  long residentKb = 0;            // the program's resident memory after Open
   std::vector<double> samples[ROWS];
   bool failed = false;
 
@@ -158,7 +161,18 @@ struct Run {
   }
 };
 
-Run measure(const std::string& file, bool plain, int runs) {
+// The resident memory of a process in kB, 0 when unknown.
+long residentKb(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(in, line);)
+    if (line.compare(0, 6, "VmRSS:") == 0) return std::atol(line.c_str() + 6);
+  return 0;
+}
+
+// The layer map of the SkyWater cells, for the hierarchical designs.
+const std::string SKY130_MAP = std::string(KIVO_SOURCE_DIR) + "/layermaps/sky130.map";
+
+Run measure(const std::string& file, bool plain, int runs, bool sky130 = false) {
   Run run;
   std::string dir = kivotest::tempDir();
   run.log = dir + "/frames.log";
@@ -170,7 +184,12 @@ Run measure(const std::string& file, bool plain, int runs) {
     setenv("XDG_STATE_HOME", dir.c_str(), 1);
     if (plain) setenv("KIVO_PLAIN_PAINTER", "1", 1);
     else unsetenv("KIVO_PLAIN_PAINTER");
-    execl(KIVO_PROGRAM, KIVO_PROGRAM, file.c_str(), (char*)nullptr);
+    if (file.empty())
+      execl(KIVO_PROGRAM, KIVO_PROGRAM, (char*)nullptr);
+    else if (sky130)
+      execl(KIVO_PROGRAM, KIVO_PROGRAM, "--layer-map", SKY130_MAP.c_str(), file.c_str(), (char*)nullptr);
+    else
+      execl(KIVO_PROGRAM, KIVO_PROGRAM, file.c_str(), (char*)nullptr);
     _exit(127);
   }
   if (child < 0) {
@@ -180,6 +199,12 @@ Run measure(const std::string& file, bool plain, int runs) {
   Log opened = waitQuiet(run.log, 0);
   run.window = kivotest::waitForWindow("Kivo", 20);
   run.canvas = kivotest::findCanvas(run.window);
+  run.residentKb = residentKb(child);
+  if (file.empty()) {
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    return run;
+  }
   if (opened.open < 0 || run.window.empty() || run.canvas.width == 0) {
     std::printf("  the program did not open %s\n", file.c_str());
     run.failed = true;
@@ -230,12 +255,87 @@ Run measure(const std::string& file, bool plain, int runs) {
 
 }  // namespace
 
-// Arguments: the counts to measure (default 100000 1000000 10000000).
+// A hierarchical design of the SkyWater cells of about count objects
+// flattened: the fast painter's figures, its memory beside an empty
+// program's, and its first picture against the plain painter's (which is
+// timed at Open only: its frames take seconds here).
+bool measureCells(uint64_t count, int starts) {
+  const double targets[ROWS] = {count > 10000000 ? 1.0 : 0.2, 1000, count > 10000000 ? 150.0 : 50.0,
+                                count > 10000000 ? 150.0 : 50.0, 1000, count > 10000000 ? 150.0 : 50.0, 5};
+  const long MEMORY_KB = 200 * 1024;  // at most 200 MB more than an empty program
+  std::string file = kivotest::tempDir() + "/cells.gds";
+  LayerMap map;
+  std::string error;
+  if (!loadLayerMap(SKY130_MAP.c_str(), map, error)) {
+    std::printf("  %s\n", error.c_str());
+    return false;
+  }
+  uint64_t flattened = celldesign::writeDesign(file, SKY130_DATA, map, count);
+  std::printf("... cells: %llu objects flattened\n", (unsigned long long)flattened);
+  std::fflush(stdout);
+  if (flattened == 0) return false;
+  long empty = measure("", false, 0).residentKb;
+  Run plainRun = measure(file, true, 0, true);
+  std::vector<double> samples[ROWS];
+  std::vector<long> memory;
+  size_t wrong = 0;
+  bool failed = plainRun.failed;
+  for (int start = 0; start < starts; start++) {
+    std::printf("... fast painter, start %d of %d\n", start + 1, starts);
+    std::fflush(stdout);
+    Run run = measure(file, false, 3, true);
+    failed = failed || run.failed;
+    memory.push_back(run.residentKb);
+    for (int r = 0; r < ROWS; r++) samples[r].insert(samples[r].end(), run.samples[r].begin(), run.samples[r].end());
+    for (size_t i = 0; i < std::max(run.picture.size(), plainRun.picture.size()); i++)
+      wrong += i >= run.picture.size() || i >= plainRun.picture.size() || run.picture[i] != plainRun.picture[i];
+  }
+  std::remove(file.c_str());
+  std::printf("cells: %llu objects flattened in one array of blocks\n", (unsigned long long)flattened);
+  if (wrong > 0) {
+    std::printf("  WRONG PICTURE: %zu canvas pixels after Open differ between the fast and the plain painter\n", wrong);
+    return false;
+  }
+  std::printf("  %-36s %9s %9s %9s %8s\n", "(Open in s, frames in ms)", "median", "least", "most", "target");
+  bool ok = !failed;
+  for (int r = 0; r < ROWS; r++) {
+    if (r == FIRST || r == SELECT_ALL) continue;
+    std::vector<double>& v = samples[r];
+    double m = median(v), lo = v.empty() ? NAN : *std::min_element(v.begin(), v.end()),
+           hi = v.empty() ? NAN : *std::max_element(v.begin(), v.end());
+    const char* format = r == OPEN ? "  %-36s %9.3f %9.3f %9.3f %8.2f %s\n" : "  %-36s %9.1f %9.1f %9.1f %8.0f %s\n";
+    std::printf(format, ROW_NAMES[r], m, lo, hi, targets[r], m <= targets[r] ? "" : "MISSED");
+  }
+  long added = memory.empty() ? 0 : *std::max_element(memory.begin(), memory.end()) - empty;
+  std::printf("  %-36s %9ld kB (empty program %ld kB) %s\n", "memory added by the design", added, empty,
+              added <= MEMORY_KB ? "" : "MISSED");
+  std::printf("  %-36s %9.3f\n", "plain painter: Open -> first frame (s)", median(plainRun.samples[OPEN]));
+  std::fflush(stdout);
+  return ok;
+}
+
+// Arguments: the counts to measure (default 100000 1000000 10000000), and
+// cells:N for a hierarchical design of N objects flattened.
 int main(int argc, char** argv) {
   std::vector<int> counts;
-  for (int i = 1; i < argc; i++) counts.push_back(std::atoi(argv[i]));
-  if (counts.empty()) counts = {100000, 1000000, 10000000};
+  std::vector<uint64_t> cellCounts;
+  for (int i = 1; i < argc; i++) {
+    // write:N:PATH only writes the hierarchical design, to look at by hand.
+    if (std::strncmp(argv[i], "write:", 6) == 0) {
+      char* path = nullptr;
+      uint64_t n = std::strtoull(argv[i] + 6, &path, 10);
+      LayerMap map;
+      std::string error;
+      loadLayerMap(SKY130_MAP.c_str(), map, error);
+      return path && *path == ':' && celldesign::writeDesign(path + 1, SKY130_DATA, map, n) ? 0 : 1;
+    }
+    if (std::strncmp(argv[i], "cells:", 6) == 0) cellCounts.push_back(std::strtoull(argv[i] + 6, nullptr, 10));
+    else counts.push_back(std::atoi(argv[i]));
+  }
+  if (counts.empty() && cellCounts.empty()) counts = {100000, 1000000, 10000000}, cellCounts = {10000000, 100000000};
   kivotest::display();
+  bool cellsOk = true;
+  for (uint64_t count : cellCounts) cellsOk = measureCells(count, 3) && cellsOk;
   std::printf("program %s, frames clear to swap; each figure after Open is the largest frame after the "
               "action; every figure is the median over the repetitions and the program's starts\n", KIVO_PROGRAM);
   bool ok = true;
@@ -293,5 +393,5 @@ int main(int argc, char** argv) {
       ok = ok && !failed;
     }
   }
-  return ok ? 0 : 1;
+  return ok && cellsOk ? 0 : 1;
 }

@@ -1,6 +1,6 @@
 /* Copied unchanged from the team's shared tools folder (shared/tools/frametime.c), so that a
    clean clone builds it; frame_bench preloads it into the program it times. */
-/* LD_PRELOAD shim: logs when the program opens a .msk file, starts a frame (glClear) and shows
+/* LD_PRELOAD shim: logs when the program opens a .msk or .gds file, starts a frame (glClear) and shows
    it (glXSwapBuffers), as CLOCK_MONOTONIC seconds, to the file named by FRAMETIME_LOG.
    Lines: "open T PATH", "clear T", "swap T". Lets a check time the real binary from the outside. */
 #define _GNU_SOURCE
@@ -33,7 +33,7 @@ static void note(const char* what, const char* path) {
 }
 static int is_msk(const char* p) {
   size_t n = p ? strlen(p) : 0;
-  return n > 4 && strcmp(p + n - 4, ".msk") == 0;
+  return n > 4 && (strcmp(p + n - 4, ".msk") == 0 || strcmp(p + n - 4, ".gds") == 0);
 }
 int open(const char* path, int flags, ...) {
   static int (*real)(const char*, int, ...);

@@ -420,7 +420,7 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, const Layer layers[
   if (scene) {
     bool enabled[LAYER_COUNT];
     for (int i = 0; i < LAYER_COUNT; i++) enabled[i] = layers[i].isEnabled() != 0;
-    cellMasks->update(view, *scene, enabled, c.snap);
+    cellMasks->update(view, *scene, enabled, c.snap, *vertices);
     if (glGetError() != GL_NO_ERROR) return false;
   }
   c.fold(n, scene ? cellMasks->plane.data() : nullptr, scene ? cellMasks->outlines.data() : nullptr);

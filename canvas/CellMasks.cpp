@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <unordered_set>
 
 #include "canvas/Composer.h"
 #include "canvas/PixelMap.h"
@@ -70,17 +69,22 @@ struct Unsure {
   int slot;
   ObjectCorners c;
   bool operator==(const Unsure& o) const { return slot == o.slot && !(c != o.c); }
-};
-struct UnsureHash {
-  size_t operator()(const Unsure& u) const {
-    uint64_t h = (uint64_t)(uint32_t)u.c.x0 * 0x9E3779B97F4A7C15ull;
-    h = (h ^ (uint32_t)u.c.y0) * 0x9E3779B97F4A7C15ull;
-    h = (h ^ (uint32_t)u.c.x1) * 0x9E3779B97F4A7C15ull;
-    h = (h ^ ((uint64_t)(uint32_t)u.c.y1 << 4 | (uint64_t)u.slot)) * 0x9E3779B97F4A7C15ull;
-    return (size_t)(h >> 17);
+  bool operator<(const Unsure& o) const {
+    if (slot != o.slot) return slot < o.slot;
+    if (c.x0 != o.c.x0) return c.x0 < o.c.x0;
+    if (c.y0 != o.c.y0) return c.y0 < o.c.y0;
+    if (c.x1 != o.c.x1) return c.x1 < o.c.x1;
+    return c.y1 < o.c.y1;
   }
 };
-using UnsureSet = std::unordered_set<Unsure, UnsureHash>;
+// Shapes near centres, by slot, each once after tidy.
+struct UnsureList {
+  std::vector<Unsure> items;
+  void tidy() {
+    std::sort(items.begin(), items.end());
+    items.erase(std::unique(items.begin(), items.end()), items.end());
+  }
+};
 
 // Elements i of 0..n-1 with [e0, e1] + i * step overlapping [q0, q1].
 void elementRange(int64_t e0, int64_t e1, int64_t step, int32_t n, int64_t q0, int64_t q1, int32_t& first,
@@ -122,12 +126,13 @@ struct CentreQuery {
     if (inv.c != 0) mapAxis(inv.c, loX + 1, hiX - 1, inv.dy, v0, v1);
     else mapAxis(inv.d, loY + 1, hiY - 1, inv.dy, v0, v1);
     if (!c.bounds.overlaps(u0, v0, u1, v1)) return;
-    for (int s = 0; own && s < NAMED_LAYER_COUNT; s++) {
-      if (!(wanted & ~bits & (1u << s))) continue;
-      c.shapeGrid[s].near(c.shapeBoxes[s], u0, v0, u1, v1, [&](uint32_t k, const Box64&) {
-        if (bits & (1u << s)) return;
+    if (own && (wanted & ~bits & c.slotsBelow))
+      c.shapeGrid.near(c.shapeBoxes, u0, v0, u1, v1, [&](uint32_t k, const Box64& b) {
+        int s = c.shapeSlots[k];
+        if (!(wanted & ~bits & (1u << s))) return;
         bool exact;
-        ObjectCorners p = placedCorners(c.shapes[s][k], t, &exact);
+        ObjectCorners shape{(int32_t)b.x0, (int32_t)b.y0, (int32_t)b.x1, (int32_t)b.y1};
+        ObjectCorners p = placedCorners(shape, t, &exact);
         if (!exact) return;  // drawn with the wrapped shapes
         if (p.x0 <= loX && p.x1 >= hiX && p.y0 <= loY && p.y1 >= hiY && p.x0 >= canvasX0 && p.x1 <= canvasX1 &&
             p.y0 >= canvasY0 && p.y1 <= canvasY1)
@@ -135,10 +140,9 @@ struct CentreQuery {
         else
           near.push_back({s, p});
       });
-    }
     c.placementGrid.near(c.placementBoxes, u0, v0, u1, v1, [&](uint32_t k, const Box64&) {
       const CellPlacement& p = c.placements[k];
-      if ((wanted & ~bits) == 0) return;
+      if ((wanted & ~bits & scene.cells[p.cell].slotsBelow) == 0) return;
       Box64 e = scene.cells[p.cell].bounds.placed(p.transform);
       int32_t i0 = 0, i1 = p.columns - 1, j0 = 0, j1 = p.rows - 1;
       if (p.axisArray()) {
@@ -151,10 +155,12 @@ struct CentreQuery {
   }
 };
 
-// Fill rows [row0, row1) of the plane; shapes too near a centre go to unsure.
+// Fill every step-th row of the plane from row0; shapes too near a centre
+// go to unsure. Threads take rows in turn: a design often fills only part
+// of the canvas.
 void queryRows(const CellScene& scene, const AxisMap& mx, const AxisMap& my, double marginY,
-               uint16_t wanted, const std::vector<int64_t>& lo, const std::vector<int64_t>& hi, int row0, int row1,
-               uint16_t* plane, UnsureSet& unsure) {
+               uint16_t wanted, const std::vector<int64_t>& lo, const std::vector<int64_t>& hi, int row0, int step,
+               uint16_t* plane, UnsureList& unsure) {
   CentreQuery q(scene);
   q.wanted = wanted;
   q.canvasX0 = mx.last([](double a) { return a < 0; }, 0) + 1;
@@ -162,7 +168,7 @@ void queryRows(const CellScene& scene, const AxisMap& mx, const AxisMap& my, dou
   q.canvasY0 = my.last([](double a) { return a < 0; }, 0) + 1;
   q.canvasY1 = my.last([&](double a) { return a <= my.pixels; }, my.pixels);
   const Box64& all = scene.top().bounds;
-  for (int y = row0; y < row1; y++) {
+  for (int y = row0; y < my.pixels; y += step) {
     my.around(y, marginY, q.loY, q.hiY);
     if (!all.overlaps(all.x0, q.loY + 1, all.x1, q.hiY - 1)) continue;
     uint16_t* row = plane + (size_t)y * mx.pixels;
@@ -174,7 +180,8 @@ void queryRows(const CellScene& scene, const AxisMap& mx, const AxisMap& my, dou
       q.ask(scene.shown, PlaceTransform(), false);
       row[x] |= q.bits;
       for (const Unsure& u : q.near)
-        if (!(q.bits & (1u << u.slot))) unsure.insert(u);
+        if (!(q.bits & (1u << u.slot)) && (unsure.items.empty() || !(unsure.items.back() == u)))
+          unsure.items.push_back(u);
     }
   }
 }
@@ -205,7 +212,7 @@ Box64 cullBox(const ViewTransform& view) {
 }  // namespace
 
 void drawPlacedShapes(const CellScene& scene, const ViewTransform& view, int slot, bool enabled) {
-  if (!scene.hasPlacements() || !scene.top().slotsBelow.test(slot)) return;
+  if (!scene.hasPlacements() || !(scene.top().slotsBelow & (1u << slot))) return;
   glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
   int64_t bx = view.baseX(), by = view.baseY();
   scene.flatten(cullBox(view), false, [&](int s, const ObjectCorners& c) {
@@ -224,13 +231,13 @@ void drawPlacementOutlines(const CellScene& scene, const ViewTransform& view) {
 // The outlines of selected placements, drawn by OpenGL alone: a click that
 // selects one redraws only them.
 void CellMasks::update(const ViewTransform& v, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT],
-                       double rasterSnap) {
+                       double rasterSnap, VertexBuffer& vertices) {
   int on = 0;
   for (int i = 0; i < NAMED_LAYER_COUNT; i++) on |= enabled[i] ? 1 << i : 0;
   ViewKey key(v, nullptr);
   if (!(valid && key == view && revision == scene.revision && enabledBits == on && snap == rasterSnap)) {
     view = key, revision = scene.revision, enabledBits = on, snap = rasterSnap, valid = true;
-    updatePlane(v, scene, enabled);
+    updatePlane(v, scene, enabled, vertices);
   }
   if (outlinesValid && key == outlinesView && outlinesRevision == scene.revision &&
       selectionRevision == scene.selectionRevision)
@@ -258,31 +265,31 @@ void CellMasks::update(const ViewTransform& v, const CellScene& scene, const boo
   glClear(GL_COLOR_BUFFER_BIT);
 }
 
-void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT]) {
+void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT],
+                            VertexBuffer& vertices) {
   size_t n = (size_t)std::max(v.width, 0) * (size_t)std::max(v.height, 0);
   plane.assign(n, 0);
   if (!scene.hasPlacements() || n == 0) return;
   int on = enabledBits;
   PixelMap map = pixelMapFor(v, snap);
   bool usable = map.usable;
-  uint16_t below = 0;
-  for (int s = 0; s < NAMED_LAYER_COUNT; s++) below |= scene.top().slotsBelow.test(s) ? 1u << s : 0;
-  uint16_t wanted = (uint16_t)(on & below);
-  UnsureSet mine, theirs;
+  uint16_t wanted = (uint16_t)(on & scene.top().slotsBelow);
+  UnsureList mine, theirs;
   if (usable && wanted) {
     AxisMap mx{map.baseX, map.left, map.kx, v.width}, my{map.baseY, map.bottom, map.ky, v.height};
     std::vector<int64_t> lo(v.width), hi(v.width);
     for (int x = 0; x < v.width; x++) mx.around(x, map.sureMarginX, lo[x], hi[x]);
-    int half = n >= SHARED_PIXELS ? v.height / 2 : v.height;
-    runBeside(half < v.height,
-              [&] { queryRows(scene, mx, my, map.sureMarginY, wanted, lo, hi, half, v.height,
-                              plane.data(), theirs); },
-              [&] { queryRows(scene, mx, my, map.sureMarginY, wanted, lo, hi, 0, half,
-                              plane.data(), mine); });
+    bool shared = n >= SHARED_PIXELS;
+    runBeside(shared, [&] { queryRows(scene, mx, my, map.sureMarginY, wanted, lo, hi, 1, 2, plane.data(), theirs); },
+              [&] { queryRows(scene, mx, my, map.sureMarginY, wanted, lo, hi, 0, shared ? 2 : 1, plane.data(), mine); });
   }
-  mine.insert(theirs.begin(), theirs.end());
+  mine.items.insert(mine.items.end(), theirs.items.begin(), theirs.items.end());
+  mine.tidy();
 
   // The rest by OpenGL, each slot its bit, as the layers' masks are drawn.
+  bool outlined = false;
+  for (int s = 0; s < NAMED_LAYER_COUNT; s++) outlined = outlined || (!enabled[s] && (scene.top().slotsBelow & (1u << s)));
+  if (mine.items.empty() && !outlined && usable && scene.top().bounds.fitsInt32()) return;
   glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_BLEND);
@@ -295,14 +302,16 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
   loadProjection(v);
   int64_t bx = v.baseX(), by = v.baseY();
   glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-  std::vector<Unsure> list(mine.begin(), mine.end());
-  std::sort(list.begin(), list.end(), [](const Unsure& a, const Unsure& b) { return a.slot < b.slot; });
+  // In vertex arrays, as the layers' fills go: the same quads as the
+  // plain painter's.
+  const std::vector<Unsure>& list = mine.items;
   for (size_t k = 0; k < list.size(); k++) {
-    if (k == 0 || list[k].slot != list[k - 1].slot) setBitColor(list[k].slot);
-    quad(list[k].c, bx, by);
+    if (k == 0 || list[k].slot != list[k - 1].slot) vertices.flush(), setBitColor(list[k].slot);
+    vertices.push(DrawCorners(list[k].c, bx, by));
   }
+  vertices.flush();
   for (int s = 0; s < NAMED_LAYER_COUNT; s++) {
-    if (!scene.top().slotsBelow.test(s)) continue;
+    if (!(scene.top().slotsBelow & (1u << s))) continue;
     setBitColor(s);
     if (!enabled[s]) {
       drawPlacedShapes(scene, v, s, false);

@@ -35,11 +35,13 @@ struct CellMasks {
   // rasteriser may move a vertex), each unless it shows it already. The
   // caller's OpenGL context draws what is left to the rasteriser; the
   // frame's colour buffer is used and left cleared.
-  void update(const ViewTransform& view, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT], double snap);
+  void update(const ViewTransform& view, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT], double snap,
+              VertexBuffer& vertices);
   void forget() { valid = outlinesValid = false; }
 
 private:
-  void updatePlane(const ViewTransform& view, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT]);
+  void updatePlane(const ViewTransform& view, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT],
+                   VertexBuffer& vertices);
   bool valid = false, outlinesValid = false;
   ViewKey view, outlinesView;
   uint64_t revision = 0, outlinesRevision = 0, selectionRevision = 0;

@@ -7,10 +7,10 @@ namespace {
 
 // Items per grid bucket: a query reads one or two buckets, so a few items
 // each keep it short while the table stays small beside the items.
-const double ITEMS_PER_BUCKET = 4.0;
+const double ITEMS_PER_BUCKET = 1.0;
 // At most this many buckets across a cell's grid: 64 x 64 covers the
 // largest cells of a standard-cell block with a few items each.
-const int MAX_BUCKETS_ACROSS = 64;
+const int MAX_BUCKETS_ACROSS = 128;
 
 // Saturating sums and products of counts of placed shapes.
 uint64_t addCount(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
@@ -59,16 +59,6 @@ Box64 Box64::placed(const PlaceTransform& t) const {
   return b;
 }
 
-int ItemGrid::column(int64_t x) const {
-  int64_t c = x <= bounds.x0 ? 0 : (x - bounds.x0) / cellW;
-  return (int)std::min<int64_t>(c, across - 1);
-}
-
-int ItemGrid::row(int64_t y) const {
-  int64_t r = y <= bounds.y0 ? 0 : (y - bounds.y0) / cellH;
-  return (int)std::min<int64_t>(r, up - 1);
-}
-
 // A counting sort of the items into every bucket their boxes touch.
 void ItemGrid::build(const std::vector<Box64>& boxes) {
   bounds = Box64();
@@ -77,16 +67,21 @@ void ItemGrid::build(const std::vector<Box64>& boxes) {
   across = up = 0;
   if (boxes.empty() || bounds.empty()) return;
   int n = std::max(1, std::min((int)std::sqrt(boxes.size() / ITEMS_PER_BUCKET), MAX_BUCKETS_ACROSS));
-  across = up = n;
-  cellW = std::max<int64_t>(1, (bounds.x1 - bounds.x0) / n + 1);
-  cellH = std::max<int64_t>(1, (bounds.y1 - bounds.y0) / n + 1);
-  start.assign((size_t)n * n + 1, 0);
+  // Buckets of a power of two units, so that finding one is a shift.
+  auto shiftFor = [n](int64_t extent) {
+    int shift = 0;
+    while (shift < 62 && ((extent >> shift) + 1) > n) shift++;
+    return shift;
+  };
+  shiftX = shiftFor(bounds.x1 - bounds.x0), shiftY = shiftFor(bounds.y1 - bounds.y0);
+  across = (int)((bounds.x1 - bounds.x0) >> shiftX) + 1, up = (int)((bounds.y1 - bounds.y0) >> shiftY) + 1;
+  start.assign((size_t)across * up + 1, 0);
   for (int pass = 0; pass < 2; pass++) {
     std::vector<uint32_t> at(start.begin(), start.end() - 1);
     for (uint32_t k = 0; k < boxes.size(); k++)
       for (int r = row(boxes[k].y0); r <= row(boxes[k].y1); r++)
         for (int c = column(boxes[k].x0); c <= column(boxes[k].x1); c++) {
-          size_t bucket = (size_t)r * n + c;
+          size_t bucket = (size_t)r * across + c;
           if (pass == 0) start[bucket + 1]++;
           else items[at[bucket]++] = k;
         }
@@ -107,21 +102,30 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
     if (p.cell >= cells.size() || !prepareCell(p.cell, state)) return false;
   c.bounds = Box64();
   c.flattened = 0;
-  c.slotsBelow.reset();
-  bool regrid = c.indexed != c.revision;
-  for (int s = 0; s < LAYER_COUNT; s++) {
-    if (regrid) {
-      c.shapeBoxes[s].clear();
+  c.slotsBelow = 0;
+  if (c.indexed != c.revision) {
+    // The grid serves the masks, which hold the named layers; the pair
+    // layers' shapes are drawn by flattening and only count for the bounds.
+    c.shapeBoxes.clear(), c.shapeSlots.clear();
+    c.pairBounds = Box64();
+    for (int s = 0; s < LAYER_COUNT; s++)
       for (const ObjectCorners& o : c.shapes[s]) {
         Box64 b;
         b.x0 = o.x0, b.y0 = o.y0, b.x1 = o.x1, b.y1 = o.y1;
-        c.shapeBoxes[s].push_back(b);
+        if (s >= NAMED_LAYER_COUNT) {
+          c.pairBounds.include(b);
+          continue;
+        }
+        c.shapeBoxes.push_back(b);
+        c.shapeSlots.push_back((uint8_t)s);
       }
-      c.shapeGrid[s].build(c.shapeBoxes[s]);
-    }
-    if (!c.shapeGrid[s].bounds.empty()) c.bounds.include(c.shapeGrid[s].bounds);
+    c.shapeGrid.build(c.shapeBoxes);
+  }
+  if (!c.shapeGrid.bounds.empty()) c.bounds.include(c.shapeGrid.bounds);
+  if (!c.pairBounds.empty()) c.bounds.include(c.pairBounds);
+  for (int s = 0; s < LAYER_COUNT; s++) {
     c.flattened = addCount(c.flattened, c.shapes[s].size());
-    if (!c.shapes[s].empty()) c.slotsBelow.set(s);
+    if (s < NAMED_LAYER_COUNT && !c.shapes[s].empty()) c.slotsBelow |= (uint16_t)(1u << s);
   }
   c.placementBoxes.clear();
   for (const CellPlacement& p : c.placements) {

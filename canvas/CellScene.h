@@ -10,7 +10,6 @@
 // the others; an array finds its elements near a point by division.
 
 #include <cstdint>
-#include <bitset>
 #include <vector>
 
 #include "model/GroupNode.h"
@@ -67,7 +66,7 @@ struct CellPlacement {
 struct ItemGrid {
   Box64 bounds;
   int across = 0, up = 0;
-  int64_t cellW = 1, cellH = 1;
+  int shiftX = 0, shiftY = 0;  // buckets are 2^shift units wide and high
   std::vector<uint32_t> start;  // per bucket, into items; one more at the end
   std::vector<uint32_t> items;
   void build(const std::vector<Box64>& boxes);
@@ -76,8 +75,14 @@ struct ItemGrid {
   void near(const std::vector<Box64>& boxes, int64_t ax, int64_t ay, int64_t bx, int64_t by, Visit visit) const;
 
 private:
-  int column(int64_t x) const;
-  int row(int64_t y) const;
+  int column(int64_t x) const {
+    int64_t c = x <= bounds.x0 ? 0 : (x - bounds.x0) >> shiftX;
+    return c < across ? (int)c : across - 1;
+  }
+  int row(int64_t y) const {
+    int64_t r = y <= bounds.y0 ? 0 : (y - bounds.y0) >> shiftY;
+    return r < up ? (int)r : up - 1;
+  }
 };
 
 struct SceneCell {
@@ -85,13 +90,16 @@ struct SceneCell {
   std::vector<CellPlacement> placements;
   uint64_t revision = 0;  // of the content, as its source counts it
 
-  // Filled by CellScene::prepare.
+  // Filled by CellScene::prepare: every shape of every slot in one list
+  // (a point asks one grid for all slots), and the placements' boxes.
   Box64 bounds;  // shapes and placements, exact
-  std::vector<Box64> shapeBoxes[LAYER_COUNT], placementBoxes;
-  ItemGrid shapeGrid[LAYER_COUNT], placementGrid;
+  std::vector<Box64> shapeBoxes, placementBoxes;
+  std::vector<uint8_t> shapeSlots;
+  ItemGrid shapeGrid, placementGrid;
   uint64_t indexed = UINT64_MAX;  // the revision the grids are of
   uint64_t flattened = 0;         // placed shapes below it, saturating
-  std::bitset<LAYER_COUNT> slotsBelow;  // slots with shapes here or below
+  Box64 pairBounds;  // of the shapes on pair slots
+  uint16_t slotsBelow = 0;  // named slots with shapes here or below, bit s for slot s
 };
 
 // The cells and the one shown (whose own shapes the layers hold: the scene
@@ -134,7 +142,9 @@ template <typename Visit>
 void ItemGrid::near(const std::vector<Box64>& boxes, int64_t ax, int64_t ay, int64_t bx, int64_t by,
                     Visit visit) const {
   if (across == 0 || !bounds.overlaps(ax, ay, bx, by)) return;
-  int c0 = column(ax), c1 = column(bx), r0 = row(ay), r1 = row(by);
+  // A box between two whole units (ax = bx + 1) reads the buckets of both.
+  int c0 = column(ax < bx ? ax : bx), c1 = column(ax < bx ? bx : ax);
+  int r0 = row(ay < by ? ay : by), r1 = row(ay < by ? by : ay);
   for (int r = r0; r <= r1; r++)
     for (int c = c0; c <= c1; c++) {
       size_t bucket = (size_t)r * across + c;

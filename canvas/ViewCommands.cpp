@@ -29,7 +29,7 @@ long KivoWindow::onCmdZoomIn(FXObject*, FXSelector, void*) {
 
 // Down to the wheel's smallest scale, where the whole layout fits twice over.
 long KivoWindow::onCmdZoomOut(FXObject*, FXSelector, void*) {
-  const Rect bounds = layoutBounds(layout.allLayers());
+  const Rect bounds = layoutBounds(layout.allLayers(), SLOT_COUNT);
   changeView(this, [&](ViewTransform& view) {
     view.zoomOut(wheelMinScale(bounds, view.width, view.height));
   });
@@ -39,7 +39,7 @@ long KivoWindow::onCmdZoomOut(FXObject*, FXSelector, void*) {
 // Fit the union of the bounding boxes of the layers that hold objects into
 // the canvas.
 long KivoWindow::onCmdShowAll(FXObject*, FXSelector, void*) {
-  const Rect bounds = layoutBounds(layout.allLayers());
+  const Rect bounds = layoutBounds(layout.allLayers(), SLOT_COUNT);
   changeView(this, [&](ViewTransform& view) { view.showAll(bounds); });
   return 1;
 }
@@ -65,7 +65,7 @@ long KivoWindow::onCanvasWheel(FXObject*, FXSelector, void* ptr) {
   const FXEvent* event = static_cast<const FXEvent*>(ptr);
   if (!event || event->code == 0) return 1;
   const ViewTransform& current = sizedView();
-  float minScale = wheelMinScale(layoutBounds(layout.allLayers()), current.width, current.height);
+  float minScale = wheelMinScale(layoutBounds(layout.allLayers(), SLOT_COUNT), current.width, current.height);
   int notches = event->code > 0 ? 1 : -1;
   changeView(this, [&](ViewTransform& view) {
     view.zoomAt(event->win_x, event->win_y, notches, minScale);

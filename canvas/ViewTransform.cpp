@@ -129,11 +129,11 @@ void ViewTransform::placeAt(double x, double y, int px, int py) {
 
 // Folded in 64 bits: a layout may span more than 2^31 units, which the
 // result holds as a wrapped size and include would take for a small one.
-Rect layoutBounds(const Layer layers[]) {
+Rect layoutBounds(const Layer layers[], int count) {
   Rect bounds;
   int64_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
   bool empty = true;
-  for (int i = 0; i < LAYER_COUNT; i++) {
+  for (int i = 0; i < count; i++) {
     const Layer& l = layers[i];
     if (!l.first() || (empty && l.isAllZero())) continue;
     int64_t lx = l.getX(), ly = l.getY(), rx = lx + (uint32_t)l.getW(), ry = ly + (uint32_t)l.getH();

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "model/LayerTable.h"
+
 class Layer;
 class Rect;
 
@@ -67,10 +69,11 @@ struct ViewTransform {
   void placeAt(double x, double y, int px, int py);
 };
 
-// The union of the bounding boxes of the layers that hold objects; all
-// zero when every layer is empty. Its size wraps where the layout spans
-// more than 2^31 units: read it unsigned.
-Rect layoutBounds(const Layer layers[]);
+// The union of the bounding boxes of the layers (count of them: the
+// document's instances follow its layers) that hold objects; all zero when
+// every layer is empty. Its size wraps where the layout spans more than
+// 2^31 units: read it unsigned.
+Rect layoutBounds(const Layer layers[], int count = LAYER_COUNT);
 // The wheel's smallest scale: 0.025, or less when the layout's bounds need
 // less to fit the canvas twice over in both directions.
 float wheelMinScale(const Rect& bounds, int width, int height);
