@@ -7,6 +7,8 @@
 
 #include "app/KivoWindow.h"
 #include "io/ClipboardText.h"
+#include "io/Gdsii.h"
+#include "model/CellFlatten.h"
 #include "model/CountText.h"
 
 namespace {
@@ -144,6 +146,27 @@ long KivoWindow::onUpdCopyCut(FXObject* sender, FXSelector, void*) {
   bool any = layout.selectedCount(reach()) > 0;
   sender->handle(this, FXSEL(SEL_COMMAND, any ? ID_ENABLE : ID_DISABLE), nullptr);
   return 1;
+}
+
+void KivoWindow::flattenCopiedInstances() {
+  std::vector<PlacedObject> kept;
+  Layer flat[LAYER_COUNT];
+  for (PlacedObject& o : clipboard) {
+    if (o.layer != LAYER_INSTANCES) {
+      kept.push_back(o);
+      continue;
+    }
+    flattenInstance(layout.cells(), *static_cast<const Instance*>(o.node), flat, GDS_OBJECT_LIMIT);
+    delete o.node;
+  }
+  for (int i = 0; i < LAYER_COUNT; i++)
+    for (GroupNode* node = flat[i].cutFrom(0); node;) {
+      GroupNode* next = node->links[0];
+      node->links[0] = nullptr;
+      kept.push_back({i, node});
+      node = next;
+    }
+  clipboard = std::move(kept);
 }
 
 // Kivo's own copy while it owns the clipboard, else the objects of the

@@ -145,6 +145,9 @@ public:
   long onClipboardRequest(FXObject*, FXSelector, void*);
   bool copyToClipboard();
   std::vector<PlacedObject> clipboardObjects() const;
+  // The layout's cells are about to go: copied instances become the objects
+  // they place, so that a paste into the next layout still has them.
+  void flattenCopiedInstances();
 
   // Group, Ungroup and the cells panel (app/HierarchyCommands.cpp)
   long onCmdGroup(FXObject*, FXSelector, void*);

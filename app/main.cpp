@@ -32,6 +32,7 @@ int main(int argc, char* argv[]) {
   window->handle(window->canvas, FXSEL(SEL_PAINT, KivoWindow::ID_CANVAS), nullptr);
   // Journals of crashed sessions come first; a recovered one replaces FILE.
   FXString file = line.file.empty() ? FXString() : FXPath::absolute(FXString(line.file.c_str()));
+  // --cell is for FILE alone, not for a recovered session or a later Open.
   window->startCell = line.cell;
   if (!window->recoverAtStart(file) && !file.empty() && !window->openFile(file) &&
       !window->cellError.empty()) {
@@ -39,6 +40,7 @@ int main(int argc, char* argv[]) {
     delete window;
     return 2;
   }
+  window->startCell.clear();
   app.run();
   // The window first: its journal writer and GL context end before the
   // display closes with the application.

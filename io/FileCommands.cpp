@@ -68,6 +68,7 @@ bool KivoWindow::askSaveFirst() {
 long KivoWindow::onCmdFileNew(FXObject*, FXSelector, void*) {
   if (!askSaveFirst()) return 1;
   Layer empty[LAYER_COUNT];
+  flattenCopiedInstances();
   layout.replaceContent(empty, UNTITLED_NAME, true);
   setStatusMessage("Ready");
   canvas->update();
@@ -178,6 +179,7 @@ bool KivoWindow::openFile(const FXString& chosen) {
     return false;
   }
   // The old objects leave with the fresh layers at the end of this scope.
+  flattenCopiedInstances();
   layout.replaceContent(fresh, chosen, layout.isUntitled(), gdsii ? FORMAT_GDSII : FORMAT_MSK,
                         info, gdsii ? &cells : nullptr);
   if (journal) journal->baseRead(read);
@@ -230,6 +232,7 @@ bool KivoWindow::saveLayout() {
   getApp()->beginWaitCursor();
   // A text file has no cells: the shown cell is written flat.
   Layer flat[LAYER_COUNT];
+  for (int i = 0; i < LAYER_COUNT; i++) flat[i].setId(i);  // the writer's codes follow the ids
   FlattenResult expanded;
   if (format == FORMAT_MSK && layout.instances().size() > 0) {
     expanded = flattenCell(layout.cells(), layout.shownCell(), flat, GDS_OBJECT_LIMIT);

@@ -148,9 +148,10 @@ size_t writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const Laye
   for (uint32_t c : order) {
     const bool shown = !cells || c == UINT32_MAX || c == cells->shown;
     const Cell* cell = c == UINT32_MAX ? nullptr : &cells->cell(c);
-    std::string name = cell ? cell->name() : info.cellName;
+    // A library's names go back as read, even an empty one.
+    const std::string name = cell ? cell->name() : info.cellName.empty() ? "TOP" : info.cellName;
     w.dates(GDS_BGNSTR, tm);
-    w.string(GDS_STRNAME, name.empty() ? "TOP" : name);
+    w.string(GDS_STRNAME, name);
     for (int i : drawingOrder()) {  // the same order whatever slots the session handed out
       const Layer* objects = shown ? &layers[i] : cell->layer(i);
       if (objects) skipped += writeShapes(w, out, *objects, i, map);

@@ -89,8 +89,9 @@ const uint64_t BYTES_PER_OBJECT = 128;
 // An instance: its node (about 150 bytes on the heap) and the painter's
 // record of it.
 const uint64_t BYTES_PER_INSTANCE = 256;
-// A cell: its name, layers for the slots it uses and the library's index.
-const uint64_t BYTES_PER_CELL = 2048;
+// A cell: its name and index (about 200 bytes) and a layer (about 450
+// bytes) for each slot it uses, eight in a typical standard cell.
+const uint64_t BYTES_PER_CELL = 4096;
 // How often the progress callback is asked: every this many bytes scanned
 // or objects made, a few hundred times a second.
 const uint64_t PROGRESS_BYTES = 1 << 20;
@@ -106,13 +107,12 @@ public:
     GdsLibraryInfo found;
     if (readLibrary(found) && resolve() && affordable() && chooseShown(found)) {
       build();
-      if (!stopped) {
-        info = found;
-        // The shown cell's own objects go to the layers; its instances
-        // stay with the library until the document shows it.
+      if (!stopped) info = found;
+      // The shown cell's own objects go to the layers; its instances stay
+      // with the library until the document shows it.
+      for (int i = 0; i < LAYER_COUNT && !stopped && library.size() > 0; i++) {
         Cell& shown = library.cell(library.shown);
-        for (int i = 0; i < LAYER_COUNT; i++)
-          if (shown.layer(i)) layers[i].swapContents(shown.editLayer(i));
+        if (shown.layer(i)) layers[i].swapContents(shown.editLayer(i));
       }
     }
     if (stopped) {
@@ -173,7 +173,7 @@ private:
     while (scan.next(r)) {
       if (scan.pos >= nextReport) {
         nextReport = scan.pos + PROGRESS_BYTES;
-        if (!report(scan.pos, 2 * scan.size)) return false;
+        if (!report(scan.pos, scan.size + scan.size / GDS_PLAIN_BOUNDARY)) return false;
       }
       if (r.type == GDS_ENDSTR) {
         cells[index].end = r.offset;
@@ -236,6 +236,7 @@ private:
     }
     CellTransform& t = ref.transform;
     double turns = std::fmod(e.angle, 360.0) / 90.0;
+    if (!std::isfinite(turns)) turns = 0;  // an infinite angle: not integral, placed in floating point
     if (turns < 0) turns += 4;
     t.quarterTurns = (uint8_t)((int)std::round(turns) & 3);
     t.mirrorX = (e.strans & 0x8000) != 0;

@@ -42,7 +42,7 @@ struct GdsReadResult {
   int64_t errorOffset = -1; // byte offset of the bad record, -1 for none
   int errorNumber = 0;      // errno when the file could not be opened or read
   bool cancelled = false;   // the progress callback stopped the read (error says so)
-  uint64_t objects = 0;
+  uint64_t objects = 0;     // made, in all cells together
   // Elements left out, counted where they are defined; SKIP_RANGE counts
   // placed objects outside the 32-bit range.
   uint64_t skipped[SKIP_KINDS] = {};

@@ -106,6 +106,7 @@ bool KivoWindow::recoverAtStart(const FXString& commandLineFile) {
       continue;
     }
     if (journal && !entry.base.untitled) journal->baseRead(FileIdentity::of(entry.base.path));
+    flattenCopiedInstances();
     ReplayResult result = replayJournal(entry.path, layout);
     if (!result.ok) {
       FXString message = FXString("Recovery journal:\n") + setJournalAside(entry.path, result.error).c_str();

@@ -1,6 +1,7 @@
 #include "model/Cell.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 namespace {
@@ -47,6 +48,12 @@ Rect rectOf(const int64_t box[4]) {
 
 // ---------------------------------------------------------------- transform
 
+int64_t clampedCoordinate(double v) {
+  const double limit = 1152921504606846976.0;  // 2^60
+  if (!(v == v)) return 0;
+  return (int64_t)std::llround(std::max(-limit, std::min(limit, v)));
+}
+
 bool CellTransform::integral() const {
   if (magnification != 1.0) return false;
   return !hasAngle || std::fmod(angle, 90.0) == 0.0;
@@ -56,7 +63,7 @@ void CellTransform::apply(int64_t px, int64_t py, int64_t& ox, int64_t& oy) cons
   if (!integral()) {
     double dx, dy;
     applyExact((double)px, (double)py, dx, dy);
-    ox = (int64_t)std::llround(dx), oy = (int64_t)std::llround(dy);
+    ox = clampedCoordinate(dx), oy = clampedCoordinate(dy);
     return;
   }
   if (mirrorX) py = -py;
@@ -106,8 +113,8 @@ void Instance::elementBox(const Rect& b, uint32_t column, uint32_t row, int64_t 
         // Outward to whole units, so the box holds every shape placed.
         double fx, fy;
         transform.applyExact((double)cx, (double)cy, fx, fy);
-        const int64_t p[4] = {(int64_t)std::floor(fx), (int64_t)std::floor(fy), (int64_t)std::ceil(fx),
-                              (int64_t)std::ceil(fy)};
+        const int64_t p[4] = {clampedCoordinate(std::floor(fx)), clampedCoordinate(std::floor(fy)),
+                              clampedCoordinate(std::ceil(fx)), clampedCoordinate(std::ceil(fy))};
         unite(box, p, first);
       }
     }
@@ -141,7 +148,11 @@ Instance* cloneInstance(const Instance& instance) {
 
 // ---------------------------------------------------------------- cell
 
-Cell::Cell(std::string name) : cellName(std::move(name)) {}
+// Each cell's revisions start 2^32 above the last cell's, so that no two
+// cells, of this library or of one read later, ever report the same value.
+static std::atomic<uint64_t> revisionBases{0};
+
+Cell::Cell(std::string name) : cellName(std::move(name)), baseRevision(revisionBases.fetch_add(1ull << 32) + 1) {}
 
 Cell::~Cell() = default;
 

@@ -15,6 +15,12 @@
 // the layer slots; SLOT_COUNT counts every slot an edit may name.
 enum { LAYER_INSTANCES = LAYER_COUNT, SLOT_COUNT = LAYER_COUNT + 1 };
 
+// A coordinate computed in floating point as a 64-bit integer, rounded to
+// nearest and held within +-2^60 (NaN gives 0): any magnification read from
+// a file converts without undefined behaviour, and sums and differences of
+// two such values still fit.
+int64_t clampedCoordinate(double v);
+
 // Where an instance puts its cell: mirror about the x axis when mirrorX,
 // then turn quarterTurns x 90 degrees counter-clockwise, then translate by
 // (x, y), as GDSII orders STRANS, MAG and ANGLE. magnification and angle
@@ -103,7 +109,9 @@ public:
   Rect bounds() const;
   // Objects it has when flattened, its own and those of its instances.
   uint64_t flattenedCount() const;
-  // Rises with every change of the cell's content.
+  // Rises with every change of the cell's content; never the same for two
+  // cells, of this library or of another (a file opened later), so that a
+  // cache keyed on it cannot take one cell for another.
   uint64_t revision() const;
   // Own objects, all slots.
   uint64_t ownCount() const;
@@ -130,7 +138,7 @@ private:
   std::unique_ptr<Layer> instanceList;
   Layer* shown = nullptr;  // the document's slots while shown
   const CellLibrary* library = nullptr;
-  uint64_t baseRevision = 1;
+  uint64_t baseRevision;
   mutable uint64_t cachedAt = 0;  // revision the cached values belong to
   mutable Rect cachedBounds;
   mutable uint64_t cachedCount = 0;

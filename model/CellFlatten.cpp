@@ -22,7 +22,7 @@ struct Placement {
     double cs, sn;
     if (t.integral()) {
       static const int cosQ[4] = {1, 0, -1, 0}, sinQ[4] = {0, 1, 0, -1};
-      const int q = t.hasAngle ? ((int)std::lround(angle / 90.0) % 4 + 4) % 4 : (t.quarterTurns & 3);
+      const int q = t.quarterTurns & 3;
       cs = cosQ[q], sn = sinQ[q];
     } else {
       cs = std::cos(angle * M_PI / 180.0), sn = std::sin(angle * M_PI / 180.0);
@@ -38,7 +38,7 @@ struct Placement {
   }
 };
 
-int32_t wrapped(double v) { return (int32_t)(uint32_t)(uint64_t)(int64_t)std::llround(v); }
+int32_t wrapped(int64_t v) { return (int32_t)(uint32_t)(uint64_t)v; }
 
 class Flattener {
 public:
@@ -77,7 +77,8 @@ private:
         x0 = std::min(x0, px), x1 = std::max(x1, px), y0 = std::min(y0, py), y1 = std::max(y1, py);
       }
     GroupNode* copy = cloneObject(n);
-    copy->setRect(wrapped(x0), wrapped(y0), wrapped(x1 - x0), wrapped(y1 - y0));
+    const int64_t left = clampedCoordinate(x0), low = clampedCoordinate(y0);
+    copy->setRect(wrapped(left), wrapped(low), wrapped(clampedCoordinate(x1) - left), wrapped(clampedCoordinate(y1) - low));
     out[slot].appendChain(copy);
     ++result.objects;
   }

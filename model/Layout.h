@@ -59,8 +59,9 @@ public:
   virtual void cellShown(const Cell&) {}
 };
 
-// The layout document: the layers (LayerTable.h), the file they came from and the
-// undo history. Every change of content passes through addObjects,
+// The layout document: its library of cells, the layers (LayerTable.h) and
+// instances of the cell it shows, the file they came from and the undo
+// history. Every change of content passes through addObjects,
 // removeSelected and moveSelected, which record one undoable step each;
 // selection and the layers' enabled flags change through applySelection and
 // toggleEnabled and are not undoable.

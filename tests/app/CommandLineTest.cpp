@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 TEST(CommandLine, OwnOptionsActToolkitOptionsPassAndTheRestIsRefused) {
-  struct Case { std::vector<const char*> words; CommandLine::Action action; std::string file, toolkit, error, map; };
+  struct Case { std::vector<const char*> words; CommandLine::Action action; std::string file, toolkit, error, map, cell; };
   const Case cases[] = {
       {{}, CommandLine::RUN, "", "kivo", ""},
       {{"-display", ":7", "chip.msk", "-sync"}, CommandLine::RUN, "chip.msk", "kivo -display :7 -sync", ""},
@@ -16,6 +16,8 @@ TEST(CommandLine, OwnOptionsActToolkitOptionsPassAndTheRestIsRefused) {
       {{"-display"}, CommandLine::USAGE_ERROR, "", "kivo", "option -display needs an argument"},
       {{"--layer-map", "m.map", "a.gds"}, CommandLine::RUN, "a.gds", "kivo", "", "m.map"},
       {{"--layer-map=n.map"}, CommandLine::RUN, "", "kivo", "", "n.map"},
+      {{"--cell", "INV", "a.gds"}, CommandLine::RUN, "a.gds", "kivo", "", "", "INV"},
+      {{"--cell"}, CommandLine::USAGE_ERROR, "", "kivo", "option --cell needs an argument"},
   };
   for (const Case& c : cases) {
     std::vector<char*> argv = {const_cast<char*>("kivo")};
@@ -23,7 +25,7 @@ TEST(CommandLine, OwnOptionsActToolkitOptionsPassAndTheRestIsRefused) {
     CommandLine line = parseCommandLine((int)argv.size(), argv.data());
     std::string toolkit;
     for (size_t i = 0; line.toolkitArgs[i]; i++) toolkit += (i ? " " : "") + std::string(line.toolkitArgs[i]);
-    EXPECT_EQ(std::to_string(line.action) + line.file + "|" + toolkit + "|" + line.error + "|" + line.layerMap,
-              std::to_string(c.action) + c.file + "|" + c.toolkit + "|" + c.error + "|" + c.map);
+    EXPECT_EQ(std::to_string(line.action) + line.file + "|" + toolkit + "|" + line.error + "|" + line.layerMap + "|" + line.cell,
+              std::to_string(c.action) + c.file + "|" + c.toolkit + "|" + c.error + "|" + c.map + "|" + c.cell);
   }
 }

@@ -17,7 +17,7 @@ TEST(Install, InstalledFilesValidateAndTheProgramParsesItsCommandLine) {
         "/mime/packages/kivo.xml && test -s " + share + "/icons/hicolor/36x36/apps/kivo.png", &status);
   EXPECT_EQ(status, 0);
   std::string man = shell("MANWIDTH=100 man --warnings -l " + share + "/man/man1/kivo.1 2>&1");
-  for (const char* s : {"--help", "--version", "-display", "middle drag", "wheel", "Up, Down", "Ctrl+arrow", "Ctrl+Z"})
+  for (const char* s : {"--help", "--version", "--cell", "-display", "middle drag", "wheel", "Up, Down", "Ctrl+arrow", "Ctrl+Z"})
     EXPECT_NE(man.find(s), std::string::npos) << s;
   EXPECT_EQ(man.find("warning"), std::string::npos) << man;
   EXPECT_EQ(shell("env -u DISPLAY " + prefix + "/bin/kivo --version", &status) + std::to_string(status), "Kivo 0.0.1b0");

@@ -1,31 +1,34 @@
 // Fuzzes the GDSII reader: any input reads without a fault, an error leaves
-// the layers empty, and what was read writes, reads back and writes again
-// to the same bytes.
+// the layers and cells empty, and what was read writes, reads back and
+// writes again to the same bytes.
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
 #include <string>
 
 #include "io/Gdsii.h"
+#include "model/Cell.h"
 
 namespace {
 
 struct Doc {
-  Layer layers[LAYER_COUNT];
+  Layer layers[SLOT_COUNT];
+  CellLibrary cells;
   GdsLibraryInfo info;
-  size_t count = 0;
+  uint64_t count = 0;
   Doc() { applyStartupSettings(layers); }
   GdsReadResult read(const unsigned char* data, size_t size) {
     GdsReadLimits limits;
     limits.objects = 100000;
-    GdsReadResult r = readGdsii(data, size, activeLayerMap(), layers, info, limits);
-    for (const Layer& l : layers) count += l.size();
-    if (count != r.objects || (!r.error.empty() && count != 0)) std::abort();
+    GdsReadResult r = readGdsii(data, size, activeLayerMap(), layers, info, limits, &cells);
+    if (cells.size()) cells.cell(cells.shown).showIn(layers);
+    for (uint32_t i = 0; i < cells.size(); i++) count += cells.cell(i).ownCount();
+    if (count != r.objects || (!r.error.empty() && (count != 0 || cells.size() != 0))) std::abort();
     return r;
   }
   std::string write() {
     std::ostringstream out;
-    writeGdsii(out, layers, activeLayerMap(), info, 0);
+    writeGdsii(out, layers, activeLayerMap(), info, 0, cells.size() ? &cells : nullptr);
     return out.str();
   }
 };

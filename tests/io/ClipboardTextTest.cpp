@@ -67,3 +67,16 @@ TEST(ClipboardText, DecoderThatRunsOutOfMemoryLeavesNothingBehind) {
 }
 
 }  // namespace
+
+TEST(ClipboardText, AnInstanceGoesToOtherProgramsAsItsFlattenedObjects) {
+  CellLibrary lib;
+  const uint32_t leaf = lib.add("LEAF");
+  GroupNode* shape = newLayoutObject(LAYER_METAL1);
+  shape->setRect(0, 0, 4, 2), lib.cell(leaf).editLayer(LAYER_METAL1).appendChain(shape);
+  Instance inst;
+  inst.cell = leaf, inst.transform.x = 100, inst.transform.quarterTurns = 1, inst.array.rows = 2, inst.array.rowStep[1] = 10;
+  Box own;
+  own.setRect(1, 1, 1, 1);
+  EXPECT_EQ("BB(0,0,100,14)\nREC(1,1,1,1,NW)\nREC(98,0,2,4,ME)\nREC(98,10,2,4,ME)\n",
+            clipboardText({{LAYER_INSTANCES, &inst}, {LAYER_N_WELL, &own}}, &lib));
+}

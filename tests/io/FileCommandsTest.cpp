@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/KivoWindow.h"
+#include "io/Gdsii.h"
 #include "io/LayoutFile.h"
 #include "support/GuiTest.h"
 
@@ -200,6 +201,32 @@ TEST_F(FileCommands, SaveAsksNameAndOverwriteUntilSavedOnceThenWritesAtOnce) {
   EXPECT_TRUE(run(KivoWindow::ID_FILE_SAVE).empty());
   EXPECT_EQ(written(), kivotest::readFile(path));
   EXPECT_FALSE(window->layout.isModified());
+}
+
+TEST_F(FileCommands, AHierarchicalFileOpensWithItsCellsAndSavesAsTextFlat) {
+  // TOP places LEAF, a 10 x 10 rectangle, three times in a row.
+  CellLibrary lib;
+  Layer layers[SLOT_COUNT];
+  const uint32_t leaf = lib.add("LEAF");
+  Box* b = new Box;
+  b->setRect(0, 0, 10, 10), lib.cell(leaf).editLayer(LAYER_N_WELL).appendChain(b);
+  lib.shown = lib.add("TOP");
+  Instance* row = new Instance;
+  row->cell = leaf, row->array.columns = 3, row->array.columnStep[0] = 20, row->placeBounds(lib.cell(leaf).bounds());
+  lib.cell(lib.shown).editLayer(LAYER_INSTANCES).appendChain(row);
+  lib.cell(lib.shown).showIn(layers);
+  const std::string gds = dir + "/row.gds", flat = dir + "/row.msk";
+  int error = 0;
+  ASSERT_EQ(SAVE_OK, saveGdsiiFile(gds.c_str(), layers, activeLayerMap(), GdsLibraryInfo(), error, &lib));
+  // A cell asked for that the file lacks fails the open quietly, for the command line to report.
+  window->startCell = "NOPE";
+  EXPECT_TRUE(answering({}, [&] { EXPECT_FALSE(window->openFile(gds.c_str())); }).empty());
+  EXPECT_TRUE(window->cellError == "There is no cell NOPE in the file." && window->layout.cellCount() == 1);
+  ASSERT_TRUE(window->openFile(gds.c_str()));
+  EXPECT_TRUE(window->layout.cellCount() == 2 && window->layout.instances().size() == 1 && objects() == 0);
+  run(KivoWindow::ID_FILE_SAVE, {flat});
+  EXPECT_EQ("saved: " + flat + " (3 instance(s) written flat)", window->statusText.text());
+  EXPECT_EQ("BB(0,0,50,10)\nREC(0,0,10,10,NW)\nREC(20,0,10,10,NW)\nREC(40,0,10,10,NW)\n", kivotest::readFile(flat));
 }
 
 // Quit asks every time; the close box only when work is unsaved.
