@@ -63,6 +63,7 @@ long KivoWindow::onCmdCells(FXObject*, FXSelector, void*) {
   if (cellsPanel->shown()) {
     cellsPanel->hide();
   } else {
+    if (!cellsPanel->id()) cellsPanel->create();  // made after the application's create()
     // Beside the main window, to its left, where the layer panel is not.
     cellsPanel->move(getX() - cellsPanel->getWidth() - 8, getY());
     cellsPanel->show();

@@ -326,6 +326,7 @@ TEST(RecoveryJournal, ReplayRebuildsGroupsUngroupsAndTheCellShown) {
   layout.undo();
   layout.redo();
   layout.showCell(layout.cells().find("A"));
+  EXPECT_FALSE(layout.canUndo());  // the steps were the top cell's
   layout.addObjects({{3, box(3, 9, 9)}}, "1 added");
   layout.showCell(0);
   journal.flush();

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "model/CellFlatten.h"
-#include "model/ObjectOrigin.h"
 
 namespace {
 
@@ -132,23 +131,6 @@ TEST_F(CellEditsTest, UngroupOfTurnedMirroredArrayMatchesFlattening) {
   layout.undo();
   EXPECT_EQ(layout.ungroupSelected(5, &over), 0u);
   EXPECT_TRUE(over);
-}
-
-TEST_F(CellEditsTest, ShownCellSwapsAndInstancesFollowItsContent) {
-  ASSERT_EQ(layout.groupSelected("CELL1"), Layout::GROUP_DONE);
-  const uint32_t child = layout.cells().find("CELL1");
-  layout.showCell(child);
-  EXPECT_EQ(layout.shownCell(), child);
-  EXPECT_FALSE(layout.canUndo());
-  EXPECT_EQ(layout.layer(5).size(), 1u);
-  EXPECT_EQ(layout.cell(0).layer(5)->size(), 1u);
-  // Growing the child grows its instance in the top cell.
-  layout.addObjects({{5, box(5, 200, 300, false)}}, "added");
-  layout.showCell(0);
-  const GroupNode* inst = layout.instances().first();
-  EXPECT_EQ(inst->x + inst->w, 204);
-  EXPECT_EQ(inst->y + inst->h, 302);
-  EXPECT_EQ(layout.cell(child).ownCount(), 3u);
 }
 
 }  // namespace

@@ -10,19 +10,13 @@
 
 namespace {
 
-// The rows of a tree, depth-first, each indented by its depth.
+// The rows of a tree two levels deep, children indented.
 std::string rows(FXTreeList* tree) {
   std::string out;
-  for (FXTreeItem* item = tree->getFirstItem(); item;) {
-    int depth = 0;
-    for (FXTreeItem* up = item->getParent(); up; up = up->getParent()) depth++;
-    out += std::string(2 * depth, ' ') + item->getText().text() + "\n";
-    if (item->getFirst()) {
-      item = item->getFirst();
-      continue;
-    }
-    while (item && !item->getNext()) item = item->getParent();
-    if (item) item = item->getNext();
+  for (FXTreeItem* top = tree->getFirstItem(); top; top = top->getNext()) {
+    out += std::string(top->getText().text()) + "\n";
+    for (FXTreeItem* child = top->getFirst(); child; child = child->getNext())
+      out += std::string("  ") + child->getText().text() + "\n";
   }
   return out;
 }
