@@ -1,5 +1,6 @@
 // Group's name box, the cells panel's tree, opening a cell and Back, on a
 // real main window.
+#include <fxkeys.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -76,6 +77,7 @@ TEST_F(CellsPanelTest, GroupAsksForAFreeNameAndThePanelOpensCellsAndGoesBack) {
     EXPECT_EQ(window->layout.cellCount(), 2u);
   }
 
+  for (FXuint key : {KEY_g, KEY_u, KEY_k}) EXPECT_TRUE(window->getAccelTable()->hasAccel(MKUINT(key, CONTROLMASK)));
   command(KivoWindow::ID_CELLS);
   CellsPanel* panel = window->cellsPanel;
   EXPECT_TRUE(panel->shown());
