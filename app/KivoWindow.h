@@ -145,6 +145,8 @@ public:
   long onClipboardRequest(FXObject*, FXSelector, void*);
   bool copyToClipboard();
   std::vector<PlacedObject> clipboardObjects() const;
+  // The objects and cells another Kivo window offers; false when none.
+  bool clipboardCellObjects(CellLibrary& cells, std::vector<PlacedObject>& objects) const;
   // The layout's cells are about to go: copied instances become the objects
   // they place, so that a paste into the next layout still has them.
   void flattenCopiedInstances();

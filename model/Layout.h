@@ -169,6 +169,13 @@ public:
   // contents. The history is cleared (its steps know the layers of the
   // cell shown before); the layout stays modified or unmodified.
   void showCell(uint32_t i);
+  // addObjects for objects whose instances place cells of from (by its
+  // indices; model/CellPaste.cpp): each cell of from comes into the
+  // library with them in the same step, unless a cell of its name has the
+  // same content (then that one is placed); a name taken by other content
+  // becomes NAME$1, NAME$2, ...
+  size_t pasteWithCells(const CellLibrary& from, const std::vector<PlacedObject>& objects,
+                        const FXString& message, size_t* refused = nullptr);
 
   void setObserver(LayoutObserver* o) { observer = o; }
   LayoutObserver* getObserver() const { return observer; }
