@@ -132,7 +132,8 @@ size_t Layout::pasteWithCells(const CellLibrary& from, const std::vector<PlacedO
   std::vector<std::vector<GroupNode*>> bySlot(SLOT_COUNT);
   size_t added = 0, refusedCount = 0;
   for (const PlacedObject& o : objects) {
-    const bool placed = o.layer != LAYER_INSTANCES || static_cast<const Instance*>(o.node)->cell < map.size();
+    const uint32_t cell = o.layer == LAYER_INSTANCES ? static_cast<const Instance*>(o.node)->cell : 0;
+    const bool placed = o.layer != LAYER_INSTANCES || (cell < map.size() && map[cell] != UINT32_MAX);
     if (o.layer >= 0 && o.layer < SLOT_COUNT && layers[o.layer].isEnabled() && placed) {
       if (o.layer == LAYER_INSTANCES) static_cast<Instance*>(o.node)->cell = map[static_cast<Instance*>(o.node)->cell];
       bySlot[o.layer].push_back(o.node), ++added;
