@@ -129,7 +129,8 @@ void walkLayers(LayerCache* caches, const Layer* layers, const CornerHandOver* h
     if (walk[i]) changes[i] = caches[i].finish();
 }
 
-// Whether a pair layer holds objects: the masks then cannot compose the picture.
+// Whether a pair layer of the shown cell holds objects: the masks then
+// cannot compose the whole picture.
 bool pairLayersHoldObjects(const Layer layers[LAYER_COUNT]) {
   for (int i = FIRST_PAIR_SLOT, n = layerSlotsInUse(); i < n; i++)
     if (layers[i].first()) return true;
@@ -245,7 +246,7 @@ void CanvasPainter::drawPictureFast(const ViewTransform& view, const Layer layer
                                     const PictureKey& key) {
   if (composeLayers(view, layers, key)) {
     picture->restore(view);
-    if (pairLayersHoldObjects(layers)) {
+    if (pairLayersHoldObjects(layers) || (scene && scene->hasPlacements() && scene->top().pairsBelow)) {
       glDisable(GL_LINE_STIPPLE);
       drawLayersFast(view, layers, NAMED_LAYER_COUNT);
       picture->keep(view, key);

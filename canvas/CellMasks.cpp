@@ -212,7 +212,7 @@ Box64 cullBox(const ViewTransform& view) {
 }  // namespace
 
 void drawPlacedShapes(const CellScene& scene, const ViewTransform& view, int slot, bool enabled) {
-  if (!scene.hasPlacements() || !(scene.top().slotsBelow & (1u << slot))) return;
+  if (!scene.hasPlacements() || !scene.top().slotBelow(slot)) return;
   glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
   int64_t bx = view.baseX(), by = view.baseY();
   scene.flatten(cullBox(view), false, [&](int s, const ObjectCorners& c) {

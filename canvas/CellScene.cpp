@@ -103,6 +103,7 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
   c.bounds = Box64();
   c.flattened = 0;
   c.slotsBelow = 0;
+  c.pairsBelow = false;
   if (c.indexed != c.revision) {
     // The grid serves the masks, which hold the named layers; the pair
     // layers' shapes are drawn by flattening and only count for the bounds.
@@ -125,13 +126,16 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
   if (!c.pairBounds.empty()) c.bounds.include(c.pairBounds);
   for (int s = 0; s < LAYER_COUNT; s++) {
     c.flattened = addCount(c.flattened, c.shapes[s].size());
-    if (s < NAMED_LAYER_COUNT && !c.shapes[s].empty()) c.slotsBelow |= (uint16_t)(1u << s);
+    if (c.shapes[s].empty()) continue;
+    if (s < NAMED_LAYER_COUNT) c.slotsBelow |= (uint16_t)(1u << s);
+    else c.pairsBelow = true;
   }
   c.placementBoxes.clear();
   for (const CellPlacement& p : c.placements) {
     const SceneCell& inner = cells[p.cell];
     Box64 box;
     c.slotsBelow |= inner.slotsBelow;
+    c.pairsBelow = c.pairsBelow || inner.pairsBelow;
     if (p.columns < 1 || p.rows < 1) {
       c.placementBoxes.push_back(box);
       continue;

@@ -100,6 +100,9 @@ struct SceneCell {
   uint64_t flattened = 0;         // placed shapes below it, saturating
   Box64 pairBounds;  // of the shapes on pair slots
   uint16_t slotsBelow = 0;  // named slots with shapes here or below, bit s for slot s
+  bool pairsBelow = false;  // shapes on pair slots here or below
+  // Shapes on this slot here or below.
+  bool slotBelow(int s) const { return s < NAMED_LAYER_COUNT ? (slotsBelow >> s) & 1 : pairsBelow; }
 };
 
 // The cells and the one shown (whose own shapes the layers hold: the scene

@@ -34,9 +34,12 @@ const LayerFacts facts[NAMED_LAYER_COUNT] = {
 };
 // clang-format on
 
-// The alpha of every pair slot's colour: translucent like the named layers,
-// and a value none of them uses, so that no pair colour equals a named one.
-const uint32_t PAIR_ALPHA = 170;
+// The alpha of every pair slot's colour: lighter than the named layers,
+// because pair layers are drawn over them and in real files they are mostly
+// implants, boundaries and marker areas that cover whole cells (the named
+// layers beneath must stay readable); and a value none of the named layers
+// uses, so that no pair colour equals a named one.
+const uint32_t PAIR_ALPHA = 90;
 // Each channel of a pair colour lies in PAIR_FLOOR..255: darker colours
 // vanish on the black canvas.
 const uint32_t PAIR_FLOOR = 64;

@@ -343,7 +343,9 @@ TEST_F(CanvasPainterTest, SmallSelectedOutlinesLightTheSamePixels) {
 // the shown cell's own objects are a random layout.
 void buildHierarchy(KivoWindow* window, unsigned seed, int32_t offset, int array) {
   std::mt19937 rng(seed);
-  std::uniform_int_distribution<int> pos(0, 40), size(0, 14), slot(0, LAYER_COUNT - 1);
+  // The named layers and two pair layers.
+  std::uniform_int_distribution<int> pos(0, 40), size(0, 14), pick(0, NAMED_LAYER_COUNT + 1);
+  auto slot = [&](std::mt19937& r) { int s = pick(r); return s < NAMED_LAYER_COUNT ? s : pairSlot(9200, s); };
   CellLibrary cells;
   for (int leaf = 0; leaf < 3; leaf++) {
     Cell& cell = cells.cell(cells.add("leaf" + std::to_string(leaf)));
