@@ -1,4 +1,5 @@
 // Group, Ungroup, the cells panel and the title that names the shown cell.
+#include <cstdint>
 #include <string>
 
 #include "app/KivoWindow.h"
@@ -85,10 +86,11 @@ void KivoWindow::showCell(uint32_t i) {
   canvas->update();
 }
 
-// Only when the shown cell or the number of cells changed: finding the top
-// cells walks every instance of the library.
+// Only when the shown cell (another cell object after an Open) or the
+// number of cells changed: finding the top cells walks every instance of
+// the library.
 void KivoWindow::refreshTitle() {
-  const uint64_t key = ((uint64_t)layout.shownCell() << 32) | (uint32_t)layout.cellCount();
+  const uint64_t key = (uint64_t)(uintptr_t)&layout.cell(layout.shownCell()) ^ ((uint64_t)layout.cellCount() << 40);
   if (key == titleFor) return;
   titleFor = key;
   bool top = false;
