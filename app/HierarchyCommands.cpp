@@ -7,6 +7,11 @@
 #include "model/CountText.h"
 #include "panels/CellsPanel.h"
 
+namespace {
+// Pixels between the main window and the cells panel, as the layer panel.
+const FXint PANEL_GAP = 8;
+}  // namespace
+
 long KivoWindow::onCmdGroup(FXObject*, FXSelector, void*) {
   if (layout.selectedCount(reach()) == 0) return 1;
   FXString name = layout.freeCellName().c_str();
@@ -65,8 +70,10 @@ long KivoWindow::onCmdCells(FXObject*, FXSelector, void*) {
     cellsPanel->hide();
   } else {
     if (!cellsPanel->id()) cellsPanel->create();  // made after the application's create()
-    // Beside the main window, to its left, where the layer panel is not.
-    cellsPanel->move(getX() - cellsPanel->getWidth() - 8, getY());
+    // Beside the main window, to its left where the layer panel is not;
+    // to its right when the screen ends on the left.
+    const FXint left = getX() - cellsPanel->getWidth() - PANEL_GAP;
+    cellsPanel->move(left >= 0 ? left : getX() + getWidth() + PANEL_GAP, getY());
     cellsPanel->show();
   }
   return 1;
