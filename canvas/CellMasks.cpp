@@ -197,6 +197,17 @@ inline void quad(const ObjectCorners& c, int64_t bx, int64_t by) {
   glEnd();
 }
 
+// A placed marker as Opt draws it: the four sides and both diagonals, each
+// a segment of its own.
+void optLines(const ObjectCorners& c, int64_t bx, int64_t by) {
+  float x0 = drawCoord(c.x0, bx), y0 = drawCoord(c.y0, by), x1 = drawCoord(c.x1, bx), y1 = drawCoord(c.y1, by);
+  const float v[] = {x0, y0, x1, y0, x1, y0, x1, y1, x1, y1, x0, y1,
+                     x0, y1, x0, y0, x0, y0, x1, y1, x1, y0, x0, y1};
+  glBegin(GL_LINES);
+  for (int i = 0; i < 24; i += 2) glVertex2f(v[i], v[i + 1]);
+  glEnd();
+}
+
 // The layout box of the view grown by the view's extent on every side:
 // elements outside it cannot put a fragment on the canvas.
 Box64 cullBox(const ViewTransform& view) {
@@ -212,12 +223,16 @@ Box64 cullBox(const ViewTransform& view) {
 }  // namespace
 
 void drawPlacedShapes(const CellScene& scene, const ViewTransform& view, int slot, bool enabled) {
-  if (!scene.hasPlacements() || !scene.top().slotBelow(slot)) return;
-  glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
+  if (!scene.hasPlacements()) return;
   int64_t bx = view.baseX(), by = view.baseY();
-  scene.flatten(cullBox(view), false, [&](int s, const ObjectCorners& c) {
-    if (s == slot) quad(c, bx, by);
-  });
+  if (scene.top().slotBelow(slot)) {
+    glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
+    scene.flatten(cullBox(view), CellScene::SHAPES, [&](int s, const ObjectCorners& c) {
+      if (s == slot) quad(c, bx, by);
+    });
+  }
+  if (slot == LAYER_OPTIONS && (scene.top().slotsBelow & SceneCell::OPTS_BELOW))
+    scene.flatten(cullBox(view), CellScene::OPTS, [&](int, const ObjectCorners& c) { optLines(c, bx, by); });
 }
 
 void drawPlacementOutlines(const CellScene& scene, const ViewTransform& view) {
@@ -287,7 +302,7 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
   mine.tidy();
 
   // The rest by OpenGL, each slot its bit, as the layers' masks are drawn.
-  bool outlined = false;
+  bool outlined = (scene.top().slotsBelow & SceneCell::OPTS_BELOW) != 0;
   for (int s = 0; s < NAMED_LAYER_COUNT; s++) outlined = outlined || (!enabled[s] && (scene.top().slotsBelow & (1u << s)));
   if (mine.items.empty() && !outlined && usable && scene.top().bounds.fitsInt32()) return;
   glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
@@ -322,9 +337,14 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
       drawPlacedShapes(scene, v, s, true);
       continue;
     }
-    scene.flatten(cullBox(v), true, [&](int slot, const ObjectCorners& c) {
+    scene.flatten(cullBox(v), CellScene::WRAPPED, [&](int slot, const ObjectCorners& c) {
       if (slot == s) quad(c, bx, by);
     });
+  }
+  bool optsDrawn = !enabled[LAYER_OPTIONS] && (scene.top().slotsBelow & (1u << LAYER_OPTIONS));
+  if ((scene.top().slotsBelow & SceneCell::OPTS_BELOW) && !optsDrawn) {
+    setBitColor(LAYER_OPTIONS);
+    scene.flatten(cullBox(v), CellScene::OPTS, [&](int, const ObjectCorners& c) { optLines(c, bx, by); });
   }
   glPopAttrib();
   BigVector<uint8_t> pixels(n * 4);

@@ -123,6 +123,8 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
     c.shapeGrid.build(c.shapeBoxes);
   }
   if (!c.shapeGrid.bounds.empty()) c.bounds.include(c.shapeGrid.bounds);
+  if (!c.opts.empty()) c.slotsBelow |= SceneCell::OPTS_BELOW;
+  c.flattened = addCount(c.flattened, c.opts.size());
   if (!c.pairBounds.empty()) c.bounds.include(c.pairBounds);
   for (int s = 0; s < LAYER_COUNT; s++) {
     c.flattened = addCount(c.flattened, c.shapes[s].size());

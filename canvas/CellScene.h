@@ -87,6 +87,10 @@ private:
 
 struct SceneCell {
   std::vector<ObjectCorners> shapes[LAYER_COUNT];  // normalised, in cell coordinates
+  // Marker objects of the options layer, drawn as Opt draws them (outline
+  // and diagonals) by OpenGL alone: a cell rarely holds any.
+  std::vector<ObjectCorners> opts;
+  static const uint16_t OPTS_BELOW = 1u << 15;  // in slotsBelow
   std::vector<CellPlacement> placements;
   uint64_t revision = 0;  // of the content, as its source counts it
 
@@ -99,7 +103,7 @@ struct SceneCell {
   uint64_t indexed = UINT64_MAX;  // the revision the grids are of
   uint64_t flattened = 0;         // placed shapes below it, saturating
   Box64 pairBounds;  // of the shapes on pair slots
-  uint16_t slotsBelow = 0;  // named slots with shapes here or below, bit s for slot s
+  uint16_t slotsBelow = 0;  // named slots with shapes here or below (bit s for slot s), and OPTS_BELOW
   bool pairsBelow = false;  // shapes on pair slots here or below
   // Shapes on this slot here or below.
   bool slotBelow(int s) const { return s < NAMED_LAYER_COUNT ? (slotsBelow >> s) & 1 : pairsBelow; }
@@ -110,6 +114,7 @@ struct SceneCell {
 struct CellScene {
   std::vector<SceneCell> cells;
   uint32_t shown = 0;
+  size_t libraryCells = 0;  // the document's; cells after them place flattened shapes
   uint64_t revision = 0;  // rises with every change of anything here but the selection
   uint64_t selectionRevision = 0;  // rises when placements are selected or deselected
 
@@ -119,14 +124,16 @@ struct CellScene {
   const SceneCell& top() const { return cells[shown]; }
   bool hasPlacements() const { return !cells.empty() && !top().placements.empty(); }
   // Every placed shape below the shown cell but those of elements that lie
-  // outside cull, or with wrapped only those whose corners wrap past 32
-  // bits: visit(slot, corners), the corners wrapped.
+  // outside cull (SHAPES), only those whose corners wrap past 32 bits
+  // (WRAPPED), or the placed markers of the options layer instead (OPTS):
+  // visit(slot, corners), the corners wrapped.
+  enum Part { SHAPES, WRAPPED, OPTS };
   template <typename Visit>
-  void flatten(const Box64& cull, bool wrapped, Visit visit) const;
+  void flatten(const Box64& cull, Part part, Visit visit) const;
 
 private:
   template <typename Visit>
-  void flattenPlacements(const SceneCell& c, const PlaceTransform& t, const Box64& cull, bool wrapped,
+  void flattenPlacements(const SceneCell& c, const PlaceTransform& t, const Box64& cull, Part part,
                          Visit& visit) const;
   bool prepareCell(uint32_t cell, std::vector<int>& state);
 };
@@ -162,30 +169,33 @@ void ItemGrid::near(const std::vector<Box64>& boxes, int64_t ax, int64_t ay, int
 }
 
 template <typename Visit>
-void CellScene::flattenPlacements(const SceneCell& c, const PlaceTransform& t, const Box64& cull, bool wrapped,
+void CellScene::flattenPlacements(const SceneCell& c, const PlaceTransform& t, const Box64& cull, Part part,
                                   Visit& visit) const {
   for (const CellPlacement& p : c.placements) {
     const SceneCell& inside = cells[p.cell];
+    if (part == OPTS && !(inside.slotsBelow & SceneCell::OPTS_BELOW)) continue;
     for (int32_t j = 0; j < p.rows; j++)
       for (int32_t i = 0; i < p.columns; i++) {
         PlaceTransform e = t.after(p.element(i, j));
         Box64 box = inside.bounds.placed(e);
         bool fits = box.fitsInt32();
-        if (fits && (wrapped || !box.overlaps(cull.x0, cull.y0, cull.x1, cull.y1))) continue;
-        for (int s = 0; s < LAYER_COUNT; s++)
+        if (fits && (part == WRAPPED || !box.overlaps(cull.x0, cull.y0, cull.x1, cull.y1))) continue;
+        for (int s = 0; s < LAYER_COUNT && part != OPTS; s++)
           for (const ObjectCorners& shape : inside.shapes[s]) {
             bool exact;
             ObjectCorners placed = placedCorners(shape, e, &exact);
-            if (!wrapped || !exact) visit(s, placed);
+            if (part == SHAPES || !exact) visit(s, placed);
           }
-        flattenPlacements(inside, e, cull, wrapped, visit);
+        if (part == OPTS)
+          for (const ObjectCorners& opt : inside.opts) visit(LAYER_OPTIONS, placedCorners(opt, e));
+        flattenPlacements(inside, e, cull, part, visit);
       }
   }
 }
 
 template <typename Visit>
-void CellScene::flatten(const Box64& cull, bool wrapped, Visit visit) const {
-  if (hasPlacements()) flattenPlacements(top(), PlaceTransform(), cull, wrapped, visit);
+void CellScene::flatten(const Box64& cull, Part part, Visit visit) const {
+  if (hasPlacements()) flattenPlacements(top(), PlaceTransform(), cull, part, visit);
 }
 
 #endif

@@ -1,28 +1,48 @@
 #include "canvas/CellSceneSync.h"
 
 #include <cmath>
+#include <typeinfo>
 
 #include "model/Cell.h"
+#include "model/CellFlatten.h"
 #include "model/Layout.h"
 
 namespace {
 
-// The instances of a list that can be placed in integers, as placements.
-void placementsOf(const Layer& list, size_t cellCount, std::vector<CellPlacement>& out) {
+// Instances placed beyond this many objects by a transform that is not
+// integral are left out: their shapes are copied flattened.
+const uint64_t FLATTENED_LIMIT = 10000000;
+
+// The instances of a list as placements. One whose transform is not
+// integral places a cell of its own, added to the scene: its shapes
+// flattened as the document flattens them (boxes around placed corners).
+void placementsOf(const Layer& list, const Layout& layout, CellScene& scene, std::vector<CellPlacement>& out) {
   out.clear();
   for (GroupNode* n = list.first(); n; n = n->next()) {
     const Instance* inst = dynamic_cast<const Instance*>(n);
-    if (!inst || inst->cell >= cellCount || !inst->transform.integral()) continue;
+    if (!inst || inst->cell >= layout.cellCount()) continue;
     const CellTransform& t = inst->transform;
-    int quarter = t.hasAngle ? ((int)std::lround(t.angle / 90.0) % 4 + 4) % 4 : (t.quarterTurns & 3);
     CellPlacement p;
+    p.selected = inst->isSelected() != 0;
+    p.outline = cornersOf(*inst);
+    if (!t.integral()) {
+      Layer flat[LAYER_COUNT];
+      if (flattenInstance(layout.cells(), *inst, flat, FLATTENED_LIMIT).overLimit) continue;
+      SceneCell placed;
+      for (int s = 0; s < LAYER_COUNT; s++)
+        for (GroupNode* node = flat[s].first(); node; node = node->next())
+          (typeid(*node) == typeid(Opt) ? placed.opts : placed.shapes[s]).push_back(cornersOf(*node));
+      p.cell = (uint32_t)scene.cells.size();
+      scene.cells.push_back(std::move(placed));
+      out.push_back(p);
+      continue;
+    }
+    int quarter = t.hasAngle ? ((int)std::lround(t.angle / 90.0) % 4 + 4) % 4 : (t.quarterTurns & 3);
     p.cell = inst->cell;
     p.transform = PlaceTransform::of(t.mirrorX, quarter, t.x, t.y);
     p.columns = inst->array.columns, p.rows = inst->array.rows;
     p.colX = inst->array.columnStep[0], p.colY = inst->array.columnStep[1];
     p.rowX = inst->array.rowStep[0], p.rowY = inst->array.rowStep[1];
-    p.selected = inst->isSelected() != 0;
-    p.outline = cornersOf(*inst);
     out.push_back(p);
   }
 }
@@ -44,18 +64,24 @@ bool sameGeometry(const std::vector<CellPlacement>& a, const std::vector<CellPla
 
 void syncCellScene(const Layout& layout, CellScene& scene) {
   const size_t n = layout.cellCount();
-  bool reset = scene.cells.size() != n || scene.shown != layout.shownCell(), changed = reset;
+  bool reset = scene.libraryCells != n || scene.cells.size() < n || scene.shown != layout.shownCell();
+  // Cells of flattened placements follow the library's: any change makes
+  // them afresh.
+  for (uint32_t i = 0; i < n && !reset && scene.cells.size() > n; i++)
+    reset = scene.cells[i].revision != (i == scene.shown ? layout.instances().getRevision() : layout.cell(i).revision());
+  bool changed = reset;
   if (reset) scene.cells.assign(n, SceneCell());
+  scene.libraryCells = n;
   scene.shown = layout.shownCell();
+  std::vector<CellPlacement> placements;
   for (uint32_t i = 0; i < n; i++) {
-    SceneCell& c = scene.cells[i];
     const Cell& cell = layout.cell(i);
     if (i == scene.shown) {
       // Its own objects are the layers; only its instances are the scene's.
       uint64_t revision = layout.instances().getRevision();
-      if (!reset && c.revision == revision) continue;
-      std::vector<CellPlacement> placements;
-      placementsOf(layout.instances(), n, placements);
+      if (!reset && scene.cells[i].revision == revision) continue;
+      placementsOf(layout.instances(), layout, scene, placements);
+      SceneCell& c = scene.cells[i];
       bool moved = reset || !sameGeometry(placements, c.placements);
       for (auto& shapes : c.shapes) shapes.clear();
       c.placements.swap(placements);
@@ -64,17 +90,22 @@ void syncCellScene(const Layout& layout, CellScene& scene) {
       else scene.selectionRevision++;
       continue;
     }
-    if (!reset && c.revision == cell.revision()) continue;
+    if (!reset && scene.cells[i].revision == cell.revision()) continue;
+    placementsOf(cell.instances(), layout, scene, placements);
+    SceneCell& c = scene.cells[i];
+    c.placements.swap(placements);
+    c.opts.clear();
     for (int s = 0; s < LAYER_COUNT; s++) {
       c.shapes[s].clear();
       if (const Layer* l = cell.layer(s))
         for (GroupNode* node = l->first(); node; node = node->next()) {
           int64_t x0 = node->x, y0 = node->y, x1 = x0 + node->w, y1 = y0 + node->h;
-          c.shapes[s].push_back({(int32_t)std::min(x0, x1), (int32_t)std::min(y0, y1), (int32_t)std::max(x0, x1),
-                                 (int32_t)std::max(y0, y1)});
+          bool opt = typeid(*node) == typeid(Opt);
+          (opt ? c.opts : c.shapes[s])
+              .push_back({(int32_t)std::min(x0, x1), (int32_t)std::min(y0, y1), (int32_t)std::max(x0, x1),
+                          (int32_t)std::max(y0, y1)});
         }
     }
-    placementsOf(cell.instances(), n, c.placements);
     c.revision = cell.revision();
     changed = true;
   }

@@ -9,8 +9,8 @@ class Layout;
 // shapes and placements are copied again only when its revision moved,
 // the shown cell's placements when its instances changed. The scene's
 // revision rises when its geometry changed, its selectionRevision when
-// only the selection of placements did. Instances whose transform is not
-// integral are left out of the scene.
+// only the selection of placements did. An instance whose transform is
+// not integral places its shapes flattened, as the document flattens them.
 void syncCellScene(const Layout& layout, CellScene& scene);
 
 #endif

@@ -354,6 +354,9 @@ void buildHierarchy(KivoWindow* window, unsigned seed, int32_t offset, int array
       box->setRect(pos(rng), pos(rng), size(rng), size(rng));
       cell.editLayer(slot(rng)).appendChain(box);
     }
+    Opt* marker = new Opt;  // drawn as its outline and diagonals
+    marker->setRect(pos(rng), pos(rng), 1 + size(rng), 1 + size(rng));
+    cell.editLayer(LAYER_OPTIONS).appendChain(marker);
   }
   auto place = [&](uint32_t parent, uint32_t child, bool mirror, int quarter, int32_t x, int32_t y, int cols = 1,
                    int rows = 1, int32_t cx = 0, int32_t ry = 0) {
@@ -374,6 +377,11 @@ void buildHierarchy(KivoWindow* window, unsigned seed, int32_t offset, int array
   place(top, row, true, 1, offset - 300, offset + 50, 2, 3, 0, 420);
   place(top, 2, false, 3, offset + 10, offset - 200, array * 4, array * 4, 37, 45);
   place(top, 0, true, 2, offset - 100, offset - 120);
+  place(top, row, false, 0, offset - 250, offset - 350);  // turned by 30 degrees and magnified
+  Instance* odd = static_cast<Instance*>(cells.cell(top).editLayer(LAYER_INSTANCES).first()->last());
+  odd->transform.hasAngle = odd->transform.hasMagnification = true;
+  odd->transform.angle = 30, odd->transform.magnification = 1.5;
+  odd->placeBounds(cells.cell(row).bounds());
   cells.shown = top;
   Layer fresh[LAYER_COUNT];
   window->layout.replaceContent(fresh, "cells.gds", false, FORMAT_GDSII, GdsLibraryInfo(), &cells);
@@ -394,10 +402,10 @@ TEST_F(CanvasPainterTest, PlacedCellsPaintTheirFlattenedPixels) {
     for (int i = 0; i < 12; i++) {
       window->originX = offset + pos(rng), window->originY = offset + pos(rng);
       window->scale = (float)std::exp(logScale(rng));
-      if (i == 5) window->layout.toggleEnabled(6);
+      if (i == 5) window->layout.toggleEnabled(6), window->layout.toggleEnabled(LAYER_OPTIONS);
       EXPECT_EQ(fastAgainstPlain(), 0) << window->originX << "," << window->originY << " x" << window->scale;
     }
-    window->layout.toggleEnabled(6);
+    window->layout.toggleEnabled(6), window->layout.toggleEnabled(LAYER_OPTIONS);
     // The same picture from the document's own flattening, which copies
     // objects unselected.
     window->layout.applySelection(-1, OP_DESELECT, MATCH_ALL, nullptr);
