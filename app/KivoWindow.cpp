@@ -50,6 +50,8 @@ FXDEFMAP(KivoWindow) KivoWindowMap[] = {
   FXMAPFUNCS(SEL_COMMAND,            KivoWindow::ID_PAN_UP,            KivoWindow::ID_PAN_RIGHT,  KivoWindow::onCmdMove),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_SINGLE_LAYER,      KivoWindow::onCmdSingleLayer),
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_SINGLE_LAYER,      KivoWindow::onUpdSingleLayer),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_VIEW_LABELS,       KivoWindow::onCmdViewLabels),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_VIEW_LABELS,       KivoWindow::onUpdViewLabels),
   FXMAPFUNC (SEL_CONFIGURE,          KivoWindow::ID_CANVAS,            KivoWindow::onCanvasConfigure),
   FXMAPFUNC (SEL_PAINT,              KivoWindow::ID_CANVAS,            KivoWindow::onCanvasPaint),
   FXMAPFUNC (SEL_MOTION,             KivoWindow::ID_CANVAS,            KivoWindow::onCanvasMotion),
@@ -186,6 +188,7 @@ void KivoWindow::buildMenus() {
                                {KEY_Left, ID_PAN_LEFT}, {KEY_Right, ID_PAN_RIGHT}};
   for (const auto& a : arrows) getAccelTable()->addAccel(MKUINT(a[0], 0), this, FXSEL(SEL_COMMAND, a[1]));
   new FXMenuSeparator(viewmenu);
+  new FXMenuCheck(viewmenu, "La&bels\tCtl-T\tShow/hide labels", this, ID_VIEW_LABELS);
   FXMenuCheck* layersEntry = new FXMenuCheck(viewmenu, "&Layers\tCtl-L\tShow/hide layers list", this, ID_LAYERS);
   layersEntry->setIcon(icons[ICON_LAYERS]);
 

@@ -80,6 +80,7 @@ public:
     ID_UNGROUP,
     ID_UNAVAILABLE_LAST,
     ID_JOURNAL_TIMER,
+    ID_VIEW_LABELS,
     ID_GOTO,
     ID_RECENT_FILE,
   };
@@ -163,6 +164,8 @@ public:
   long onCmdShowAll(FXObject*, FXSelector, void*);
   long onCmdMove(FXObject*, FXSelector, void*);
   long onCmdSingleLayer(FXObject*, FXSelector, void*);
+  long onCmdViewLabels(FXObject*, FXSelector, void*);
+  long onUpdViewLabels(FXObject*, FXSelector, void*);
   long onUpdSingleLayer(FXObject*, FXSelector, void*);
   long onCanvasConfigure(FXObject*, FXSelector, void*);
   long onCanvasPaint(FXObject*, FXSelector, void*);

@@ -1,5 +1,7 @@
 #include "canvas/CanvasPainter.h"
 
+#include "canvas/ShapeFill.h"
+
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -187,6 +189,7 @@ void CanvasPainter::paint(const ViewTransform& view, const Layer layers[LAYER_CO
                           const CornerHandOver& takeCorners, MouseRect& band, const CellScene* cells) {
   setCanvasState(view);
   if (!reference && !checked) checkFastPath(view, layers);
+  paintShapesIn(&view);
   handOver = &takeCorners;
   scene = cells && cells->hasPlacements() ? cells : nullptr;
   if (reference || !trusted)
@@ -195,6 +198,7 @@ void CanvasPainter::paint(const ViewTransform& view, const Layer layers[LAYER_CO
     paintFast(view, layers, band);
   handOver = nullptr;
   scene = nullptr;
+  paintShapesIn(nullptr);
 }
 
 // Crosshair and band first, then the layers.
@@ -221,13 +225,17 @@ void CanvasPainter::drawPicturePlain(const ViewTransform& view, const Layer laye
   }
 }
 
-void CanvasPainter::drawScenePlain(const ViewTransform& view, const Layer& layer, int i, bool before) {
+void CanvasPainter::drawScenePlain(const ViewTransform& view, const Layer& layer, int i, bool before,
+                                   const std::vector<ObjectCorners>* gathered) {
   if (!scene || (!before && i != OUTLINE_LAYER)) return;
   glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
   glPushMatrix();
   if (before) {
     setColor(layer.getColor());
-    drawPlacedShapes(*scene, view, i, layer.isEnabled() != 0);
+    if (gathered)
+      drawGatheredShapes(*gathered, view, layer.isEnabled() != 0);
+    else
+      drawPlacedShapes(*scene, view, i, layer.isEnabled() != 0);
   } else {
     setColor(WHITE);
     glTranslatef(0.0f, 0.0f, SELECTION_Z);
@@ -349,11 +357,13 @@ void CanvasPainter::drawLayersFast(const ViewTransform& view, const Layer layers
   updateCaches(layers);
   sortWhereCulled(view, layers);
   const std::vector<int> order = drawingOrder();
+  std::vector<std::vector<ObjectCorners>> pairShapes;
+  if (scene) gatherPairShapes(*scene, view, pairShapes);
   for (size_t place = from; place < order.size(); place++) {
     const int i = order[place];
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, layerDepth((int)place));
-    drawScenePlain(view, layers[i], i, true);
+    drawScenePlain(view, layers[i], i, true, i >= FIRST_PAIR_SLOT && scene ? &pairShapes[i] : nullptr);
     drawLayerFast(layers[i], caches[i], view, *vertices);
     drawScenePlain(view, layers[i], i, false);
     glPopMatrix();

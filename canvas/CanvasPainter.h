@@ -95,8 +95,10 @@ private:
   void drawPicturePlain(const ViewTransform& view, const Layer layers[LAYER_COUNT]);
   // What the plain painter draws of the scene on layer i: before the layer's
   // own objects the placed shapes, after them the outlines of selected
-  // placements (with the frontmost layer).
-  void drawScenePlain(const ViewTransform& view, const Layer& layer, int i, bool before);
+  // placements (with the frontmost layer). gathered: the layer's placed
+  // shapes when the fast path gathered them beforehand.
+  void drawScenePlain(const ViewTransform& view, const Layer& layer, int i, bool before,
+                      const std::vector<ObjectCorners>* gathered = nullptr);
   void updateCaches(const Layer layers[LAYER_COUNT], int* changes = nullptr);
   void sortWhereCulled(const ViewTransform& view, const Layer layers[LAYER_COUNT]);
   // The layers from place `from` of the drawing order on, from the caches.

@@ -235,6 +235,30 @@ void drawPlacedShapes(const CellScene& scene, const ViewTransform& view, int slo
     scene.flatten(cullBox(view), CellScene::OPTS, [&](int, const ObjectCorners& c) { optLines(c, bx, by); });
 }
 
+void gatherPairShapes(const CellScene& scene, const ViewTransform& view,
+                      std::vector<std::vector<ObjectCorners>>& bySlot) {
+  bySlot.assign(LAYER_COUNT, {});
+  if (!scene.hasPlacements() || !scene.top().pairsBelow) return;
+  scene.flatten(cullBox(view), CellScene::SHAPES, [&](int s, const ObjectCorners& c) {
+    if (s >= FIRST_PAIR_SLOT) bySlot[s].push_back(c);
+  });
+}
+
+void drawGatheredShapes(const std::vector<ObjectCorners>& shapes, const ViewTransform& view, bool enabled) {
+  if (shapes.empty()) return;
+  int64_t bx = view.baseX(), by = view.baseY();
+  glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
+  glBegin(GL_QUADS);
+  for (const ObjectCorners& c : shapes) {
+    float x0 = drawCoord(c.x0, bx), y0 = drawCoord(c.y0, by), x1 = drawCoord(c.x1, bx), y1 = drawCoord(c.y1, by);
+    glVertex2f(x0, y0);
+    glVertex2f(x1, y0);
+    glVertex2f(x1, y1);
+    glVertex2f(x0, y1);
+  }
+  glEnd();
+}
+
 void drawPlacementOutlines(const CellScene& scene, const ViewTransform& view) {
   if (!scene.hasPlacements()) return;
   glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);

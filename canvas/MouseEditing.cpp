@@ -1,6 +1,12 @@
 // Editing with the mouse: select, deselect, toggle, add, measure.
 #include "app/KivoWindow.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "canvas/ShapeFill.h"
+#include "model/Shapes.h"
+
 namespace {
 
 const FXString NOT_ADDED_DISABLED = "No object added: layer is disabled";
@@ -85,6 +91,7 @@ long KivoWindow::onCanvasLeftRelease(FXObject*, FXSelector, void* ptr) {
   mouseRect.leftRelease(x, y);
   bool click = mouseRect.getW() == 0 && mouseRect.getH() == 0;
   int mode = mouseRect.getMode();
+  Label::clickReach = (int32_t)std::min(std::ceil(LABEL_CLICK_PIXELS / scale), (double)INT32_MAX);
   if (mode == TRACK_SELECT || mode == TRACK_DESELECT || mode == TRACK_TOGGLE) {
     int count = applyBand(this, operationOf(mode), click ? MATCH_AT : MATCH_INSIDE);
     setStatusMessage(FXStringVal(count) + " object(s) " + verbOf(mode));

@@ -2,6 +2,7 @@
 // the middle drag and single-layer mode.
 #include "app/KivoWindow.h"
 #include "canvas/CellSceneSync.h"
+#include "canvas/ShapeFill.h"
 
 #include <GL/glu.h>
 
@@ -108,6 +109,19 @@ long KivoWindow::onCmdSingleLayer(FXObject*, FXSelector, void*) {
 
 long KivoWindow::onUpdSingleLayer(FXObject* sender, FXSelector, void*) {
   sender->handle(this, FXSEL(SEL_COMMAND, singleLayer ? ID_CHECK : ID_UNCHECK), nullptr);
+  return 1;
+}
+
+// Labels on or off: the kept picture holds them, so it is drawn again.
+long KivoWindow::onCmdViewLabels(FXObject*, FXSelector, void*) {
+  showLabels(!labelsShown());
+  painter.forgetPicture();
+  canvas->update();
+  return 1;
+}
+
+long KivoWindow::onUpdViewLabels(FXObject* sender, FXSelector, void*) {
+  sender->handle(this, FXSEL(SEL_COMMAND, labelsShown() ? ID_CHECK : ID_UNCHECK), nullptr);
   return 1;
 }
 

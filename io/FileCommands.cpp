@@ -6,6 +6,7 @@
 #include "app/KivoWindow.h"
 #include "io/Gdsii.h"
 #include "io/LayoutFile.h"
+#include "io/MskShapes.h"
 #include "io/RecoveryJournal.h"
 #include "model/CellFlatten.h"
 #include "model/CountText.h"
@@ -250,6 +251,16 @@ bool KivoWindow::saveLayout() {
                             " objects when flattened; it was not saved.";
     showError(this, "File:\n" + target + "\n" + why.c_str());
     return false;
+  }
+  if (format == FORMAT_MSK) {
+    const MskLoss loss = mskLoss(layout.allLayers());
+    if (loss.any()) {
+      getApp()->endWaitCursor();
+      const std::string question = loss.question(expanded.instances);
+      if (FXMessageBox::warning(this, MBOX_YES_NO, "Warning!", "%s", question.c_str()) != MBOX_CLICKED_YES)
+        return false;
+      getApp()->beginWaitCursor();
+    }
   }
   SaveStatus status =
       format == FORMAT_GDSII

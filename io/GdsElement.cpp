@@ -11,7 +11,25 @@ bool isElementPart(int t) {
          (t >= GDS_BOXTYPE && t <= GDS_ENDEXTN);
 }
 
+void keep(const GdsRecordScanner& scan, const GdsRecord& r, GdsElement& e) {
+  e.properties.append((const char*)scan.data + r.offset, r.size + 4);
+}
+
 }  // namespace
+
+void splitKeptRecords(const std::string& kept, std::string& head, std::string& middle, std::string& tail) {
+  head.clear(), middle.clear(), tail.clear();
+  const unsigned char* p = (const unsigned char*)kept.data();
+  for (size_t i = 0; i + 4 <= kept.size();) {
+    const size_t n = be16(p + i);
+    if (n < 4 || n > kept.size() - i) break;  // checked when read: only a damaged list stops here
+    const int type = p[i + 2];
+    std::string& to = type == GDS_ELFLAGS || type == GDS_PLEX ? head
+                      : type == GDS_PATHTYPE || type == GDS_WIDTH ? middle : tail;
+    to.append(kept, i, n);
+    i += n;
+  }
+}
 
 bool isGdsElementStart(int t) {
   return (t >= GDS_BOUNDARY && t <= GDS_TEXT) || t == GDS_NODE || t == GDS_BOX;
@@ -59,11 +77,29 @@ bool readGdsElement(GdsRecordScanner& scan, const GdsRecord& start, GdsElement& 
         break;
       case GDS_PATHTYPE:
         if (!scan.needs(r, 2)) return false;
-        e.pathType = (int16_t)be16(r.data);
+        e.pathType = (int16_t)be16(r.data), e.hasPathType = true;
+        if (e.type == GDS_TEXT) keep(scan, r, e);
         break;
       case GDS_WIDTH:
         if (!scan.needs(r, 4)) return false;
-        e.width = be32(r.data);
+        e.width = be32(r.data), e.hasWidth = true;
+        if (e.type == GDS_TEXT) keep(scan, r, e);
+        break;
+      case GDS_BGNEXTN: case GDS_ENDEXTN:
+        if (!scan.needs(r, 4)) return false;
+        (r.type == GDS_BGNEXTN ? e.beginExtension : e.endExtension) = be32(r.data);
+        (r.type == GDS_BGNEXTN ? e.hasBeginExtension : e.hasEndExtension) = true;
+        break;
+      case GDS_PRESENTATION:
+        if (!scan.needs(r, 2)) return false;
+        e.presentation = be16(r.data), e.hasPresentation = true;
+        break;
+      case GDS_STRING:
+        e.text = r.data, e.textSize = r.size;
+        while (e.textSize > 0 && e.text[e.textSize - 1] == 0) --e.textSize;
+        break;
+      case GDS_ELFLAGS: case GDS_PLEX:
+        keep(scan, r, e);
         break;
       case GDS_XY:
         e.xy = r.data, e.points = r.size / 8;
@@ -74,7 +110,7 @@ bool readGdsElement(GdsRecordScanner& scan, const GdsRecord& start, GdsElement& 
         break;
       case GDS_STRANS:
         if (!scan.needs(r, 2)) return false;
-        e.strans = be16(r.data);
+        e.strans = be16(r.data), e.hasStrans = true;
         break;
       case GDS_MAG: case GDS_ANGLE:
         if (!scan.needs(r, 8)) return false;
@@ -88,7 +124,7 @@ bool readGdsElement(GdsRecordScanner& scan, const GdsRecord& start, GdsElement& 
         break;
       case GDS_PROPATTR: case GDS_PROPVALUE:
         if (r.type == GDS_PROPATTR && !scan.needs(r, 2)) return false;
-        e.properties.append((const char*)scan.data + r.offset, r.size + 4);
+        keep(scan, r, e);
         break;
       default:
         if (!isElementPart(r.type) && !isGdsOther(r.type))

@@ -24,8 +24,24 @@ struct GdsElement {
   size_t nameSize = 0;
   const unsigned char* xy = nullptr;
   size_t points = 0;
-  std::string properties;  // its PROPATTR/PROPVALUE records, byte for byte
+  // Records kept byte for byte, in file order: ELFLAGS and PLEX, a TEXT's
+  // PATHTYPE and WIDTH, and the PROPATTR/PROPVALUE pairs. A writer puts
+  // each kind back where the element's grammar has it (splitKeptRecords).
+  std::string properties;
+  // Optional records present (a shape's SHAPE_HAS_* bits) and what the
+  // ones above do not hold.
+  bool hasPathType = false, hasWidth = false, hasPresentation = false, hasStrans = false;
+  bool hasBeginExtension = false, hasEndExtension = false;
+  uint32_t presentation = 0;
+  int32_t beginExtension = 0, endExtension = 0;
+  const unsigned char* text = nullptr;  // STRING without padding
+  size_t textSize = 0;
 };
+
+// Kept records split by where an element writes them: head (ELFLAGS, PLEX)
+// after the start record, middle (a TEXT's PATHTYPE and WIDTH) after its
+// PRESENTATION, tail (properties) before ENDEL.
+void splitKeptRecords(const std::string& kept, std::string& head, std::string& middle, std::string& tail);
 
 bool isGdsElementStart(int type);
 // Records skipped wherever they stand outside an element.

@@ -10,6 +10,7 @@
 #include <strings.h>
 
 #include "io/GdsRecords.h"
+#include "io/GdsShapes.h"
 #include "model/ObjectOrigin.h"
 
 namespace {
@@ -21,6 +22,13 @@ const size_t FLUSH_BYTES = 1 << 16;
 bool writable(const GroupNode& n) {
   int64_t fx = (int64_t)n.x + n.w, fy = (int64_t)n.y + n.h;
   return fx >= INT32_MIN && fx <= INT32_MAX && fy >= INT32_MIN && fy <= INT32_MAX;
+}
+
+// The dates a file gave, else now.
+void keptDates(GdsRecordWriter& w, int type, const std::string& dates, const std::tm& now) {
+  if (dates.empty()) return w.dates(type, now);
+  w.head(type, GDS_INT2, dates.size());
+  w.raw(dates);
 }
 
 bool hasSuffix(const char* name, const char* suffix) {
@@ -35,10 +43,11 @@ static size_t writeShapes(GdsRecordWriter& w, std::ostream& out, const Layer& ob
                           const LayerMap& map) {
   size_t skipped = 0;
   uint32_t lastOrigin = UINT32_MAX, layer = 0, datatype = 0;
-  std::string properties, marker;
+  std::string properties, marker, head, middle, tail;
   bool hasMarker = false;
   for (GroupNode* n = objects.first(); n; n = n->next()) {
-    if (!writable(*n)) {
+    const Shape* shape = dynamic_cast<const Shape*>(n);
+    if (!shape && !writable(*n)) {
       ++skipped;
       continue;
     }
@@ -54,6 +63,11 @@ static size_t writeShapes(GdsRecordWriter& w, std::ostream& out, const Layer& ob
       hasMarker = findGdsProperty(properties, 1, marker);
       lastOrigin = n->origin;
     }
+    if (shape) {
+      writeGdsShape(w, *shape, layer, datatype, properties);
+      if (w.pending() >= FLUSH_BYTES) w.flush(out);
+      continue;
+    }
     const int32_t x1 = n->x + n->w, y1 = n->y + n->h;  // writable: no overflow
     const int32_t xy[10] = {n->x, n->y, x1, n->y, x1, y1, n->x, y1, n->x, n->y};
     // A marker's value is property 1: kept as read (text included) until
@@ -62,24 +76,26 @@ static size_t writeShapes(GdsRecordWriter& w, std::ostream& out, const Layer& ob
     if (!opt && properties.empty()) {
       w.plainBoundary(layer, datatype, xy);
     } else {
-      w.plainBoundary(layer, datatype, xy, false);
-      if (!opt || (hasMarker && gdsMarkerValue(marker) == opt->getValue()))
-        w.raw(properties);
-      else
-        w.raw(withGdsProperty(properties, 1, std::to_string(opt->getValue())));
+      const std::string kept = !opt || (hasMarker && gdsMarkerValue(marker) == opt->getValue())
+                                   ? properties
+                                   : withGdsProperty(properties, 1, std::to_string(opt->getValue()));
+      splitKeptRecords(kept, head, middle, tail);
+      if (head.empty()) {
+        w.plainBoundary(layer, datatype, xy, false);
+      } else {  // ELFLAGS or PLEX come first
+        w.empty(GDS_BOUNDARY);
+        w.raw(head);
+        w.int2(GDS_LAYER, layer);
+        w.int2(GDS_DATATYPE, datatype);
+        w.head(GDS_XY, GDS_INT4, sizeof xy);
+        for (int32_t v : xy) w.put32((uint32_t)v);
+      }
+      w.raw(tail);
       w.empty(GDS_ENDEL);
     }
     if (w.pending() >= FLUSH_BYTES) w.flush(out);
   }
   return skipped;
-}
-
-// A real as read while it still gives the value, else the value encoded.
-static void putReal(GdsRecordWriter& w, int type, double value, uint64_t bits) {
-  if (bits == 0 || fromGdsReal(bits) != value) bits = toGdsReal(value);
-  w.head(type, GDS_REAL8, 8);
-  w.put32((uint32_t)(bits >> 32));
-  w.put32((uint32_t)bits);
 }
 
 // An SREF, or an AREF with its three points, with STRANS, MAG and ANGLE
@@ -88,14 +104,17 @@ static void writeInstance(GdsRecordWriter& w, const Instance& inst, const std::s
   const CellTransform& t = inst.transform;
   const CellArray& a = inst.array;
   const bool aref = a.fromAref || a.columns != 1 || a.rows != 1;
+  std::string head, middle, tail;
+  splitKeptRecords(originOf(inst.origin).gdsProperties, head, middle, tail);
   w.empty(aref ? GDS_AREF : GDS_SREF);
+  w.raw(head);
   w.string(GDS_SNAME, name);
   const bool turned = t.hasAngle || t.quarterTurns != 0;
   if (t.mirrorX || t.hasMagnification || turned) {
     w.head(GDS_STRANS, GDS_BITS, 2);
     w.put16(t.mirrorX ? 0x8000 : 0);
-    if (t.hasMagnification) putReal(w, GDS_MAG, t.magnification, t.magnificationBits);
-    if (turned) putReal(w, GDS_ANGLE, t.hasAngle ? t.angle : 90.0 * (t.quarterTurns & 3), t.angleBits);
+    if (t.hasMagnification) putGdsReal(w, GDS_MAG, t.magnification, t.magnificationBits);
+    if (turned) putGdsReal(w, GDS_ANGLE, t.hasAngle ? t.angle : 90.0 * (t.quarterTurns & 3), t.angleBits);
   }
   if (aref) {
     w.head(GDS_COLROW, GDS_INT2, 4);
@@ -117,7 +136,7 @@ static void writeInstance(GdsRecordWriter& w, const Instance& inst, const std::s
     w.put32((uint32_t)t.x);
     w.put32((uint32_t)t.y);
   }
-  w.raw(originOf(inst.origin).gdsProperties);
+  w.raw(tail);
   w.empty(GDS_ENDEL);
 }
 
@@ -127,8 +146,10 @@ size_t writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const Laye
   gmtime_r(&stamp, &tm);
   GdsRecordWriter w;
   w.int2(GDS_HEADER, 600);
-  w.dates(GDS_BGNLIB, tm);
+  keptDates(w, GDS_BGNLIB, info.libraryDates, tm);
+  w.raw(info.recordsBeforeName);
   w.string(GDS_LIBNAME, info.libraryName);
+  w.raw(info.recordsAfterName);
   w.head(GDS_UNITS, GDS_REAL8, 16);
   if (info.unitsBytes.size() == 16) {
     w.raw(info.unitsBytes);
@@ -150,8 +171,10 @@ size_t writeGdsii(std::ostream& out, const Layer layers[LAYER_COUNT], const Laye
     const Cell* cell = c == UINT32_MAX ? nullptr : &cells->cell(c);
     // A library's names go back as read, even an empty one.
     const std::string name = cell ? cell->name() : info.cellName.empty() ? "TOP" : info.cellName;
-    w.dates(GDS_BGNSTR, tm);
+    auto kept = info.cellRecords.find(name);
+    keptDates(w, GDS_BGNSTR, kept == info.cellRecords.end() ? std::string() : kept->second.dates, tm);
     w.string(GDS_STRNAME, name);
+    if (kept != info.cellRecords.end()) w.raw(kept->second.structureClass);
     for (int i : drawingOrder()) {  // the same order whatever slots the session handed out
       const Layer* objects = shown ? &layers[i] : cell->layer(i);
       if (objects) skipped += writeShapes(w, out, *objects, i, map);

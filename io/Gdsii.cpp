@@ -16,6 +16,7 @@
 
 #include "io/GdsElement.h"
 #include "io/GdsGeometry.h"
+#include "io/GdsShapes.h"
 #include "model/Cell.h"
 #include "model/HugePages.h"
 #include "model/ObjectOrigin.h"
@@ -144,21 +145,30 @@ private:
       if (r.type == GDS_ENDLIB) return true;
       if (r.type == GDS_LIBNAME) {
         info.libraryName = gdsText(r);
+        named = true;
       } else if (r.type == GDS_UNITS) {
         if (!scan.needs(r, 16)) return false;
         info.userUnits = fromGdsReal(be64(r.data));
         info.metres = fromGdsReal(be64(r.data + 8));
         info.unitsBytes.assign((const char*)r.data, 16);
+        // A database unit of that many micrometres sizes the labels.
+        if (info.metres > 0 && std::isfinite(1e-6 / info.metres)) unitsPerMicrometre = 1e-6 / info.metres;
       } else if (r.type == GDS_BGNSTR) {
-        if (!structure(r.offset)) return false;
+        if (!structure(r.offset, std::string((const char*)r.data, r.size), info)) return false;
+      } else if (r.type == GDS_BGNLIB) {
+        info.libraryDates.assign((const char*)r.data, r.size);
       } else if (!isGdsOther(r.type)) {
         return scan.fail(r.offset, "record type " + std::to_string(r.type) + " in the wrong place");
+      } else if (order.empty()) {
+        (named ? info.recordsAfterName : info.recordsBeforeName)
+            .append((const char*)scan.data + r.offset, r.size + 4);
       }
     }
     return false;
   }
 
-  bool structure(size_t offset) {
+  // The structure whose BGNSTR (data: its dates) the scanner just read.
+  bool structure(size_t offset, const std::string& dates, GdsLibraryInfo& info) {
     GdsRecord r;
     if (!scan.next(r)) return false;
     if (r.type != GDS_STRNAME) return scan.fail(r.offset, "STRNAME missing after BGNSTR");
@@ -167,6 +177,8 @@ private:
       return scan.fail(r.offset, "cell " + cells[index].name + " defined twice");
     cells[index].defined = true;
     cells[index].offset = offset;
+    GdsLibraryInfo::CellRecords& kept = info.cellRecords[cells[index].name];
+    kept.dates = dates;
     cells[index].begin = scan.pos;
     order.push_back(index);
     GdsElement e;
@@ -182,7 +194,9 @@ private:
       if (isGdsElementStart(r.type)) {
         if (!readGdsElement(scan, r, e)) return false;
         note(index, e);
-      } else if (r.type != GDS_STRCLASS && !isGdsOther(r.type)) {
+      } else if (r.type == GDS_STRCLASS) {
+        kept.structureClass.assign((const char*)scan.data + r.offset, r.size + 4);
+      } else if (!isGdsOther(r.type)) {
         return scan.fail(r.offset, "record type " + std::to_string(r.type) + " in the wrong place");
       }
     }
@@ -198,30 +212,17 @@ private:
     return (uint32_t)(cells.size() - 1);
   }
 
-  // Shapes of an element in its cell's coordinates; false when skipped.
-  bool shapes(const GdsElement& e, std::vector<GdsBox>& out) {
-    out.clear();
-    readPoints(e.xy, e.points, points);
-    GdsBox box;
-    if (e.type == GDS_PATH) return pathRects(points.data(), e.points, e.pathType, e.width, out);
-    if (rectangleOf(points.data(), e.points, box)) {
-      out.push_back(box);
-      return true;
-    }
-    return e.type == GDS_BOUNDARY && polygonRects(points.data(), e.points, out);
+  // First pass: count the element's objects (one each), keep references.
+  void note(uint32_t cell, const GdsElement& e) {
+    if (e.type == GDS_SREF || e.type == GDS_AREF)
+      reference(cell, e);
+    else
+      ++cells[cell].own;
   }
 
-  // First pass: count the element's objects or what it skips, keep references.
-  void note(uint32_t cell, const GdsElement& e) {
-    switch (e.type) {
-      case GDS_TEXT: ++result.skipped[SKIP_TEXT]; return;
-      case GDS_NODE: ++result.skipped[SKIP_NODE]; return;
-      case GDS_SREF: case GDS_AREF: reference(cell, e); return;
-    }
-    if (shapes(e, boxes))
-      cells[cell].own += boxes.size();
-    else
-      ++result.skipped[e.type == GDS_PATH ? SKIP_PATH : SKIP_POLYGON];
+  // Count an element left out, and where the first of its kind was.
+  void skip(int kind, const std::string& cell, int64_t x, int64_t y, int32_t layer = -1, int32_t datatype = -1) {
+    if (result.skipped[kind]++ == 0) result.firstSkipped[kind] = {cell, x, y, layer, datatype};
   }
 
   void reference(uint32_t cell, const GdsElement& e) {
@@ -231,7 +232,7 @@ private:
     ref.offset = e.offset;
     // An absolute magnification or angle does not compose with the parent's.
     if (e.strans & 0x0006) {
-      ++result.skipped[SKIP_TRANSFORM];
+      skip(SKIP_TRANSFORM, cells[cell].name, be32(e.xy), be32(e.xy + 4));
       return;
     }
     CellTransform& t = ref.transform;
@@ -248,7 +249,7 @@ private:
     if (e.type == GDS_AREF) {
       if (e.points < 3 || e.cols <= 0 || e.rows <= 0 || (p[1].x - p[0].x) % e.cols ||
           (p[1].y - p[0].y) % e.cols || (p[2].x - p[0].x) % e.rows || (p[2].y - p[0].y) % e.rows) {
-        ++result.skipped[SKIP_ARRAY];
+        skip(SKIP_ARRAY, cells[cell].name, p[0].x, p[0].y);
         return;
       }
       CellArray& a = ref.array;
@@ -271,7 +272,7 @@ private:
   bool resolve() {
     for (FileCell& cell : cells)
       for (const Ref& r : cell.refs)
-        if (!cells[r.child].defined) ++result.skipped[SKIP_MISSING_CELL];
+        if (!cells[r.child].defined) skip(SKIP_MISSING_CELL, cell.name, r.transform.x, r.transform.y);
     for (uint32_t i = 0; i < cells.size(); i++)
       if (!cells[i].defined) result.missingCells.push_back(cells[i].name), order.push_back(i);
     std::vector<std::pair<uint32_t, size_t>> path;
@@ -371,16 +372,26 @@ private:
 
   // The shapes of a cell's own elements, in file order, from its records.
   void readShapes(const FileCell& cell, Cell& into) {
+    shapesOf = &cell.name;
     GdsRecordScanner again(scan.data, cell.end);
     again.pos = cell.begin;
     GdsRecord r;
     GdsElement e;
     while (again.pos < cell.end && again.next(r) && !stopped) {
       if (!isGdsElementStart(r.type) || !readGdsElement(again, r, e)) continue;
-      const bool shape = e.type == GDS_BOUNDARY || e.type == GDS_PATH || e.type == GDS_BOX;
-      if (!shape || !shapes(e, boxes)) continue;
+      if (e.type == GDS_SREF || e.type == GDS_AREF) continue;
       describe(e);
-      for (const GdsBox& b : boxes) add(into, b);
+      readPoints(e.xy, e.points, points);
+      GdsBox box;
+      if (e.type == GDS_BOUNDARY && rectangleOf(points.data(), e.points, box)) {
+        add(into, box);
+      } else {
+        step();
+        Shape* shape = gdsShapeOf(e, unitsPerMicrometre);
+        shape->origin = lastOrigin;
+        into.editLayer(lastSlot).appendChain(shape);
+        ++result.objects;
+      }
     }
   }
 
@@ -405,7 +416,7 @@ private:
     step();
     if (b.x0 < INT32_MIN || b.y0 < INT32_MIN || b.x1 > INT32_MAX || b.y1 > INT32_MAX ||
         b.x1 - b.x0 > INT32_MAX || b.y1 - b.y0 > INT32_MAX) {
-      ++result.skipped[SKIP_RANGE];
+      skip(SKIP_RANGE, *shapesOf, b.x0, b.y0, (int32_t)lastLayer, (int32_t)lastDatatype);
       return;
     }
     GroupNode* node = newLayoutObject(lastSlot);
@@ -428,22 +439,19 @@ private:
   std::vector<FileCell> cells;
   std::vector<uint32_t> order, counted;  // cells in file order (missing ones last); children first
   std::unordered_map<std::string, uint32_t> names;
-  std::vector<GdsBox> boxes;
+  const std::string* shapesOf = nullptr;  // the name of the cell readShapes reads
   std::vector<GdsPoint> points;
   uint64_t objects = 0, instanceCount = 0, steps = 0;
   uint32_t shownIndex = UINT32_MAX;
   size_t nextReport = 0;
-  bool stopped = false;
+  bool stopped = false, named = false;
+  double unitsPerMicrometre = 1000.0;  // a 1 nm unit until UNITS says otherwise
   bool described = false, lastPlain = false;
   uint32_t lastLayer = 0, lastDatatype = 0, lastOrigin = 0;
   int32_t lastSlot = 0, lastValue = 0;
 };
 
 const char* const skipNames[SKIP_KINDS] = {
-    "text(s)",
-    "node(s)",
-    "polygon(s) that are not rectilinear",
-    "path(s) not along the axes, of a type other than 0 or 2, or of an odd or non-positive width",
     "reference(s) with an absolute magnification or angle",
     "array(s) whose steps do not divide by their column or row count",
     "reference(s) to cells not in the file (kept as empty cells)",
@@ -455,7 +463,12 @@ const char* const skipNames[SKIP_KINDS] = {
 std::string GdsReadResult::skipReport() const {
   std::string report;
   for (int k = 0; k < SKIP_KINDS; k++)
-    if (skipped[k]) report += std::to_string(skipped[k]) + " " + skipNames[k] + "\n";
+    if (skipped[k]) {
+      const GdsSkipPlace& p = firstSkipped[k];
+      report += std::to_string(skipped[k]) + " " + skipNames[k] + ", the first in cell " + p.cell;
+      if (p.layer >= 0) report += " on layer " + std::to_string(p.layer) + "/" + std::to_string(p.datatype);
+      report += " at (" + std::to_string(p.x) + ", " + std::to_string(p.y) + ")\n";
+    }
   if (!missingCells.empty()) {
     report += "Missing cells:";
     for (size_t i = 0; i < missingCells.size(); i++) report += (i ? ", " : " ") + missingCells[i];

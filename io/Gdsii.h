@@ -14,7 +14,7 @@
 
 // What a read left out, by kind.
 enum GdsSkipKind {
-  SKIP_TEXT, SKIP_NODE, SKIP_POLYGON, SKIP_PATH, SKIP_TRANSFORM, SKIP_ARRAY, SKIP_MISSING_CELL,
+  SKIP_TRANSFORM, SKIP_ARRAY, SKIP_MISSING_CELL,
   SKIP_RANGE, SKIP_KINDS,
 };
 
@@ -37,6 +37,14 @@ struct GdsReadLimits {
   std::string cell;     // the cell to show; empty: the largest top cell
 };
 
+// Where the first element of a kind was left out: its cell, its first
+// point and, for an object, its layer/datatype pair (-1: none).
+struct GdsSkipPlace {
+  std::string cell;
+  int64_t x = 0, y = 0;
+  int32_t layer = -1, datatype = -1;
+};
+
 struct GdsReadResult {
   std::string error;        // empty when the file was read
   int64_t errorOffset = -1; // byte offset of the bad record, -1 for none
@@ -46,10 +54,12 @@ struct GdsReadResult {
   // Elements left out, counted where they are defined; SKIP_RANGE counts
   // placed objects outside the 32-bit range.
   uint64_t skipped[SKIP_KINDS] = {};
+  GdsSkipPlace firstSkipped[SKIP_KINDS];
   // Cells referenced and not defined, made empty; in the report.
   std::vector<std::string> missingCells;
   bool unknownCell = false;  // the cell asked for is not in the file
-  // One line per kind that was skipped ("3 text(s)"), empty when none.
+  // One line per kind that was skipped, with the cell, layer and position
+  // of its first, empty when none.
   std::string skipReport() const;
   // The error with its offset, for the error box.
   std::string errorText() const;

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <new>
 
+#include "io/GdsShapes.h"
 #include "model/ObjectOrigin.h"
 
 namespace {
@@ -14,7 +15,7 @@ namespace {
 // of the instance slot carry their cell, transform and array. 4: pair slots
 // are named by their GDSII pair, the instance slot by 254. A journal of
 // another version is refused whole, never replayed by guess.
-const uint32_t VERSION = 4;
+const uint32_t VERSION = 5;
 const char MAGIC[8] = {'K', 'I', 'V', 'O', 'J', 'R', 'N', 'L'};
 
 uint32_t fold(uint64_t h) { return (uint32_t)(h ^ (h >> 32)); }
@@ -137,6 +138,26 @@ public:
     }
     if (layer == LAYER_INSTANCES)
       for (const GroupNode* node : nodes) putInstance(*static_cast<const Instance*>(node), cells);
+    else
+      putShapes(nodes);
+  }
+  // The polygons, paths and labels among the objects: their positions, then
+  // each one's record bits, label size and element as GDSII writes it.
+  void putShapes(const std::vector<GroupNode*>& nodes) {
+    std::vector<uint32_t> shapes;
+    for (uint32_t i = 0; i < nodes.size(); i++)
+      if (dynamic_cast<const Shape*>(nodes[i])) shapes.push_back(i);
+    put<uint32_t>((uint32_t)shapes.size());
+    for (uint32_t i : shapes) {
+      const Shape& shape = *static_cast<const Shape*>(nodes[i]);
+      const Label* label = dynamic_cast<const Label*>(&shape);
+      put<uint32_t>(i);
+      put<uint8_t>(shape.gdsRecords);
+      put<double>(label ? label->unitsPerMicrometre : 0.0);
+      GdsRecordWriter w;
+      writeGdsShape(w, shape, 0, 0, std::string());
+      putString(w.bytes());
+    }
   }
   // An instance's cell by name, its transform and its array.
   void putInstance(const Instance& inst, const CellLibrary* cells) {
@@ -373,6 +394,28 @@ static bool decodeInstance(JournalCursor& c, const CellLibrary* cells, Instance&
   return !c.failed && inst.cell != UINT32_MAX;
 }
 
+// The shapes putShapes wrote, in place of the boxes decodeObjects made.
+static bool decodeShapes(JournalCursor& c, std::vector<GroupNode*>& nodes) {
+  const uint32_t n = c.get<uint32_t>();
+  for (uint32_t k = 0; k < n && !c.failed; k++) {
+    const uint32_t i = c.get<uint32_t>();
+    const uint8_t records = c.get<uint8_t>();
+    const double units = c.get<double>();
+    const std::string bytes = c.getString();
+    if (c.failed || i >= nodes.size()) return false;
+    GdsRecordScanner scan((const unsigned char*)bytes.data(), bytes.size());
+    GdsRecord r;
+    GdsElement e;
+    if (!scan.next(r) || !isGdsElementStart(r.type) || !readGdsElement(scan, r, e)) return false;
+    Shape* shape = gdsShapeOf(e, units > 0 ? units : 1000.0);
+    shape->gdsRecords = records;
+    shape->origin = nodes[i]->origin;
+    delete nodes[i];
+    nodes[i] = shape;
+  }
+  return !c.failed;
+}
+
 bool decodeObjects(JournalCursor& c, int layer, std::vector<GroupNode*>& nodes, const CellLibrary* cells) {
   std::vector<std::pair<uint32_t, uint32_t>> origins;
   uint32_t n = c.get<uint32_t>();
@@ -398,6 +441,11 @@ bool decodeObjects(JournalCursor& c, int layer, std::vector<GroupNode*>& nodes, 
     for (const auto& o : origins)
       if (o.first == (uint32_t)r[5]) node->origin = o.second;
     nodes.push_back(node);
+  }
+  if (layer != LAYER_INSTANCES && !decodeShapes(c, nodes)) {
+    for (GroupNode* made : nodes) delete made;
+    nodes.clear();
+    return false;
   }
   if (layer == LAYER_INSTANCES)
     for (GroupNode* node : nodes)

@@ -25,7 +25,10 @@
 // A layer is a u8 slot number; 254 for the instance slot; for a pair slot
 // 255 then the u32 GDSII layer and datatype. Objects are (x, y, w, h,
 // value, origin number); on the instance slot each object's cell name,
-// transform and array follow all of them. "origins" lists the
+// transform and array follow all of them; on other slots the
+// polygons, paths and labels among them follow: u32 count, then each one's
+// u32 index, u8 record bits, f64 label units per micrometre and its GDSII
+// element (u32 size, bytes). "origins" lists the
 // contents of the origin numbers the entry uses (code, GDSII pair and
 // properties), so every entry stands alone.
 // An entry whose size or checksum does not hold at the end of the file is a

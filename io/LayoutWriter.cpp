@@ -1,12 +1,16 @@
 #include "io/LayoutFile.h"
 
+#include "io/MskShapes.h"
 #include "model/ObjectOrigin.h"
+#include "model/Shapes.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <ostream>
 #include <string>
+#include <typeinfo>
+#include <vector>
 
 // The writer of layout files (the format: io/LayoutFile.h; its reader:
 // io/LayoutReader.cpp). Files are saved through saveSafely.
@@ -45,7 +49,18 @@ bool Layer::writeRecords(std::ostream& out) const {
   char* const full = block + sizeof block - LINE_BYTES;
   char* q = block;
   if (out.fail()) return false;
+  std::vector<Rect> cut;
   for (GroupNode* node = first(); node; node = node->next()) {
+    // A polygon or path writes the rectangles it is cut into, if any.
+    const Rect* pieces = node;
+    size_t count = 1;
+    if (typeid(*node) != typeid(Box) && typeid(*node) != typeid(Opt)) {
+      if (const Shape* shape = dynamic_cast<const Shape*>(node)) {
+        if (!mskRectangles(*shape, cut)) cut.clear();
+        pieces = cut.data(), count = cut.size();
+      }
+    }
+    for (size_t k = 0; k < count; k++) {
     if (q > full) {
       out.write(block, q - block);
       q = block;
@@ -64,7 +79,7 @@ bool Layer::writeRecords(std::ostream& out) const {
       }
     }
     std::memcpy(q, "REC(", 4);
-    q = putRect(q + 4, *node);
+    q = putRect(q + 4, pieces[k]);
     *q++ = ',';
     if (codeLength > 32) {  // a long kept code goes straight to the stream
       out.write(block, q - block);
@@ -81,6 +96,7 @@ bool Layer::writeRecords(std::ostream& out) const {
     }
     *q++ = ')';
     *q++ = '\n';
+    }
   }
   out.write(block, q - block);
   return !out.fail();

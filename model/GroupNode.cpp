@@ -1,4 +1,6 @@
 #include "model/GroupNode.h"
+
+#include "model/Shapes.h"
 #include "model/Cell.h"
 #include "model/HugePages.h"
 
@@ -225,7 +227,8 @@ void GroupNode::operator delete(void* p, size_t size) {
 GroupNode::~GroupNode() { destroyChain(links[0]); }
 
 GroupNode* cloneObject(const GroupNode& node) {
-  GroupNode* copy;
+  GroupNode* copy = cloneShape(node);
+  if (copy) return copy;
   if (const Instance* instance = dynamic_cast<const Instance*>(&node)) return cloneInstance(*instance);
   if (const Opt* opt = dynamic_cast<const Opt*>(&node)) {
     Opt* o = new Opt;

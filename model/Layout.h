@@ -4,6 +4,7 @@
 #include <fx.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,15 @@ struct GdsLibraryInfo {
   // The UNITS record's two reals as read, written back bit for bit (tools
   // round them differently in the last place); empty: from the two above.
   std::string unitsBytes;
+  // Records kept as read and written back unchanged: BGNLIB's data (its
+  // dates), the library's optional records before and after LIBNAME
+  // (REFLIBS, FONTS and the like, whole records), and per cell name its
+  // BGNSTR data and STRCLASS record. Empty: none kept (dates are now's).
+  std::string libraryDates, recordsBeforeName, recordsAfterName;
+  struct CellRecords {
+    std::string dates, structureClass;
+  };
+  std::map<std::string, CellRecords> cellRecords;
 };
 
 // An object to add, with the slot it goes to.

@@ -44,6 +44,8 @@ LabelText labelText(const Label& l) {
 
 }  // namespace
 
+bool (*shapePainter)(Shape& shape, int64_t ox, int64_t oy) = nullptr;
+
 void Shape::moveBy(int32_t dx, int32_t dy) { shift(dx, dy); }
 
 // Each call that sets a size asks Rect where the corner goes, and the shape
@@ -128,6 +130,7 @@ int Polygon::contains(int32_t px, int32_t py) const {
 }
 
 void Polygon::draw(int64_t ox, int64_t oy) {
+  if (shapePainter && shapePainter(*this, ox, oy)) return;
   glBegin(GL_LINE_LOOP);
   for (const Point& p : points) glVertex2f(drawCoord(p.x, ox), drawCoord(p.y, oy));
   glEnd();
@@ -164,6 +167,7 @@ int Path::contains(int32_t px, int32_t py) const {
 }
 
 void Path::draw(int64_t ox, int64_t oy) {
+  if (shapePainter && shapePainter(*this, ox, oy)) return;
   PathOutline outline;
   pathOutline(points.data(), points.size(), width, pathType, beginExtension, endExtension, outline);
   const int u = OUTLINE_UNITS_PER_UNIT;
@@ -197,7 +201,17 @@ void Path::updateBounds() {
 
 Label::~Label() {}
 
+int32_t Label::clickReach = 0;
+
+int Label::contains(int32_t px, int32_t py) const {
+  // Distances in 64 bits: the anchor and the point may lie 2^32 apart.
+  const int64_t dx = (int64_t)px - anchor.x, dy = (int64_t)py - anchor.y;
+  if (dx >= -clickReach && dx <= clickReach && dy >= -clickReach && dy <= clickReach) return 1;
+  return Rect::contains(px, py);
+}
+
 void Label::draw(int64_t ox, int64_t oy) {
+  if (shapePainter && shapePainter(*this, ox, oy)) return;
   std::vector<StrokeSegment> strokes;
   labelStrokes(labelText(*this), unitsPerMicrometre, strokes);
   glBegin(GL_LINES);
@@ -235,8 +249,10 @@ GroupNode* cloneShape(const GroupNode& node) {
     c->text = l->text, c->anchor = l->anchor, c->textType = l->textType, c->presentation = l->presentation;
     c->strans = l->strans, c->magnification = l->magnification, c->angle = l->angle;
     c->unitsPerMicrometre = l->unitsPerMicrometre;
+    c->magnificationBits = l->magnificationBits, c->angleBits = l->angleBits;
     copy = c;
   }
+  if (copy) copy->gdsRecords = static_cast<const Shape&>(node).gdsRecords;
   if (copy) copy->x = node.x, copy->y = node.y, copy->w = node.w, copy->h = node.h, copy->origin = node.origin;
   return copy;
 }

@@ -31,6 +31,10 @@ public:
   // shape has no area (a label, a path of width 0).
   virtual bool area(Contours& out, int& unitsPerUnit) const = 0;
 
+  // Which optional records the GDSII element had (the SHAPE_HAS_* bits of
+  // its class), so that a save writes the same records again.
+  uint8_t gdsRecords = 0;
+
   void moveBy(int32_t dx, int32_t dy) override;
   void moveTo(const Rect& r) override;
   void moveTo(int32_t nx, int32_t ny) override;
@@ -48,6 +52,14 @@ protected:
   void follow(const Rect& moved);
   void boundPoints(const std::vector<Point>& points);
 };
+
+// A polygon's records: its last point repeated the first; it was a BOX or
+// a NODE element rather than a BOUNDARY (kept, drawn like a polygon).
+enum : uint8_t { SHAPE_HAS_CLOSING_POINT = 1, SHAPE_IS_BOX = 2, SHAPE_IS_NODE = 4 };
+// A path's records.
+enum : uint8_t { SHAPE_HAS_PATHTYPE = 1, SHAPE_HAS_WIDTH = 2, SHAPE_HAS_BGNEXTN = 4, SHAPE_HAS_ENDEXTN = 8 };
+// A label's records.
+enum : uint8_t { SHAPE_HAS_PRESENTATION = 1, SHAPE_HAS_STRANS = 2, SHAPE_HAS_MAG = 4, SHAPE_HAS_ANGLE = 8 };
 
 // A GDSII BOUNDARY: its points without the closing repeat.
 class Polygon : public Shape {
@@ -100,10 +112,20 @@ public:
   uint16_t presentation = 0, strans = 0;
   double magnification = 1.0, angle = 0.0;
   double unitsPerMicrometre = 1000.0;  // a 1 nm database unit, as most processes use
+  // MAG and ANGLE as the file's reals had them, written back while they
+  // still give the values; 0: none kept.
+  uint64_t magnificationBits = 0, angleBits = 0;
+
+  // A click this many layout units from the anchor (either way) reaches
+  // the label as well as one inside its box: the canvas sets it from its
+  // zoom (LABEL_CLICK_PIXELS) so that a label too small to draw is found.
+  static int32_t clickReach;
 
   ~Label() override;
   // Set the box again after changing the fields above.
   void refresh() { updateBounds(); }
+  using Rect::contains;
+  int contains(int32_t px, int32_t py) const override;
   bool area(Contours&, int&) const override { return false; }
   void draw(int64_t ox, int64_t oy) override;
 
@@ -111,6 +133,12 @@ protected:
   void shift(int32_t dx, int32_t dy) override;
   void updateBounds() override;
 };
+
+// How a canvas paints shapes: set while it paints (canvas/ShapeFill), it
+// draws the shape in the current colour and polygon mode, exactly as the
+// view's pixels decide, and returns true; null, or false, and draw()
+// strokes the outline as above.
+extern bool (*shapePainter)(Shape& shape, int64_t ox, int64_t oy);
 
 // A new, unselected copy of a polygon, path or label, with its origin;
 // null for any other object (cloneObject copies those).

@@ -12,6 +12,8 @@
 
 #include "app/KivoWindow.h"
 #include "model/CellFlatten.h"
+#include "model/PathOutline.h"
+#include "model/Shapes.h"
 #include "panels/LayerDlg.h"
 #include "support/GuiTest.h"
 
@@ -457,4 +459,39 @@ TEST_F(CanvasPainterTest, PairLayersDrawInPairOrderAndAsThePlainLoop) {
   window->layout.applySelection(LAYER_METAL1, OP_TOGGLE, MATCH_ALL, nullptr);  // the kept masks follow
   add(low, -2000, -100, 3000, 50);
   EXPECT_EQ(fastAgainstPlain(), 0);
+}
+
+// Polygons and paths fill the pixels whose centres they hold, labels draw
+// in the stroke font; both painters agree, selected or not, at any view.
+TEST_F(CanvasPainterTest, PolygonsPathsAndLabelsPaintTheSamePixelsInBothPainters) {
+  Polygon* triangle = new Polygon;
+  triangle->setPoints({{0, 0}, {40, 0}, {0, 40}});
+  Path* path = new Path;
+  path->setPath({{0, 50}, {30, 80}, {60, 50}}, 5, ENDS_ROUND);
+  Path* line = new Path;
+  line->setPath({{50, 0}, {70, 30}}, 0, ENDS_FLUSH);
+  Label* label = new Label;
+  label->text = "VDD", label->anchor = {45, 45}, label->unitsPerMicrometre = 4;
+  label->refresh();
+  label->select(), path->select();
+  window->layout.addObjects({{3, triangle}, {4, path}, {5, line}, {6, label}}, "added");
+  window->originX = -5, window->originY = -5, window->scale = 4.0f;
+  auto image = paint();
+  const Rgba empty = at(image, colOf(30), rowOf(30));  // outside the triangle: x + y > 40
+  EXPECT_TRUE(at(image, colOf(18), rowOf(20)) != empty && at(image, colOf(21), rowOf(20)) == empty);
+  EXPECT_NE(at(image, colOf(30), rowOf(80) + 2), empty);  // the path's top
+  struct View { double x, y; float scale; };
+  const View views[] = {{-5, -5, 4.0f}, {-3.3, 7.7, 13.0f}, {-100, -100, 0.7f}, {20.25, 40.5, 80.0f}};
+  for (const View& v : views) {
+    window->originX = v.x, window->originY = v.y, window->scale = v.scale;
+    EXPECT_EQ(fastAgainstPlain(), 0) << v.x << "," << v.y << " x" << v.scale;
+  }
+  // View > Labels: off takes the letters away, on brings them back.
+  window->originX = -5, window->originY = -5, window->scale = 4.0f;
+  const auto shown = paint();
+  window->handle(window, FXSEL(SEL_COMMAND, KivoWindow::ID_VIEW_LABELS), nullptr);
+  const auto hidden = paint();
+  EXPECT_EQ(fastAgainstPlain(), 0);
+  window->handle(window, FXSEL(SEL_COMMAND, KivoWindow::ID_VIEW_LABELS), nullptr);
+  EXPECT_TRUE(differing(shown, hidden) > 0 && differing(shown, paint()) == 0);
 }

@@ -3,12 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 
 #include "app/KivoWindow.h"
 #include "io/Gdsii.h"
 #include "io/LayoutFile.h"
+#include "model/Shapes.h"
 #include "support/GuiTest.h"
 
 using kivotest::ModalRecord;
@@ -273,4 +275,28 @@ TEST_F(FileCommands, RecentFilesReopenAndOpenListsLayoutFilesOfAnyCase) {
         EXPECT_FALSE(FXPath::match(d->getPattern(), "NOTES.TXT", d->getMatchMode()));
         d->handle(d, FXSEL(SEL_COMMAND, FXDialogBox::ID_CANCEL), nullptr);
       })});
+}
+
+// A .msk save writes rectilinear polygons as their rectangles and asks
+// before leaving out a label and a triangle; No writes nothing.
+TEST_F(FileCommands, MskSaveCutsRectilinearShapesAndAsksBeforeLeavingTheRestOut) {
+  Polygon* l = new Polygon;
+  l->setPoints({{0, 0}, {3, 0}, {3, 1}, {1, 1}, {1, 2}, {0, 2}});
+  Polygon* triangle = new Polygon;
+  triangle->setPoints({{0, 0}, {4, 0}, {0, 4}});
+  Label* label = new Label;
+  label->text = "A";
+  label->refresh();
+  window->layout.addObjects({{5, l}, {5, triangle}, {6, label}}, "3 added");
+  const std::string path = dir + "/shapes.msk";
+  for (FXuint answer : {MBOX_CLICKED_NO, MBOX_CLICKED_YES}) {
+    std::vector<ModalRecord> shown = run(KivoWindow::ID_FILE_SAVE, {path, answer});
+    ASSERT_EQ(2u, shown.size());
+    EXPECT_EQ("Warning!|1 label(s), 1 polygon(s) and path(s) cannot be written to a .msk file and will be left out.\nSave anyway?",
+              said(shown[1]));
+    EXPECT_EQ(answer == MBOX_CLICKED_YES, access(path.c_str(), F_OK) == 0);
+  }
+  const std::string text = kivotest::readFile(path);
+  EXPECT_TRUE(text.find("REC(0,0,3,1,") != std::string::npos && text.find("REC(0,1,1,1,") != std::string::npos &&
+              std::count(text.begin(), text.end(), '\n') == 3) << text;
 }

@@ -84,3 +84,16 @@ TEST(Shapes, CloneCopiesEveryField) {
   Box plain;
   EXPECT_EQ(cloneShape(plain), nullptr);
 }
+
+// A click reaches a label inside its box, or within the canvas's reach of
+// its anchor, whatever the label's size.
+TEST(Shapes, ALabelAnswersClicksNearItsAnchor) {
+  Label label;
+  label.text = "A", label.anchor = {100, 100}, label.unitsPerMicrometre = 10;
+  label.refresh();
+  Label::clickReach = 0;
+  EXPECT_TRUE(label.contains(100, 100) == 1 && label.contains(97, 103) == 0);
+  Label::clickReach = 4;
+  EXPECT_TRUE(label.contains(97, 103) == 1 && label.contains(96, 104) == 1 && label.contains(95, 100) == 0);
+  Label::clickReach = 0;
+}
