@@ -150,12 +150,9 @@ TEST_F(MouseEditingTest, WheelZoomsAboutThePointerWithinTheLayoutsRangeAndMiddle
 // refuses malformed or out-of-range input with its reason, the view kept.
 // Shift+right-drag fits the band and centres it; a plain right drag only measures.
 TEST_F(MouseEditingTest, GoToCentresAPositionAndShiftRightDragZoomsToTheBand) {
-  auto goTo = [&](const char* text, bool refused) {
+  auto goTo = [&](const char* text, bool refused) {  // the error box's text, if refused
     kivotest::ModalResponder r;
-    r.custom([text](FXWindow* w) {
-      static_cast<FXInputDialog*>(w)->setText(text);
-      w->handle(w, FXSEL(SEL_COMMAND, FXDialogBox::ID_ACCEPT), nullptr);
-    });
+    r.custom([text](FXWindow* w) { static_cast<FXInputDialog*>(w)->setText(text), w->handle(w, FXSEL(SEL_COMMAND, FXDialogBox::ID_ACCEPT), nullptr); });
     if (refused) r.pressButton(MBOX_CLICKED_OK);
     window->handle(window, FXSEL(SEL_COMMAND, KivoWindow::ID_GOTO), nullptr);
     EXPECT_EQ(0u, r.pending()) << text;
@@ -169,10 +166,8 @@ TEST_F(MouseEditingTest, GoToCentresAPositionAndShiftRightDragZoomsToTheBand) {
   EXPECT_FLOAT_EQ(window->scale, std::min(w / 40.0f, h / 20.0f));
   EXPECT_EQ(centre(), "20,10");
   const float scale = window->scale;
-  goTo(" -2147483648 ,2147483647", false);
-  EXPECT_EQ(centre(), "-2147483648,2147483647");
-  goTo("120 -40", false);
-  EXPECT_EQ(centre(), "120,-40");
+  EXPECT_EQ((goTo(" -2147483648 ,2147483647", false), centre()), "-2147483648,2147483647");
+  EXPECT_EQ((goTo("120 -40", false), centre()), "120,-40");
   for (const char* bad : {"12", "1,,2", "1, 2x", "x, y", "", "0x10, 0"})
     EXPECT_EQ(goTo(bad, true).rfind("Not a position", 0), 0u) << bad;
   for (const char* far : {"2147483648, 0", "0, -99999999999999999999"})
