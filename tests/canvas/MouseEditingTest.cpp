@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <typeinfo>
 
 #include "app/KivoWindow.h"
@@ -168,10 +169,7 @@ TEST_F(MouseEditingTest, GoToCentresAPositionAndShiftRightDragZoomsToTheBand) {
   const float scale = window->scale;
   EXPECT_EQ((goTo(" -2147483648 ,2147483647", false), centre()), "-2147483648,2147483647");
   EXPECT_EQ((goTo("120 -40", false), centre()), "120,-40");
-  for (const char* bad : {"12", "1,,2", "1, 2x", "x, y", "", "0x10, 0"})
-    EXPECT_EQ(goTo(bad, true).rfind("Not a position", 0), 0u) << bad;
-  for (const char* far : {"2147483648, 0", "0, -99999999999999999999"})
-    EXPECT_EQ(goTo(far, true).rfind("Out of range", 0), 0u) << far;
-  EXPECT_EQ(centre(), "120,-40");
-  EXPECT_EQ(window->scale, scale);
+  for (const char* bad : {"12", "1,,2", "1, 2x", "x, y", "", "0x10, 0", "2147483648, 0", "0, -99999999999999999999"})
+    EXPECT_EQ(goTo(bad, true).rfind(std::strlen(bad) > 12 ? "Out of range" : "Not a position", 0), 0u) << bad;
+  EXPECT_TRUE(centre() == "120,-40" && window->scale == scale);
 }
