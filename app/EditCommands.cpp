@@ -6,6 +6,7 @@
 #include <new>
 
 #include "app/KivoWindow.h"
+#include "io/ClipboardCells.h"
 #include "io/ClipboardText.h"
 #include "io/Gdsii.h"
 #include "model/CellFlatten.h"
@@ -25,6 +26,27 @@ const FXDragType* clipboardTypes(FXApp* app) {
   textTypes[1] = FXWindow::stringType;
   textTypes[2] = FXWindow::textType;
   return textTypes;
+}
+
+// Kivo's own form, offered before the text: the objects with the cells
+// their instances place (io/ClipboardCells.h).
+const char CELLS_TYPE_NAME[] = "application/x-kivo-cells";
+
+FXDragType cellsType(FXApp* app) {
+  static FXDragType type = 0;
+  if (!type) type = app->registerDragType(CELLS_TYPE_NAME);
+  return type;
+}
+
+// Is this type among those the clipboard's owner offers?
+bool offered(const FXWindow& window, FXDragType type) {
+  FXDragType* types = nullptr;
+  FXuint count = 0;
+  if (!window.inquireDNDTypes(FROM_CLIPBOARD, types, count)) return false;
+  bool found = false;
+  for (FXuint i = 0; i < count; i++) found = found || types[i] == type;
+  FXFREE(&types);
+  return found;
 }
 
 // The first of Kivo's text types that the clipboard's owner offers, or 0.
@@ -126,7 +148,9 @@ bool KivoWindow::copyToClipboard() {
   if (copies.empty()) return false;
   deleteObjects(clipboard);
   clipboard = std::move(copies);
-  acquireClipboard(clipboardTypes(getApp()), TEXT_TYPE_COUNT);
+  FXDragType types[TEXT_TYPE_COUNT + 1] = {cellsType(getApp())};
+  std::copy(clipboardTypes(getApp()), clipboardTypes(getApp()) + TEXT_TYPE_COUNT, types + 1);
+  acquireClipboard(types, TEXT_TYPE_COUNT + 1);
   return true;
 }
 
@@ -169,6 +193,18 @@ void KivoWindow::flattenCopiedInstances() {
   clipboard = std::move(kept);
 }
 
+// Another Kivo window's objects with their cells, when it offers them.
+bool KivoWindow::clipboardCellObjects(CellLibrary& cells, std::vector<PlacedObject>& objects) const {
+  FXuchar* data = nullptr;
+  FXuint size = 0;
+  if (hasClipboard() || !offered(*this, cellsType(getApp())) ||
+      !getDNDData(FROM_CLIPBOARD, cellsType(getApp()), data, size) || !data)
+    return false;
+  bool ok = objectsOfClipboardCells(data, size, cells, objects);
+  FXFREE(&data);
+  return ok && !objects.empty();
+}
+
 // Kivo's own copy while it owns the clipboard, else the objects of the
 // layout text another program offers; new objects, the caller's.
 std::vector<PlacedObject> KivoWindow::clipboardObjects() const {
@@ -191,8 +227,9 @@ std::vector<PlacedObject> KivoWindow::clipboardObjects() const {
 // Paste the clipboard's objects with their lower-left corner at the pointer.
 long KivoWindow::onCmdPaste(FXObject*, FXSelector, void*) {
   std::vector<PlacedObject> objects;
+  CellLibrary cells;
   try {
-    objects = clipboardObjects();
+    if (!clipboardCellObjects(cells, objects)) objects = clipboardObjects();
   } catch (const std::bad_alloc&) {
     setStatusMessage("Nothing pasted: not enough memory");
     return 1;
@@ -213,7 +250,9 @@ long KivoWindow::onCmdPaste(FXObject*, FXSelector, void*) {
   size_t accepted = 0;
   for (const PlacedObject& o : objects) accepted += layout.layer(o.layer).isEnabled() ? 1 : 0;
   size_t refused = 0;
-  size_t added = layout.addObjects(objects, countText(accepted, "object(s) pasted"), &refused);
+  const FXString message = countText(accepted, "object(s) pasted");
+  size_t added = cells.size() ? layout.pasteWithCells(cells, objects, message, &refused)
+                              : layout.addObjects(objects, message, &refused);
   FXString text = countText(added, "object(s) pasted");
   if (refused > 0) text += ", " + countText(refused, "refused: layer disabled");
   setStatusMessage(text);
@@ -254,6 +293,14 @@ long KivoWindow::onCmdNudge(FXObject*, FXSelector sel, void*) {
 long KivoWindow::onClipboardRequest(FXObject* sender, FXSelector sel, void* ptr) {
   const FXEvent* event = static_cast<const FXEvent*>(ptr);
   if (FXMainWindow::onClipboardRequest(sender, sel, ptr)) return 1;
+  if (event->target == cellsType(getApp())) {
+    const std::string bytes = clipboardCells(clipboard, layout.cells());
+    FXuchar* data = nullptr;
+    FXMALLOC(&data, FXuchar, bytes.size() + 1);
+    memcpy(data, bytes.data(), bytes.size());
+    setDNDData(FROM_CLIPBOARD, event->target, data, (FXuint)bytes.size());
+    return 1;
+  }
   const FXDragType* types = clipboardTypes(getApp());
   for (int t = 0; t < TEXT_TYPE_COUNT; t++) {
     if (event->target != types[t]) continue;

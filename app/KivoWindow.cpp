@@ -8,6 +8,7 @@
 #include "app/IconSet.h"
 #include "io/RecoveryJournal.h"
 #include "icons/Icons.h"
+#include "panels/CellsPanel.h"
 #include "panels/LayerDlg.h"
 
 // clang-format off
@@ -65,6 +66,12 @@ FXDEFMAP(KivoWindow) KivoWindowMap[] = {
   FXMAPFUNC (SEL_MIDDLEBUTTONRELEASE,KivoWindow::ID_CANVAS,            KivoWindow::onCanvasMiddleRelease),
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_CURRENT_LAYER,     KivoWindow::onUpdCurrentLayer),
   FXMAPFUNCS(SEL_UPDATE,             KivoWindow::ID_UNAVAILABLE_FIRST, KivoWindow::ID_UNAVAILABLE_LAST, KivoWindow::onUpdUnavailable),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_GROUP,             KivoWindow::onCmdGroup),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_GROUP,             KivoWindow::onUpdGroup),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_UNGROUP,           KivoWindow::onCmdUngroup),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_UNGROUP,           KivoWindow::onUpdUngroup),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_CELLS,             KivoWindow::onCmdCells),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_CELLS,             KivoWindow::onUpdCells),
   FXMAPFUNC (SEL_CLOSE,              0,                                KivoWindow::onCmdClose),
 };
 // clang-format on
@@ -112,6 +119,7 @@ KivoWindow::KivoWindow(FXApp* app)
   statusline->setSelector(ID_STATUS_LINE);
   statusText = "Welcome to Kivo";
   layerDlg = new LayerDlg(this);
+  cellsPanel = new CellsPanel(this);
   mouseRect.setMode(TRACK_NONE);
   addEditKeys();
   startRecoveryJournal();
@@ -191,6 +199,7 @@ void KivoWindow::buildMenus() {
   new FXMenuCheck(viewmenu, "La&bels\tCtl-T\tShow/hide labels", this, ID_VIEW_LABELS);
   FXMenuCheck* layersEntry = new FXMenuCheck(viewmenu, "&Layers\tCtl-L\tShow/hide layers list", this, ID_LAYERS);
   layersEntry->setIcon(icons[ICON_LAYERS]);
+  new FXMenuCheck(viewmenu, "&Cells\tCtl-K\tShow/hide cells list", this, ID_CELLS);
 
   helpmenu = new FXMenuPane(this);
   new FXMenuTitle(menubar, "&Help", nullptr, helpmenu);
@@ -276,6 +285,7 @@ KivoWindow::~KivoWindow() {
   delete viewmenu;
   delete helpmenu;
   delete layerDlg;
+  delete cellsPanel;
   if (canvas->id() && canvas->makeCurrent()) {  // the painter's objects go with their context
     painter.releaseGL();
     canvas->makeNonCurrent();
@@ -307,6 +317,7 @@ long KivoWindow::onCmdAbout(FXObject*, FXSelector, void*) {
 // after asking its target, so that text is kept equal too.
 long KivoWindow::onUpdStatusLine(FXObject* sender, FXSelector, void*) {
   FXStatusLine* line = static_cast<FXStatusLine*>(sender);
+  refreshTitle();
   line->setNormalText(statusText);
   line->setText(statusText);
   return 1;

@@ -13,6 +13,7 @@
 #include "model/Layout.h"
 #include "model/MouseRect.h"
 
+class CellsPanel;
 class LayerDlg;
 class RecoveryJournal;
 
@@ -76,11 +77,12 @@ public:
     ID_NUDGE_RIGHT_10,
     ID_CANCEL_DRAG,
     ID_UNAVAILABLE_FIRST,
+    ID_UNAVAILABLE_LAST,
     ID_GROUP,
     ID_UNGROUP,
-    ID_UNAVAILABLE_LAST,
     ID_JOURNAL_TIMER,
     ID_VIEW_LABELS,
+    ID_CELLS,
     ID_GOTO,
     ID_RECENT_FILE,
   };
@@ -148,9 +150,23 @@ public:
   long onClipboardRequest(FXObject*, FXSelector, void*);
   bool copyToClipboard();
   std::vector<PlacedObject> clipboardObjects() const;
+  // The objects and cells another Kivo window offers; false when none.
+  bool clipboardCellObjects(CellLibrary& cells, std::vector<PlacedObject>& objects) const;
   // The layout's cells are about to go: copied instances become the objects
   // they place, so that a paste into the next layout still has them.
   void flattenCopiedInstances();
+
+  // Group, Ungroup and the cells panel (app/HierarchyCommands.cpp)
+  long onCmdGroup(FXObject*, FXSelector, void*);
+  long onUpdGroup(FXObject*, FXSelector, void*);
+  long onCmdUngroup(FXObject*, FXSelector, void*);
+  long onUpdUngroup(FXObject*, FXSelector, void*);
+  long onCmdCells(FXObject*, FXSelector, void*);
+  long onUpdCells(FXObject*, FXSelector, void*);
+  // Show and edit cell i (Layout::showCell), whole in the view.
+  void showCell(uint32_t i);
+  // The title: the program, and the shown cell when it is not a top cell.
+  void refreshTitle();
 
   // Selection (model/SelectionCommands.cpp)
   long onCmdDelete(FXObject*, FXSelector, void*);
@@ -199,6 +215,9 @@ public:
   // layer panel and the tests can reach the state they work on.
   bool statusTimer = false;  // the status timer is pending
   LayerDlg* layerDlg = nullptr;
+  CellsPanel* cellsPanel = nullptr;
+  // What the title was made for: the shown cell and the library's size.
+  uint64_t titleFor = UINT64_MAX;
   FXHorizontalFrame* toolbar = nullptr;
   FXMenuBar* menubar = nullptr;
   FXGLCanvas* canvas = nullptr;

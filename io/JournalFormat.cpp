@@ -13,8 +13,10 @@ namespace {
 // 2: origins carry the GDSII element's properties; the base says whether
 // its fingerprint is known. 3: the base names the shown cell, and objects
 // of the instance slot carry their cell, transform and array. 4: pair slots
-// are named by their GDSII pair, the instance slot by 254. A journal of
-// another version is refused whole, never replayed by guess.
+// are named by their GDSII pair, the instance slot by 254. 5: polygons,
+// paths and labels carry their GDSII element; cells are defined, dropped
+// and shown by entries of their own. A journal of another version is
+// refused whole, never replayed by guess.
 const uint32_t VERSION = 5;
 const char MAGIC[8] = {'K', 'I', 'V', 'O', 'J', 'R', 'N', 'L'};
 
@@ -191,9 +193,8 @@ const uint8_t JOURNAL_PAIR_LAYER = 255;
 // The shown cell's instances, whatever the number of layer slots.
 const uint8_t JOURNAL_INSTANCE_LAYER = 254;
 
-Encoder start(JournalEntryKind kind, int layer) {
-  Encoder out;
-  out.put<uint8_t>(kind);
+// A slot as decodeLayer reads it.
+void putSlot(Encoder& out, int layer) {
   uint32_t pair[2];
   if (pairOfSlot(layer, pair[0], pair[1])) {
     out.put<uint8_t>(JOURNAL_PAIR_LAYER);
@@ -201,6 +202,12 @@ Encoder start(JournalEntryKind kind, int layer) {
   } else {
     out.put<uint8_t>(layer == LAYER_INSTANCES ? JOURNAL_INSTANCE_LAYER : (uint8_t)layer);
   }
+}
+
+Encoder start(JournalEntryKind kind, int layer) {
+  Encoder out;
+  out.put<uint8_t>(kind);
+  putSlot(out, layer);
   return out;
 }
 
@@ -480,4 +487,45 @@ bool decodeRanges(JournalCursor& c, uint64_t limit, bool withEnds, JournalRanges
     }
   }
   return !c.failed;
+}
+
+JournalPayload encodeCell(const Cell& cell, const CellLibrary* cells) {
+  Encoder out;
+  out.put<uint8_t>(ENTRY_CELL);
+  out.putString(cell.name());
+  std::vector<int> slots;
+  for (int i = 0; i < SLOT_COUNT; i++)
+    if (i == LAYER_INSTANCES ? cell.instances().size() > 0 : cell.layer(i) != nullptr) slots.push_back(i);
+  out.put<uint32_t>((uint32_t)slots.size());
+  for (int slot : slots) {
+    const Layer& l = slot == LAYER_INSTANCES ? cell.instances() : *cell.layer(slot);
+    std::vector<GroupNode*> nodes;
+    for (GroupNode* n = l.first(); n; n = n->next()) nodes.push_back(n);
+    putSlot(out, slot);
+    out.putObjects(slot, nodes, cells);
+  }
+  return std::move(out.out);
+}
+
+JournalPayload encodeCellName(JournalEntryKind kind, const std::string& name) {
+  Encoder out;
+  out.put<uint8_t>(kind);
+  out.putString(name);
+  return std::move(out.out);
+}
+
+bool decodeCell(JournalCursor& c, const CellLibrary* cells, std::string& name, std::vector<SlotObjects>& content) {
+  name = c.getString();
+  const uint32_t n = c.get<uint32_t>();
+  for (uint32_t k = 0; k < n && !c.failed; k++) {
+    const int slot = decodeLayer(c);
+    SlotObjects objects{slot, {}};
+    if (slot < 0 || !decodeObjects(c, slot, objects.nodes, cells)) break;
+    content.push_back(std::move(objects));
+  }
+  if (!c.failed && content.size() == n && !name.empty()) return true;
+  for (SlotObjects& s : content)
+    for (GroupNode* node : s.nodes) delete node;
+  content.clear();
+  return false;
 }

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/CellEdits.h"
 #include "model/Layout.h"
 
 // The recovery journal's bytes: the one place where its writer and its
@@ -22,6 +23,10 @@
 //   REMOVE  layer, u32 n ranges of (start, count, first and last geometry)
 //   INSERT  layer, u32 n ranges of (start, count), origins, u32 n, objects
 //   MOVE    layer, i32 dx, i32 dy, u32 n ranges of (start, count)
+//   CELL    a new last cell: name, u32 n slots, each a layer, origins,
+//           u32 n, n objects (as APPEND's after its position)
+//   DROP    name of the last cell, which goes
+//   SHOW    name of the cell shown from now on
 // A layer is a u8 slot number; 254 for the instance slot; for a pair slot
 // 255 then the u32 GDSII layer and datatype. Objects are (x, y, w, h,
 // value, origin number); on the instance slot each object's cell name,
@@ -86,7 +91,13 @@ JournalPayload encodeMove(int layer, const std::vector<uint32_t>& positions, int
 // Fault in spare blocks for the encoders (the writer thread, when idle).
 void prepareJournalBlocks();
 
-enum JournalEntryKind : uint8_t { ENTRY_BASE = 1, ENTRY_APPEND, ENTRY_REMOVE, ENTRY_INSERT, ENTRY_MOVE };
+enum JournalEntryKind : uint8_t {
+  ENTRY_BASE = 1, ENTRY_APPEND, ENTRY_REMOVE, ENTRY_INSERT, ENTRY_MOVE, ENTRY_CELL, ENTRY_DROP, ENTRY_SHOW
+};
+// A new cell with its content; its instances name their cells in cells.
+JournalPayload encodeCell(const Cell& cell, const CellLibrary* cells);
+// DROP or SHOW of the cell of this name.
+JournalPayload encodeCellName(JournalEntryKind kind, const std::string& name);
 const size_t JOURNAL_OBJECT_BYTES = 6 * sizeof(int32_t);
 
 struct JournalEntry {
@@ -125,6 +136,11 @@ int decodeLayer(JournalCursor& c);
 // there.
 bool decodeObjects(JournalCursor& c, int layer, std::vector<GroupNode*>& nodes,
                    const CellLibrary* cells = nullptr);
+
+// A CELL entry after its kind: the name and the objects per slot, made
+// with their cells found in cells; false, with nothing made, when
+// malformed.
+bool decodeCell(JournalCursor& c, const CellLibrary* cells, std::string& name, std::vector<SlotObjects>& content);
 
 // The ranges of a REMOVE, INSERT or MOVE entry, expanded into positions.
 struct JournalRanges {

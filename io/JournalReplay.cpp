@@ -16,11 +16,41 @@ std::string describe(const char* what, size_t count, int layer) {
 
 bool sameGeometry(const Rect& a, const Rect& b) { return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h; }
 
+// Apply a CELL, DROP or SHOW entry after its kind.
+bool applyCellEntry(uint8_t kind, JournalCursor& c, Layout& layout, std::string& what) {
+  if (kind == ENTRY_CELL) {
+    std::string name;
+    std::vector<SlotObjects> content;
+    if (!decodeCell(c, &layout.cells(), name, content)) return what = "a damaged entry", false;
+    if (layout.cells().find(name) != UINT32_MAX) {
+      for (SlotObjects& s : content)
+        for (GroupNode* node : s.nodes) delete node;
+      return what = "cell " + name + " made again", false;
+    }
+    CellChanges(layout).addCell(name, content);
+    return true;
+  }
+  const std::string name = c.getString();
+  if (c.failed) return what = "a damaged entry", false;
+  const uint32_t index = layout.cells().find(name);
+  if (kind == ENTRY_DROP) {
+    // Only the last cell goes, as only the newest group is undone.
+    if (index == UINT32_MAX || index + 1 != layout.cellCount() || index == layout.shownCell())
+      return what = "cell " + name + " removed", false;
+    CellChanges(layout).dropLastCell(false);
+    return true;
+  }
+  if (index == UINT32_MAX) return what = "cell " + name + " shown", false;
+  CellChanges(layout).show(index);
+  return true;
+}
+
 // Apply one edit entry; false, with the layout unchanged, when it no longer
 // fits the layout (a changed base file) or is malformed.
 bool applyEntry(const JournalEntry& entry, Layout& layout, std::string& what) {
   JournalCursor c{entry.data, entry.data + entry.size};
   uint8_t kind = c.get<uint8_t>();
+  if (kind == ENTRY_CELL || kind == ENTRY_DROP || kind == ENTRY_SHOW) return applyCellEntry(kind, c, layout, what);
   const int layer = decodeLayer(c);
   if (layer < 0) return what = "a damaged entry", false;
   const Layer& target = layout.layer(layer);

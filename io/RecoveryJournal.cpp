@@ -83,6 +83,15 @@ void RecoveryJournal::objectsAppended(int layer, size_t first, const std::vector
   submit(encodeAppend(layer, first, nodes, &layout.cells()));
 }
 
+void RecoveryJournal::cellAdded(const Cell& cell) { submit(encodeCell(cell, &layout.cells())); }
+
+void RecoveryJournal::lastCellDropped(const std::string& name) { submit(encodeCellName(ENTRY_DROP, name)); }
+
+// Before the first edit the base names the shown cell itself.
+void RecoveryJournal::cellShown(const Cell& cell) {
+  if (started) submit(encodeCellName(ENTRY_SHOW, cell.name()));
+}
+
 void RecoveryJournal::objectsRemoved(int layer, const std::vector<uint32_t>& positions,
                                      const std::vector<GroupNode*>& nodes) {
   submit(encodeRemove(layer, positions, nodes));

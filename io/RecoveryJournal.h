@@ -42,6 +42,9 @@ public:
   void objectsInserted(int layer, const std::vector<uint32_t>& positions,
                        const std::vector<GroupNode*>& nodes) override;
   void objectsMoved(int layer, const std::vector<uint32_t>& positions, int32_t dx, int32_t dy) override;
+  void cellAdded(const Cell& cell) override;
+  void lastCellDropped(const std::string& name) override;
+  void cellShown(const Cell& cell) override;
   // Nothing is unsaved any more: the journal file goes.
   void savedStateReached() override;
 

@@ -168,6 +168,9 @@ public:
   std::vector<uint32_t> childrenFirst() const;
   // The cell shown in the document.
   uint32_t shown = 0;
+  // Take the last cell out (model/CellEdits.cpp: a Group undone); its
+  // objects go with it.
+  std::unique_ptr<Cell> removeLast();
 
 private:
   std::vector<std::unique_ptr<Cell>> cells;

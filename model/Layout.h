@@ -61,6 +61,12 @@ public:
   // The history reached the state last saved, opened or created (after an
   // undo or redo), or the content was replaced or saved.
   virtual void savedStateReached() = 0;
+  // A new cell came last into the library with its content (Group).
+  virtual void cellAdded(const Cell&) {}
+  // The library's last cell, of this name, went (Group undone).
+  virtual void lastCellDropped(const std::string&) {}
+  // The document shows another cell; the edits after are its.
+  virtual void cellShown(const Cell&) {}
 };
 
 // The layout document: its library of cells, the layers (LayerTable.h) and
@@ -153,11 +159,40 @@ public:
   void setHistoryLimit(FXuint bytes) { historyLimit = bytes; }
   FXuint historySize() const { return history.size(); }
 
+  // ---- the hierarchy (model/CellEdits.cpp). Group and Ungroup are one
+  // undoable step each.
+  // The first of CELL1, CELL2, ... that no cell is named.
+  std::string freeCellName() const;
+  enum GroupResult { GROUP_DONE, GROUP_NOTHING, GROUP_NAME_TAKEN, GROUP_NAME_EMPTY };
+  // Move the selected objects and instances of the enabled slots into a
+  // new cell named name, at the same coordinates, and put one instance of
+  // it (no transform, selected) in their place.
+  // Only `only` when it is a slot, as the other edits.
+  GroupResult groupSelected(const std::string& name, int only = -1);
+  // Replace every selected instance by its cell's objects and instances
+  // placed by each of its elements (CellPlacement.h), selected. Nothing
+  // happens, and overLimit is set, when that would make more than limit
+  // objects. Returns the instances ungrouped.
+  size_t ungroupSelected(uint64_t limit, bool* overLimit = nullptr);
+  // Show and edit cell i: the shown cell's objects go back into it, cell
+  // i's come into the layers, and every instance's box follows the cells'
+  // contents. The history is cleared (its steps know the layers of the
+  // cell shown before); the layout stays modified or unmodified.
+  void showCell(uint32_t i);
+  // addObjects for objects whose instances place cells of from (by its
+  // indices; model/CellPaste.cpp): each cell of from comes into the
+  // library with them in the same step, unless a cell of its name has the
+  // same content (then that one is placed); a name taken by other content
+  // becomes NAME$1, NAME$2, ...
+  size_t pasteWithCells(const CellLibrary& from, const std::vector<PlacedObject>& objects,
+                        const FXString& message, size_t* refused = nullptr);
+
   void setObserver(LayoutObserver* o) { observer = o; }
   LayoutObserver* getObserver() const { return observer; }
 
 private:
   friend class LayerChanges;
+  friend class CellChanges;
 
   // Changes of the layers, for the undo steps and the journal's replay: each
   // keeps the observer informed.

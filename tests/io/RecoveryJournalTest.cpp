@@ -327,3 +327,58 @@ TEST(RecoveryJournal, ReplayKeepsShapesAndTheirDeletion) {
   EXPECT_EQ(left, shapeBytes(replayed));
   EXPECT_TRUE(left.size() < all.size() && left.find("VSS") != std::string::npos);
 }
+
+namespace {
+
+// Every cell's name and objects per slot (the shown cell's in the layers),
+// instances with the cell they place.
+std::string library(const Layout& layout) {
+  std::ostringstream out;
+  for (uint32_t c = 0; c < layout.cellCount(); c++) {
+    const Cell& cell = layout.cell(c);
+    out << (c == layout.shownCell() ? "*" : "") << cell.name() << ":";
+    for (int i = 0; i < SLOT_COUNT; i++) {
+      const Layer* l = i == LAYER_INSTANCES ? &cell.instances() : cell.layer(i);
+      for (const GroupNode* n = l ? l->first() : nullptr; n; n = n->next()) {
+        out << " " << i << "@" << n->x << "," << n->y << "," << n->w << "," << n->h;
+        if (i == LAYER_INSTANCES) out << ">" << layout.cell(static_cast<const Instance*>(n)->cell).name();
+      }
+    }
+    out << "\n";
+  }
+  return out.str();
+}
+
+}  // namespace
+
+TEST(RecoveryJournal, ReplayRebuildsGroupsUngroupsAndTheCellShown) {
+  std::string dir = kivotest::tempDir();
+  Layout layout;
+  RecoveryJournal journal(layout, dir);
+  layout.setObserver(&journal);
+  layout.addObjects({{1, box(1, 0, 0)}, {1, box(1, 20, 0)}, {2, box(2, 40, 0)}}, "3 added");
+  selectAt(layout, 2, 2);
+  ASSERT_EQ(layout.groupSelected("A"), Layout::GROUP_DONE);
+  layout.undo();
+  layout.redo();
+  layout.applySelection(-1, OP_SELECT, MATCH_ALL, nullptr);
+  ASSERT_EQ(layout.groupSelected("B"), Layout::GROUP_DONE);  // A placed in B, beside two boxes
+  ASSERT_EQ(layout.ungroupSelected(100), 1u);
+  layout.undo();
+  layout.redo();
+  layout.showCell(layout.cells().find("A"));
+  EXPECT_FALSE(layout.canUndo());  // the steps were the top cell's
+  layout.addObjects({{3, box(3, 9, 9)}}, "1 added");
+  layout.showCell(0);
+  journal.flush();
+
+  Layout replayed;
+  ReplayResult result = replayJournal(journal.path(), replayed);
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_TRUE(result.notApplied.empty());
+  EXPECT_EQ(library(replayed), library(layout));
+  // B keeps its content though nothing places it; its instance of A grew with A.
+  const std::string placeA = std::to_string(LAYER_INSTANCES) + "@0,0,13,13>A\n";
+  EXPECT_EQ(library(layout), "*TOP: 1@20,0,4,4 2@40,0,4,4 " + placeA + "A: 1@0,0,4,4 3@9,9,4,4\nB: 1@20,0,4,4 2@40,0,4,4 " + placeA);
+  layout.setObserver(nullptr);
+}
