@@ -26,6 +26,8 @@ FXDEFMAP(KivoWindow) KivoWindowMap[] = {
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_FILE_SAVE,         KivoWindow::onUpdFileSave),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_FILE_SAVEAS,       KivoWindow::onCmdFileSaveAs),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_QUIT,              KivoWindow::onCmdQuit),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_RECENT_FILE,       KivoWindow::onCmdRecentFile),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_GOTO,              KivoWindow::onCmdGoTo),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_UNDO,              KivoWindow::onCmdUndo),
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_UNDO,              KivoWindow::onUpdUndo),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_REDO,              KivoWindow::onCmdRedo),
@@ -79,6 +81,9 @@ FXIMPLEMENT(KivoWindow, FXMainWindow, KivoWindowMap, ARRAYNUMBER(KivoWindowMap))
 namespace {
 const FXuint STATUS_MS = 5000;
 const FXuint BUTTON_STYLE = FRAME_RAISED;
+// Eight recent files, as most editors keep: enough for a working set of
+// cells, few enough for the menu to stay short.
+const FXint RECENT_FILE_COUNT = 8;
 }  // namespace
 
 KivoWindow::KivoWindow() {}
@@ -89,6 +94,8 @@ KivoWindow::KivoWindow(FXApp* app)
     icons[i] = new FXGIFIcon(app, iconImages[i], FXRGB(192, 192, 192), IMAGE_ALPHACOLOR);
   setIcon(icons[ICON_KIVO]);
 
+  recentFiles = new FXRecentFiles(app, "Recent Files", this, ID_RECENT_FILE);
+  recentFiles->setMaxFiles(RECENT_FILE_COUNT);
   menubar = new FXMenuBar(this, LAYOUT_SIDE_TOP | LAYOUT_FILL_X, 0, 0, 0, 0, 2, 2, 1, 1, 3, 0);
   buildMenus();
   new FXHorizontalSeparator(this, LAYOUT_SIDE_TOP | LAYOUT_FILL_X | SEPARATOR_GROOVE, 0, 0, 0, 0, 1, 1, 0, 0);
@@ -141,6 +148,14 @@ void KivoWindow::buildMenus() {
   new FXMenuCommand(filemenu, "&Save\tCtl-S\tSave file to disk", icons[ICON_SAVE], this, ID_FILE_SAVE);
   new FXMenuCommand(filemenu, "Save &As...\t\tSave file to disk as", nullptr, this, ID_FILE_SAVEAS);
   new FXMenuSeparator(filemenu);
+  // Each entry shows and hides itself as the list fills.
+  recentmenu = new FXMenuPane(this);
+  new FXMenuCascade(filemenu, "Recent &Files", nullptr, recentmenu);
+  for (FXint i = 0; i < RECENT_FILE_COUNT; i++)
+    new FXMenuCommand(recentmenu, FXString::null, nullptr, recentFiles, FXRecentFiles::ID_FILE_1 + i);
+  new FXMenuSeparator(recentmenu);
+  new FXMenuCommand(recentmenu, "&Clear Recent Files", nullptr, recentFiles, FXRecentFiles::ID_CLEAR);
+  new FXMenuSeparator(filemenu);
   new FXMenuCommand(filemenu, "&Quit\t\tQuit program", nullptr, this, ID_QUIT);
 
   editmenu = new FXMenuPane(this);
@@ -170,6 +185,7 @@ void KivoWindow::buildMenus() {
   new FXMenuCommand(viewmenu, "Zoom &In\tQ\tZoom In", icons[ICON_ZOOM_IN], this, ID_ZOOM_IN);
   new FXMenuCommand(viewmenu, "Zoom &Out\tZ\tZoom Out", icons[ICON_ZOOM_OUT], this, ID_ZOOM_OUT);
   new FXMenuCommand(viewmenu, " &Show All\tA\tShow All", icons[ICON_SHOW_ALL], this, ID_SHOW_ALL);
+  new FXMenuCommand(viewmenu, "&Go To...\tCtl-J\tCentre the view on a position", nullptr, this, ID_GOTO);
   new FXMenuSeparator(viewmenu);
   new FXMenuCommand(viewmenu, "Move Up\tE\tMove Up", nullptr, this, ID_MOVE_UP);
   new FXMenuCommand(viewmenu, "Move Down\tD\tMove Down", nullptr, this, ID_MOVE_DOWN);
@@ -262,6 +278,7 @@ KivoWindow::~KivoWindow() {
   delete journalSignal;
   getApp()->removeTimeout(this, ID_JOURNAL_TIMER);
   if (statusTimer) getApp()->removeTimeout(this, ID_STATUS_TIMER);
+  delete recentmenu;
   delete filemenu;
   delete editmenu;
   delete selectmenu;
@@ -277,6 +294,7 @@ KivoWindow::~KivoWindow() {
   delete glvisual;
   for (FXGIFIcon* icon : icons) delete icon;
   for (PlacedObject& o : clipboard) delete o.node;
+  delete recentFiles;
 }
 
 void KivoWindow::create() {

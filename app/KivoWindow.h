@@ -83,6 +83,8 @@ public:
     ID_JOURNAL_TIMER,
     ID_VIEW_LABELS,
     ID_CELLS,
+    ID_GOTO,
+    ID_RECENT_FILE,
   };
 
   explicit KivoWindow(FXApp* app);
@@ -109,6 +111,8 @@ public:
   long onCmdFileSaveAs(FXObject*, FXSelector, void*);
   long onCmdQuit(FXObject*, FXSelector, void*);
   long onCmdClose(FXObject*, FXSelector, void*);
+  // A file chosen from File > Recent Files: opens it as Open does.
+  long onCmdRecentFile(FXObject*, FXSelector, void*);
   // Open a file as the Open command does after its dialog; false when it
   // could not be read (the layout stays as it was).
   bool openFile(const FXString& path);
@@ -200,6 +204,13 @@ public:
   long onCanvasRightRelease(FXObject*, FXSelector, void*);
   long onCmdCancelDrag(FXObject*, FXSelector, void*);
 
+  // Navigation (canvas/NavigationCommands.cpp)
+  long onCmdGoTo(FXObject*, FXSelector, void*);
+  // Centre the view on layout unit (x, y), keeping the scale.
+  void centreOn(int32_t x, int32_t y);
+  // Fit the band of a right drag with Shift into the canvas.
+  void zoomToBand(const Rect& band);
+
   // Fields, in the order the window declares them. Public so that the
   // layer panel and the tests can reach the state they work on.
   bool statusTimer = false;  // the status timer is pending
@@ -231,6 +242,7 @@ public:
   bool viewDrag = false;  // the middle button holds the layout point (grabX, grabY)
   FXdouble grabX = 0;
   FXdouble grabY = 0;
+  bool bandZoom = false;  // the right drag started with Shift: its release zooms
   FXint currentLayer = 1;
   bool singleLayer = false;
   Layout layout;
@@ -245,10 +257,14 @@ public:
 
   // The menu panes the window owns; deleted with the window.
   FXMenuPane* filemenu = nullptr;
+  FXMenuPane* recentmenu = nullptr;
   FXMenuPane* editmenu = nullptr;
   FXMenuPane* selectmenu = nullptr;
   FXMenuPane* viewmenu = nullptr;
   FXMenuPane* helpmenu = nullptr;
+
+  // The files last opened or saved, kept in FOX's registry.
+  FXRecentFiles* recentFiles = nullptr;
 
   // Kept drawing of the layers (canvas/CanvasPainter.h).
   CanvasPainter painter;

@@ -123,11 +123,14 @@ long KivoWindow::onCmdCancelDrag(FXObject*, FXSelector, void*) {
   return 1;
 }
 
-// The right button only measures: it drives the band, never an edit.
+// The right button measures: it drives the band, never an edit. With Shift
+// held at the press, the view zooms to the band at the release.
 long KivoWindow::onCanvasRightPress(FXObject*, FXSelector, void* ptr) {
   int x, y;
   if (!storePointer(this, ptr, x, y)) return 1;
   mouseRect.rightPress(x, y);
+  if (mouseRect.rightState == 1)
+    bandZoom = (static_cast<const FXEvent*>(ptr)->state & SHIFTMASK) != 0;
   canvas->update();
   return 1;
 }
@@ -135,7 +138,10 @@ long KivoWindow::onCanvasRightPress(FXObject*, FXSelector, void* ptr) {
 long KivoWindow::onCanvasRightRelease(FXObject*, FXSelector, void* ptr) {
   int x, y;
   if (!storePointer(this, ptr, x, y)) return 1;
+  const bool dragging = mouseRect.rightState == 1;
   mouseRect.rightRelease(x, y);
+  if (dragging && bandZoom) zoomToBand(mouseRect);
+  if (dragging) bandZoom = false;
   canvas->update();
   return 1;
 }

@@ -15,6 +15,10 @@ namespace {
 
 const char LayoutFilePatterns[] =
     "Layout Files (*.msk)\nGDSII Files (*.gds)\nText Files (*.txt)\nAll Files (*.*)";
+// Open offers every layout file first, whatever case its name is in.
+const char OpenFilePatterns[] =
+    "Layout files (*.msk,*.gds,*.gds2,*.gdsii)\n"
+    "Layout Files (*.msk)\nGDSII Files (*.gds)\nText Files (*.txt)\nAll Files (*.*)";
 
 void showError(FXWindow* owner, const FXString& text) {
   FXMessageBox::error(owner, MBOX_OK, "Error!", "%s", text.text());
@@ -78,7 +82,8 @@ long KivoWindow::onCmdFileNew(FXObject*, FXSelector, void*) {
 
 long KivoWindow::onCmdFileOpen(FXObject*, FXSelector, void*) {
   FXFileDialog dialog(this, "Load Layout File");
-  dialog.setPatternList(LayoutFilePatterns);
+  dialog.setPatternList(OpenFilePatterns);
+  dialog.setMatchMode(dialog.getMatchMode() | FILEMATCH_CASEFOLD);
   if (!askSaveFirst()) return 1;
   if (!dialog.execute()) return 1;
   openFile(dialog.getFilename());
@@ -184,6 +189,7 @@ bool KivoWindow::openFile(const FXString& chosen) {
   layout.replaceContent(fresh, chosen, layout.isUntitled(), gdsii ? FORMAT_GDSII : FORMAT_MSK,
                         info, gdsii ? &cells : nullptr);
   if (journal) journal->baseRead(read);
+  recentFiles->appendFile(FXPath::absolute(chosen));
   canvas->update();
   onCmdShowAll(nullptr, 0, nullptr);
   setStatusMessage("active file " + chosen);
@@ -267,12 +273,19 @@ bool KivoWindow::saveLayout() {
   }
   layout.markSaved(target, format);
   if (journal) journal->baseRead(FileIdentity::of(target.text()));
+  recentFiles->appendFile(FXPath::absolute(target));
   canvas->update();
   if (expanded.instances > 0)
     setStatusMessage("saved: " + target + " (" + countText(expanded.instances, "instance(s) written flat") + ")");
   else
     setStatusMessage("saved: " + target);
   return true;
+}
+
+long KivoWindow::onCmdRecentFile(FXObject*, FXSelector, void* ptr) {
+  if (!ptr || !askSaveFirst()) return 1;
+  openFile(static_cast<const char*>(ptr));
+  return 1;
 }
 
 long KivoWindow::onUpdFileSave(FXObject* sender, FXSelector, void*) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <typeinfo>
 
 #include "app/KivoWindow.h"
@@ -145,3 +146,30 @@ TEST_F(MouseEditingTest, WheelZoomsAboutThePointerWithinTheLayoutsRangeAndMiddle
 }
 
 }  // namespace
+
+// Go To puts the typed unit under the canvas's centre at the same scale and
+// refuses malformed or out-of-range input with its reason, the view kept.
+// Shift+right-drag fits the band and centres it; a plain right drag only measures.
+TEST_F(MouseEditingTest, GoToCentresAPositionAndShiftRightDragZoomsToTheBand) {
+  auto goTo = [&](const char* text, bool refused) {  // the error box's text, if refused
+    kivotest::ModalResponder r;
+    r.custom([text](FXWindow* w) { static_cast<FXInputDialog*>(w)->setText(text), w->handle(w, FXSEL(SEL_COMMAND, FXDialogBox::ID_ACCEPT), nullptr); });
+    if (refused) r.pressButton(MBOX_CLICKED_OK);
+    window->handle(window, FXSEL(SEL_COMMAND, KivoWindow::ID_GOTO), nullptr);
+    EXPECT_EQ(0u, r.pending()) << text;
+    return refused ? r.records().back().text : std::string();
+  };
+  const int w = window->canvas->getWidth(), h = window->canvas->getHeight();
+  auto centre = [&] { int x, y; window->toLayout(w / 2, h / 2, x, y); return std::to_string(x) + "," + std::to_string(y); };
+  at(SEL_RIGHTBUTTONPRESS, 0, 0, 0, 3), at(SEL_MOTION, 40, 20), at(SEL_RIGHTBUTTONRELEASE, 40, 20, 0, 3);
+  EXPECT_EQ(centre(), std::to_string(w / 20) + "," + std::to_string(h / 20));  // unchanged: scale 10 from 0, 0
+  at(SEL_RIGHTBUTTONPRESS, 40, 20, SHIFTMASK, 3), at(SEL_MOTION, 0, 0), at(SEL_RIGHTBUTTONRELEASE, 0, 0, 0, 3);
+  EXPECT_FLOAT_EQ(window->scale, std::min(w / 40.0f, h / 20.0f));
+  EXPECT_EQ(centre(), "20,10");
+  const float scale = window->scale;
+  EXPECT_EQ((goTo(" -2147483648 ,2147483647", false), centre()), "-2147483648,2147483647");
+  EXPECT_EQ((goTo("120 -40", false), centre()), "120,-40");
+  for (const char* bad : {"12", "1,,2", "1, 2x", "x, y", "", "0x10, 0", "2147483648, 0", "0, -99999999999999999999"})
+    EXPECT_EQ(goTo(bad, true).rfind(std::strlen(bad) > 12 ? "Out of range" : "Not a position", 0), 0u) << bad;
+  EXPECT_TRUE(centre() == "120,-40" && window->scale == scale);
+}

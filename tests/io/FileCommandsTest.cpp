@@ -249,6 +249,31 @@ TEST_F(FileCommands, QuitAndCloseBoxEndTheProgramOnlyWhenNothingIsLost) {
 
 }  // namespace
 
+// Opening or saving puts the file first in Recent Files; an entry opens its
+// file as Open does, asking first about unsaved changes. Open's first
+// pattern takes every layout file whatever the case of its name.
+TEST_F(FileCommands, RecentFilesReopenAndOpenListsLayoutFilesOfAnyCase) {
+  FXRecentFiles* recent = window->recentFiles;
+  const std::string a = (recent->clear(), dir + "/a.msk"), b = dir + "/B.MSK";
+  kivotest::writeFile(a, twoRecords), kivotest::writeFile(b, twoRecords);
+  ASSERT_TRUE(window->openFile(a.c_str()) && window->openFile(b.c_str()));
+  auto listed = [&] { return std::string(recent->getFile(1).text()) + "|" + recent->getFile(2).text() + "|" + recent->getFile(3).text(); };
+  EXPECT_EQ(listed(), b + "|" + a + "|");
+  auto choose = [&](int entry) { recent->handle(nullptr, FXSEL(SEL_COMMAND, FXRecentFiles::ID_FILE_1 + entry - 1), nullptr); };
+  addObject();
+  EXPECT_EQ(said(answering({MBOX_CLICKED_CANCEL}, [&] { choose(2); }).at(0)) + window->layout.fileName().text(), "Warning!|Save First?" + b);
+  answering({MBOX_CLICKED_NO}, [&] { choose(2); });
+  EXPECT_EQ(window->layout.fileName().text() + ("|" + listed()), a + "|" + a + "|" + b + "|");
+  run(KivoWindow::ID_FILE_OPEN, {Answer([](FXWindow* w) {
+        FXFileDialog* d = static_cast<FXFileDialog*>(w);  // the first pattern is the one shown
+        EXPECT_EQ(std::string(d->getPattern().text()), "*.msk,*.gds,*.gds2,*.gdsii");
+        for (const char* name : {"INV.GDS", "nand.Gds2", "TOP.GDSII", "X.MSK", "y.gds"})
+          EXPECT_TRUE(FXPath::match(d->getPattern(), name, d->getMatchMode())) << name;
+        EXPECT_FALSE(FXPath::match(d->getPattern(), "NOTES.TXT", d->getMatchMode()));
+        d->handle(d, FXSEL(SEL_COMMAND, FXDialogBox::ID_CANCEL), nullptr);
+      })});
+}
+
 // A .msk save writes rectilinear polygons as their rectangles and asks
 // before leaving out a label and a triangle; No writes nothing.
 TEST_F(FileCommands, MskSaveCutsRectilinearShapesAndAsksBeforeLeavingTheRestOut) {

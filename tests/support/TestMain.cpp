@@ -2,6 +2,8 @@
 #include <signal.h>
 #include <stdlib.h>
 
+#include <string>
+
 #include "support/GuiTest.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -10,11 +12,13 @@
 
 // The test binaries' entry point: GoogleTest, with SIGPIPE ignored so that a
 // child process closing a pipe cannot kill the run, and recovery journals
-// kept in a folder of the run's own, so that no test meets a real one. The
-// run fails when the GUI does not end cleanly or memory leaked.
+// and FOX's registry (the recent files, under HOME) kept in a folder of the
+// run's own, so that no test meets a real one. The run fails when the GUI does not end cleanly or memory leaked.
 int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
-  setenv("XDG_STATE_HOME", kivotest::tempDir().c_str(), 1);
+  const std::string own = kivotest::tempDir();
+  setenv("XDG_STATE_HOME", own.c_str(), 1);
+  setenv("HOME", own.c_str(), 1);
   testing::InitGoogleTest(&argc, argv);
   int failed = RUN_ALL_TESTS();
   bool clean = kivotest::shutDown();
