@@ -3,9 +3,11 @@
 #include <cmath>
 #include <typeinfo>
 
+#include "io/MskShapes.h"
 #include "model/Cell.h"
 #include "model/CellFlatten.h"
 #include "model/Layout.h"
+#include "model/Shapes.h"
 
 namespace {
 
@@ -95,15 +97,27 @@ void syncCellScene(const Layout& layout, CellScene& scene) {
     SceneCell& c = scene.cells[i];
     c.placements.swap(placements);
     c.opts.clear();
+    std::vector<Rect> cut;
     for (int s = 0; s < LAYER_COUNT; s++) {
       c.shapes[s].clear();
       if (const Layer* l = cell.layer(s))
         for (GroupNode* node = l->first(); node; node = node->next()) {
-          int64_t x0 = node->x, y0 = node->y, x1 = x0 + node->w, y1 = y0 + node->h;
+          // Polygons and paths that cut into rectangles place those exactly;
+          // labels have no area; other shapes stand by their boxes for now.
+          const Shape* shape = dynamic_cast<const Shape*>(node);
+          if (shape && dynamic_cast<const Label*>(node)) continue;
+          cut.clear();
+          if (!shape || !mskRectangles(*shape, cut)) {
+            cut.resize(1);
+            cut[0].setRect(node->x, node->y, node->w, node->h);
+          }
           bool opt = typeid(*node) == typeid(Opt);
-          (opt ? c.opts : c.shapes[s])
-              .push_back({(int32_t)std::min(x0, x1), (int32_t)std::min(y0, y1), (int32_t)std::max(x0, x1),
-                          (int32_t)std::max(y0, y1)});
+          for (const Rect& r : cut) {
+            int64_t x0 = r.x, y0 = r.y, x1 = x0 + r.w, y1 = y0 + r.h;
+            (opt ? c.opts : c.shapes[s])
+                .push_back({(int32_t)std::min(x0, x1), (int32_t)std::min(y0, y1), (int32_t)std::max(x0, x1),
+                            (int32_t)std::max(y0, y1)});
+          }
         }
     }
     c.revision = cell.revision();
