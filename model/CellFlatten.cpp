@@ -4,6 +4,8 @@
 #include <cmath>
 #include <vector>
 
+#include "model/Shapes.h"
+
 namespace {
 
 // An affine placement in doubles: exact for integral transforms (entries
@@ -77,10 +79,40 @@ private:
         x0 = std::min(x0, px), x1 = std::max(x1, px), y0 = std::min(y0, py), y1 = std::max(y1, py);
       }
     GroupNode* copy = cloneObject(n);
-    const int64_t left = clampedCoordinate(x0), low = clampedCoordinate(y0);
-    copy->setRect(wrapped(left), wrapped(low), wrapped(clampedCoordinate(x1) - left), wrapped(clampedCoordinate(y1) - low));
+    if (!placeShape(copy, p)) {
+      const int64_t left = clampedCoordinate(x0), low = clampedCoordinate(y0);
+      copy->setRect(wrapped(left), wrapped(low), wrapped(clampedCoordinate(x1) - left), wrapped(clampedCoordinate(y1) - low));
+    }
     out[slot].appendChain(copy);
     ++result.objects;
+  }
+
+  // A polygon's or a path's points, or a label's anchor, placed one by one
+  // (exact for integral placements, rounded to the unit otherwise); false
+  // for an object that is its box.
+  static bool placeShape(GroupNode* copy, const Placement& p) {
+    auto at = [&](const Point& q) {
+      double x, y;
+      p.apply(q.x, q.y, x, y);
+      return Point{wrapped(clampedCoordinate(std::nearbyint(x))), wrapped(clampedCoordinate(std::nearbyint(y)))};
+    };
+    auto all = [&](const std::vector<Point>& from) {
+      std::vector<Point> placed;
+      placed.reserve(from.size());
+      for (const Point& q : from) placed.push_back(at(q));
+      return placed;
+    };
+    if (Polygon* polygon = dynamic_cast<Polygon*>(copy)) {
+      polygon->setPoints(all(polygon->points));
+    } else if (Path* path = dynamic_cast<Path*>(copy)) {
+      path->setPath(all(path->points), path->width, path->pathType, path->beginExtension, path->endExtension);
+    } else if (Label* label = dynamic_cast<Label*>(copy)) {
+      label->anchor = at(label->anchor);
+      label->refresh();
+    } else {
+      return false;
+    }
+    return true;
   }
 
   const CellLibrary& cells;

@@ -5,6 +5,7 @@
 
 #include "model/CellFlatten.h"
 #include "model/Layout.h"
+#include "model/Shapes.h"
 
 namespace {
 
@@ -117,4 +118,24 @@ TEST(Cell, LayoutEditsUndoesAndFlattensTheShownCellsInstances) {
   CellLibrary again;
   again.cell(again.add("LEAF")).editLayer(1).appendChain(box(1, 0, 0, 10, 5));
   EXPECT_NE(layout.cell(leaf).revision(), again.cell(0).revision());
+}
+
+// Flattening places a polygon's points through a mirrored, turned instance,
+// not only its box.
+TEST(Cell, FlatteningPlacesPolygonPoints) {
+  CellLibrary lib;
+  const uint32_t leaf = lib.add("LEAF"), top = lib.add("TOP");
+  Polygon* ell = new Polygon;
+  ell->setPoints({{0, 0}, {20, 0}, {20, 5}, {5, 5}, {5, 10}, {0, 10}});
+  lib.cell(leaf).editLayer(3).appendChain(ell);
+  lib.cell(top).editLayer(LAYER_INSTANCES).appendChain(instance(lib, leaf, 100, 50, true, 1));
+  Layer flat[LAYER_COUNT];
+  for (Layer& l : flat) l.enable();
+  flattenCell(lib, top, flat, 100);
+  const Polygon* placed = dynamic_cast<const Polygon*>(flat[3].first());
+  ASSERT_NE(placed, nullptr);
+  // (x, y) mirrored to (x, -y), then turned to (y, x), then moved.
+  const std::vector<Point> expected = {{100, 50}, {100, 70}, {105, 70}, {105, 55}, {110, 55}, {110, 50}};
+  EXPECT_EQ(expected, placed->points);
+  EXPECT_EQ("100,50,10,20", rectText(*placed));
 }
