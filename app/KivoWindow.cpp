@@ -145,9 +145,6 @@ void KivoWindow::buildMenus() {
   new FXMenuTitle(menubar, "&File", nullptr, filemenu);
   new FXMenuCommand(filemenu, "&New...\tCtl-N\tCreate new file", icons[ICON_NEW], this, ID_FILE_NEW);
   new FXMenuCommand(filemenu, "&Open...\tCtl-O\tOpen file from disk", icons[ICON_OPEN], this, ID_FILE_OPEN);
-  new FXMenuCommand(filemenu, "&Save\tCtl-S\tSave file to disk", icons[ICON_SAVE], this, ID_FILE_SAVE);
-  new FXMenuCommand(filemenu, "Save &As...\t\tSave file to disk as", nullptr, this, ID_FILE_SAVEAS);
-  new FXMenuSeparator(filemenu);
   // Each entry shows and hides itself as the list fills.
   recentmenu = new FXMenuPane(this);
   new FXMenuCascade(filemenu, "Recent &Files", nullptr, recentmenu);
@@ -155,6 +152,8 @@ void KivoWindow::buildMenus() {
     new FXMenuCommand(recentmenu, FXString::null, nullptr, recentFiles, FXRecentFiles::ID_FILE_1 + i);
   new FXMenuSeparator(recentmenu);
   new FXMenuCommand(recentmenu, "&Clear Recent Files", nullptr, recentFiles, FXRecentFiles::ID_CLEAR);
+  new FXMenuCommand(filemenu, "&Save\tCtl-S\tSave file to disk", icons[ICON_SAVE], this, ID_FILE_SAVE);
+  new FXMenuCommand(filemenu, "Save &As...\t\tSave file to disk as", nullptr, this, ID_FILE_SAVEAS);
   new FXMenuSeparator(filemenu);
   new FXMenuCommand(filemenu, "&Quit\t\tQuit program", nullptr, this, ID_QUIT);
 
