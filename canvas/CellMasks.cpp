@@ -186,14 +186,19 @@ void queryRows(const CellScene& scene, const AxisMap& mx, const AxisMap& my, dou
   }
 }
 
-// A placed shape as the plain painter draws it.
-inline void quad(const ObjectCorners& c, int64_t bx, int64_t by) {
+// The four corners of a placed shape, inside glBegin(GL_QUADS).
+inline void quadVertices(const ObjectCorners& c, int64_t bx, int64_t by) {
   float x0 = drawCoord(c.x0, bx), y0 = drawCoord(c.y0, by), x1 = drawCoord(c.x1, bx), y1 = drawCoord(c.y1, by);
-  glBegin(GL_QUADS);
   glVertex2f(x0, y0);
   glVertex2f(x1, y0);
   glVertex2f(x1, y1);
   glVertex2f(x0, y1);
+}
+
+// A placed shape as the plain painter draws it.
+inline void quad(const ObjectCorners& c, int64_t bx, int64_t by) {
+  glBegin(GL_QUADS);
+  quadVertices(c, bx, by);
   glEnd();
 }
 
@@ -249,13 +254,7 @@ void drawGatheredShapes(const std::vector<ObjectCorners>& shapes, const ViewTran
   int64_t bx = view.baseX(), by = view.baseY();
   glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
   glBegin(GL_QUADS);
-  for (const ObjectCorners& c : shapes) {
-    float x0 = drawCoord(c.x0, bx), y0 = drawCoord(c.y0, by), x1 = drawCoord(c.x1, bx), y1 = drawCoord(c.y1, by);
-    glVertex2f(x0, y0);
-    glVertex2f(x1, y0);
-    glVertex2f(x1, y1);
-    glVertex2f(x0, y1);
-  }
+  for (const ObjectCorners& c : shapes) quadVertices(c, bx, by);
   glEnd();
 }
 
