@@ -226,7 +226,7 @@ void CanvasPainter::drawPicturePlain(const ViewTransform& view, const Layer laye
 }
 
 void CanvasPainter::drawScenePlain(const ViewTransform& view, const Layer& layer, int i, bool before,
-                                   const std::vector<ObjectCorners>* gathered) {
+                                   const GatheredShapes* gathered) {
   if (!scene || (!before && i != OUTLINE_LAYER)) return;
   glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
   glPushMatrix();
@@ -357,7 +357,7 @@ void CanvasPainter::drawLayersFast(const ViewTransform& view, const Layer layers
   updateCaches(layers);
   sortWhereCulled(view, layers);
   const std::vector<int> order = drawingOrder();
-  std::vector<std::vector<ObjectCorners>> pairShapes;
+  std::vector<GatheredShapes> pairShapes;
   if (scene) gatherPairShapes(*scene, view, pairShapes);
   for (size_t place = from; place < order.size(); place++) {
     const int i = order[place];

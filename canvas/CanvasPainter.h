@@ -11,6 +11,7 @@
 struct CellMasks;
 struct CellScene;
 struct Composer;
+struct GatheredShapes;
 class KeptPicture;
 class Layer;
 class MouseRect;
@@ -98,7 +99,7 @@ private:
   // placements (with the frontmost layer). gathered: the layer's placed
   // shapes when the fast path gathered them beforehand.
   void drawScenePlain(const ViewTransform& view, const Layer& layer, int i, bool before,
-                      const std::vector<ObjectCorners>* gathered = nullptr);
+                      const GatheredShapes* gathered = nullptr);
   void updateCaches(const Layer layers[LAYER_COUNT], int* changes = nullptr);
   void sortWhereCulled(const ViewTransform& view, const Layer layers[LAYER_COUNT]);
   // The layers from place `from` of the drawing order on, from the caches.

@@ -7,6 +7,7 @@
 
 #include "canvas/Composer.h"
 #include "canvas/PixelMap.h"
+#include "canvas/PlacedShapes.h"
 #include "canvas/SecondThread.h"
 
 namespace {
@@ -116,6 +117,7 @@ struct CentreQuery {
   int64_t loX = 0, hiX = 0, loY = 0, hiY = 0;
   uint16_t wanted = 0, bits = 0;
   std::vector<Unsure> near;
+  ShapeHitSet* hits = nullptr;  // polygons, paths and labels near the centre
 
   void ask(uint32_t index, const PlaceTransform& t, bool own) {
     const SceneCell& c = scene.cells[index];
@@ -130,6 +132,13 @@ struct CentreQuery {
       c.shapeGrid.near(c.shapeBoxes, u0, v0, u1, v1, [&](uint32_t k, const Box64& b) {
         int s = c.shapeSlots[k];
         if (!(wanted & ~bits & (1u << s))) return;
+        if (k >= c.rectItems) {
+          // Drawn by their own code; those reaching past 32 bits with the
+          // wrapped shapes.
+          uint32_t d = c.drawnItems[k - c.rectItems];
+          if (c.drawn[d].reach.placed(t).fitsInt32()) hits->add({index, d, t});
+          return;
+        }
         bool exact;
         ObjectCorners shape{(int32_t)b.x0, (int32_t)b.y0, (int32_t)b.x1, (int32_t)b.y1};
         ObjectCorners p = placedCorners(shape, t, &exact);
@@ -160,9 +169,10 @@ struct CentreQuery {
 // of the canvas.
 void queryRows(const CellScene& scene, const AxisMap& mx, const AxisMap& my, double marginY,
                uint16_t wanted, const std::vector<int64_t>& lo, const std::vector<int64_t>& hi, int row0, int step,
-               uint16_t* plane, UnsureList& unsure) {
+               uint16_t* plane, UnsureList& unsure, ShapeHitSet& hits) {
   CentreQuery q(scene);
   q.wanted = wanted;
+  q.hits = &hits;
   q.canvasX0 = mx.last([](double a) { return a < 0; }, 0) + 1;
   q.canvasX1 = mx.last([&](double a) { return a <= mx.pixels; }, mx.pixels);
   q.canvasY0 = my.last([](double a) { return a < 0; }, 0) + 1;
@@ -232,30 +242,43 @@ void drawPlacedShapes(const CellScene& scene, const ViewTransform& view, int slo
   int64_t bx = view.baseX(), by = view.baseY();
   if (scene.top().slotBelow(slot)) {
     glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
-    scene.flatten(cullBox(view), CellScene::SHAPES, [&](int s, const ObjectCorners& c) {
-      if (s == slot) quad(c, bx, by);
-    });
+    ShapePlacer placer;
+    scene.flatten(
+        cullBox(view), CellScene::SHAPES,
+        [&](int s, const ObjectCorners& c) {
+          if (s == slot) quad(c, bx, by);
+        },
+        [&](const SceneShape& d, const PlaceTransform& t) {
+          if (d.slot == slot) placer.place(*d.shape, t).draw(bx, by);
+        });
   }
   if (slot == LAYER_OPTIONS && (scene.top().slotsBelow & SceneCell::OPTS_BELOW))
     scene.flatten(cullBox(view), CellScene::OPTS, [&](int, const ObjectCorners& c) { optLines(c, bx, by); });
 }
 
-void gatherPairShapes(const CellScene& scene, const ViewTransform& view,
-                      std::vector<std::vector<ObjectCorners>>& bySlot) {
+void gatherPairShapes(const CellScene& scene, const ViewTransform& view, std::vector<GatheredShapes>& bySlot) {
   bySlot.assign(LAYER_COUNT, {});
   if (!scene.hasPlacements() || !scene.top().pairsBelow) return;
-  scene.flatten(cullBox(view), CellScene::SHAPES, [&](int s, const ObjectCorners& c) {
-    if (s >= FIRST_PAIR_SLOT) bySlot[s].push_back(c);
-  });
+  scene.flatten(
+      cullBox(view), CellScene::SHAPES,
+      [&](int s, const ObjectCorners& c) {
+        if (s >= FIRST_PAIR_SLOT) bySlot[s].rects.push_back(c);
+      },
+      [&](const SceneShape& d, const PlaceTransform& t) {
+        if (d.slot >= FIRST_PAIR_SLOT) bySlot[d.slot].drawn.push_back({&d, t});
+      });
 }
 
-void drawGatheredShapes(const std::vector<ObjectCorners>& shapes, const ViewTransform& view, bool enabled) {
-  if (shapes.empty()) return;
+void drawGatheredShapes(const GatheredShapes& shapes, const ViewTransform& view, bool enabled) {
   int64_t bx = view.baseX(), by = view.baseY();
   glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
-  glBegin(GL_QUADS);
-  for (const ObjectCorners& c : shapes) quadVertices(c, bx, by);
-  glEnd();
+  if (!shapes.rects.empty()) {
+    glBegin(GL_QUADS);
+    for (const ObjectCorners& c : shapes.rects) quadVertices(c, bx, by);
+    glEnd();
+  }
+  ShapePlacer placer;
+  for (const auto& d : shapes.drawn) placer.place(*d.first->shape, d.second).draw(bx, by);
 }
 
 void drawPlacementOutlines(const CellScene& scene, const ViewTransform& view) {
@@ -313,21 +336,28 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
   bool usable = map.usable;
   uint16_t wanted = (uint16_t)(on & scene.top().slotsBelow);
   UnsureList mine, theirs;
+  ShapeHitSet myHits, theirHits;
   if (usable && wanted) {
     AxisMap mx{map.baseX, map.left, map.kx, v.width}, my{map.baseY, map.bottom, map.ky, v.height};
     std::vector<int64_t> lo(v.width), hi(v.width);
     for (int x = 0; x < v.width; x++) mx.around(x, map.sureMarginX, lo[x], hi[x]);
     bool shared = n >= SHARED_PIXELS;
-    runBeside(shared, [&] { queryRows(scene, mx, my, map.sureMarginY, wanted, lo, hi, 1, 2, plane.data(), theirs); },
-              [&] { queryRows(scene, mx, my, map.sureMarginY, wanted, lo, hi, 0, shared ? 2 : 1, plane.data(), mine); });
+    runBeside(
+        shared, [&] { queryRows(scene, mx, my, map.sureMarginY, wanted, lo, hi, 1, 2, plane.data(), theirs, theirHits); },
+        [&] { queryRows(scene, mx, my, map.sureMarginY, wanted, lo, hi, 0, shared ? 2 : 1, plane.data(), mine, myHits); });
   }
   mine.items.insert(mine.items.end(), theirs.items.begin(), theirs.items.end());
   mine.tidy();
+  std::vector<ShapeHit> hits;
+  myHits.collect(hits);
+  theirHits.collect(hits);
+  std::sort(hits.begin(), hits.end());
+  hits.erase(std::unique(hits.begin(), hits.end()), hits.end());
 
   // The rest by OpenGL, each slot its bit, as the layers' masks are drawn.
   bool outlined = (scene.top().slotsBelow & SceneCell::OPTS_BELOW) != 0;
   for (int s = 0; s < NAMED_LAYER_COUNT; s++) outlined = outlined || (!enabled[s] && (scene.top().slotsBelow & (1u << s)));
-  if (mine.items.empty() && !outlined && usable && scene.top().bounds.fitsInt32()) return;
+  if (mine.items.empty() && hits.empty() && !outlined && usable && scene.top().bounds.fitsInt32()) return;
   glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_BLEND);
@@ -348,6 +378,12 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
     vertices.push(DrawCorners(list[k].c, bx, by));
   }
   vertices.flush();
+  ShapePlacer placer;
+  for (const ShapeHit& h : hits) {
+    const SceneShape& d = scene.cells[h.cell].drawn[h.index];
+    setBitColor(d.slot);
+    placer.place(*d.shape, h.transform).draw(bx, by);
+  }
   for (int s = 0; s < NAMED_LAYER_COUNT; s++) {
     if (!(scene.top().slotsBelow & (1u << s))) continue;
     setBitColor(s);
@@ -360,9 +396,14 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
       drawPlacedShapes(scene, v, s, true);
       continue;
     }
-    scene.flatten(cullBox(v), CellScene::WRAPPED, [&](int slot, const ObjectCorners& c) {
-      if (slot == s) quad(c, bx, by);
-    });
+    scene.flatten(
+        cullBox(v), CellScene::WRAPPED,
+        [&](int slot, const ObjectCorners& c) {
+          if (slot == s) quad(c, bx, by);
+        },
+        [&](const SceneShape& d, const PlaceTransform& t) {
+          if (d.slot == s) placer.place(*d.shape, t).draw(bx, by);
+        });
   }
   bool optsDrawn = !enabled[LAYER_OPTIONS] && (scene.top().slotsBelow & (1u << LAYER_OPTIONS));
   if ((scene.top().slotsBelow & SceneCell::OPTS_BELOW) && !optsDrawn) {

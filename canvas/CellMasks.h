@@ -14,6 +14,7 @@
 // OpenGL too.
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "canvas/CellScene.h"
@@ -55,12 +56,17 @@ private:
 void drawPlacedShapes(const CellScene& scene, const ViewTransform& view, int slot, bool enabled);
 // The dashed outlines of the selected placements, in the current colour.
 void drawPlacementOutlines(const CellScene& scene, const ViewTransform& view);
+// The placed shapes of one pair slot in view: rectangles, and the other
+// shapes with their placements.
+struct GatheredShapes {
+  std::vector<ObjectCorners> rects;
+  std::vector<std::pair<const SceneShape*, PlaceTransform>> drawn;
+};
 // The placed shapes of the pair slots in view, gathered in one walk of the
 // hierarchy into bySlot (indexed by slot; the named slots stay empty), so
 // that the fast path walks the hierarchy once for all pair layers; each
 // then draws its list with drawGatheredShapes, as drawPlacedShapes would.
-void gatherPairShapes(const CellScene& scene, const ViewTransform& view,
-                      std::vector<std::vector<ObjectCorners>>& bySlot);
-void drawGatheredShapes(const std::vector<ObjectCorners>& shapes, const ViewTransform& view, bool enabled);
+void gatherPairShapes(const CellScene& scene, const ViewTransform& view, std::vector<GatheredShapes>& bySlot);
+void drawGatheredShapes(const GatheredShapes& shapes, const ViewTransform& view, bool enabled);
 
 #endif

@@ -120,12 +120,29 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
         c.shapeBoxes.push_back(b);
         c.shapeSlots.push_back((uint8_t)s);
       }
+    c.rectItems = (uint32_t)c.shapeBoxes.size();
+    c.drawnItems.clear();
+    for (uint32_t k = 0; k < c.drawn.size(); k++) {
+      const SceneShape& d = c.drawn[k];
+      if (d.slot >= NAMED_LAYER_COUNT) {
+        c.pairBounds.include(d.reach);
+        continue;
+      }
+      c.drawnItems.push_back(k);
+      c.shapeBoxes.push_back(d.reach);
+      c.shapeSlots.push_back((uint8_t)d.slot);
+    }
     c.shapeGrid.build(c.shapeBoxes);
   }
   if (!c.shapeGrid.bounds.empty()) c.bounds.include(c.shapeGrid.bounds);
   if (!c.opts.empty()) c.slotsBelow |= SceneCell::OPTS_BELOW;
   c.flattened = addCount(c.flattened, c.opts.size());
   if (!c.pairBounds.empty()) c.bounds.include(c.pairBounds);
+  c.flattened = addCount(c.flattened, c.drawn.size());
+  for (const SceneShape& d : c.drawn) {
+    if (d.slot < NAMED_LAYER_COUNT) c.slotsBelow |= (uint16_t)(1u << d.slot);
+    else c.pairsBelow = true;
+  }
   for (int s = 0; s < LAYER_COUNT; s++) {
     c.flattened = addCount(c.flattened, c.shapes[s].size());
     if (c.shapes[s].empty()) continue;

@@ -10,6 +10,7 @@
 // the others; an array finds its elements near a point by division.
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "model/GroupNode.h"
@@ -85,8 +86,20 @@ private:
   }
 };
 
+class Shape;
+
+// A polygon or path that is not a set of rectangles, or a label: placed
+// point by point and drawn by the shapes' own code, as the flattened copy
+// would be.
+struct SceneShape {
+  int slot;
+  std::shared_ptr<const Shape> shape;
+  Box64 reach;  // in cell coordinates, holding the placed shape under every integral transform
+};
+
 struct SceneCell {
   std::vector<ObjectCorners> shapes[LAYER_COUNT];  // normalised, in cell coordinates
+  std::vector<SceneShape> drawn;
   // Marker objects of the options layer, drawn as Opt draws them (outline
   // and diagonals) by OpenGL alone: a cell rarely holds any.
   std::vector<ObjectCorners> opts;
@@ -94,11 +107,15 @@ struct SceneCell {
   std::vector<CellPlacement> placements;
   uint64_t revision = 0;  // of the content, as its source counts it
 
-  // Filled by CellScene::prepare: every shape of every slot in one list
-  // (a point asks one grid for all slots), and the placements' boxes.
+  // Filled by CellScene::prepare: every shape of every named slot in one
+  // list (a point asks one grid for all slots), rectangles first (the
+  // rest, item k, is drawn[drawnItems[k - rectItems]]), and the placements'
+  // boxes.
   Box64 bounds;  // shapes and placements, exact
   std::vector<Box64> shapeBoxes, placementBoxes;
   std::vector<uint8_t> shapeSlots;
+  uint32_t rectItems = 0;
+  std::vector<uint32_t> drawnItems;
   ItemGrid shapeGrid, placementGrid;
   uint64_t indexed = UINT64_MAX;  // the revision the grids are of
   uint64_t flattened = 0;         // placed shapes below it, saturating
@@ -126,15 +143,20 @@ struct CellScene {
   // Every placed shape below the shown cell but those of elements that lie
   // outside cull (SHAPES), only those whose corners wrap past 32 bits
   // (WRAPPED), or the placed markers of the options layer instead (OPTS):
-  // visit(slot, corners), the corners wrapped.
+  // visit(slot, corners), the corners wrapped; and each placed SceneShape
+  // (but for OPTS): place(shape, transform).
   enum Part { SHAPES, WRAPPED, OPTS };
+  template <typename Visit, typename Place>
+  void flatten(const Box64& cull, Part part, Visit visit, Place place) const;
   template <typename Visit>
-  void flatten(const Box64& cull, Part part, Visit visit) const;
+  void flatten(const Box64& cull, Part part, Visit visit) const {
+    flatten(cull, part, visit, [](const SceneShape&, const PlaceTransform&) {});
+  }
 
 private:
-  template <typename Visit>
+  template <typename Visit, typename Place>
   void flattenPlacements(const SceneCell& c, const PlaceTransform& t, const Box64& cull, Part part,
-                         Visit& visit) const;
+                         Visit& visit, Place& place) const;
   bool prepareCell(uint32_t cell, std::vector<int>& state);
 };
 
@@ -168,9 +190,9 @@ void ItemGrid::near(const std::vector<Box64>& boxes, int64_t ax, int64_t ay, int
     }
 }
 
-template <typename Visit>
+template <typename Visit, typename Place>
 void CellScene::flattenPlacements(const SceneCell& c, const PlaceTransform& t, const Box64& cull, Part part,
-                                  Visit& visit) const {
+                                  Visit& visit, Place& place) const {
   for (const CellPlacement& p : c.placements) {
     const SceneCell& inside = cells[p.cell];
     if (part == OPTS && !(inside.slotsBelow & SceneCell::OPTS_BELOW)) continue;
@@ -186,16 +208,19 @@ void CellScene::flattenPlacements(const SceneCell& c, const PlaceTransform& t, c
             ObjectCorners placed = placedCorners(shape, e, &exact);
             if (part == SHAPES || !exact) visit(s, placed);
           }
+        if (part != OPTS)
+          for (const SceneShape& shape : inside.drawn)
+            if (part == SHAPES || !shape.reach.placed(e).fitsInt32()) place(shape, e);
         if (part == OPTS)
           for (const ObjectCorners& opt : inside.opts) visit(LAYER_OPTIONS, placedCorners(opt, e));
-        flattenPlacements(inside, e, cull, part, visit);
+        flattenPlacements(inside, e, cull, part, visit, place);
       }
   }
 }
 
-template <typename Visit>
-void CellScene::flatten(const Box64& cull, Part part, Visit visit) const {
-  if (hasPlacements()) flattenPlacements(top(), PlaceTransform(), cull, part, visit);
+template <typename Visit, typename Place>
+void CellScene::flatten(const Box64& cull, Part part, Visit visit, Place place) const {
+  if (hasPlacements()) flattenPlacements(top(), PlaceTransform(), cull, part, visit, place);
 }
 
 #endif
