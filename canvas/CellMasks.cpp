@@ -118,6 +118,7 @@ struct CentreQuery {
   uint16_t wanted = 0, bits = 0;
   std::vector<Unsure> near;
   ShapeHitSet* hits = nullptr;  // polygons, paths and labels near the centre
+  double scale = 1;  // the view's, pixels a unit
 
   void ask(uint32_t index, const PlaceTransform& t, bool own) {
     const SceneCell& c = scene.cells[index];
@@ -128,7 +129,7 @@ struct CentreQuery {
     if (inv.c != 0) mapAxis(inv.c, loX + 1, hiX - 1, inv.dy, v0, v1);
     else mapAxis(inv.d, loY + 1, hiY - 1, inv.dy, v0, v1);
     if (!c.bounds.overlaps(u0, v0, u1, v1)) return;
-    if (own && (wanted & ~bits & c.slotsBelow))
+    if (own && (wanted & ~bits & c.slotsShownAt(scale)))
       c.shapeGrid.near(c.shapeBoxes, u0, v0, u1, v1, [&](uint32_t k, const Box64& b) {
         int s = c.shapeSlots[k];
         if (!(wanted & ~bits & (1u << s))) return;
@@ -136,7 +137,7 @@ struct CentreQuery {
           // Drawn by their own code; those reaching past 32 bits with the
           // wrapped shapes.
           uint32_t d = c.drawnItems[k - c.rectItems];
-          if (c.drawn[d].reach.placed(t).fitsInt32()) hits->add({index, d, t});
+          if (c.drawn[d].shownAt(scale) && c.drawn[d].reach.placed(t).fitsInt32()) hits->add({index, d, t});
           return;
         }
         bool exact;
@@ -151,7 +152,7 @@ struct CentreQuery {
       });
     c.placementGrid.near(c.placementBoxes, u0, v0, u1, v1, [&](uint32_t k, const Box64&) {
       const CellPlacement& p = c.placements[k];
-      if ((wanted & ~bits & scene.cells[p.cell].slotsBelow) == 0) return;
+      if ((wanted & ~bits & scene.cells[p.cell].slotsShownAt(scale)) == 0) return;
       Box64 e = scene.cells[p.cell].bounds.placed(p.transform);
       int32_t i0 = 0, i1 = p.columns - 1, j0 = 0, j1 = p.rows - 1;
       if (p.axisArray()) {
@@ -168,11 +169,12 @@ struct CentreQuery {
 // go to unsure. Threads take rows in turn: a design often fills only part
 // of the canvas.
 void queryRows(const CellScene& scene, const AxisMap& mx, const AxisMap& my, double marginY,
-               uint16_t wanted, const std::vector<int64_t>& lo, const std::vector<int64_t>& hi, int row0, int step,
+               uint16_t wanted, double scale, const std::vector<int64_t>& lo, const std::vector<int64_t>& hi, int row0, int step,
                uint16_t* plane, UnsureList& unsure, ShapeHitSet& hits) {
   CentreQuery q(scene);
   q.wanted = wanted;
   q.hits = &hits;
+  q.scale = scale;
   q.canvasX0 = mx.last([](double a) { return a < 0; }, 0) + 1;
   q.canvasX1 = mx.last([&](double a) { return a <= mx.pixels; }, mx.pixels);
   q.canvasY0 = my.last([](double a) { return a < 0; }, 0) + 1;
@@ -249,7 +251,7 @@ void drawPlacedShapes(const CellScene& scene, const ViewTransform& view, int slo
           if (s == slot) quad(c, bx, by);
         },
         [&](const SceneShape& d, const PlaceTransform& t) {
-          if (d.slot == slot) placer.place(*d.shape, t).draw(bx, by);
+          if (d.slot == slot && d.shownAt(view.scale)) placer.place(*d.shape, t).draw(bx, by);
         });
   }
   if (slot == LAYER_OPTIONS && (scene.top().slotsBelow & SceneCell::OPTS_BELOW))
@@ -265,7 +267,7 @@ void gatherPairShapes(const CellScene& scene, const ViewTransform& view, std::ve
         if (s >= FIRST_PAIR_SLOT) bySlot[s].rects.push_back(c);
       },
       [&](const SceneShape& d, const PlaceTransform& t) {
-        if (d.slot >= FIRST_PAIR_SLOT) bySlot[d.slot].drawn.push_back({&d, t});
+        if (d.slot >= FIRST_PAIR_SLOT && d.shownAt(view.scale)) bySlot[d.slot].drawn.push_back({&d, t});
       });
 }
 
@@ -334,7 +336,7 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
   int on = enabledBits;
   PixelMap map = pixelMapFor(v, snap);
   bool usable = map.usable;
-  uint16_t wanted = (uint16_t)(on & scene.top().slotsBelow);
+  uint16_t wanted = (uint16_t)(on & scene.top().slotsShownAt(v.scale));
   UnsureList mine, theirs;
   ShapeHitSet myHits, theirHits;
   if (usable && wanted) {
@@ -343,8 +345,12 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
     for (int x = 0; x < v.width; x++) mx.around(x, map.sureMarginX, lo[x], hi[x]);
     bool shared = n >= SHARED_PIXELS;
     runBeside(
-        shared, [&] { queryRows(scene, mx, my, map.sureMarginY, wanted, lo, hi, 1, 2, plane.data(), theirs, theirHits); },
-        [&] { queryRows(scene, mx, my, map.sureMarginY, wanted, lo, hi, 0, shared ? 2 : 1, plane.data(), mine, myHits); });
+        shared,
+        [&] { queryRows(scene, mx, my, map.sureMarginY, wanted, v.scale, lo, hi, 1, 2, plane.data(), theirs, theirHits); },
+        [&] {
+          queryRows(scene, mx, my, map.sureMarginY, wanted, v.scale, lo, hi, 0, shared ? 2 : 1, plane.data(), mine,
+                    myHits);
+        });
   }
   mine.items.insert(mine.items.end(), theirs.items.begin(), theirs.items.end());
   mine.tidy();
@@ -402,7 +408,7 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
           if (slot == s) quad(c, bx, by);
         },
         [&](const SceneShape& d, const PlaceTransform& t) {
-          if (d.slot == s) placer.place(*d.shape, t).draw(bx, by);
+          if (d.slot == s && d.shownAt(v.scale)) placer.place(*d.shape, t).draw(bx, by);
         });
   }
   bool optsDrawn = !enabled[LAYER_OPTIONS] && (scene.top().slotsBelow & (1u << LAYER_OPTIONS));

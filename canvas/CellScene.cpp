@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "canvas/ShapeFill.h"
+
 namespace {
 
 // Items per grid bucket: a query reads one or two buckets, so a few items
@@ -102,7 +104,8 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
     if (p.cell >= cells.size() || !prepareCell(p.cell, state)) return false;
   c.bounds = Box64();
   c.flattened = 0;
-  c.slotsBelow = 0;
+  c.slotsBelow = c.areaSlotsBelow = c.labelSlotsBelow = 0;
+  c.labelHeightBelow = 0;
   c.pairsBelow = false;
   if (c.indexed != c.revision) {
     // The grid serves the masks, which hold the named layers; the pair
@@ -140,20 +143,28 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
   if (!c.pairBounds.empty()) c.bounds.include(c.pairBounds);
   c.flattened = addCount(c.flattened, c.drawn.size());
   for (const SceneShape& d : c.drawn) {
-    if (d.slot < NAMED_LAYER_COUNT) c.slotsBelow |= (uint16_t)(1u << d.slot);
-    else c.pairsBelow = true;
+    if (d.slot >= NAMED_LAYER_COUNT) {
+      c.pairsBelow = true;
+    } else if (d.label) {
+      c.labelSlotsBelow |= (uint16_t)(1u << d.slot);
+      c.labelHeightBelow = std::max(c.labelHeightBelow, d.labelHeight);
+    } else {
+      c.areaSlotsBelow |= (uint16_t)(1u << d.slot);
+    }
   }
   for (int s = 0; s < LAYER_COUNT; s++) {
     c.flattened = addCount(c.flattened, c.shapes[s].size());
     if (c.shapes[s].empty()) continue;
-    if (s < NAMED_LAYER_COUNT) c.slotsBelow |= (uint16_t)(1u << s);
+    if (s < NAMED_LAYER_COUNT) c.areaSlotsBelow |= (uint16_t)(1u << s);
     else c.pairsBelow = true;
   }
   c.placementBoxes.clear();
   for (const CellPlacement& p : c.placements) {
     const SceneCell& inner = cells[p.cell];
     Box64 box;
-    c.slotsBelow |= inner.slotsBelow;
+    c.areaSlotsBelow |= inner.areaSlotsBelow, c.labelSlotsBelow |= inner.labelSlotsBelow;
+    c.slotsBelow |= inner.slotsBelow & SceneCell::OPTS_BELOW;
+    c.labelHeightBelow = std::max(c.labelHeightBelow, inner.labelHeightBelow);
     c.pairsBelow = c.pairsBelow || inner.pairsBelow;
     if (p.columns < 1 || p.rows < 1) {
       c.placementBoxes.push_back(box);
@@ -165,11 +176,16 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
     if (!box.empty()) c.bounds.include(box);
     c.flattened = addCount(c.flattened, mulCount(inner.flattened, (uint64_t)p.columns * (uint64_t)p.rows));
   }
+  c.slotsBelow |= c.areaSlotsBelow | c.labelSlotsBelow;
   c.placementGrid.build(c.placementBoxes);
   c.indexed = c.revision;
   state[index] = 2;
   return true;
 }
+
+bool labelShownAt(double height, double scale) { return labelsShown() && !(height * scale < LABEL_MIN_PIXELS); }
+
+bool SceneShape::shownAt(double scale) const { return !label || labelShownAt(labelHeight, scale); }
 
 bool CellScene::prepare() {
   std::vector<int> state(cells.size(), 0);

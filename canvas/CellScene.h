@@ -88,6 +88,9 @@ private:
 
 class Shape;
 
+// Whether a label this high (layout units) shows at this scale, as ShapeFill decides.
+bool labelShownAt(double height, double scale);
+
 // A polygon or path that is not a set of rectangles, or a label: placed
 // point by point and drawn by the shapes' own code, as the flattened copy
 // would be.
@@ -95,6 +98,11 @@ struct SceneShape {
   int slot;
   std::shared_ptr<const Shape> shape;
   Box64 reach;  // in cell coordinates, holding the placed shape under every integral transform
+  bool label = false;
+  double labelHeight = 0;  // a label's capitals, in layout units
+  // Whether the canvas draws it at this many pixels a unit: labels lower
+  // than LABEL_MIN_PIXELS, or all while labels are off, are left out.
+  bool shownAt(double scale) const;
 };
 
 struct SceneCell {
@@ -121,6 +129,12 @@ struct SceneCell {
   uint64_t flattened = 0;         // placed shapes below it, saturating
   Box64 pairBounds;  // of the shapes on pair slots
   uint16_t slotsBelow = 0;  // named slots with shapes here or below (bit s for slot s), and OPTS_BELOW
+  uint16_t areaSlotsBelow = 0, labelSlotsBelow = 0;  // of those, slots with other shapes, with labels
+  double labelHeightBelow = 0;  // the highest label here or below, in layout units
+  // The named slots whose shapes here or below may show at this scale.
+  uint16_t slotsShownAt(double scale) const {
+    return areaSlotsBelow | (labelSlotsBelow && labelShownAt(labelHeightBelow, scale) ? labelSlotsBelow : 0);
+  }
   bool pairsBelow = false;  // shapes on pair slots here or below
   // Shapes on this slot here or below.
   bool slotBelow(int s) const { return s < NAMED_LAYER_COUNT ? (slotsBelow >> s) & 1 : pairsBelow; }

@@ -1,6 +1,7 @@
 #include "canvas/PlacedShapes.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <tuple>
 
@@ -40,6 +41,8 @@ SceneShape sceneShapeOf(int slot, const GroupNode& node) {
     int64_t ax = label->anchor.x, ay = label->anchor.y, r = 0;
     for (int64_t v : {ax - s.reach.x0, s.reach.x1 - ax, ay - s.reach.y0, s.reach.y1 - ay}) r = std::max(r, std::abs(v));
     s.reach.x0 = ax - r, s.reach.x1 = ax + r, s.reach.y0 = ay - r, s.reach.y1 = ay + r;
+    s.label = true;
+    s.labelHeight = std::fabs(label->magnification) * label->unitsPerMicrometre;
   }
   return s;
 }
