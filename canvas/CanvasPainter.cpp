@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "canvas/CellMasks.h"
+#include "canvas/CellSceneSync.h"
 #include "canvas/Composer.h"
 #include "canvas/KeptPicture.h"
 #include "canvas/LayerCache.h"
@@ -292,11 +293,22 @@ void CanvasPainter::checkFastPath(const ViewTransform& view, const Layer layers[
       scene[i].apply(OP_ADD, MATCH_ALL, node);
     }
   }
-  drawPictureFast(probe, scene, PictureKey(probe, scene));
+  // Placed cells too, in a mirrored and turned array, with their slanted
+  // shapes and labels.
+  CellScene cells;
+  sampleCellScene(cells);
+  this->scene = &cells;
+  paintShapesIn(&probe);
+  PictureKey key(probe, scene);
+  key.scene = &cells;
+  key.sceneRevision = cells.revision;
+  drawPictureFast(probe, scene, key);
   std::vector<uint8_t> fast = readFrame(probe);
   beginFrame(probe);
   drawPicturePlain(probe, scene);
   trusted = readFrame(probe) == fast;
+  paintShapesIn(nullptr);
+  this->scene = nullptr;
   if (!trusted)
     std::fprintf(stderr, "kivo: the fast painter's test picture differs from the plain one on this "
                          "display; painting plainly\n");

@@ -8,6 +8,7 @@
 #include "model/Cell.h"
 #include "model/CellFlatten.h"
 #include "model/Layout.h"
+#include "model/PathOutline.h"
 #include "model/Shapes.h"
 
 namespace {
@@ -88,6 +89,34 @@ bool sameGeometry(const std::vector<CellPlacement>& a, const std::vector<CellPla
 }
 
 }  // namespace
+
+void sampleCellScene(CellScene& scene) {
+  scene = CellScene();
+  scene.cells.resize(2);
+  SceneCell& leaf = scene.cells[0];
+  for (int s = 0; s < NAMED_LAYER_COUNT; s++) leaf.shapes[s].push_back({s, 2 * s, s + 9, 2 * s + 3});
+  Polygon* slanted = new Polygon;
+  slanted->setPoints({{0, 0}, {14, 5}, {3, 17}});
+  Path* path = new Path;
+  path->setPath({{2, 20}, {12, 26}, {20, 21}}, 3, ENDS_ROUND);
+  Label* label = new Label;
+  label->text = "K1", label->anchor = {16, 2}, label->unitsPerMicrometre = 6;
+  label->refresh();
+  const std::pair<int, GroupNode*> drawn[] = {{2, slanted}, {5, path}, {9, label}};
+  for (const auto& d : drawn) {
+    leaf.drawn.push_back(sceneShapeOf(d.first, *d.second));
+    delete d.second;
+  }
+  CellPlacement plain, array;
+  plain.transform = PlaceTransform::of(false, 0, 30, 40);
+  array.transform = PlaceTransform::of(true, 1, 120, 10);
+  array.columns = 3, array.rows = 2, array.colX = 31, array.rowY = 47;
+  scene.cells[1].placements = {plain, array};
+  scene.shown = 1;
+  scene.libraryCells = 2;
+  scene.revision = 1;
+  scene.prepare();
+}
 
 void syncCellScene(const Layout& layout, CellScene& scene) {
   const size_t n = layout.cellCount();
