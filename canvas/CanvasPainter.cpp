@@ -233,7 +233,9 @@ void CanvasPainter::drawScenePlain(const ViewTransform& view, const Layer& layer
   glPushMatrix();
   if (before) {
     setColor(layer.getColor());
-    if (gathered)
+    if (pairRunsReady && i >= FIRST_PAIR_SLOT && i < WIDE_SLOTS)
+      cellMasks->drawPairRuns(i, view);
+    else if (gathered)
       drawGatheredShapes(*gathered, view, layer.isEnabled() != 0);
     else
       drawPlacedShapes(*scene, view, i, layer.isEnabled() != 0);
@@ -253,6 +255,7 @@ void CanvasPainter::drawScenePlain(const ViewTransform& view, const Layer& layer
 // over the named layers: every named depth lies below every pair depth.
 void CanvasPainter::drawPictureFast(const ViewTransform& view, const Layer layers[LAYER_COUNT],
                                     const PictureKey& key) {
+  pairRunsReady = false;
   if (composeLayers(view, layers, key)) {
     picture->restore(view);
     if (pairLayersHoldObjects(layers) || (scene && scene->hasPlacements() && scene->top().pairsBelow)) {
@@ -370,7 +373,7 @@ void CanvasPainter::drawLayersFast(const ViewTransform& view, const Layer layers
   sortWhereCulled(view, layers);
   const std::vector<int> order = drawingOrder();
   std::vector<GatheredShapes> pairShapes;
-  if (scene) gatherPairShapes(*scene, view, pairShapes);
+  if (scene) gatherPairShapes(*scene, view, pairShapes, pairRunsReady ? WIDE_SLOTS : FIRST_PAIR_SLOT);
   for (size_t place = from; place < order.size(); place++) {
     const int i = order[place];
     glPushMatrix();
@@ -445,6 +448,7 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, const Layer layers[
     for (int i = 0; i < LAYER_COUNT; i++) enabled[i] = layers[i].isEnabled() != 0;
     cellMasks->update(view, *scene, enabled, c.snap, *vertices);
     if (glGetError() != GL_NO_ERROR) return false;
+    pairRunsReady = true;
   }
   c.fold(n, scene ? cellMasks->plane.data() : nullptr, scene ? cellMasks->outlines.data() : nullptr);
   picture->upload(view, key, c.pixels.data());

@@ -116,8 +116,11 @@ private:
   CellMasks* cellMasks;
   // The hand-over of the paint under way; none for the test picture.
   const CornerHandOver* handOver = nullptr;
-  // The scene of the paint under way; none for the test picture.
+  // The scene of the paint under way (the test picture's own while it is
+  // drawn).
   const CellScene* scene = nullptr;
+  // The cell masks of this picture hold the pair slots' placed pixels.
+  bool pairRunsReady = false;
 };
 
 #endif

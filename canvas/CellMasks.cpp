@@ -115,7 +115,7 @@ struct CentreQuery {
   const CellScene& scene;
   int64_t canvasX0 = 0, canvasX1 = 0, canvasY0 = 0, canvasY1 = 0;  // edges on the canvas
   int64_t loX = 0, hiX = 0, loY = 0, hiY = 0;
-  uint16_t wanted = 0, bits = 0;
+  uint64_t wanted = 0, bits = 0;
   std::vector<Unsure> near;
   ShapeHitSet* hits = nullptr;  // polygons, paths and labels near the centre
   double scale = 1;  // the view's, pixels a unit
@@ -132,7 +132,7 @@ struct CentreQuery {
     if (own && (wanted & ~bits & c.slotsShownAt(scale)))
       c.shapeGrid.near(c.shapeBoxes, u0, v0, u1, v1, [&](uint32_t k, const Box64& b) {
         int s = c.shapeSlots[k];
-        if (!(wanted & ~bits & (1u << s))) return;
+        if (!(wanted & ~bits & (1ull << s))) return;
         if (k >= c.rectItems) {
           // Drawn by their own code; those reaching past 32 bits with the
           // wrapped shapes.
@@ -146,7 +146,7 @@ struct CentreQuery {
         if (!exact) return;  // drawn with the wrapped shapes
         if (p.x0 <= loX && p.x1 >= hiX && p.y0 <= loY && p.y1 >= hiY && p.x0 >= canvasX0 && p.x1 <= canvasX1 &&
             p.y0 >= canvasY0 && p.y1 <= canvasY1)
-          bits |= (uint16_t)(1u << s);
+          bits |= 1ull << s;
         else
           near.push_back({s, p});
       });
@@ -169,8 +169,8 @@ struct CentreQuery {
 // go to unsure. Threads take rows in turn: a design often fills only part
 // of the canvas.
 void queryRows(const CellScene& scene, const AxisMap& mx, const AxisMap& my, double marginY,
-               uint16_t wanted, double scale, const std::vector<int64_t>& lo, const std::vector<int64_t>& hi, int row0, int step,
-               uint16_t* plane, UnsureList& unsure, ShapeHitSet& hits) {
+               uint64_t wanted, double scale, const std::vector<int64_t>& lo, const std::vector<int64_t>& hi, int row0, int step,
+               uint64_t* plane, UnsureList& unsure, ShapeHitSet& hits) {
   CentreQuery q(scene);
   q.wanted = wanted;
   q.hits = &hits;
@@ -183,7 +183,7 @@ void queryRows(const CellScene& scene, const AxisMap& mx, const AxisMap& my, dou
   for (int y = row0; y < my.pixels; y += step) {
     my.around(y, marginY, q.loY, q.hiY);
     if (!all.overlaps(all.x0, q.loY + 1, all.x1, q.hiY - 1)) continue;
-    uint16_t* row = plane + (size_t)y * mx.pixels;
+    uint64_t* row = plane + (size_t)y * mx.pixels;
     for (int x = 0; x < mx.pixels; x++) {
       q.loX = lo[x], q.hiX = hi[x];
       if (!all.overlaps(q.loX + 1, all.y0, q.hiX - 1, all.y1)) continue;
@@ -192,7 +192,7 @@ void queryRows(const CellScene& scene, const AxisMap& mx, const AxisMap& my, dou
       q.ask(scene.shown, PlaceTransform(), false);
       row[x] |= q.bits;
       for (const Unsure& u : q.near)
-        if (!(q.bits & (1u << u.slot)) && (unsure.items.empty() || !(unsure.items.back() == u)))
+        if (!(q.bits & (1ull << u.slot)) && (unsure.items.empty() || !(unsure.items.back() == u)))
           unsure.items.push_back(u);
     }
   }
@@ -258,16 +258,17 @@ void drawPlacedShapes(const CellScene& scene, const ViewTransform& view, int slo
     scene.flatten(cullBox(view), CellScene::OPTS, [&](int, const ObjectCorners& c) { optLines(c, bx, by); });
 }
 
-void gatherPairShapes(const CellScene& scene, const ViewTransform& view, std::vector<GatheredShapes>& bySlot) {
+void gatherPairShapes(const CellScene& scene, const ViewTransform& view, std::vector<GatheredShapes>& bySlot,
+                      int from) {
   bySlot.assign(LAYER_COUNT, {});
-  if (!scene.hasPlacements() || !scene.top().pairsBelow) return;
+  if (!scene.hasPlacements() || !scene.top().pairsBelow || (from >= WIDE_SLOTS && !scene.top().highPairsBelow)) return;
   scene.flatten(
       cullBox(view), CellScene::SHAPES,
       [&](int s, const ObjectCorners& c) {
-        if (s >= FIRST_PAIR_SLOT) bySlot[s].rects.push_back(c);
+        if (s >= from) bySlot[s].rects.push_back(c);
       },
       [&](const SceneShape& d, const PlaceTransform& t) {
-        if (d.slot >= FIRST_PAIR_SLOT && d.shownAt(view.scale)) bySlot[d.slot].drawn.push_back({&d, t});
+        if (d.slot >= from && d.shownAt(view.scale)) bySlot[d.slot].drawn.push_back({&d, t});
       });
 }
 
@@ -293,10 +294,10 @@ void drawPlacementOutlines(const CellScene& scene, const ViewTransform& view) {
 
 // The outlines of selected placements, drawn by OpenGL alone: a click that
 // selects one redraws only them.
-void CellMasks::update(const ViewTransform& v, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT],
+void CellMasks::update(const ViewTransform& v, const CellScene& scene, const bool enabled[LAYER_COUNT],
                        double rasterSnap, VertexBuffer& vertices) {
-  int on = 0;
-  for (int i = 0; i < NAMED_LAYER_COUNT; i++) on |= enabled[i] ? 1 << i : 0;
+  uint64_t on = 0;
+  for (int i = 0; i < WIDE_SLOTS; i++) on |= enabled[i] ? 1ull << i : 0;
   ViewKey key(v, nullptr);
   if (!(valid && key == view && revision == scene.revision && enabledBits == on && snap == rasterSnap)) {
     view = key, revision = scene.revision, enabledBits = on, snap = rasterSnap, valid = true;
@@ -328,43 +329,20 @@ void CellMasks::update(const ViewTransform& v, const CellScene& scene, const boo
   glClear(GL_COLOR_BUFFER_BIT);
 }
 
-void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT],
-                            VertexBuffer& vertices) {
-  size_t n = (size_t)std::max(v.width, 0) * (size_t)std::max(v.height, 0);
-  plane.assign(n, 0);
-  if (!scene.hasPlacements() || n == 0) return;
-  int on = enabledBits;
-  PixelMap map = pixelMapFor(v, snap);
-  bool usable = map.usable;
-  uint16_t wanted = (uint16_t)(on & scene.top().slotsShownAt(v.scale));
-  UnsureList mine, theirs;
-  ShapeHitSet myHits, theirHits;
-  if (usable && wanted) {
-    AxisMap mx{map.baseX, map.left, map.kx, v.width}, my{map.baseY, map.bottom, map.ky, v.height};
-    std::vector<int64_t> lo(v.width), hi(v.width);
-    for (int x = 0; x < v.width; x++) mx.around(x, map.sureMarginX, lo[x], hi[x]);
-    bool shared = n >= SHARED_PIXELS;
-    runBeside(
-        shared,
-        [&] { queryRows(scene, mx, my, map.sureMarginY, wanted, v.scale, lo, hi, 1, 2, plane.data(), theirs, theirHits); },
-        [&] {
-          queryRows(scene, mx, my, map.sureMarginY, wanted, v.scale, lo, hi, 0, shared ? 2 : 1, plane.data(), mine,
-                    myHits);
-        });
-  }
-  mine.items.insert(mine.items.end(), theirs.items.begin(), theirs.items.end());
-  mine.tidy();
-  std::vector<ShapeHit> hits;
-  myHits.collect(hits);
-  theirHits.collect(hits);
-  std::sort(hits.begin(), hits.end());
-  hits.erase(std::unique(hits.begin(), hits.end()), hits.end());
-
-  // The rest by OpenGL, each slot its bit, as the layers' masks are drawn.
-  bool outlined = (scene.top().slotsBelow & SceneCell::OPTS_BELOW) != 0;
-  for (int s = 0; s < NAMED_LAYER_COUNT; s++) outlined = outlined || (!enabled[s] && (scene.top().slotsBelow & (1u << s)));
-  if (mine.items.empty() && hits.empty() && !outlined && usable && scene.top().bounds.fitsInt32()) return;
-  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
+// Bits first..first+count-1 of the plane by OpenGL: slot s in first +
+// its bit of red, green and blue, as the layers' masks are drawn.
+static void drawPass(BigVector<uint64_t>& wide, const ViewTransform& v, const CellScene& scene,
+                     const bool enabled[LAYER_COUNT], VertexBuffer& vertices, const std::vector<Unsure>& list,
+                     const std::vector<ShapeHit>& hits, int first, int count, bool usable, bool opts) {
+  auto colour = [&](int s) {
+    if (s < first || s >= first + count) return false;
+    int b = s - first;
+    glColor4ub(b < 8 ? 1 << b : 0, b >= 8 && b < 16 ? 1 << (b - 8) : 0, b >= 16 ? 1 << (b - 16) : 0, 0);
+    return true;
+  };
+  const SceneCell& top = scene.top();
+  const uint64_t present = top.areaSlotsBelow | top.labelSlotsBelow;
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_BLEND);
   glDisable(GL_DITHER);
@@ -378,49 +356,137 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
   glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
   // In vertex arrays, as the layers' fills go: the same quads as the
   // plain painter's.
-  const std::vector<Unsure>& list = mine.items;
   for (size_t k = 0; k < list.size(); k++) {
-    if (k == 0 || list[k].slot != list[k - 1].slot) vertices.flush(), setBitColor(list[k].slot);
+    if (k == 0 || list[k].slot != list[k - 1].slot) vertices.flush();
+    if (!colour(list[k].slot)) continue;
     vertices.push(DrawCorners(list[k].c, bx, by));
   }
   vertices.flush();
   ShapePlacer placer;
   for (const ShapeHit& h : hits) {
     const SceneShape& d = scene.cells[h.cell].drawn[h.index];
-    setBitColor(d.slot);
-    placer.place(*d.shape, h.transform).draw(bx, by);
+    if (colour(d.slot)) placer.place(*d.shape, h.transform).draw(bx, by);
   }
-  for (int s = 0; s < NAMED_LAYER_COUNT; s++) {
-    if (!(scene.top().slotsBelow & (1u << s))) continue;
-    setBitColor(s);
-    if (!enabled[s]) {
-      drawPlacedShapes(scene, v, s, false);
-      continue;
-    }
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    if (!usable) {
-      drawPlacedShapes(scene, v, s, true);
-      continue;
-    }
+  for (int s = first; s < first + count && s < WIDE_SLOTS; s++) {
+    if (!(present >> s & 1) || (enabled[s] && usable)) continue;
+    colour(s);
+    drawPlacedShapes(scene, v, s, enabled[s]);
+  }
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  if (usable && !top.bounds.fitsInt32())
     scene.flatten(
         cullBox(v), CellScene::WRAPPED,
         [&](int slot, const ObjectCorners& c) {
-          if (slot == s) quad(c, bx, by);
+          if (slot < WIDE_SLOTS && enabled[slot] && colour(slot)) quad(c, bx, by);
         },
         [&](const SceneShape& d, const PlaceTransform& t) {
-          if (d.slot == s && d.shownAt(v.scale)) placer.place(*d.shape, t).draw(bx, by);
+          if (d.slot < WIDE_SLOTS && enabled[d.slot] && d.shownAt(v.scale) && colour(d.slot))
+            placer.place(*d.shape, t).draw(bx, by);
         });
-  }
-  bool optsDrawn = !enabled[LAYER_OPTIONS] && (scene.top().slotsBelow & (1u << LAYER_OPTIONS));
-  if ((scene.top().slotsBelow & SceneCell::OPTS_BELOW) && !optsDrawn) {
-    setBitColor(LAYER_OPTIONS);
+  if (opts && colour(LAYER_OPTIONS))
     scene.flatten(cullBox(v), CellScene::OPTS, [&](int, const ObjectCorners& c) { optLines(c, bx, by); });
-  }
   glPopAttrib();
+  size_t n = wide.size();
   BigVector<uint8_t> pixels(n * 4);
   glReadPixels(0, 0, v.width, v.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
   const uint8_t* px = pixels.data();
-  uint16_t* out = plane.data();
-  for (size_t p = 0; p < n; p++, px += 4) out[p] |= (uint16_t)(px[0] | px[1] << 8);
+  uint64_t* out = wide.data();
+  for (size_t p = 0; p < n; p++, px += 4) out[p] |= (uint64_t)(px[0] | px[1] << 8 | px[2] << 16) << first;
   glClear(GL_COLOR_BUFFER_BIT);
+}
+
+void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, const bool enabled[LAYER_COUNT],
+                            VertexBuffer& vertices) {
+  size_t n = (size_t)std::max(v.width, 0) * (size_t)std::max(v.height, 0);
+  wide.assign(n, 0);
+  plane.assign(n, 0);
+  pairRuns.assign(WIDE_SLOTS, {});
+  if (!scene.hasPlacements() || n == 0) return;
+  const SceneCell& top = scene.top();
+  PixelMap map = pixelMapFor(v, snap);
+  bool usable = map.usable;
+  uint64_t wanted = enabledBits & top.slotsShownAt(v.scale);
+  UnsureList mine, theirs;
+  ShapeHitSet myHits, theirHits;
+  if (usable && wanted) {
+    AxisMap mx{map.baseX, map.left, map.kx, v.width}, my{map.baseY, map.bottom, map.ky, v.height};
+    std::vector<int64_t> lo(v.width), hi(v.width);
+    for (int x = 0; x < v.width; x++) mx.around(x, map.sureMarginX, lo[x], hi[x]);
+    bool shared = n >= SHARED_PIXELS;
+    runBeside(
+        shared,
+        [&] { queryRows(scene, mx, my, map.sureMarginY, wanted, v.scale, lo, hi, 1, 2, wide.data(), theirs, theirHits); },
+        [&] {
+          queryRows(scene, mx, my, map.sureMarginY, wanted, v.scale, lo, hi, 0, shared ? 2 : 1, wide.data(), mine,
+                    myHits);
+        });
+  }
+  mine.items.insert(mine.items.end(), theirs.items.begin(), theirs.items.end());
+  mine.tidy();
+  std::vector<ShapeHit> hits;
+  myHits.collect(hits);
+  theirHits.collect(hits);
+  std::sort(hits.begin(), hits.end());
+  hits.erase(std::unique(hits.begin(), hits.end()), hits.end());
+
+  // The slots OpenGL draws into: those of shapes too near a centre, layers
+  // in outline, markers, and every slot where shapes wrap or the pixel map
+  // cannot be used.
+  const uint64_t present = top.areaSlotsBelow | top.labelSlotsBelow;
+  uint64_t drawn = present & ~enabledBits;
+  for (const Unsure& u : mine.items) drawn |= 1ull << u.slot;
+  for (const ShapeHit& h : hits) drawn |= 1ull << scene.cells[h.cell].drawn[h.index].slot;
+  bool optsDrawn = !enabled[LAYER_OPTIONS] && (present >> LAYER_OPTIONS & 1);
+  bool opts = (top.slotsBelow & SceneCell::OPTS_BELOW) && !optsDrawn;
+  if (opts) drawn |= 1ull << LAYER_OPTIONS;
+  bool wrapped = !top.bounds.fitsInt32();
+  if (!usable || wrapped) drawn |= present;
+  GLint blue = 0;
+  glGetIntegerv(GL_BLUE_BITS, &blue);
+  const int perPass = blue >= 8 ? 24 : 16;  // bits of a pixel OpenGL gives back: 8 per colour
+  for (int first = 0; first < WIDE_SLOTS; first += perPass) {
+    const uint64_t range = (perPass + first >= 64 ? ~0ull : (1ull << (first + perPass)) - 1) & ~((1ull << first) - 1);
+    if (drawn & range) drawPass(wide, v, scene, enabled, vertices, mine.items, hits, first, perPass, usable, opts);
+  }
+  const uint64_t named = (1ull << NAMED_LAYER_COUNT) - 1;
+  for (size_t p = 0; p < n; p++) plane[p] = (uint16_t)(wide[p] & named);
+  findPairRuns(v.width, v.height);
+}
+
+// Runs of pixels along rows per pair slot, ended where the slot's bit
+// ends: the work follows the runs, not the slots.
+void CellMasks::findPairRuns(int width, int height) {
+  const uint64_t pairs = ~((1ull << FIRST_PAIR_SLOT) - 1);
+  for (int y = 0; y < height; y++) {
+    const uint64_t* row = wide.data() + (size_t)y * width;
+    uint64_t before = 0;
+    for (int x = 0; x <= width; x++) {
+      uint64_t b = x < width ? row[x] & pairs : 0;
+      for (uint64_t s = b & ~before; s; s &= s - 1) pairRuns[__builtin_ctzll(s)].push_back({y, x, x});
+      for (uint64_t e = before & ~b; e; e &= e - 1) pairRuns[__builtin_ctzll(e)].back().x1 = x - 1;
+      before = b;
+    }
+  }
+}
+
+void CellMasks::drawPairRuns(int slot, const ViewTransform& view) const {
+  if (slot >= (int)pairRuns.size() || pairRuns[slot].empty()) return;
+  // Pixel edges in the projection's coordinates, as ShapeFill draws a
+  // polygon's spans: each quad holds exactly its pixels' centres.
+  const double left = view.left(), bottom = view.bottom(), unit = 1.0 / view.scale;
+  std::vector<float> corners;
+  corners.reserve(pairRuns[slot].size() * 8);
+  for (const PixelSpan& p : pairRuns[slot]) {
+    const float x0 = (float)(left + p.x0 * unit), x1 = (float)(left + (p.x1 + 1) * unit);
+    const float y0 = (float)(bottom + p.y * unit), y1 = (float)(bottom + (p.y + 1) * unit);
+    corners.insert(corners.end(), {x0, y0, x1, y0, x1, y1, x0, y1});
+  }
+  glPushAttrib(GL_POLYGON_BIT);
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glVertexPointer(2, GL_FLOAT, 0, corners.data());
+  glDrawArrays(GL_QUADS, 0, (GLsizei)(corners.size() / 2));
+  glPopClientAttrib();
+  glPopAttrib();
 }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "model/GroupNode.h"
@@ -88,6 +89,20 @@ private:
 
 class Shape;
 
+// Slots below this one are decided per pixel: bit s of a 64-bit word per
+// pixel. The named slots and the first pair slots fit; later pair slots,
+// rare, are drawn shape by shape.
+const int WIDE_SLOTS = 64;
+
+// A cell's rectangles per slot, kept for the slots it uses only: a cell
+// uses a few of the hundreds of slots.
+struct SlotShapes {
+  std::vector<std::pair<int, std::vector<ObjectCorners>>> lists;  // by slot, ascending
+  // The slot's list, made when missing.
+  std::vector<ObjectCorners>& operator[](int slot);
+  void clear() { lists.clear(); }
+};
+
 // Whether a label this high (layout units) shows at this scale, as ShapeFill decides.
 bool labelShownAt(double height, double scale);
 
@@ -106,7 +121,7 @@ struct SceneShape {
 };
 
 struct SceneCell {
-  std::vector<ObjectCorners> shapes[LAYER_COUNT];  // normalised, in cell coordinates
+  SlotShapes shapes;  // normalised, in cell coordinates
   std::vector<SceneShape> drawn;
   // Marker objects of the options layer, drawn as Opt draws them (outline
   // and diagonals) by OpenGL alone: a cell rarely holds any.
@@ -129,10 +144,13 @@ struct SceneCell {
   uint64_t flattened = 0;         // placed shapes below it, saturating
   Box64 pairBounds;  // of the shapes on pair slots
   uint16_t slotsBelow = 0;  // named slots with shapes here or below (bit s for slot s), and OPTS_BELOW
-  uint16_t areaSlotsBelow = 0, labelSlotsBelow = 0;  // of those, slots with other shapes, with labels
+  // Slots below WIDE_SLOTS with shapes here or below: bit s for slot s,
+  // but for labels; those with labels.
+  uint64_t areaSlotsBelow = 0, labelSlotsBelow = 0;
+  bool highPairsBelow = false;  // shapes on slots from WIDE_SLOTS on
   double labelHeightBelow = 0;  // the highest label here or below, in layout units
-  // The named slots whose shapes here or below may show at this scale.
-  uint16_t slotsShownAt(double scale) const {
+  // The slots below WIDE_SLOTS whose shapes here or below may show at this scale.
+  uint64_t slotsShownAt(double scale) const {
     return areaSlotsBelow | (labelSlotsBelow && labelShownAt(labelHeightBelow, scale) ? labelSlotsBelow : 0);
   }
   bool pairsBelow = false;  // shapes on pair slots here or below
@@ -216,12 +234,13 @@ void CellScene::flattenPlacements(const SceneCell& c, const PlaceTransform& t, c
         Box64 box = inside.bounds.placed(e);
         bool fits = box.fitsInt32();
         if (fits && (part == WRAPPED || !box.overlaps(cull.x0, cull.y0, cull.x1, cull.y1))) continue;
-        for (int s = 0; s < LAYER_COUNT && part != OPTS; s++)
-          for (const ObjectCorners& shape : inside.shapes[s]) {
-            bool exact;
-            ObjectCorners placed = placedCorners(shape, e, &exact);
-            if (part == SHAPES || !exact) visit(s, placed);
-          }
+        if (part != OPTS)
+          for (const auto& list : inside.shapes.lists)
+            for (const ObjectCorners& shape : list.second) {
+              bool exact;
+              ObjectCorners placed = placedCorners(shape, e, &exact);
+              if (part == SHAPES || !exact) visit(list.first, placed);
+            }
         if (part != OPTS)
           for (const SceneShape& shape : inside.drawn)
             if (part == SHAPES || !shape.reach.placed(e).fitsInt32()) place(shape, e);

@@ -139,7 +139,7 @@ void syncCellScene(const Layout& layout, CellScene& scene) {
       placementsOf(layout.instances(), layout, scene, placements);
       SceneCell& c = scene.cells[i];
       bool moved = reset || !sameGeometry(placements, c.placements);
-      for (auto& shapes : c.shapes) shapes.clear();
+      c.shapes.clear();
       c.drawn.clear();
       c.placements.swap(placements);
       c.revision = revision;
@@ -153,10 +153,9 @@ void syncCellScene(const Layout& layout, CellScene& scene) {
     c.placements.swap(placements);
     c.opts.clear();
     c.drawn.clear();
-    for (int s = 0; s < LAYER_COUNT; s++) {
-      c.shapes[s].clear();
+    c.shapes.clear();
+    for (int s = 0; s < LAYER_COUNT; s++)
       if (const Layer* l = cell.layer(s)) copyShapes(*l, s, c);
-    }
     c.revision = cell.revision();
     changed = true;
   }
