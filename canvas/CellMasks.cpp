@@ -16,6 +16,9 @@ namespace {
 // thread: a pixel's query takes a fraction of a microsecond, so smaller
 // ones finish before a thread would start.
 const size_t SHARED_PIXELS = 1 << 16;
+// At most this many rectangles of a layer near one centre are tried for
+// covering it together: abutting cells bring two to four.
+const size_t MAX_UNION = 8;
 // Thresholds beyond the 32-bit range by this much stand for "beyond every
 // coordinate": shapes lie within it.
 const int64_t BEYOND = (int64_t)1 << 33;
@@ -165,6 +168,39 @@ struct CentreQuery {
   }
 };
 
+// Whether rectangles of one layer, near a centre each, together cover the
+// centre for certain: their union holds every point of the centre's box
+// [lo, hi] (whose edges lie clear of it) that a pixel centre may stand for.
+// The rasteriser moves every edge by the same rule, keeping their order, so
+// rectangles that abut or overlap leave no gap for the centre to fall in.
+// Cells placed side by side abut on every layer their edges share.
+bool unionCovers(const Unsure* shapes, size_t n, int64_t loX, int64_t hiX, int64_t loY, int64_t hiY) {
+  int64_t xs[2 * MAX_UNION + 2], ys[2 * MAX_UNION + 2];
+  size_t nx = 0, ny = 0;
+  xs[nx++] = loX, xs[nx++] = hiX, ys[ny++] = loY, ys[ny++] = hiY;
+  for (size_t k = 0; k < n; k++) {
+    const ObjectCorners& c = shapes[k].c;
+    for (int64_t x : {(int64_t)c.x0, (int64_t)c.x1})
+      if (x > loX && x < hiX) xs[nx++] = x;
+    for (int64_t y : {(int64_t)c.y0, (int64_t)c.y1})
+      if (y > loY && y < hiY) ys[ny++] = y;
+  }
+  std::sort(xs, xs + nx), std::sort(ys, ys + ny);
+  nx = std::unique(xs, xs + nx) - xs, ny = std::unique(ys, ys + ny) - ys;
+  // Each cell of the grid of edges is covered whole by one rectangle or
+  // has a point no rectangle holds.
+  for (size_t i = 0; i + 1 < nx; i++)
+    for (size_t j = 0; j + 1 < ny; j++) {
+      bool covered = false;
+      for (size_t k = 0; k < n && !covered; k++) {
+        const ObjectCorners& c = shapes[k].c;
+        covered = c.x0 <= xs[i] && c.x1 >= xs[i + 1] && c.y0 <= ys[j] && c.y1 >= ys[j + 1];
+      }
+      if (!covered) return false;
+    }
+  return true;
+}
+
 // Fill every step-th row of the plane from row0; shapes too near a centre
 // go to unsure. Threads take rows in turn: a design often fills only part
 // of the canvas.
@@ -190,6 +226,20 @@ void queryRows(const CellScene& scene, const AxisMap& mx, const AxisMap& my, dou
       q.bits = 0;
       q.near.clear();
       q.ask(scene.shown, PlaceTransform(), false);
+      if (q.near.size() >= 2) {
+        std::sort(q.near.begin(), q.near.end());
+        for (size_t k = 0, end; k < q.near.size(); k = end) {
+          int s = q.near[k].slot;
+          for (end = k; end < q.near.size() && q.near[end].slot == s; end++) {}
+          if (end - k < 2 || end - k > MAX_UNION || (q.bits >> s & 1)) continue;
+          bool inside = true;
+          for (size_t i = k; i < end; i++) {
+            const ObjectCorners& c = q.near[i].c;
+            inside = inside && c.x0 >= q.canvasX0 && c.x1 <= q.canvasX1 && c.y0 >= q.canvasY0 && c.y1 <= q.canvasY1;
+          }
+          if (inside && unionCovers(&q.near[k], end - k, q.loX, q.hiX, q.loY, q.hiY)) q.bits |= 1ull << s;
+        }
+      }
       row[x] |= q.bits;
       for (const Unsure& u : q.near)
         if (!(q.bits & (1ull << u.slot)) && (unsure.items.empty() || !(unsure.items.back() == u)))

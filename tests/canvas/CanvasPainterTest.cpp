@@ -553,3 +553,33 @@ TEST_F(CanvasPainterTest, PlacedPolygonsPathsAndLabelsPaintTheirFlattenedPixels)
     EXPECT_EQ(differing(paint(), pictures[k]), 0) << "flattened, view " << k;
   }
 }
+
+// Cells placed side by side, whose rectangles abut within and across them
+// on named and pair layers, paint the plain picture wherever the shared
+// edges fall beside or near pixel centres.
+TEST_F(CanvasPainterTest, AbuttingCellsPaintTheSamePixels) {
+  CellLibrary cells;
+  const uint32_t tile = cells.add("tile"), top = cells.add("top");
+  const int boxes[][5] = {{3, 0, 0, 23, 3}, {3, 0, 17, 23, 3}, {2, 5, 3, 4, 14}, {2, 9, 3, 14, 14}, {-1, 0, 0, 23, 20}};
+  for (const auto& b : boxes) {
+    Box* box = new Box;
+    box->setRect(b[1], b[2], b[3], b[4]);
+    cells.cell(tile).editLayer(b[0] < 0 ? pairSlot(9400, 0) : b[0]).appendChain(box);
+  }
+  for (int k = 0; k < 2; k++) {
+    Instance* inst = new Instance;
+    inst->cell = tile, inst->transform.mirrorX = k == 1, inst->transform.y = k * 620;
+    inst->array.columns = 40, inst->array.rows = 30, inst->array.columnStep[0] = 23, inst->array.rowStep[1] = 20;
+    inst->placeBounds(cells.cell(tile).bounds());
+    cells.cell(top).editLayer(LAYER_INSTANCES).appendChain(inst);
+  }
+  cells.shown = top;
+  Layer fresh[LAYER_COUNT];
+  window->layout.replaceContent(fresh, "tiles.gds", false, FORMAT_GDSII, GdsLibraryInfo(), &cells);
+  // Edges on pixel centres (x = origin + (column + 0.5) / scale), and beside them.
+  for (float scale : {1.0f, 0.5f, 2.0f, 0.37f, 1.3f}) {
+    window->originX = window->originY = scale == 0.37f || scale == 1.3f ? -13.3 : -0.5 / scale;
+    window->scale = scale;
+    EXPECT_EQ(fastAgainstPlain(), 0) << "x" << scale;
+  }
+}
