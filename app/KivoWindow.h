@@ -252,6 +252,10 @@ public:
   FXGUISignal* journalSignal = nullptr;  // its writer thread's word of a change
   // Copies of the objects last copied or cut, with their slots; owned here.
   std::vector<PlacedObject> clipboard;
+  // When the copies hold instances: the copies with the cells they reach,
+  // as another Kivo window gets them, taken at the copy. Undo, Group and
+  // Open change the cells' indices afterwards; these bytes stay true.
+  std::string clipboardCellBytes;
   FXString statusText;
   FXGIFIcon* icons[ICON_COUNT] = {};
 
