@@ -221,8 +221,8 @@ public:
   long onCmdGridStep(FXObject*, FXSelector, void*);
   long onCmdClearRulers(FXObject*, FXSelector, void*);
   long onUpdClearRulers(FXObject*, FXSelector, void*);
-  // The grid step the layout starts with (New, Open).
-  void resetGridStep();
+  // A new layout (New, Open): the grid step it starts with, no rulers.
+  void resetGridAndRulers();
   // The overlays drawn over the painter's picture: grid, moving objects
   // and rulers. A picture exported without them skips this one call.
   void paintOverlays();

@@ -78,8 +78,9 @@ long KivoWindow::onUpdClearRulers(FXObject* sender, FXSelector, void*) {
   return 1;
 }
 
-void KivoWindow::resetGridStep() {
+void KivoWindow::resetGridAndRulers() {
   grid.step = GridSettings::defaultStep(layout.format() == FORMAT_GDSII, layout.gdsInfo().metres);
+  rulers.clear();
 }
 
 void KivoWindow::paintOverlays() {

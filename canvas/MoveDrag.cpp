@@ -55,7 +55,7 @@ bool draggedFar(int ax, int ay, int px, int py) {
 
 void drawMovePreview(const ViewTransform& view, const Layout& layout, int only, int32_t dx, int32_t dy) {
   const int64_t ox = view.baseX() - dx, oy = view.baseY() - dy;
-  glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
+  glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT | GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT);
   glDisable(GL_LINE_STIPPLE);
   glPushMatrix();
   if (layout.selectedCount(only) > MOVE_PREVIEW_LIMIT) {
@@ -69,15 +69,19 @@ void drawMovePreview(const ViewTransform& view, const Layout& layout, int only, 
     glTranslatef(0.0f, 0.0f, MOVE_OUTLINE_Z);
     outlineBox(bounds, ox, oy);
   } else {
-    // Fills first, each layer in its colour, then every outline in white.
+    // Fills first, each layer in its colour and in drawing order, blending
+    // over each other as the layers do (so they leave the depth buffer
+    // alone), then every outline in white.
     glTranslatef(0.0f, 0.0f, MOVE_FILL_Z);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    for (int i = 0; i < LAYER_COUNT; i++) {
+    glDepthMask(GL_FALSE);
+    for (int i : drawingOrder()) {
       if (!reached(layout, only, i)) continue;
       setGLColor(layout.layer(i).getColor());
       for (GroupNode* node = layout.layer(i).first(); node; node = node->next())
         if (node->isSelected()) node->draw(ox, oy);
     }
+    glDepthMask(GL_TRUE);
     glTranslatef(0.0f, 0.0f, MOVE_OUTLINE_Z - MOVE_FILL_Z);
     glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
     glColor4ub(255, 255, 255, 255);
