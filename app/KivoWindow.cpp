@@ -209,7 +209,7 @@ void KivoWindow::buildMenus() {
   new FXMenuCheck(viewmenu, "&Cells\tCtl-K\tShow/hide cells list", this, ID_CELLS);
   // The grid, snapping to it and the rulers.
   new FXMenuSeparator(viewmenu);
-  new FXMenuCheck(viewmenu, "&Grid\tCtl-Shift-G\tShow/hide the grid", this, ID_VIEW_GRID);
+  new FXMenuCheck(viewmenu, "Gri&d\tCtl-Shift-G\tShow/hide the grid", this, ID_VIEW_GRID);
   new FXMenuCheck(viewmenu, "S&nap\t\tSnap edits to the grid", this, ID_VIEW_SNAP);
   new FXMenuCommand(viewmenu, "Grid S&tep...\t\tSet the grid step", nullptr, this, ID_GRID_STEP);
   new FXMenuCommand(viewmenu, "Clear &Rulers\t\tRemove every ruler", nullptr, this, ID_CLEAR_RULERS);
