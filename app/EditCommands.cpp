@@ -251,6 +251,7 @@ long KivoWindow::onCmdPaste(FXObject*, FXSelector, void*) {
   }
   int32_t x, y;
   toLayout(pointerX, pointerY, x, y);
+  snapPoint(x, y);
   if (!placeAt(objects, x, y)) {
     deleteObjects(objects);
     setStatusMessage("Nothing pasted: the objects would leave the coordinate range");
