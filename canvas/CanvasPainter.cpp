@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "canvas/CellMasks.h"
+#include "canvas/CellSceneSync.h"
 #include "canvas/Composer.h"
 #include "canvas/KeptPicture.h"
 #include "canvas/LayerCache.h"
@@ -226,13 +227,15 @@ void CanvasPainter::drawPicturePlain(const ViewTransform& view, const Layer laye
 }
 
 void CanvasPainter::drawScenePlain(const ViewTransform& view, const Layer& layer, int i, bool before,
-                                   const std::vector<ObjectCorners>* gathered) {
+                                   const GatheredShapes* gathered) {
   if (!scene || (!before && i != OUTLINE_LAYER)) return;
   glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
   glPushMatrix();
   if (before) {
     setColor(layer.getColor());
-    if (gathered)
+    if (pairRunsReady && i >= FIRST_PAIR_SLOT && i < WIDE_SLOTS)
+      cellMasks->drawPairRuns(i, view);
+    else if (gathered)
       drawGatheredShapes(*gathered, view, layer.isEnabled() != 0);
     else
       drawPlacedShapes(*scene, view, i, layer.isEnabled() != 0);
@@ -252,6 +255,7 @@ void CanvasPainter::drawScenePlain(const ViewTransform& view, const Layer& layer
 // over the named layers: every named depth lies below every pair depth.
 void CanvasPainter::drawPictureFast(const ViewTransform& view, const Layer layers[LAYER_COUNT],
                                     const PictureKey& key) {
+  pairRunsReady = false;
   if (composeLayers(view, layers, key)) {
     picture->restore(view);
     if (pairLayersHoldObjects(layers) || (scene && scene->hasPlacements() && scene->top().pairsBelow)) {
@@ -292,11 +296,22 @@ void CanvasPainter::checkFastPath(const ViewTransform& view, const Layer layers[
       scene[i].apply(OP_ADD, MATCH_ALL, node);
     }
   }
-  drawPictureFast(probe, scene, PictureKey(probe, scene));
+  // Placed cells too, in a mirrored and turned array, with their slanted
+  // shapes and labels.
+  CellScene cells;
+  sampleCellScene(cells);
+  this->scene = &cells;
+  paintShapesIn(&probe);
+  PictureKey key(probe, scene);
+  key.scene = &cells;
+  key.sceneRevision = cells.revision;
+  drawPictureFast(probe, scene, key);
   std::vector<uint8_t> fast = readFrame(probe);
   beginFrame(probe);
   drawPicturePlain(probe, scene);
   trusted = readFrame(probe) == fast;
+  paintShapesIn(nullptr);
+  this->scene = nullptr;
   if (!trusted)
     std::fprintf(stderr, "kivo: the fast painter's test picture differs from the plain one on this "
                          "display; painting plainly\n");
@@ -357,8 +372,8 @@ void CanvasPainter::drawLayersFast(const ViewTransform& view, const Layer layers
   updateCaches(layers);
   sortWhereCulled(view, layers);
   const std::vector<int> order = drawingOrder();
-  std::vector<std::vector<ObjectCorners>> pairShapes;
-  if (scene) gatherPairShapes(*scene, view, pairShapes);
+  std::vector<GatheredShapes> pairShapes;
+  if (scene) gatherPairShapes(*scene, view, pairShapes, pairRunsReady ? WIDE_SLOTS : FIRST_PAIR_SLOT);
   for (size_t place = from; place < order.size(); place++) {
     const int i = order[place];
     glPushMatrix();
@@ -433,6 +448,7 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, const Layer layers[
     for (int i = 0; i < LAYER_COUNT; i++) enabled[i] = layers[i].isEnabled() != 0;
     cellMasks->update(view, *scene, enabled, c.snap, *vertices);
     if (glGetError() != GL_NO_ERROR) return false;
+    pairRunsReady = true;
   }
   c.fold(n, scene ? cellMasks->plane.data() : nullptr, scene ? cellMasks->outlines.data() : nullptr);
   picture->upload(view, key, c.pixels.data());

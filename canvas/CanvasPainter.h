@@ -11,6 +11,7 @@
 struct CellMasks;
 struct CellScene;
 struct Composer;
+struct GatheredShapes;
 class KeptPicture;
 class Layer;
 class MouseRect;
@@ -98,7 +99,7 @@ private:
   // placements (with the frontmost layer). gathered: the layer's placed
   // shapes when the fast path gathered them beforehand.
   void drawScenePlain(const ViewTransform& view, const Layer& layer, int i, bool before,
-                      const std::vector<ObjectCorners>* gathered = nullptr);
+                      const GatheredShapes* gathered = nullptr);
   void updateCaches(const Layer layers[LAYER_COUNT], int* changes = nullptr);
   void sortWhereCulled(const ViewTransform& view, const Layer layers[LAYER_COUNT]);
   // The layers from place `from` of the drawing order on, from the caches.
@@ -115,8 +116,11 @@ private:
   CellMasks* cellMasks;
   // The hand-over of the paint under way; none for the test picture.
   const CornerHandOver* handOver = nullptr;
-  // The scene of the paint under way; none for the test picture.
+  // The scene of the paint under way (the test picture's own while it is
+  // drawn).
   const CellScene* scene = nullptr;
+  // The cell masks of this picture hold the pair slots' placed pixels.
+  bool pairRunsReady = false;
 };
 
 #endif
