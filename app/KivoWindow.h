@@ -85,6 +85,8 @@ public:
     ID_CELLS,
     ID_GOTO,
     ID_RECENT_FILE,
+    // Layer looks (panels/LayerCommands.cpp)
+    ID_VIEW_OUTLINES,
   };
 
   explicit KivoWindow(FXApp* app);
@@ -182,6 +184,9 @@ public:
   long onCmdSingleLayer(FXObject*, FXSelector, void*);
   long onCmdViewLabels(FXObject*, FXSelector, void*);
   long onUpdViewLabels(FXObject*, FXSelector, void*);
+  // View > Outlines (panels/LayerCommands.cpp)
+  long onCmdViewOutlines(FXObject*, FXSelector, void*);
+  long onUpdViewOutlines(FXObject*, FXSelector, void*);
   long onUpdSingleLayer(FXObject*, FXSelector, void*);
   long onCanvasConfigure(FXObject*, FXSelector, void*);
   long onCanvasPaint(FXObject*, FXSelector, void*);
