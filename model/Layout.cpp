@@ -192,9 +192,10 @@ size_t Layout::addObjects(const std::vector<PlacedObject>& objects, const FXStri
   for (const PlacedObject& o : objects) {
     // An instance of a cell this library does not have cannot be placed.
     const bool known = o.layer != LAYER_INSTANCES || static_cast<const Instance*>(o.node)->cell < library.size();
-    if (o.layer >= 0 && o.layer < SLOT_COUNT && layers[o.layer].isEnabled() && known)
+    if (o.layer >= 0 && o.layer < SLOT_COUNT && layers[o.layer].isEnabled() && known) {
+      if (layers[o.layer].isHidden()) o.node->deselect();  // nothing hidden is selected
       bySlot[o.layer].push_back(o.node);
-    else
+    } else
       delete o.node, ++refusedCount;
   }
   for (int i = 0; i < SLOT_COUNT; i++) {

@@ -230,7 +230,7 @@ long LayerDlg::onCmdCurrentLayer(FXObject*, FXSelector sel, void*) {
 
 // Exactly the current layer's button shows engaged: all rows act as one
 // radio group.
-// The swatch follows the layer's colour and enabled state.
+// The swatch follows the layer's colour and whether it is filled.
 // A pair row's name follows its place in the drawing order.
 long LayerDlg::onUpdCurrentLayer(FXObject* sender, FXSelector sel, void*) {
   const int slot = layerOf(sel);
@@ -240,7 +240,7 @@ long LayerDlg::onUpdCurrentLayer(FXObject* sender, FXSelector sel, void*) {
   if (FXSELID(sel) >= ID_PAIR_CURRENT_FIRST && button->getText() != layerFacts(slot).name)
     button->setText(layerFacts(slot).name);
   const Layer& layer = mainWindow()->layout.layer(slot);
-  bool filled = layer.isEnabled() != 0;
+  bool filled = layer.drawsFilled();
   uint64_t shows = (uint64_t)layer.getColor() << 2 | (filled ? 2 : 0) | 1;
   FXIcon* swatch = swatchOf(sel);
   if (shownOf(sel) != shows) {

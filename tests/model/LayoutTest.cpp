@@ -172,6 +172,7 @@ TEST_F(LayoutTest, HiddenLayersLoseTheirSelectionAndGainNone) {
   layout.applySelection(-1, OP_SELECT, MATCH_ALL, nullptr);  // slot 0's object and the Opt
   EXPECT_EQ(layout.applySelection(5, OP_TOGGLE, MATCH_AT, &at), 0);
   EXPECT_EQ(layout.applySelection(-1, OP_TOGGLE, MATCH_AT, &at), 0);
+  layout.addObjects({{5, object(5, 9, 0, true)}}, "1 object(s) pasted");  // arrives unselected
   EXPECT_EQ(layout.selectedCount(-1), 2u);
   layout.setLook(5, {layout.layer(5).getColor(), STYLE_OUTLINE, false});
   EXPECT_EQ(layout.applySelection(-1, OP_TOGGLE, MATCH_AT, &at), 2);
