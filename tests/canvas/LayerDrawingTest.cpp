@@ -48,8 +48,9 @@ protected:
 
 }  // namespace
 
-// Boxes, a polygon and a pair layer in every style, hidden or outlined, at
-// views where edges fall anywhere near pixel centres: the same pixels.
+// Boxes, a polygon and a pair layer, own and in a placed cell, in every
+// style, hidden or outlined, at views where edges fall anywhere near pixel
+// centres: the same pixels.
 TEST_F(LayerDrawingTest, EveryStyleIsPaintedAlikeByBothPainters) {
   std::mt19937 rng(3);
   std::uniform_int_distribution<int> pos(-500, 500), size(1, 300), layer(1, NAMED_LAYER_COUNT - 1);
@@ -66,6 +67,10 @@ TEST_F(LayerDrawingTest, EveryStyleIsPaintedAlikeByBothPainters) {
   poly->setPoints({{-100, -100}, {200, -50}, {50, 250}});
   objects.push_back({LAYER_POLY, poly});
   window->layout.addObjects(objects, "added");
+  Rect half;  // the left half goes into a placed cell
+  half.setRect(-500, -500, 500, 1300);
+  window->layout.applySelection(-1, OP_SELECT, MATCH_INSIDE, &half);
+  ASSERT_EQ(window->layout.groupSelected("HALF"), Layout::GROUP_DONE);
   const int styles[][3] = {{LAYER_METAL1, STYLE_OUTLINE, 0}, {LAYER_POLY, STYLE_STIPPLE1 + 2, 0},
                            {pair, STYLE_STIPPLE1 + 3, 0},    {LAYER_N_WELL, STYLE_FILL, 1},
                            {LAYER_POLY, STYLE_STIPPLE1, 0},  {LAYER_METAL1, STYLE_FILL, 0}};
