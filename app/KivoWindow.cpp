@@ -53,6 +53,9 @@ FXDEFMAP(KivoWindow) KivoWindowMap[] = {
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_SINGLE_LAYER,      KivoWindow::onUpdSingleLayer),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_VIEW_LABELS,       KivoWindow::onCmdViewLabels),
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_VIEW_LABELS,       KivoWindow::onUpdViewLabels),
+  // View > Outlines
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_VIEW_OUTLINES,     KivoWindow::onCmdViewOutlines),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_VIEW_OUTLINES,     KivoWindow::onUpdViewOutlines),
   FXMAPFUNC (SEL_CONFIGURE,          KivoWindow::ID_CANVAS,            KivoWindow::onCanvasConfigure),
   FXMAPFUNC (SEL_PAINT,              KivoWindow::ID_CANVAS,            KivoWindow::onCanvasPaint),
   FXMAPFUNC (SEL_MOTION,             KivoWindow::ID_CANVAS,            KivoWindow::onCanvasMotion),
@@ -204,6 +207,7 @@ void KivoWindow::buildMenus() {
   for (const auto& a : arrows) getAccelTable()->addAccel(MKUINT(a[0], 0), this, FXSEL(SEL_COMMAND, a[1]));
   new FXMenuSeparator(viewmenu);
   new FXMenuCheck(viewmenu, "La&bels\tCtl-T\tShow/hide labels", this, ID_VIEW_LABELS);
+  new FXMenuCheck(viewmenu, "O&utlines\t\tDraw each shape's outline in its layer's colour", this, ID_VIEW_OUTLINES);
   FXMenuCheck* layersEntry = new FXMenuCheck(viewmenu, "&Layers\tCtl-L\tShow/hide layers list", this, ID_LAYERS);
   layersEntry->setIcon(icons[ICON_LAYERS]);
   new FXMenuCheck(viewmenu, "&Cells\tCtl-K\tShow/hide cells list", this, ID_CELLS);

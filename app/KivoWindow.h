@@ -93,6 +93,8 @@ public:
     ID_VIEW_SNAP,
     ID_GRID_STEP,
     ID_CLEAR_RULERS,
+    // Layer looks (panels/LayerCommands.cpp)
+    ID_VIEW_OUTLINES,
   };
 
   explicit KivoWindow(FXApp* app);
@@ -190,6 +192,9 @@ public:
   long onCmdSingleLayer(FXObject*, FXSelector, void*);
   long onCmdViewLabels(FXObject*, FXSelector, void*);
   long onUpdViewLabels(FXObject*, FXSelector, void*);
+  // View > Outlines (panels/LayerCommands.cpp)
+  long onCmdViewOutlines(FXObject*, FXSelector, void*);
+  long onUpdViewOutlines(FXObject*, FXSelector, void*);
   long onUpdSingleLayer(FXObject*, FXSelector, void*);
   long onCanvasConfigure(FXObject*, FXSelector, void*);
   long onCanvasPaint(FXObject*, FXSelector, void*);

@@ -15,6 +15,18 @@ void Layer::setColor(uint32_t c) {
   changed();
 }
 
+void Layer::setStyle(int s) {
+  if (style == s) return;
+  style = s;
+  changed();
+}
+
+void Layer::setHidden(bool h) {
+  if (hidden == h) return;
+  hidden = h;
+  changed();
+}
+
 void Layer::enable() {
   if (enabled) return;
   enabled = 1;

@@ -193,9 +193,10 @@ size_t Layout::addObjects(const std::vector<PlacedObject>& objects, const FXStri
   for (const PlacedObject& o : objects) {
     // An instance of a cell this library does not have cannot be placed.
     const bool known = o.layer != LAYER_INSTANCES || static_cast<const Instance*>(o.node)->cell < library.size();
-    if (o.layer >= 0 && o.layer < SLOT_COUNT && layers[o.layer].isEnabled() && known)
+    if (o.layer >= 0 && o.layer < SLOT_COUNT && layers[o.layer].isEnabled() && known) {
+      if (layers[o.layer].isHidden()) o.node->deselect();  // nothing hidden is selected
       bySlot[o.layer].push_back(o.node);
-    else
+    } else
       delete o.node, ++refusedCount;
   }
   for (int i = 0; i < SLOT_COUNT; i++) {
@@ -240,9 +241,16 @@ Layout::MoveResult Layout::moveSelected(int only, int32_t dx, int32_t dy, size_t
   return MOVE_DONE;
 }
 
+void Layout::setLook(int i, const LayerLook& look) {
+  if (look.hidden) layers[i].apply(OP_DESELECT, MATCH_ALL, nullptr);
+  applyLook(layers[i], look);
+}
+
 int Layout::applySelection(int only, int op, int filter, Rect* arg) {
   if (op == OP_ADD || op == OP_DELETE) return 0;
-  if (only >= 0) return layers[only].apply(op, filter, arg);
+  // Hidden layers can lose their selection, never gain one.
+  auto reaches = [op](const Layer& l) { return op == OP_DESELECT || !l.isHidden(); };
+  if (only >= 0) return reaches(layers[only]) ? layers[only].apply(op, filter, arg) : 0;
   int count = 0;
   if (op != OP_SELECT && op != OP_DESELECT && op != OP_TOGGLE) {
     for (Layer& l : layers) count += l.apply(op, filter, arg);
@@ -252,7 +260,7 @@ int Layout::applySelection(int only, int op, int filter, Rect* arg) {
   // fraction of walking the layers one after another.
   bool chosen[SLOT_COUNT];
   for (int i = 0; i < SLOT_COUNT; i++) {
-    chosen[i] = layers[i].isEnabled() != 0;
+    chosen[i] = layers[i].isEnabled() != 0 && reaches(layers[i]);
     if (chosen[i]) layers[i].beginSelection(op, filter, arg);
   }
   walkSideBySide(layers, chosen, SLOT_COUNT, [this](int i, GroupNode* const* nodes, uint32_t n) {

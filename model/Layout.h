@@ -10,6 +10,7 @@
 
 #include "model/Cell.h"
 #include "model/Layer.h"
+#include "model/LayerStyle.h"
 #include "model/LayerTable.h"
 #include "model/Untitled.h"
 
@@ -143,6 +144,9 @@ public:
   // OP_ADD and OP_DELETE are not accepted here.
   int applySelection(int only, int op, int filter, Rect* arg);
   void toggleEnabled(int i) { layers[i].toggleEnabled(); }
+  // Give layer i this look (colour, style, hidden); hiding a layer
+  // deselects its objects, and no selection reaches it while hidden.
+  void setLook(int i, const LayerLook& look);
   // Give the pair slots handed out since the last call their colours; every
   // change of content does it first.
   void settleNewLayers();
