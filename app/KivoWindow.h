@@ -85,6 +85,8 @@ public:
     ID_CELLS,
     ID_GOTO,
     ID_RECENT_FILE,
+    // File > Export Picture (io/PictureCommands.cpp)
+    ID_EXPORT_PICTURE,
   };
 
   explicit KivoWindow(FXApp* app);
@@ -123,6 +125,12 @@ public:
   // without a message box and cellError says why.
   std::string startCell;
   std::string cellError;
+
+  // Export Picture (io/PictureCommands.cpp)
+  long onCmdExportPicture(FXObject*, FXSelector, void*);
+  // Write the layers as shown, width x height pixels, to a PNG file at
+  // path; false with the reason (after the file's name) when it failed.
+  bool exportPicture(const FXString& path, int width, int height, FXString& why);
 
   // Recovery journal (io/RecoveryCommands.cpp)
   // Offer the journals of ended sessions, before a file named on the command
