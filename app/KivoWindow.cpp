@@ -27,6 +27,7 @@ FXDEFMAP(KivoWindow) KivoWindowMap[] = {
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_FILE_SAVEAS,       KivoWindow::onCmdFileSaveAs),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_QUIT,              KivoWindow::onCmdQuit),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_RECENT_FILE,       KivoWindow::onCmdRecentFile),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_EXPORT_PICTURE,    KivoWindow::onCmdExportPicture),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_GOTO,              KivoWindow::onCmdGoTo),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_UNDO,              KivoWindow::onCmdUndo),
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_UNDO,              KivoWindow::onUpdUndo),
@@ -163,6 +164,8 @@ void KivoWindow::buildMenus() {
     new FXMenuCommand(recentmenu, FXString::null, nullptr, recentFiles, FXRecentFiles::ID_FILE_1 + i);
   new FXMenuSeparator(recentmenu);
   new FXMenuCommand(recentmenu, "&Clear Recent Files", nullptr, recentFiles, FXRecentFiles::ID_CLEAR);
+  new FXMenuCommand(filemenu, "&Export Picture...\t\tSave the picture of the canvas as PNG", nullptr, this,
+                    ID_EXPORT_PICTURE);
   new FXMenuCommand(filemenu, "&Save\tCtl-S\tSave file to disk", icons[ICON_SAVE], this, ID_FILE_SAVE);
   new FXMenuCommand(filemenu, "Save &As...\t\tSave file to disk as", nullptr, this, ID_FILE_SAVEAS);
   new FXMenuSeparator(filemenu);

@@ -95,6 +95,8 @@ public:
     ID_CLEAR_RULERS,
     // Layer looks (panels/LayerCommands.cpp)
     ID_VIEW_OUTLINES,
+    // File > Export Picture (io/PictureCommands.cpp)
+    ID_EXPORT_PICTURE,
   };
 
   explicit KivoWindow(FXApp* app);
@@ -133,6 +135,12 @@ public:
   // without a message box and cellError says why.
   std::string startCell;
   std::string cellError;
+
+  // Export Picture (io/PictureCommands.cpp)
+  long onCmdExportPicture(FXObject*, FXSelector, void*);
+  // Write the layers as shown, width x height pixels, to a PNG file at
+  // path; false with the reason (after the file's name) when it failed.
+  bool exportPicture(const FXString& path, int width, int height, FXString& why);
 
   // Recovery journal (io/RecoveryCommands.cpp)
   // Offer the journals of ended sessions, before a file named on the command

@@ -202,12 +202,19 @@ void CanvasPainter::paint(const ViewTransform& view, const Layer layers[LAYER_CO
   paintShapesIn(nullptr);
 }
 
+void CanvasPainter::paintLayers(const ViewTransform& view, const Layer layers[LAYER_COUNT],
+                                const CornerHandOver& takeCorners, const CellScene* cells) {
+  MouseRect none;
+  overlays = false;
+  paint(view, layers, takeCorners, none, cells);
+  overlays = true;
+}
+
 // Crosshair and band first, then the layers.
 void CanvasPainter::paintReference(const ViewTransform& view, const Layer layers[LAYER_COUNT],
                                    MouseRect& band) {
   beginFrame(view);
-  drawCrosshair(view, band);
-  drawBand(view, band);
+  if (overlays) drawCrosshair(view, band), drawBand(view, band);
   drawPicturePlain(view, layers);
   ++layerRenders;
 }
@@ -353,8 +360,7 @@ void CanvasPainter::paintFast(const ViewTransform& view, const Layer layers[LAYE
     drawPictureFast(view, layers, key);
     ++layerRenders;
   }
-  drawCrosshair(view, band);
-  drawBand(view, band);
+  if (overlays) drawCrosshair(view, band), drawBand(view, band);
 }
 
 // Sort the layers that this view does not hold whole: culling pays there.

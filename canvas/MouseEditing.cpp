@@ -103,7 +103,9 @@ long KivoWindow::onCanvasLeftRelease(FXObject*, FXSelector, void* ptr) {
     click = rawX == addPressX && rawY == addPressY;
     if (click) mouseRect.setRect(rawX, rawY, 0, 0);
   }
-  Label::clickReach = (int32_t)std::min(std::ceil(LABEL_CLICK_PIXELS / scale), (double)INT32_MAX);
+  // Half a pixel more: the layout unit of a click is taken at the pixel's
+  // edge, up to half a pixel from where the pointer points.
+  Label::clickReach = (int32_t)std::min(std::ceil((LABEL_CLICK_PIXELS + 0.5) / scale), (double)INT32_MAX);
   if (mode == TRACK_SELECT || mode == TRACK_DESELECT || mode == TRACK_TOGGLE) {
     int count = applyBand(this, operationOf(mode), click ? MATCH_AT : MATCH_INSIDE);
     setStatusMessage(FXStringVal(count) + " object(s) " + verbOf(mode));
