@@ -202,12 +202,19 @@ void CanvasPainter::paint(const ViewTransform& view, const Layer layers[LAYER_CO
   paintShapesIn(nullptr);
 }
 
+void CanvasPainter::paintLayers(const ViewTransform& view, const Layer layers[LAYER_COUNT],
+                                const CornerHandOver& takeCorners, const CellScene* cells) {
+  MouseRect none;
+  overlays = false;
+  paint(view, layers, takeCorners, none, cells);
+  overlays = true;
+}
+
 // Crosshair and band first, then the layers.
 void CanvasPainter::paintReference(const ViewTransform& view, const Layer layers[LAYER_COUNT],
                                    MouseRect& band) {
   beginFrame(view);
-  drawCrosshair(view, band);
-  drawBand(view, band);
+  if (overlays) drawCrosshair(view, band), drawBand(view, band);
   drawPicturePlain(view, layers);
   ++layerRenders;
 }
@@ -220,7 +227,7 @@ void CanvasPainter::drawPicturePlain(const ViewTransform& view, const Layer laye
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, layerDepth((int)place));
     drawScenePlain(view, layers[i], i, true);
-    layers[i].draw(view.baseX(), view.baseY());
+    drawLayerPlain(layers[i], view.baseX(), view.baseY());
     drawScenePlain(view, layers[i], i, false);
     glPopMatrix();
   }
@@ -228,17 +235,31 @@ void CanvasPainter::drawPicturePlain(const ViewTransform& view, const Layer laye
 
 void CanvasPainter::drawScenePlain(const ViewTransform& view, const Layer& layer, int i, bool before,
                                    const GatheredShapes* gathered) {
-  if (!scene || (!before && i != OUTLINE_LAYER)) return;
-  glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
+  if (!scene || (!before && i != OUTLINE_LAYER) || (before && layer.isHidden())) return;
+  glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT | GL_CURRENT_BIT | GL_POLYGON_STIPPLE_BIT);
   glPushMatrix();
   if (before) {
+    // In the layer's style, then under View > Outlines outlined again.
+    // The runs the masks decided hold filled pixels only: outlines of
+    // those slots walk the hierarchy, which gathered them not.
+    auto shapes = [&](bool filled) {
+      bool runs = pairRunsReady && i >= FIRST_PAIR_SLOT && i < WIDE_SLOTS;
+      if (runs && filled)
+        cellMasks->drawPairRuns(i, view);
+      else if (gathered && !runs)
+        drawGatheredShapes(*gathered, view, filled);
+      else
+        drawPlacedShapes(*scene, view, i, filled);
+    };
     setColor(layer.getColor());
-    if (pairRunsReady && i >= FIRST_PAIR_SLOT && i < WIDE_SLOTS)
-      cellMasks->drawPairRuns(i, view);
-    else if (gathered)
-      drawGatheredShapes(*gathered, view, layer.isEnabled() != 0);
-    else
-      drawPlacedShapes(*scene, view, i, layer.isEnabled() != 0);
+    beginLayerStyle(layer);
+    shapes(layer.drawsFilled());
+    glDisable(GL_POLYGON_STIPPLE);
+    if (outlinesShown() && layer.drawsFilled()) {
+      setColor(outlineColor(layer.getColor()));
+      glTranslatef(0.0f, 0.0f, OUTLINE_Z);
+      shapes(false);
+    }
   } else {
     setColor(WHITE);
     glTranslatef(0.0f, 0.0f, SELECTION_Z);
@@ -339,8 +360,7 @@ void CanvasPainter::paintFast(const ViewTransform& view, const Layer layers[LAYE
     drawPictureFast(view, layers, key);
     ++layerRenders;
   }
-  drawCrosshair(view, band);
-  drawBand(view, band);
+  if (overlays) drawCrosshair(view, band), drawBand(view, band);
 }
 
 // Sort the layers that this view does not hold whole: culling pays there.
@@ -414,7 +434,7 @@ void CanvasPainter::updateCaches(const Layer layers[LAYER_COUNT], int* changes) 
 bool CanvasPainter::composeLayers(const ViewTransform& view, const Layer layers[LAYER_COUNT],
                                   const PictureKey& key) {
   Composer& c = *composer;
-  if (!c.canCompose(view) || !picture->ensureTexture(view)) return false;
+  if (!c.composes(layers) || !c.canCompose(view) || !picture->ensureTexture(view)) return false;
   glViewport(0, 0, view.width, view.height);
   GLint drawBuffer = GL_BACK;
   glGetIntegerv(GL_DRAW_BUFFER, &drawBuffer);
@@ -445,7 +465,7 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, const Layer layers[
   c.view = ViewKey(view, layers);
   if (scene) {
     bool enabled[LAYER_COUNT];
-    for (int i = 0; i < LAYER_COUNT; i++) enabled[i] = layers[i].isEnabled() != 0;
+    for (int i = 0; i < LAYER_COUNT; i++) enabled[i] = layers[i].drawsFilled();
     cellMasks->update(view, *scene, enabled, c.snap, *vertices);
     if (glGetError() != GL_NO_ERROR) return false;
     pairRunsReady = true;

@@ -67,6 +67,11 @@ public:
   void paint(const ViewTransform& view, const Layer layers[LAYER_COUNT], const CornerHandOver& takeCorners,
              MouseRect& band, const CellScene* scene = nullptr);
 
+  // Clear the frame and draw the layers alone, without crosshair and band:
+  // the picture that File > Export Picture writes, tile by tile.
+  void paintLayers(const ViewTransform& view, const Layer layers[LAYER_COUNT], const CornerHandOver& takeCorners,
+                   const CellScene* scene = nullptr);
+
   // Draw with the plain immediate-mode loop instead of the fast path.
   void setReferenceMode(bool on) { reference = on; }
   bool isReferenceMode() const { return reference; }
@@ -107,6 +112,7 @@ private:
   bool composeLayers(const ViewTransform& view, const Layer layers[LAYER_COUNT], const PictureKey& key);
 
   bool reference = false;
+  bool overlays = true;  // crosshair and band drawn over the layers
   bool checked = false, trusted = true;
   unsigned long layerRenders = 0;
   LayerCache* caches;  // LAYER_COUNT entries
