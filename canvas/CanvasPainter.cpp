@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "canvas/CellMasks.h"
+#include "canvas/CellSceneSync.h"
 #include "canvas/Composer.h"
 #include "canvas/KeptPicture.h"
 #include "canvas/LayerCache.h"
@@ -204,12 +205,19 @@ void CanvasPainter::paint(const ViewTransform& view, const Layer layers[LAYER_CO
   paintShapesIn(nullptr);
 }
 
+void CanvasPainter::paintLayers(const ViewTransform& view, const Layer layers[LAYER_COUNT],
+                                const CornerHandOver& takeCorners, const CellScene* cells) {
+  MouseRect none;
+  overlays = false;
+  paint(view, layers, takeCorners, none, cells);
+  overlays = true;
+}
+
 // Crosshair and band first, then the layers.
 void CanvasPainter::paintReference(const ViewTransform& view, const Layer layers[LAYER_COUNT],
                                    MouseRect& band) {
   beginFrame(view);
-  drawCrosshair(view, band);
-  drawBand(view, band);
+  if (overlays) drawCrosshair(view, band), drawBand(view, band);
   drawPicturePlain(view, layers);
   ++layerRenders;
 }
@@ -229,14 +237,19 @@ void CanvasPainter::drawPicturePlain(const ViewTransform& view, const Layer laye
 }
 
 void CanvasPainter::drawScenePlain(const ViewTransform& view, const Layer& layer, int i, bool before,
-                                   const std::vector<ObjectCorners>* gathered) {
+                                   const GatheredShapes* gathered) {
   if (!scene || (!before && i != OUTLINE_LAYER) || (before && layer.isHidden())) return;
   glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT | GL_CURRENT_BIT | GL_POLYGON_STIPPLE_BIT);
   glPushMatrix();
   if (before) {
     // In the layer's style, then under View > Outlines outlined again.
+    // The runs the masks decided hold filled pixels only: outlines of
+    // those slots walk the hierarchy, which gathered them not.
     auto shapes = [&](bool filled) {
-      if (gathered)
+      bool runs = pairRunsReady && i >= FIRST_PAIR_SLOT && i < WIDE_SLOTS;
+      if (runs && filled)
+        cellMasks->drawPairRuns(i, view);
+      else if (gathered && !runs)
         drawGatheredShapes(*gathered, view, filled);
       else
         drawPlacedShapes(*scene, view, i, filled);
@@ -266,6 +279,7 @@ void CanvasPainter::drawScenePlain(const ViewTransform& view, const Layer& layer
 // over the named layers: every named depth lies below every pair depth.
 void CanvasPainter::drawPictureFast(const ViewTransform& view, const Layer layers[LAYER_COUNT],
                                     const PictureKey& key) {
+  pairRunsReady = false;
   if (composeLayers(view, layers, key)) {
     picture->restore(view);
     if (pairLayersHoldObjects(layers) || (scene && scene->hasPlacements() && scene->top().pairsBelow)) {
@@ -306,7 +320,16 @@ void CanvasPainter::checkFastPath(const ViewTransform& view, const Layer layers[
       scene[i].apply(OP_ADD, MATCH_ALL, node);
     }
   }
-  drawPictureFast(probe, scene, PictureKey(probe, scene));
+  // Placed cells too, in a mirrored and turned array, with their slanted
+  // shapes and labels.
+  CellScene cells;
+  sampleCellScene(cells);
+  this->scene = &cells;
+  paintShapesIn(&probe);
+  PictureKey key(probe, scene);
+  key.scene = &cells;
+  key.sceneRevision = cells.revision;
+  drawPictureFast(probe, scene, key);
   std::vector<uint8_t> fast = readFrame(probe);
   beginFrame(probe);
   drawPicturePlain(probe, scene);
@@ -315,12 +338,17 @@ void CanvasPainter::checkFastPath(const ViewTransform& view, const Layer layers[
   // draws from its caches rather than from the masks.
   scene[LAYER_METAL1].setStyle(STYLE_OUTLINE);
   scene[LAYER_POLY].setStyle(CHECK_STIPPLE);
+  PictureKey styled(probe, scene);
+  styled.scene = &cells;
+  styled.sceneRevision = cells.revision;
   beginFrame(probe);
-  drawPictureFast(probe, scene, PictureKey(probe, scene));
+  drawPictureFast(probe, scene, styled);
   fast = readFrame(probe);
   beginFrame(probe);
   drawPicturePlain(probe, scene);
   trusted = trusted && readFrame(probe) == fast;
+  paintShapesIn(nullptr);
+  this->scene = nullptr;
   if (!trusted)
     std::fprintf(stderr, "kivo: the fast painter's test picture differs from the plain one on this "
                          "display; painting plainly\n");
@@ -348,8 +376,7 @@ void CanvasPainter::paintFast(const ViewTransform& view, const Layer layers[LAYE
     drawPictureFast(view, layers, key);
     ++layerRenders;
   }
-  drawCrosshair(view, band);
-  drawBand(view, band);
+  if (overlays) drawCrosshair(view, band), drawBand(view, band);
 }
 
 // Sort the layers that this view does not hold whole: culling pays there.
@@ -381,8 +408,8 @@ void CanvasPainter::drawLayersFast(const ViewTransform& view, const Layer layers
   updateCaches(layers);
   sortWhereCulled(view, layers);
   const std::vector<int> order = drawingOrder();
-  std::vector<std::vector<ObjectCorners>> pairShapes;
-  if (scene) gatherPairShapes(*scene, view, pairShapes);
+  std::vector<GatheredShapes> pairShapes;
+  if (scene) gatherPairShapes(*scene, view, pairShapes, pairRunsReady ? WIDE_SLOTS : FIRST_PAIR_SLOT);
   for (size_t place = from; place < order.size(); place++) {
     const int i = order[place];
     glPushMatrix();
@@ -457,6 +484,7 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, const Layer layers[
     for (int i = 0; i < LAYER_COUNT; i++) enabled[i] = layers[i].drawsFilled();
     cellMasks->update(view, *scene, enabled, c.snap, *vertices);
     if (glGetError() != GL_NO_ERROR) return false;
+    pairRunsReady = true;
   }
   c.fold(n, scene ? cellMasks->plane.data() : nullptr, scene ? cellMasks->outlines.data() : nullptr);
   picture->upload(view, key, c.pixels.data());

@@ -27,7 +27,7 @@ enum {
   MATCH_ALL = 2,
   MATCH_SELECTED = 3,
   MATCH_UNSELECTED = 4,
-  MATCH_INSIDE = 5,      // the node lies wholly inside arg
+  MATCH_INSIDE = 5,      // the node lies wholly inside arg (a label: its anchor)
   MATCH_NOT_INSIDE = 6,
   MATCH_AT = 7,          // the node contains arg's corner (x, y)
   MATCH_NOT_AT = 8,

@@ -85,14 +85,14 @@ public:
 // Objects moved in place; moves of the same objects merge.
 class MoveStep : public FXCommand {
 public:
-  MoveStep(Layout& l, std::vector<LayerPart> p, int32_t x, int32_t y)
-      : layout(l), parts(std::move(p)), dx(x), dy(y) {}
+  MoveStep(Layout& l, std::vector<LayerPart> p, int32_t x, int32_t y, bool merging = true)
+      : layout(l), parts(std::move(p)), dx(x), dy(y), mergeable(merging) {}
   void redo() override { apply(dx, dy); }
   void undo() override { apply(wrapNeg(dx), wrapNeg(dy)); }
   FXuint size() const override { return sizeof(*this) + partsSize(parts, 0); }
   FXString undoName() const override { return countText(count(), "object(s) moved"); }
   FXString redoName() const override { return undoName(); }
-  bool canMerge() const override { return true; }
+  bool canMerge() const override { return mergeable; }
   bool mergeWith(FXCommand* command) override {
     MoveStep* other = dynamic_cast<MoveStep*>(command);
     if (!other || other->parts.size() != parts.size()) return false;
@@ -116,6 +116,7 @@ private:
   Layout& layout;
   std::vector<LayerPart> parts;
   int32_t dx, dy;
+  bool mergeable;  // later moves of the same objects join this step
 };
 
 // Can the object move by (dx, dy) and keep its corners in the 32-bit range?
@@ -228,7 +229,7 @@ size_t Layout::removeSelected(int only, const char* verb) {
   return count;
 }
 
-Layout::MoveResult Layout::moveSelected(int only, int32_t dx, int32_t dy, size_t* moved) {
+Layout::MoveResult Layout::moveSelected(int only, int32_t dx, int32_t dy, size_t* moved, bool ownStep) {
   size_t count;
   std::vector<LayerPart> parts = selectedParts(layers, only, count);
   for (const LayerPart& part : parts)
@@ -236,7 +237,7 @@ Layout::MoveResult Layout::moveSelected(int only, int32_t dx, int32_t dy, size_t
       if (!movable(*node, dx, dy)) return MOVE_OUT_OF_RANGE;
   if (moved) *moved = count;
   if (count == 0) return MOVE_NOTHING;
-  record(new MoveStep(*this, std::move(parts), dx, dy), true);
+  record(new MoveStep(*this, std::move(parts), dx, dy, !ownStep), !ownStep);
   return MOVE_DONE;
 }
 

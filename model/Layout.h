@@ -135,8 +135,9 @@ public:
   enum MoveResult { MOVE_DONE, MOVE_NOTHING, MOVE_OUT_OF_RANGE };
   // Move the selected objects of the enabled layers by (dx, dy). Moves one
   // after another of the same objects merge into one step. Nothing moves
-  // when an object would leave the 32-bit range.
-  MoveResult moveSelected(int only, int32_t dx, int32_t dy, size_t* moved = nullptr);
+  // when an object would leave the 32-bit range. With ownStep (a move made
+  // by the mouse) the move is a step of its own, merging with none.
+  MoveResult moveSelected(int only, int32_t dx, int32_t dy, size_t* moved = nullptr, bool ownStep = false);
 
   // ---- selection and switches (not undoable)
   // Layer::apply on one layer, or on every layer with -1; summed count.
