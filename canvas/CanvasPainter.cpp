@@ -97,6 +97,9 @@ void drawBand(const ViewTransform& view, MouseRect& band) {
 // boxes (400 units) leave the canvas on the right and at the top.
 const double CHECK_ORIGIN = -3.3;
 const float CHECK_SCALE = 1.7f;
+// The stipple of the test scene: the cross-hatch has dots and diagonals,
+// so it catches a pattern laid out from another corner in either direction.
+const int CHECK_STIPPLE = STYLE_STIPPLE1 + 3;
 
 // The frame being drawn, as OpenGL holds it.
 std::vector<uint8_t> readFrame(const ViewTransform& view) {
@@ -331,6 +334,19 @@ void CanvasPainter::checkFastPath(const ViewTransform& view, const Layer layers[
   beginFrame(probe);
   drawPicturePlain(probe, scene);
   trusted = readFrame(probe) == fast;
+  // Once more with an outlined and a stippled layer, which the fast path
+  // draws from its caches rather than from the masks.
+  scene[LAYER_METAL1].setStyle(STYLE_OUTLINE);
+  scene[LAYER_POLY].setStyle(CHECK_STIPPLE);
+  PictureKey styled(probe, scene);
+  styled.scene = &cells;
+  styled.sceneRevision = cells.revision;
+  beginFrame(probe);
+  drawPictureFast(probe, scene, styled);
+  fast = readFrame(probe);
+  beginFrame(probe);
+  drawPicturePlain(probe, scene);
+  trusted = trusted && readFrame(probe) == fast;
   paintShapesIn(nullptr);
   this->scene = nullptr;
   if (!trusted)

@@ -88,6 +88,7 @@ TEST_F(LayerDrawingTest, EveryStyleIsPaintedAlikeByBothPainters) {
       }
     }
   }
+  EXPECT_TRUE(window->painter.isFastPathTrusted());  // the fast path painted, not the plain one twice
 }
 
 // A hidden layer leaves the canvas black where it alone lies; a stippled
