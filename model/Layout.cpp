@@ -242,8 +242,21 @@ Layout::MoveResult Layout::moveSelected(int only, int32_t dx, int32_t dy, size_t
 }
 
 void Layout::setLook(int i, const LayerLook& look) {
-  if (look.hidden) layers[i].apply(OP_DESELECT, MATCH_ALL, nullptr);
   applyLook(layers[i], look);
+  if (look.hidden) deselectHidden();
+}
+
+// A switched-off layer refuses every apply: it is switched on for the
+// moment of the deselection.
+void Layout::deselectHidden() {
+  for (int i = 0; i < SLOT_COUNT; i++) {
+    Layer& l = layers[i];
+    if (!l.isHidden()) continue;
+    const bool off = !l.isEnabled();
+    if (off) l.toggleEnabled();
+    if (selectedCount(i) > 0) l.apply(OP_DESELECT, MATCH_ALL, nullptr);
+    if (off) l.toggleEnabled();
+  }
 }
 
 int Layout::applySelection(int only, int op, int filter, Rect* arg) {
@@ -322,6 +335,7 @@ FXString Layout::redo() {
 }
 
 void Layout::afterHistoryMove() {
+  deselectHidden();  // undo may bring back selected objects
   if (observer && history.marked()) observer->savedStateReached();
 }
 

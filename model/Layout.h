@@ -209,6 +209,8 @@ private:
 
   void record(FXCommand* step, bool merge);
   void afterHistoryMove();
+  // Deselect the objects of the hidden layers: nothing hidden is selected.
+  void deselectHidden();
 
   Layer layers[SLOT_COUNT];
   CellLibrary library;

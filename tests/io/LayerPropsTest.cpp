@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <set>
 
 #include "model/Layer.h"
 #include "model/LayerTable.h"
@@ -65,4 +66,18 @@ TEST(LayerProps, FileIsWrittenWholeAndReadIntoTheLayersLooks) {
   EXPECT_EQ(layers[LAYER_POLY].getColor(), layerFacts(LAYER_POLY).color);
   setLayerPropsPath("");
   clearChosenLooks();
+}
+
+// The sample file gives every named layer and every pair of sky130.map a
+// colour of its own.
+TEST(LayerProps, DistinctSampleColoursEveryLayerApart) {
+  const char* source = std::getenv("KIVO_SOURCE_DIR");
+  if (!source) GTEST_SKIP() << "KIVO_SOURCE_DIR is not set";
+  std::vector<int> bad;
+  const std::vector<KeyedLook> looks = parseLayerProps(kivotest::readFile(std::string(source) + "/layermaps/distinct.props"), bad);
+  std::set<std::string> keys;
+  std::set<uint32_t> colours;
+  for (const KeyedLook& k : looks) keys.insert(k.key), colours.insert(k.look.color);
+  EXPECT_TRUE(bad.empty() && keys.size() == looks.size() && colours.size() == looks.size());
+  EXPECT_EQ(looks.size(), (size_t)(NAMED_LAYER_COUNT - 1 + 11));  // 11 pairs with names in sky130.map
 }

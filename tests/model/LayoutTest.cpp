@@ -174,7 +174,12 @@ TEST_F(LayoutTest, HiddenLayersLoseTheirSelectionAndGainNone) {
   EXPECT_EQ(layout.applySelection(-1, OP_TOGGLE, MATCH_AT, &at), 0);
   layout.addObjects({{5, object(5, 9, 0, true)}}, "1 object(s) pasted");  // arrives unselected
   EXPECT_EQ(layout.selectedCount(-1), 2u);
+
   layout.setLook(5, {layout.layer(5).getColor(), STYLE_OUTLINE, false});
   EXPECT_EQ(layout.applySelection(-1, OP_TOGGLE, MATCH_AT, &at), 2);
   EXPECT_EQ(layout.layer(5).getStyle(), STYLE_OUTLINE);
+  EXPECT_EQ(layout.removeSelected(5, "deleted"), 2u);
+  layout.setLook(5, {layout.layer(5).getColor(), STYLE_FILL, true});
+  layout.undo();  // back they come, into a hidden layer: unselected
+  EXPECT_TRUE(layout.layer(5).size() == 4 && layout.selectedCount(5) == 0);
 }
