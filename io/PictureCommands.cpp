@@ -1,10 +1,12 @@
 // File > Export Picture: asks for a file and a size, then writes the
 // layers as the canvas shows them (io/PictureExport.h).
+#include <algorithm>
 #include <new>
 
 #include "app/KivoWindow.h"
 #include "canvas/CellSceneSync.h"
 #include "io/PictureExport.h"
+#include "model/LayerStyle.h"
 
 namespace {
 
@@ -25,7 +27,12 @@ bool KivoWindow::exportPicture(const FXString& path, int width, int height, FXSt
   try {
     syncCellScene(layout, cellScene);
     const ViewTransform& shown = sizedView();
-    pixels = drawPicture(pictureView(shown, width, height), shown.width, shown.height,
+    // Stipples repeat every STIPPLE_PERIOD pixels from the window's corner:
+    // tiles of whole periods keep the pattern seamless across them. A
+    // picture of the canvas's size is the one tile, the canvas itself.
+    const bool canvasSized = width == shown.width && height == shown.height;
+    auto tileSide = [&](int side) { return canvasSized || side < STIPPLE_PERIOD ? side : side - side % STIPPLE_PERIOD; };
+    pixels = drawPicture(pictureView(shown, width, height), tileSide(shown.width), tileSide(shown.height),
                          [this](const ViewTransform& tile) {
                            painter.paintLayers(tile, layout.allLayers(),
                                                [this](int i) { return layout.takeAppendedCorners(i); },

@@ -24,6 +24,9 @@ const char* styleName(int style);
 int styleOfName(const std::string& name);
 // What a stipple style's pattern looks like, in a few words ("dots", ...).
 const char* styleDescription(int style);
+// A stipple pattern's side in pixels, as glPolygonStipple fixes it.
+const int STIPPLE_PERIOD = 32;
+
 // A stipple style's 32 x 32 pattern as glPolygonStipple takes it: rows from
 // the bottom, 4 bytes each, the most significant bit leftmost. OpenGL lays
 // it out from the window's corner, so every painter puts a pattern's dots

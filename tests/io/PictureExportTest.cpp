@@ -9,6 +9,7 @@
 
 #include "app/KivoWindow.h"
 #include "canvas/CellSceneSync.h"
+#include "model/LayerStyle.h"
 #include "model/Shapes.h"
 #include "support/GuiTest.h"
 
@@ -66,7 +67,7 @@ TEST(PictureExportWindow, TheFileHoldsTheCanvasPixelsAtItsSizeAndTilesBeyond) {
   window->layout.addObjects({{LAYER_METAL1, triangle}, {LAYER_METAL1, label}}, "added");
   window->originX = -30.25, window->originY = -25.5, window->scale = 4.3f;
   const std::string path = kivotest::tempDir() + "/shot";  // the command adds .png
-  const ViewTransform canvas = window->sizedView();
+  ViewTransform canvas = window->sizedView();
   kivotest::ModalResponder responder;
   responder.chooseFile(path).custom([](FXWindow* w) { w->handle(w, FXSEL(SEL_COMMAND, FXDialogBox::ID_ACCEPT), nullptr); });
   window->handle(window, FXSEL(SEL_COMMAND, KivoWindow::ID_EXPORT_PICTURE), nullptr);
@@ -74,14 +75,21 @@ TEST(PictureExportWindow, TheFileHoldsTheCanvasPixelsAtItsSizeAndTilesBeyond) {
   said.format("exported: %s.png (%d x %d)", path.c_str(), canvas.width, canvas.height);
   EXPECT_STREQ(said.text(), window->statusText.text());
   FXString why;
-  ASSERT_TRUE(window->exportPicture((path + "2.png").c_str(), 2 * canvas.width, 2 * canvas.height, why)) << why.text();
   FXPNGImage shot(kivotest::app()), big(kivotest::app());
   FXFileStream one, two;
   ASSERT_TRUE(one.open((path + ".png").c_str(), FXStreamLoad) && shot.loadPixels(one) && shot.getWidth() == canvas.width);
-  ASSERT_TRUE(two.open((path + "2.png").c_str(), FXStreamLoad) && big.loadPixels(two) && big.getHeight() == 2 * canvas.height);
   const std::vector<FXColor> shown = canvasPixels(window);
   EXPECT_EQ(0, differing(shown, canvas.width, shot, 0, 0));
   EXPECT_GT(shown.size() * 9 / 10, (size_t)std::count(shown.begin(), shown.end(), shown[0]));  // not a blank frame
+  // Beyond the canvas's size tiles are whole stipple periods: a canvas of
+  // whole periods makes each quarter one tile.
+  window->resize(window->getWidth() + (STIPPLE_PERIOD - canvas.width % STIPPLE_PERIOD) % STIPPLE_PERIOD,
+                 window->getHeight() + (STIPPLE_PERIOD - canvas.height % STIPPLE_PERIOD) % STIPPLE_PERIOD);
+  kivotest::settle();
+  canvas = window->sizedView();
+  ASSERT_TRUE(canvas.width % STIPPLE_PERIOD == 0 && canvas.height % STIPPLE_PERIOD == 0);
+  ASSERT_TRUE(window->exportPicture((path + "2.png").c_str(), 2 * canvas.width, 2 * canvas.height, why)) << why.text();
+  ASSERT_TRUE(two.open((path + "2.png").c_str(), FXStreamLoad) && big.loadPixels(two) && big.getHeight() == 2 * canvas.height);
   const ViewTransform picture = pictureView(canvas, big.getWidth(), big.getHeight());
   for (int quarter = 0; quarter < 4; quarter++) {
     window->originX = picture.originX + quarter % 2 * canvas.width / (double)picture.scale;
@@ -90,5 +98,30 @@ TEST(PictureExportWindow, TheFileHoldsTheCanvasPixelsAtItsSizeAndTilesBeyond) {
     EXPECT_EQ(0, differing(canvasPixels(window), canvas.width, big, quarter % 2 * canvas.width, quarter / 2 ? 0 : canvas.height))
         << quarter;
   }
+  kivotest::deleteWindow(window);
+}
+
+// A stipple is laid out from the window's corner: a picture drawn in several
+// tiles repeats it with no seam where tiles meet.
+TEST(PictureExportWindow, StipplesRunOnAcrossTiles) {
+  KivoWindow* window = kivotest::newWindow();
+  GroupNode* node = new Box;
+  node->setRect(-100000, -100000, 200000, 200000);
+  window->layout.addObjects({{LAYER_N_WELL, node}}, "added");
+  window->layout.setLook(LAYER_N_WELL, LayerLook{window->layout.layer(LAYER_N_WELL).getColor(), STYLE_STIPPLE1 + 3});
+  const ViewTransform canvas = window->sizedView();
+  const int w = 3 * canvas.width, h = 2 * canvas.height;
+  const std::string path = kivotest::tempDir() + "/stipple.png";
+  FXString why;
+  ASSERT_TRUE(window->exportPicture(path.c_str(), w, h, why)) << why.text();
+  FXPNGImage big(kivotest::app());
+  FXFileStream in;
+  ASSERT_TRUE(in.open(path.c_str(), FXStreamLoad) && big.loadPixels(in) && big.getWidth() == w);
+  int seams = 0;
+  for (int y = 0; y + STIPPLE_PERIOD < h; y++)
+    for (int x = 0; x + STIPPLE_PERIOD < w; x++)
+      seams += big.getPixel(x, y) != big.getPixel(x + STIPPLE_PERIOD, y) ||
+               big.getPixel(x, y) != big.getPixel(x, y + STIPPLE_PERIOD);
+  EXPECT_EQ(0, seams);
   kivotest::deleteWindow(window);
 }
