@@ -433,6 +433,12 @@ static void drawPass(BigVector<uint64_t>& wide, const ViewTransform& v, const Ce
           if (d.slot < WIDE_SLOTS && enabled[d.slot] && d.shownAt(v.scale) && colour(d.slot))
             placer.place(*d.shape, t).draw(bx, by);
         });
+  if (usable && top.lineSlotsBelow)
+    scene.flatten(
+        cullBox(v), CellScene::LINES, [](int, const ObjectCorners&) {},
+        [&](const SceneShape& d, const PlaceTransform& t) {
+          if (d.slot < WIDE_SLOTS && enabled[d.slot] && colour(d.slot)) placer.place(*d.shape, t).draw(bx, by);
+        });
   if (opts && colour(LAYER_OPTIONS))
     scene.flatten(cullBox(v), CellScene::OPTS, [&](int, const ObjectCorners& c) { optLines(c, bx, by); });
   glPopAttrib();
@@ -491,6 +497,7 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
   if (opts) drawn |= 1ull << LAYER_OPTIONS;
   bool wrapped = !top.bounds.fitsInt32();
   if (!usable || wrapped) drawn |= present;
+  drawn |= top.lineSlotsBelow & enabledBits;
   GLint blue = 0;
   glGetIntegerv(GL_BLUE_BITS, &blue);
   const int perPass = blue >= 8 ? 24 : 16;  // bits of a pixel OpenGL gives back: 8 per colour

@@ -108,6 +108,7 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
   c.areaSlotsBelow = c.labelSlotsBelow = 0;
   c.labelHeightBelow = 0;
   c.pairsBelow = c.highPairsBelow = false;
+  c.lineSlotsBelow = 0;
   if (c.indexed != c.revision) {
     // The grid serves the masks, which hold the slots below WIDE_SLOTS; the
     // later slots' shapes are drawn by flattening and only count for the
@@ -129,7 +130,7 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
     c.drawnItems.clear();
     for (uint32_t k = 0; k < c.drawn.size(); k++) {
       const SceneShape& d = c.drawn[k];
-      if (d.slot >= WIDE_SLOTS) {
+      if (d.slot >= WIDE_SLOTS || d.line) {
         c.pairBounds.include(d.reach);
         continue;
       }
@@ -151,6 +152,7 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
   };
   for (const SceneShape& d : c.drawn) {
     note(d.slot, d.label);
+    if (d.line && d.slot < WIDE_SLOTS) c.lineSlotsBelow |= 1ull << d.slot;
     if (d.label) c.labelHeightBelow = std::max(c.labelHeightBelow, d.labelHeight);
   }
   for (const auto& list : c.shapes.lists) {
@@ -166,6 +168,7 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
     c.labelHeightBelow = std::max(c.labelHeightBelow, inner.labelHeightBelow);
     c.pairsBelow = c.pairsBelow || inner.pairsBelow;
     c.highPairsBelow = c.highPairsBelow || inner.highPairsBelow;
+    c.lineSlotsBelow |= inner.lineSlotsBelow;
     if (p.columns < 1 || p.rows < 1) {
       c.placementBoxes.push_back(box);
       continue;

@@ -114,6 +114,9 @@ struct SceneShape {
   std::shared_ptr<const Shape> shape;
   Box64 reach;  // in cell coordinates, holding the placed shape under every integral transform
   bool label = false;
+  // A path of zero width: a line whose pixels need not hold a centre near
+  // it at any scale, so no centre finds it; drawn by walking the cells.
+  bool line = false;
   double labelHeight = 0;  // a label's capitals, in layout units
   // Whether the canvas draws it at this many pixels a unit: labels lower
   // than LABEL_MIN_PIXELS, or all while labels are off, are left out.
@@ -142,12 +145,13 @@ struct SceneCell {
   ItemGrid shapeGrid, placementGrid;
   uint64_t indexed = UINT64_MAX;  // the revision the grids are of
   uint64_t flattened = 0;         // placed shapes below it, saturating
-  Box64 pairBounds;  // of the shapes on pair slots
+  Box64 pairBounds;  // of the shapes outside the grid
   uint16_t slotsBelow = 0;  // named slots with shapes here or below (bit s for slot s), and OPTS_BELOW
   // Slots below WIDE_SLOTS with shapes here or below: bit s for slot s,
   // but for labels; those with labels.
   uint64_t areaSlotsBelow = 0, labelSlotsBelow = 0;
   bool highPairsBelow = false;  // shapes on slots from WIDE_SLOTS on
+  uint64_t lineSlotsBelow = 0;  // slots below WIDE_SLOTS with lines here or below
   double labelHeightBelow = 0;  // the highest label here or below, in layout units
   // The slots below WIDE_SLOTS whose shapes here or below may show at this scale.
   uint64_t slotsShownAt(double scale) const {
@@ -176,8 +180,8 @@ struct CellScene {
   // outside cull (SHAPES), only those whose corners wrap past 32 bits
   // (WRAPPED), or the placed markers of the options layer instead (OPTS):
   // visit(slot, corners), the corners wrapped; and each placed SceneShape
-  // (but for OPTS): place(shape, transform).
-  enum Part { SHAPES, WRAPPED, OPTS };
+  // (but for OPTS; only the lines for LINES): place(shape, transform).
+  enum Part { SHAPES, WRAPPED, OPTS, LINES };
   template <typename Visit, typename Place>
   void flatten(const Box64& cull, Part part, Visit visit, Place place) const;
   template <typename Visit>
@@ -228,13 +232,14 @@ void CellScene::flattenPlacements(const SceneCell& c, const PlaceTransform& t, c
   for (const CellPlacement& p : c.placements) {
     const SceneCell& inside = cells[p.cell];
     if (part == OPTS && !(inside.slotsBelow & SceneCell::OPTS_BELOW)) continue;
+    if (part == LINES && !inside.lineSlotsBelow) continue;
     for (int32_t j = 0; j < p.rows; j++)
       for (int32_t i = 0; i < p.columns; i++) {
         PlaceTransform e = t.after(p.element(i, j));
         Box64 box = inside.bounds.placed(e);
         bool fits = box.fitsInt32();
         if (fits && (part == WRAPPED || !box.overlaps(cull.x0, cull.y0, cull.x1, cull.y1))) continue;
-        if (part != OPTS)
+        if (part == SHAPES || part == WRAPPED)
           for (const auto& list : inside.shapes.lists)
             for (const ObjectCorners& shape : list.second) {
               bool exact;
@@ -243,7 +248,7 @@ void CellScene::flattenPlacements(const SceneCell& c, const PlaceTransform& t, c
             }
         if (part != OPTS)
           for (const SceneShape& shape : inside.drawn)
-            if (part == SHAPES || !shape.reach.placed(e).fitsInt32()) place(shape, e);
+            if (part == LINES ? shape.line : part == SHAPES || !shape.reach.placed(e).fitsInt32()) place(shape, e);
         if (part == OPTS)
           for (const ObjectCorners& opt : inside.opts) visit(LAYER_OPTIONS, placedCorners(opt, e));
         flattenPlacements(inside, e, cull, part, visit, place);

@@ -35,6 +35,7 @@ SceneShape sceneShapeOf(int slot, const GroupNode& node) {
   // unit more on every side holds it.
   s.reach.x0 = (int64_t)c.x0 - 1, s.reach.y0 = (int64_t)c.y0 - 1;
   s.reach.x1 = (int64_t)c.x1 + 1, s.reach.y1 = (int64_t)c.y1 + 1;
+  if (const Path* path = dynamic_cast<const Path*>(&node)) s.line = path->width == 0;
   if (const Label* label = dynamic_cast<const Label*>(&node)) {
     // A placed label keeps its own orientation, only its anchor moves: a
     // square around the anchor holds its letters under every transform.

@@ -509,6 +509,8 @@ TEST_F(CanvasPainterTest, PlacedPolygonsPathsAndLabelsPaintTheirFlattenedPixels)
   triangle->setPoints({{50, 0}, {70, 0}, {50, 25}});
   Path* diagonal = new Path;
   diagonal->setPath({{0, 0}, {30, 30}, {60, 10}}, 6, ENDS_ROUND);
+  Path* line = new Path;  // lights pixels with no centre near it
+  line->setPath({{0, 60}, {50, 61}}, 0, ENDS_FLUSH);
   Label* label = new Label;
   label->text = "Q7", label->anchor = {10, 45}, label->unitsPerMicrometre = 6;
   label->refresh();
@@ -517,6 +519,7 @@ TEST_F(CanvasPainterTest, PlacedPolygonsPathsAndLabelsPaintTheirFlattenedPixels)
   cells.cell(leaf).editLayer(3).appendChain(diamond);
   cells.cell(leaf).editLayer(4).appendChain(diagonal);
   cells.cell(leaf).editLayer(6).appendChain(label);
+  cells.cell(leaf).editLayer(7).appendChain(line);
   cells.cell(leaf).editLayer(5).appendChain(box);
   cells.cell(leaf).editLayer(pairSlot(9300, 1)).appendChain(triangle);
   auto place = [&](bool mirror, int quarter, int32_t x, int32_t y, double angle, double magnification) {
