@@ -54,10 +54,7 @@ long KivoWindow::onCanvasMotion(FXObject*, FXSelector, void* ptr) {
     toLayout(pointerX, pointerY, x, y);
   }
   mouseRect.track(x, y);
-  posXLabel->setText(FXStringVal(mouseRect.getCurX()));
-  posYLabel->setText(FXStringVal(mouseRect.getCurY()));
-  widthLabel->setText(FXStringVal(mouseRect.getW()));
-  heightLabel->setText(FXStringVal(mouseRect.getH()));
+  showPointerFields(x, y);
   canvas->update();
   return 1;
 }
@@ -66,6 +63,7 @@ long KivoWindow::onCanvasMotion(FXObject*, FXSelector, void* ptr) {
 long KivoWindow::onCanvasLeftPress(FXObject*, FXSelector, void* ptr) {
   const FXEvent* event = static_cast<const FXEvent*>(ptr);
   if (!event || mouseRect.getMode() != TRACK_NONE) return 1;
+  if (leftDoubleClick(event)) return 1;
   int x, y;
   storePointer(this, ptr, x, y);
   bool ctrl = (event->state & CONTROLMASK) != 0;
@@ -129,6 +127,7 @@ long KivoWindow::onCanvasRightPress(FXObject*, FXSelector, void* ptr) {
   int x, y;
   if (!storePointer(this, ptr, x, y)) return 1;
   mouseRect.rightPress(x, y);
+  noteRightPress(static_cast<const FXEvent*>(ptr));
   if (mouseRect.rightState == 1)
     bandZoom = (static_cast<const FXEvent*>(ptr)->state & SHIFTMASK) != 0;
   canvas->update();
@@ -142,6 +141,7 @@ long KivoWindow::onCanvasRightRelease(FXObject*, FXSelector, void* ptr) {
   mouseRect.rightRelease(x, y);
   if (dragging && bandZoom) zoomToBand(mouseRect);
   if (dragging) bandZoom = false;
+  rightClick(static_cast<const FXEvent*>(ptr));
   canvas->update();
   return 1;
 }
