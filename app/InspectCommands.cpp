@@ -135,6 +135,13 @@ void KivoWindow::layoutReplaced() {
   inspectLabel->setText("");
 }
 
+// A row of its own just above the status bar: the description is often
+// longer than the room the status bar's fields leave.
 void KivoWindow::buildInspectField() {
-  inspectLabel = new FXLabel(statusbar, "", nullptr, FRAME_SUNKEN | LAYOUT_RIGHT, 0, 0, 0, 0, 2, 2, 2, 2);
+  FXHorizontalFrame* row = new FXHorizontalFrame(this, LAYOUT_SIDE_BOTTOM | LAYOUT_FILL_X, 0, 0, 0, 0, 3, 3, 0, 0, 4, 0);
+  new FXLabel(row, "shape:", nullptr, LAYOUT_LEFT, 0, 0, 0, 0, 2, 2, 2, 2);
+  // As high as a line of text, also while it is empty.
+  const FXint height = getApp()->getNormalFont()->getFontHeight() + 2 + 2 + 2;  // padding and sunken frame
+  inspectLabel = new FXLabel(row, "", nullptr, FRAME_SUNKEN | JUSTIFY_LEFT | LAYOUT_FILL_X | LAYOUT_FIX_HEIGHT, 0, 0,
+                             0, height, 2, 2, 2, 2);
 }

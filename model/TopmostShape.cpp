@@ -323,12 +323,13 @@ std::string describeShape(const TopmostShape& shape, const Layout& layout, const
   if (!shape.found()) return "";
   std::string text = layerFacts(shape.slot).name;
   const ObjectOrigin& origin = originOf(shape.object->origin);
+  // The pair the object came from, else its slot's; not repeated when the
+  // layer is named by it.
+  std::string pair;
   uint32_t gdsLayer = 0, gdsDatatype = 0;
-  if (origin.gdsLayer >= 0) {
-    text += " (" + std::to_string(origin.gdsLayer) + "/" + std::to_string(origin.gdsDatatype) + ")";
-  } else if (pairOfSlot(shape.slot, gdsLayer, gdsDatatype) && text != layerToCode(shape.slot)) {
-    text += " (" + std::string(layerToCode(shape.slot)) + ")";
-  }
+  if (origin.gdsLayer >= 0) pair = std::to_string(origin.gdsLayer) + "/" + std::to_string(origin.gdsDatatype);
+  else if (pairOfSlot(shape.slot, gdsLayer, gdsDatatype)) pair = layerToCode(shape.slot);
+  if (!pair.empty() && pair != text) text += " (" + pair + ")";
   const ObjectCorners c = cornersOf(shape.box());
   text += "  " + units.format(c.left()) + ", " + units.format(c.low());
   text += "  " + units.format((int64_t)c.right() - c.left()) + " x " + units.format((int64_t)c.high() - c.low());
