@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <typeinfo>
 
 #include "model/ObjectOrigin.h"
 #include "model/Shapes.h"
@@ -73,7 +74,8 @@ struct TopmostFinder::Grid {
   int64_t column(int64_t x) const { return std::min(std::max<int64_t>((x - x0) >> shift, 0), across - 1); }
   int64_t row(int64_t y) const { return std::min(std::max<int64_t>((y - y0) >> shift, 0), up - 1); }
   bool isBig(const int64_t b[4], const GroupNode* n) const {
-    return dynamic_cast<const Label*>(n) || column(b[2]) - column(b[0]) >= BIG_ITEM_BUCKETS ||
+    // Labels reach past their boxes (Label::clickReach).
+    return typeid(*n) == typeid(Label) || column(b[2]) - column(b[0]) >= BIG_ITEM_BUCKETS ||
            row(b[3]) - row(b[1]) >= BIG_ITEM_BUCKETS;
   }
 
@@ -90,8 +92,9 @@ struct TopmostFinder::Grid {
       extent += std::max(b[2] - b[0], b[3] - b[1]);
     }
     if (nodes.empty()) return;
-    // Buckets about as wide as an average object and about as many as the
-    // objects, whichever is coarser.
+    // Buckets about as wide as an average object, and at most one for two
+    // objects (the grid then adds about 8 bytes an object to the list's 8),
+    // whichever is coarser.
     const double n = (double)nodes.size();
     const double side = std::max({std::sqrt((double)(hi[0] - lo[0] + 1) * (double)(hi[1] - lo[1] + 1) / n),
                                   (double)extent / n, 1.0});
@@ -100,7 +103,7 @@ struct TopmostFinder::Grid {
     x0 = lo[0], y0 = lo[1];
     for (;; shift++) {
       across = ((hi[0] - x0) >> shift) + 1, up = ((hi[1] - y0) >> shift) + 1;
-      if ((double)across * (double)up <= 2 * n + 16) break;
+      if ((double)across * (double)up <= n / 2 + 16) break;
     }
     start.assign((size_t)(across * up + 1), 0);
     for (int pass = 0; pass < 2; pass++) {
