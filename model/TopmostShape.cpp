@@ -13,6 +13,10 @@ namespace {
 // at every query, so that a few huge ones (a well over the whole block) do
 // not fill every bucket.
 const int64_t BIG_ITEM_BUCKETS = 16;
+// Objects tried at every query, apart from the buckets (huge ones, and
+// those appended since the grid was built): past this many the grid is
+// built again, as trying them costs more than a build spread over motions.
+const size_t MAX_APART = 1024;
 // Nesting deeper than this is a cycle the reader let through, or no design
 // anyone draws: the search stops there.
 const int MAX_DEPTH = 64;
@@ -58,12 +62,25 @@ struct TopmostFinder::Grid {
   std::vector<uint32_t> start, items, big;
 
   bool current(const Layer* l) {
-    if (l != layer || l->size() != size || l->first() != first) return false;
-    if (l->getRevision() == revision) return true;
-    // A selection change alone leaves every box where it was.
+    if (l != layer || l->first() != first) return false;
+    if (l->getRevision() == revision && l->size() == size) return true;
     const Layer::ChangeRecord& r = l->lastChanges();
-    if (r.kind != Layer::ChangeRecord::SELECTION || r.since != revision) return false;
-    revision = l->getRevision();
+    if (r.since != revision) return false;
+    // A selection change alone leaves every box where it was.
+    if (r.kind == Layer::ChangeRecord::SELECTION && l->size() == size) {
+      revision = l->getRevision();
+      return true;
+    }
+    // Objects drawn or pasted at the end are tried apart, until so many
+    // that the grid is built again.
+    if (r.kind != Layer::ChangeRecord::APPENDED || r.appendedFrom != size || size == 0 ||
+        l->size() - size + big.size() > MAX_APART)
+      return false;
+    for (const GroupNode* n = nodes.back()->next(); n; n = n->next()) {
+      big.push_back((uint32_t)nodes.size());
+      nodes.push_back(n);
+    }
+    size = l->size(), revision = l->getRevision();
     return true;
   }
 

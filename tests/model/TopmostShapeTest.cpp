@@ -77,4 +77,6 @@ TEST_F(TopmostShapeTest, FindsTheLastPaintedShapeThroughInstancesAndArrays) {
   layout.moveSelected(5, 100, 0);
   EXPECT_EQ(metal + "  990, -5  10 x 5  in LEAF", at(997, -3));
   EXPECT_EQ(metal + "  1096, -4  2 x 2", at(1097, -3));
+  layout.addObjects({{5, box(5, 1094, -6, 9, 9)}}, "drawn");
+  EXPECT_EQ(metal + "  1094, -6  9 x 9", at(1097, -3));
 }
