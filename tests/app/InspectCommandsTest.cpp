@@ -121,6 +121,41 @@ TEST_F(InspectCommandsTest, StatusBarShowsMicrometresForGdsii) {
   EXPECT_EQ(std::to_string(x), window->posXLabel->getText().text());
   command(KivoWindow::ID_UNITS);
   EXPECT_TRUE(window->units.micrometres);
+  // Go To reads micrometres too.
+  kivotest::ModalResponder r;
+  r.custom([](FXWindow* w) {
+    static_cast<FXInputDialog*>(w)->setText("1.2, -0.5");
+    w->handle(w, FXSEL(SEL_COMMAND, FXDialogBox::ID_ACCEPT), nullptr);
+  });
+  command(KivoWindow::ID_GOTO);
+  int cx, cy;
+  window->toLayout(window->canvas->getWidth() / 2, window->canvas->getHeight() / 2, cx, cy);
+  EXPECT_TRUE(cx == 1200 && cy == -500) << cx << "," << cy;
+  EXPECT_EQ("centred on 1.2, -0.5", status());
   command(KivoWindow::ID_FILE_NEW);
   EXPECT_FALSE(window->units.micrometres);
+}
+
+// An instance's fields: position, mirror, rotation and array, checked
+// against the range of its elements.
+TEST_F(InspectCommandsTest, PropertiesOfAnInstanceMoveTurnAndArrayIt) {
+  add(5, 0, 0, 10, 4, true);
+  ASSERT_EQ(Layout::GROUP_DONE, window->layout.groupSelected("LEAF"));
+  const Instance* inst = static_cast<const Instance*>(window->layout.instances().first());
+  PropertiesDialog dialog(window, window->layout, LAYER_INSTANCES, *inst, window->units);
+  dialog.xField->setText("100"), dialog.rotationBox->setCurrentItem(1), dialog.mirrorCheck->setCheck(TRUE);
+  dialog.columnsField->setText("3"), dialog.columnStep[0]->setText("2000000000");
+  int slot = 0;
+  std::string why;
+  EXPECT_EQ(nullptr, dialog.build(slot, why));
+  EXPECT_EQ("The array's last element lies outside the 32-bit range.", why);
+  dialog.columnStep[0]->setText("20");
+  GroupNode* built = dialog.build(slot, why);
+  const Instance* placed = dynamic_cast<const Instance*>(built);
+  ASSERT_TRUE(placed && slot == LAYER_INSTANCES);
+  EXPECT_TRUE(placed->transform.x == 100 && placed->transform.quarterTurns == 1 && placed->transform.mirrorX);
+  // Mirrored then turned, the 10 x 4 box lies over x 100..104, y 0..10; three columns 20 apart.
+  EXPECT_TRUE(placed->x == 100 && placed->y == 0 && placed->w == 44 && placed->h == 10 && placed->array.points[2] == 160)
+      << placed->x << "," << placed->y << "," << placed->w << "," << placed->h;
+  delete built;
 }
