@@ -85,6 +85,11 @@ FXDEFMAP(KivoWindow) KivoWindowMap[] = {
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_GRID_STEP,         KivoWindow::onCmdGridStep),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_CLEAR_RULERS,      KivoWindow::onCmdClearRulers),
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_CLEAR_RULERS,      KivoWindow::onUpdClearRulers),
+  // Inspect, pick and object properties
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_PROPERTIES,        KivoWindow::onCmdProperties),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_MOVE_TO_LAYER,     KivoWindow::onCmdMoveToLayer),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_UNITS,             KivoWindow::onCmdUnits),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_UNITS,             KivoWindow::onUpdUnits),
 };
 // clang-format on
 
@@ -192,6 +197,11 @@ void KivoWindow::buildMenus() {
   new FXMenuSeparator(editmenu);
   new FXMenuCommand(editmenu, "&Group\tCtl-G\tGroup selected", icons[ICON_GROUP], this, ID_GROUP);
   new FXMenuCommand(editmenu, "&Ungroup\tCtl-U\tUngroup selected", icons[ICON_UNGROUP], this, ID_UNGROUP);
+  // Properties and Move to Current Layer
+  new FXMenuSeparator(editmenu);
+  new FXMenuCommand(editmenu, "&Properties...\tAlt-Return\tEdit the selected object", nullptr, this, ID_PROPERTIES);
+  new FXMenuCommand(editmenu, "Move to Current &Layer\t\tMove the selected objects to the current layer", nullptr,
+                    this, ID_MOVE_TO_LAYER);
 
   viewmenu = new FXMenuPane(this);
   new FXMenuTitle(menubar, "&View", nullptr, viewmenu);
@@ -223,6 +233,9 @@ void KivoWindow::buildMenus() {
   // Shift turns g into G: both spellings reach the grid.
   getAccelTable()->addAccel(MKUINT(KEY_G, CONTROLMASK | SHIFTMASK), this, FXSEL(SEL_COMMAND, ID_VIEW_GRID));
   getAccelTable()->addAccel(MKUINT(KEY_g, CONTROLMASK | SHIFTMASK), this, FXSEL(SEL_COMMAND, ID_VIEW_GRID));
+  // Units of the lengths shown and typed
+  new FXMenuSeparator(viewmenu);
+  new FXMenuCheck(viewmenu, "&Micrometres\t\tShow lengths in micrometres (else database units)", this, ID_UNITS);
 
   helpmenu = new FXMenuPane(this);
   new FXMenuTitle(menubar, "&Help", nullptr, helpmenu);
@@ -288,6 +301,7 @@ void KivoWindow::buildStatusbar() {
   layerLabel->setTarget(this);
   layerLabel->setSelector(ID_CURRENT_LAYER);
   new FXLabel(statusbar, "layer:", nullptr, LAYOUT_RIGHT, 0, 0, 0, 0, 2, 2, 2, 2);
+  buildInspectField();
 }
 
 // The application deletes the main window when it ends. The menu panes go

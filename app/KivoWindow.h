@@ -15,6 +15,8 @@
 #include "model/LayerTable.h"
 #include "model/Layout.h"
 #include "model/MouseRect.h"
+#include "model/DisplayUnits.h"
+#include "model/TopmostShape.h"
 
 class CellsPanel;
 class LayerDlg;
@@ -97,6 +99,10 @@ public:
     ID_VIEW_OUTLINES,
     // File > Export Picture (io/PictureCommands.cpp)
     ID_EXPORT_PICTURE,
+    // Inspect, pick and object properties (app/InspectCommands.cpp)
+    ID_PROPERTIES,
+    ID_MOVE_TO_LAYER,
+    ID_UNITS,
   };
 
   explicit KivoWindow(FXApp* app);
@@ -256,6 +262,33 @@ public:
   // Fit the band of a right drag with Shift into the canvas.
   void zoomToBand(const Rect& band);
 
+  // Inspect, pick, Properties, Move to Current Layer and units
+  // (app/InspectCommands.cpp)
+  long onCmdProperties(FXObject*, FXSelector, void*);
+  long onCmdMoveToLayer(FXObject*, FXSelector, void*);
+  long onCmdUnits(FXObject*, FXSelector, void*);
+  long onUpdUnits(FXObject*, FXSelector, void*);
+  // The topmost shape at layout point (x, y) on the enabled layers.
+  TopmostShape topmostAt(int32_t x, int32_t y);
+  // Show the pointer's position, the band's size and the shape under the
+  // pointer in the status bar, in the units shown.
+  void showPointerFields(int32_t x, int32_t y);
+  // Select the topmost shape at (x, y), or the instance placing it, alone;
+  // false when there is none.
+  bool pickAt(int32_t x, int32_t y);
+  // A right press: kept to tell a click from a drag at the release.
+  void noteRightPress(const FXEvent* event);
+  // A right release within RIGHT_CLICK_PIXELS of its press, without
+  // modifiers, picks; true when it was such a click.
+  bool rightClick(const FXEvent* event);
+  // A double click of the left button: pick and open Properties; true when
+  // it was one.
+  bool leftDoubleClick(const FXEvent* event);
+  // A layout was created, opened or recovered: its own units, fresh indexes.
+  void layoutReplaced();
+  // The inspect field, after the layer field in the status bar.
+  void buildInspectField();
+
   // Fields, in the order the window declares them. Public so that the
   // layer panel and the tests can reach the state they work on.
   bool statusTimer = false;  // the status timer is pending
@@ -303,6 +336,14 @@ public:
   std::string clipboardCellBytes;
   FXString statusText;
   FXGIFIcon* icons[ICON_COUNT] = {};
+
+  // Inspect, pick and units: the units lengths are shown and typed in, the
+  // shapes under the pointer, and where the right button went down.
+  DisplayUnits units;
+  TopmostFinder topmost;
+  FXLabel* inspectLabel = nullptr;
+  FXint rightPressX = 0, rightPressY = 0;
+  bool rightPressPlain = false;
 
   // The menu panes the window owns; deleted with the window.
   FXMenuPane* filemenu = nullptr;

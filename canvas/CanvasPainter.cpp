@@ -83,12 +83,38 @@ void drawCrosshair(const ViewTransform& view, const MouseRect& band) {
   glPopMatrix();
 }
 
+// How far outside the canvas a band's clamped sides lie, in pixels.
+const double BAND_CLAMP_PIXELS = 2.0;
+
 void drawBand(const ViewTransform& view, MouseRect& band) {
   if (band.getMode() == 0) return;
   glColor4ub(0, 255, 0, 255);
   glPushMatrix();
   glTranslatef(0.0f, 0.0f, BAND_Z);
-  band.draw(view.baseX(), view.baseY());
+  // Each side its own line, pulled to just outside the canvas where it
+  // reaches beyond: a dashed side then starts its dashes at its own end in
+  // reach, not wherever the clipper or the side before left the count.
+  const double margin = BAND_CLAMP_PIXELS / view.scale;
+  auto clamp = [](double v, double lo, double hi) { return std::min(std::max(v, lo), hi); };
+  const int64_t bx = view.baseX(), by = view.baseY();
+  const double lo = view.left() - margin, hi = view.right() + margin;
+  const double bottom = view.bottom() - margin, top = view.top() + margin;
+  const double x0 = clamp((double)band.getX() - bx, lo, hi);
+  const double x1 = clamp((double)((int64_t)band.getX() + band.getW()) - bx, lo, hi);
+  const double y0 = clamp((double)band.getY() - by, bottom, top);
+  const double y1 = clamp((double)((int64_t)band.getY() + band.getH()) - by, bottom, top);
+  glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT);
+  if ((band.getMode() & 0xF00) == TRACK_SELECT_FAMILY)
+    glEnable(GL_LINE_STIPPLE);
+  else
+    glDisable(GL_LINE_STIPPLE);
+  glBegin(GL_LINES);
+  glVertex2d(x0, y0), glVertex2d(x1, y0);
+  glVertex2d(x1, y0), glVertex2d(x1, y1);
+  glVertex2d(x1, y1), glVertex2d(x0, y1);
+  glVertex2d(x0, y1), glVertex2d(x0, y0);
+  glEnd();
+  glPopAttrib();
   glPopMatrix();
 }
 

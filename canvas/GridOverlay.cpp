@@ -83,7 +83,3 @@ void drawGrid(const ViewTransform& view, int64_t step) {
   glPopMatrix();
   glPopAttrib();
 }
-
-DisplayUnits layoutUnits(const Layout& layout) {
-  return DisplayUnits::forLayout(layout.format() == FORMAT_GDSII, layout.gdsInfo().metres);
-}

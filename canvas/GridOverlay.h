@@ -39,7 +39,5 @@ int64_t shownGridStep(int64_t step, double scale);
 // same for both painters. The painter's projection must be loaded.
 void drawGrid(const ViewTransform& view, int64_t step);
 
-// The units lengths are shown and typed in for this layout.
-DisplayUnits layoutUnits(const Layout& layout);
 
 #endif

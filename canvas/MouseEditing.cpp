@@ -56,10 +56,7 @@ long KivoWindow::onCanvasMotion(FXObject*, FXSelector, void* ptr) {
   rightDragMoved(x, y);
   if (mouseRect.getMode() == TRACK_ADD && mouseRect.leftState == 1) snapPoint(x, y);
   mouseRect.track(x, y);
-  posXLabel->setText(FXStringVal(mouseRect.getCurX()));
-  posYLabel->setText(FXStringVal(mouseRect.getCurY()));
-  widthLabel->setText(FXStringVal(mouseRect.getW()));
-  heightLabel->setText(FXStringVal(mouseRect.getH()));
+  showPointerFields(x, y);
   canvas->update();
   return 1;
 }
@@ -68,6 +65,7 @@ long KivoWindow::onCanvasMotion(FXObject*, FXSelector, void* ptr) {
 long KivoWindow::onCanvasLeftPress(FXObject*, FXSelector, void* ptr) {
   const FXEvent* event = static_cast<const FXEvent*>(ptr);
   if (!event || mouseRect.getMode() != TRACK_NONE) return 1;
+  if (leftDoubleClick(event)) return 1;
   int x, y;
   storePointer(this, ptr, x, y);
   bool ctrl = (event->state & CONTROLMASK) != 0;
@@ -146,6 +144,7 @@ long KivoWindow::onCanvasRightPress(FXObject*, FXSelector, void* ptr) {
   int x, y;
   if (!storePointer(this, ptr, x, y)) return 1;
   mouseRect.rightPress(x, y);
+  noteRightPress(static_cast<const FXEvent*>(ptr));
   if (mouseRect.rightState == 1) {
     bandZoom = (static_cast<const FXEvent*>(ptr)->state & SHIFTMASK) != 0;
     rightDragPressed(static_cast<const FXEvent*>(ptr)->state, pointerX, pointerY, x, y);
@@ -162,6 +161,7 @@ long KivoWindow::onCanvasRightRelease(FXObject*, FXSelector, void* ptr) {
   if (dragging && bandZoom) zoomToBand(mouseRect);
   if (dragging) rightDragReleased(pointerX, pointerY, x, y);
   if (dragging) bandZoom = false;
+  rightClick(static_cast<const FXEvent*>(ptr));
   canvas->update();
   return 1;
 }

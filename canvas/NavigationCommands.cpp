@@ -1,8 +1,8 @@
 // Go To a position, and zooming to the band of a right drag with Shift.
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstdint>
+#include <string>
 
 #include "app/KivoWindow.h"
 
@@ -10,35 +10,44 @@ namespace {
 
 enum ParseResult { POSITION_OK, POSITION_MALFORMED, POSITION_OUT_OF_RANGE };
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+// Optional blanks, sign, digits, a fraction where the units take one, blanks.
+bool isNumber(const std::string& text, bool fraction) {
+  size_t i = text.find_first_not_of(" \t");
+  if (i == std::string::npos) return false;
+  if (text[i] == '-' || text[i] == '+') i++;
+  size_t digits = 0;
+  for (bool point = false; i < text.size(); i++) {
+    if (text[i] >= '0' && text[i] <= '9') digits++;
+    else if (text[i] == '.' && fraction && !point) point = true;
+    else break;
+  }
+  return digits > 0 && text.find_first_not_of(" \t", i) == std::string::npos;
+}
 
-// One whole number in layout units: its sign and digits after optional blanks.
-ParseResult readCoordinate(const char*& p, int32_t& value) {
-  while (isBlank(*p)) p++;
-  if (!(*p == '-' || *p == '+' || (*p >= '0' && *p <= '9'))) return POSITION_MALFORMED;
-  char* end = nullptr;
-  errno = 0;
-  const long long v = std::strtoll(p, &end, 10);
-  if (end == p) return POSITION_MALFORMED;
-  p = end;
-  if (errno == ERANGE || v < INT32_MIN || v > INT32_MAX) return POSITION_OUT_OF_RANGE;
+// One coordinate in the units shown.
+ParseResult readCoordinate(const DisplayUnits& units, const std::string& text, int32_t& value) {
+  if (!isNumber(text, units.micrometres)) return POSITION_MALFORMED;
+  int64_t v = 0;
+  if (!units.parse(text, v)) return POSITION_OUT_OF_RANGE;
   value = (int32_t)v;
   return POSITION_OK;
 }
 
-// "x, y" (or "x y") in whole layout units, blanks allowed around either.
-ParseResult parsePosition(const char* text, int32_t& x, int32_t& y) {
-  const char* p = text;
-  ParseResult first = readCoordinate(p, x);
+// "x, y" (or "x y") in the units shown, blanks allowed around either.
+ParseResult parsePosition(const DisplayUnits& units, const std::string& text, int32_t& x, int32_t& y) {
+  size_t split = text.find(',');
+  size_t rest = split + 1;
+  if (split == std::string::npos) {
+    // The two numbers need a comma or a blank between them.
+    const size_t first = text.find_first_not_of(" \t");
+    split = first == std::string::npos ? std::string::npos : text.find_first_of(" \t", first);
+    if (split == std::string::npos) return POSITION_MALFORMED;
+    rest = split;
+  }
+  const ParseResult first = readCoordinate(units, text.substr(0, split), x);
   if (first == POSITION_MALFORMED) return first;
-  const char* gap = p;
-  while (isBlank(*p)) p++;
-  if (*p == ',') p++;
-  else if (p == gap) return POSITION_MALFORMED;  // the two numbers need a comma or a blank between
-  ParseResult second = readCoordinate(p, y);
+  const ParseResult second = readCoordinate(units, text.substr(rest), y);
   if (second == POSITION_MALFORMED) return second;
-  while (isBlank(*p)) p++;
-  if (*p != '\0') return POSITION_MALFORMED;
   return first == POSITION_OK ? second : first;
 }
 
@@ -51,23 +60,24 @@ long KivoWindow::onCmdGoTo(FXObject*, FXSelector, void*) {
   int cx, cy;
   const ViewTransform& current = sizedView();
   toLayout(current.width / 2, current.height / 2, cx, cy);
-  FXString text;
-  text.format("%d, %d", cx, cy);
+  FXString text = (units.format(cx) + ", " + units.format(cy)).c_str();
   syncRecoveryJournal();
   if (!FXInputDialog::getString(text, this, "Go To", "Position (x, y):")) return 1;
   int32_t x = 0, y = 0;
-  switch (parsePosition(text.text(), x, y)) {
+  switch (parsePosition(units, text.text(), x, y)) {
     case POSITION_OK:
       centreOn(x, y);
-      setStatusMessage("centred on " + FXStringVal(x) + ", " + FXStringVal(y));
+      setStatusMessage(("centred on " + units.format(x) + ", " + units.format(y)).c_str());
       break;
     case POSITION_MALFORMED: {
-      FXString why = "Not a position: \"" + text + "\"\nGive it as x, y in layout units, for example 120, -40.";
+      FXString why = "Not a position: \"" + text + "\"\nGive it as x, y in " +
+                     (units.micrometres ? "micrometres, for example 1.2, -0.4." : "layout units, for example 120, -40.");
       FXMessageBox::error(this, MBOX_OK, "Error!", "%s", why.text());
       break;
     }
     case POSITION_OUT_OF_RANGE: {
-      FXString why = "Out of range: \"" + text + "\"\nx and y must lie within -2147483648 .. 2147483647.";
+      FXString why = ("Out of range: \"" + std::string(text.text()) + "\"\nx and y must lie within " +
+                      units.format(INT32_MIN) + " .. " + units.format(INT32_MAX) + ".").c_str();
       FXMessageBox::error(this, MBOX_OK, "Error!", "%s", why.text());
       break;
     }

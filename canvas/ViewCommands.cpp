@@ -1,6 +1,7 @@
 // The view transform, configure and paint, zoom, move, show all, the wheel,
 // the middle drag and single-layer mode.
 #include "app/KivoWindow.h"
+#include "canvas/ScaleBar.h"
 #include "canvas/CellSceneSync.h"
 #include "canvas/ShapeFill.h"
 
@@ -153,6 +154,7 @@ long KivoWindow::onCanvasPaint(FXObject*, FXSelector, void*) {
   painter.paint(sizedView(), layout.allLayers(), [this](int i) { return layout.takeAppendedCorners(i); },
                 mouseRect, &cellScene);
   paintOverlays();
+  drawScaleBar(view, units);
   if (glvisual->isDoubleBuffer()) canvas->swapBuffers();
   canvas->makeNonCurrent();
   return 1;

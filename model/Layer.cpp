@@ -124,6 +124,7 @@ bool Layer::passes(const GroupNode* node, int filter, const Rect* arg) const {
     case MATCH_NOT_INSIDE: return arg && node->liesInside(*arg) == 0;
     case MATCH_AT: return arg && node->contains(arg->getX(), arg->getY()) == 1;
     case MATCH_NOT_AT: return arg && node->contains(arg->getX(), arg->getY()) == 0;
+    case MATCH_OBJECT: return node == arg;
     default: return false;
   }
 }

@@ -31,6 +31,7 @@ enum {
   MATCH_NOT_INSIDE = 6,
   MATCH_AT = 7,          // the node contains arg's corner (x, y)
   MATCH_NOT_AT = 8,
+  MATCH_OBJECT = 9,      // the node is arg itself (a right click's pick)
 };
 
 // The objects of one layer slot, in the order they were added. The Rect part

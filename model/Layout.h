@@ -192,6 +192,19 @@ public:
   size_t pasteWithCells(const CellLibrary& from, const std::vector<PlacedObject>& objects,
                         const FXString& message, size_t* refused = nullptr);
 
+  // ---- objects replaced by others (model/ObjectReplace.cpp), one
+  // undoable step each.
+  // Put replacement (taken over) in the place of the object at position of
+  // slot: at that position on the same slot, last on newSlot otherwise.
+  // Both slots must be enabled, and an instance is replaced by an instance
+  // only; false (replacement deleted) when not.
+  bool replaceObject(int slot, uint32_t position, int newSlot, GroupNode* replacement, const FXString& message);
+  // Move the selected objects of the enabled layers (only `only` when it is
+  // a slot) to layer `to`, last there in their order, still selected
+  // (objectForSlot). Instances stay. Returns how many moved; 0 when `to` is
+  // disabled.
+  size_t moveSelectedToLayer(int to, int only = -1);
+
   void setObserver(LayoutObserver* o) { observer = o; }
   LayoutObserver* getObserver() const { return observer; }
 

@@ -109,7 +109,7 @@ TEST_F(GridCommandsTest, RightDragLeavesARulerSnappedToEdgesThatEscapeClears) {
 TEST_F(GridCommandsTest, GridStepIsTypedInShownUnitsAndDrawnRectanglesSnap) {
   Layer empty[LAYER_COUNT];
   window->layout.replaceContent(empty, "chip.gds", false, FORMAT_GDSII, GdsLibraryInfo());
-  window->resetGridAndRulers();
+  window->layoutReplaced();
   EXPECT_EQ(window->grid.step, 5);
   auto typeStep = [&](const char* text, bool refused) {
     kivotest::ModalResponder r;

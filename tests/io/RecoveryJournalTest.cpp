@@ -12,6 +12,7 @@
 #include "io/RecoverDialog.h"
 #include "io/RecoveryJournal.h"
 #include "model/ObjectOrigin.h"
+#include "model/ObjectReplace.h"
 #include "support/GuiTest.h"
 
 namespace {
@@ -381,4 +382,32 @@ TEST(RecoveryJournal, ReplayRebuildsGroupsUngroupsAndTheCellShown) {
   const std::string placeA = std::to_string(LAYER_INSTANCES) + "@0,0,13,13>A\n";
   EXPECT_EQ(library(layout), "*TOP: 1@20,0,4,4 2@40,0,4,4 " + placeA + "A: 1@0,0,4,4 3@9,9,4,4\nB: 1@20,0,4,4 2@40,0,4,4 " + placeA);
   layout.setObserver(nullptr);
+}
+
+// Properties and Move to Current Layer replace objects: the journal keeps
+// their layer, place, geometry and value through undo and redo.
+TEST(RecoveryJournal, ReplayFollowsReplacedAndMovedObjects) {
+  std::string dir = kivotest::tempDir();
+  ASSERT_EQ(mkdir((dir + "/recovery").c_str(), 0755), 0);
+  Layout layout;
+  RecoveryJournal journal(layout, dir + "/recovery");
+  layout.setObserver(&journal);
+  std::vector<PlacedObject> boxes;
+  for (int k = 0; k < 3; k++) {
+    boxes.push_back({5, newLayoutObject(5)});
+    boxes.back().node->setRect(k * 10, 0, 4, 4);
+  }
+  layout.addObjects(boxes, "added");
+  GroupNode* wider = objectForSlot(*layout.layer(5).first()->next(), 5, 5);
+  wider->setRect(11, 1, 8, 2);
+  layout.replaceObject(5, 1, 5, wider, "1 object changed");
+  layout.layer(5).first()->select();
+  layout.moveSelectedToLayer(LAYER_OPTIONS);
+  layout.undo();
+  layout.redo();
+  journal.flush();
+  Layout replayed;
+  ASSERT_TRUE(replayJournal(journal.path(), replayed).ok);
+  EXPECT_EQ(text(layout), text(replayed));
+  EXPECT_NE(std::string::npos, text(replayed).find("REC(11,1,8,2,ME)"));
 }
