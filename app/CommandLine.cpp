@@ -17,6 +17,7 @@ const Option options[] = {
   {"--version", false, [](CommandLine& line, const char*) { line.action = CommandLine::VERSION; }},
   {"--layer-map", true, [](CommandLine& line, const char* path) { line.layerMap = path; }},
   {"--cell", true, [](CommandLine& line, const char* name) { line.cell = name; }},
+  {"--layer-props", true, [](CommandLine& line, const char* path) { line.layerProps = path; }},
 };
 
 // The toolkit's own options (FOX 1.6 FXApp::init) and whether each takes
@@ -107,6 +108,7 @@ const char* usageText() {
          "  --version          show the version and exit\n"
          "  --layer-map MAP    read GDSII layers onto slots as the map file MAP says\n"
          "  --cell NAME        show the cell NAME of the GDSII FILE (else its largest top cell)\n"
+         "  --layer-props FILE read and write the layers' colours and styles in FILE\n"
          "  -display NAME      use this X display (and the FOX toolkit's other options)\n"
          "\n"
          "Keys, menus and mouse gestures: see kivo(1).\n";

@@ -20,6 +20,7 @@ struct CommandLine {
   std::string file;   // layout to open at start; empty for none
   std::string layerMap;  // GDSII layer map file; empty for the default
   std::string cell;      // the GDSII cell to show; empty for the largest top cell
+  std::string layerProps;  // layer properties file; empty for the default
   std::string error;  // for USAGE_ERROR: what was wrong
   // argv[0] and the toolkit's options, then a null entry, as FXApp::init
   // takes them; the pointers are argv's own.

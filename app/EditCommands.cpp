@@ -148,6 +148,12 @@ bool KivoWindow::copyToClipboard() {
   if (copies.empty()) return false;
   deleteObjects(clipboard);
   clipboard = std::move(copies);
+  clipboardCellBytes.clear();
+  for (const PlacedObject& o : clipboard)
+    if (o.layer == LAYER_INSTANCES) {
+      clipboardCellBytes = clipboardCells(clipboard, layout.cells());
+      break;
+    }
   FXDragType types[TEXT_TYPE_COUNT + 1] = {cellsType(getApp())};
   std::copy(clipboardTypes(getApp()), clipboardTypes(getApp()) + TEXT_TYPE_COUNT, types + 1);
   acquireClipboard(types, TEXT_TYPE_COUNT + 1);
@@ -173,6 +179,7 @@ long KivoWindow::onUpdCopyCut(FXObject* sender, FXSelector, void*) {
 }
 
 void KivoWindow::flattenCopiedInstances() {
+  if (!clipboardCellBytes.empty()) return;  // the copy holds its cells already
   std::vector<PlacedObject> kept;
   Layer flat[LAYER_COUNT];
   for (PlacedObject& o : clipboard) {
@@ -195,9 +202,13 @@ void KivoWindow::flattenCopiedInstances() {
 
 // Another Kivo window's objects with their cells, when it offers them.
 bool KivoWindow::clipboardCellObjects(CellLibrary& cells, std::vector<PlacedObject>& objects) const {
+  if (hasClipboard())
+    return !clipboardCellBytes.empty() &&
+           objectsOfClipboardCells((const uint8_t*)clipboardCellBytes.data(), clipboardCellBytes.size(), cells, objects) &&
+           !objects.empty();
   FXuchar* data = nullptr;
   FXuint size = 0;
-  if (hasClipboard() || !offered(*this, cellsType(getApp())) ||
+  if (!offered(*this, cellsType(getApp())) ||
       !getDNDData(FROM_CLIPBOARD, cellsType(getApp()), data, size) || !data)
     return false;
   bool ok = objectsOfClipboardCells(data, size, cells, objects);
@@ -240,6 +251,7 @@ long KivoWindow::onCmdPaste(FXObject*, FXSelector, void*) {
   }
   int32_t x, y;
   toLayout(pointerX, pointerY, x, y);
+  snapPoint(x, y);
   if (!placeAt(objects, x, y)) {
     deleteObjects(objects);
     setStatusMessage("Nothing pasted: the objects would leave the coordinate range");
@@ -294,7 +306,8 @@ long KivoWindow::onClipboardRequest(FXObject* sender, FXSelector sel, void* ptr)
   const FXEvent* event = static_cast<const FXEvent*>(ptr);
   if (FXMainWindow::onClipboardRequest(sender, sel, ptr)) return 1;
   if (event->target == cellsType(getApp())) {
-    const std::string bytes = clipboardCells(clipboard, layout.cells());
+    const std::string bytes =
+        clipboardCellBytes.empty() ? clipboardCells(clipboard, layout.cells()) : clipboardCellBytes;
     FXuchar* data = nullptr;
     FXMALLOC(&data, FXuchar, bytes.size() + 1);
     memcpy(data, bytes.data(), bytes.size());
@@ -304,7 +317,16 @@ long KivoWindow::onClipboardRequest(FXObject* sender, FXSelector sel, void* ptr)
   const FXDragType* types = clipboardTypes(getApp());
   for (int t = 0; t < TEXT_TYPE_COUNT; t++) {
     if (event->target != types[t]) continue;
-    std::string text = clipboardText(clipboard, &layout.cells());
+    std::string text;
+    CellLibrary cells;
+    std::vector<PlacedObject> copies;
+    if (clipboardCellBytes.empty()) {
+      text = clipboardText(clipboard, &layout.cells());
+    } else if (objectsOfClipboardCells((const uint8_t*)clipboardCellBytes.data(), clipboardCellBytes.size(), cells,
+                                       copies)) {
+      text = clipboardText(copies, &cells);
+      deleteObjects(copies);
+    }
     FXuchar* data = nullptr;
     FXMALLOC(&data, FXuchar, text.size() + 1);
     memcpy(data, text.data(), text.size());

@@ -27,6 +27,7 @@ FXDEFMAP(KivoWindow) KivoWindowMap[] = {
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_FILE_SAVEAS,       KivoWindow::onCmdFileSaveAs),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_QUIT,              KivoWindow::onCmdQuit),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_RECENT_FILE,       KivoWindow::onCmdRecentFile),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_EXPORT_PICTURE,    KivoWindow::onCmdExportPicture),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_GOTO,              KivoWindow::onCmdGoTo),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_UNDO,              KivoWindow::onCmdUndo),
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_UNDO,              KivoWindow::onUpdUndo),
@@ -53,6 +54,9 @@ FXDEFMAP(KivoWindow) KivoWindowMap[] = {
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_SINGLE_LAYER,      KivoWindow::onUpdSingleLayer),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_VIEW_LABELS,       KivoWindow::onCmdViewLabels),
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_VIEW_LABELS,       KivoWindow::onUpdViewLabels),
+  // View > Outlines
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_VIEW_OUTLINES,     KivoWindow::onCmdViewOutlines),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_VIEW_OUTLINES,     KivoWindow::onUpdViewOutlines),
   FXMAPFUNC (SEL_CONFIGURE,          KivoWindow::ID_CANVAS,            KivoWindow::onCanvasConfigure),
   FXMAPFUNC (SEL_PAINT,              KivoWindow::ID_CANVAS,            KivoWindow::onCanvasPaint),
   FXMAPFUNC (SEL_MOTION,             KivoWindow::ID_CANVAS,            KivoWindow::onCanvasMotion),
@@ -73,6 +77,14 @@ FXDEFMAP(KivoWindow) KivoWindowMap[] = {
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_CELLS,             KivoWindow::onCmdCells),
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_CELLS,             KivoWindow::onUpdCells),
   FXMAPFUNC (SEL_CLOSE,              0,                                KivoWindow::onCmdClose),
+  // Grid, snap and rulers
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_VIEW_GRID,         KivoWindow::onCmdViewGrid),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_VIEW_GRID,         KivoWindow::onUpdViewGrid),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_VIEW_SNAP,         KivoWindow::onCmdViewSnap),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_VIEW_SNAP,         KivoWindow::onUpdViewSnap),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_GRID_STEP,         KivoWindow::onCmdGridStep),
+  FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_CLEAR_RULERS,      KivoWindow::onCmdClearRulers),
+  FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_CLEAR_RULERS,      KivoWindow::onUpdClearRulers),
   // Inspect, pick and object properties
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_PROPERTIES,        KivoWindow::onCmdProperties),
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_MOVE_TO_LAYER,     KivoWindow::onCmdMoveToLayer),
@@ -157,6 +169,8 @@ void KivoWindow::buildMenus() {
     new FXMenuCommand(recentmenu, FXString::null, nullptr, recentFiles, FXRecentFiles::ID_FILE_1 + i);
   new FXMenuSeparator(recentmenu);
   new FXMenuCommand(recentmenu, "&Clear Recent Files", nullptr, recentFiles, FXRecentFiles::ID_CLEAR);
+  new FXMenuCommand(filemenu, "&Export Picture...\t\tSave the picture of the canvas as PNG", nullptr, this,
+                    ID_EXPORT_PICTURE);
   new FXMenuCommand(filemenu, "&Save\tCtl-S\tSave file to disk", icons[ICON_SAVE], this, ID_FILE_SAVE);
   new FXMenuCommand(filemenu, "Save &As...\t\tSave file to disk as", nullptr, this, ID_FILE_SAVEAS);
   new FXMenuSeparator(filemenu);
@@ -206,9 +220,19 @@ void KivoWindow::buildMenus() {
   for (const auto& a : arrows) getAccelTable()->addAccel(MKUINT(a[0], 0), this, FXSEL(SEL_COMMAND, a[1]));
   new FXMenuSeparator(viewmenu);
   new FXMenuCheck(viewmenu, "La&bels\tCtl-T\tShow/hide labels", this, ID_VIEW_LABELS);
+  new FXMenuCheck(viewmenu, "O&utlines\t\tDraw each shape's outline in its layer's colour", this, ID_VIEW_OUTLINES);
   FXMenuCheck* layersEntry = new FXMenuCheck(viewmenu, "&Layers\tCtl-L\tShow/hide layers list", this, ID_LAYERS);
   layersEntry->setIcon(icons[ICON_LAYERS]);
   new FXMenuCheck(viewmenu, "&Cells\tCtl-K\tShow/hide cells list", this, ID_CELLS);
+  // The grid, snapping to it and the rulers.
+  new FXMenuSeparator(viewmenu);
+  new FXMenuCheck(viewmenu, "Gri&d\tCtl-Shift-G\tShow/hide the grid", this, ID_VIEW_GRID);
+  new FXMenuCheck(viewmenu, "S&nap\t\tSnap edits to the grid", this, ID_VIEW_SNAP);
+  new FXMenuCommand(viewmenu, "Grid S&tep...\t\tSet the grid step", nullptr, this, ID_GRID_STEP);
+  new FXMenuCommand(viewmenu, "Clear &Rulers\t\tRemove every ruler", nullptr, this, ID_CLEAR_RULERS);
+  // Shift turns g into G: both spellings reach the grid.
+  getAccelTable()->addAccel(MKUINT(KEY_G, CONTROLMASK | SHIFTMASK), this, FXSEL(SEL_COMMAND, ID_VIEW_GRID));
+  getAccelTable()->addAccel(MKUINT(KEY_g, CONTROLMASK | SHIFTMASK), this, FXSEL(SEL_COMMAND, ID_VIEW_GRID));
   // Units of the lengths shown and typed
   new FXMenuSeparator(viewmenu);
   new FXMenuCheck(viewmenu, "&Micrometres\t\tShow lengths in micrometres (else database units)", this, ID_UNITS);

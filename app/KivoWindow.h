@@ -6,6 +6,9 @@
 
 #include "canvas/CanvasPainter.h"
 #include "canvas/CellScene.h"
+#include "canvas/GridOverlay.h"
+#include "canvas/MoveDrag.h"
+#include "canvas/Rulers.h"
 #include "canvas/ViewTransform.h"
 #include "icons/Icons.h"
 #include "model/Layer.h"
@@ -87,6 +90,15 @@ public:
     ID_CELLS,
     ID_GOTO,
     ID_RECENT_FILE,
+    // Grid, snap and rulers (canvas/GridCommands.cpp)
+    ID_VIEW_GRID,
+    ID_VIEW_SNAP,
+    ID_GRID_STEP,
+    ID_CLEAR_RULERS,
+    // Layer looks (panels/LayerCommands.cpp)
+    ID_VIEW_OUTLINES,
+    // File > Export Picture (io/PictureCommands.cpp)
+    ID_EXPORT_PICTURE,
     // Inspect, pick and object properties (app/InspectCommands.cpp)
     ID_PROPERTIES,
     ID_MOVE_TO_LAYER,
@@ -129,6 +141,12 @@ public:
   // without a message box and cellError says why.
   std::string startCell;
   std::string cellError;
+
+  // Export Picture (io/PictureCommands.cpp)
+  long onCmdExportPicture(FXObject*, FXSelector, void*);
+  // Write the layers as shown, width x height pixels, to a PNG file at
+  // path; false with the reason (after the file's name) when it failed.
+  bool exportPicture(const FXString& path, int width, int height, FXString& why);
 
   // Recovery journal (io/RecoveryCommands.cpp)
   // Offer the journals of ended sessions, before a file named on the command
@@ -188,6 +206,9 @@ public:
   long onCmdSingleLayer(FXObject*, FXSelector, void*);
   long onCmdViewLabels(FXObject*, FXSelector, void*);
   long onUpdViewLabels(FXObject*, FXSelector, void*);
+  // View > Outlines (panels/LayerCommands.cpp)
+  long onCmdViewOutlines(FXObject*, FXSelector, void*);
+  long onUpdViewOutlines(FXObject*, FXSelector, void*);
   long onUpdSingleLayer(FXObject*, FXSelector, void*);
   long onCanvasConfigure(FXObject*, FXSelector, void*);
   long onCanvasPaint(FXObject*, FXSelector, void*);
@@ -209,6 +230,30 @@ public:
   long onCanvasRightPress(FXObject*, FXSelector, void*);
   long onCanvasRightRelease(FXObject*, FXSelector, void*);
   long onCmdCancelDrag(FXObject*, FXSelector, void*);
+
+  // Grid, snap, rulers and moving the selection with the mouse
+  // (canvas/GridCommands.cpp)
+  long onCmdViewGrid(FXObject*, FXSelector, void*);
+  long onUpdViewGrid(FXObject*, FXSelector, void*);
+  long onCmdViewSnap(FXObject*, FXSelector, void*);
+  long onUpdViewSnap(FXObject*, FXSelector, void*);
+  long onCmdGridStep(FXObject*, FXSelector, void*);
+  long onCmdClearRulers(FXObject*, FXSelector, void*);
+  long onUpdClearRulers(FXObject*, FXSelector, void*);
+  // A new layout (New, Open): the grid step it starts with, no rulers.
+  void resetGridAndRulers();
+  // The overlays drawn over the painter's picture: grid, moving objects
+  // and rulers. A picture exported without them skips this one call.
+  void paintOverlays();
+  // (x, y) moved to the grid while snapping is on.
+  void snapPoint(int& x, int& y) const;
+  // The right drag's own parts: Ctrl moves the selection, no modifier
+  // leaves a ruler. Pressed at pixel (px, py), layout point (x, y).
+  void rightDragPressed(FXuint state, int px, int py, int x, int y);
+  void rightDragMoved(int x, int y);
+  void rightDragReleased(int px, int py, int x, int y);
+  // Escape: end a right drag without its effect; false when none runs.
+  bool cancelRightDrag();
 
   // Navigation (canvas/NavigationCommands.cpp)
   long onCmdGoTo(FXObject*, FXSelector, void*);
@@ -285,6 +330,10 @@ public:
   FXGUISignal* journalSignal = nullptr;  // its writer thread's word of a change
   // Copies of the objects last copied or cut, with their slots; owned here.
   std::vector<PlacedObject> clipboard;
+  // When the copies hold instances: the copies with the cells they reach,
+  // as another Kivo window gets them, taken at the copy. Undo, Group and
+  // Open change the cells' indices afterwards; these bytes stay true.
+  std::string clipboardCellBytes;
   FXString statusText;
   FXGIFIcon* icons[ICON_COUNT] = {};
 
@@ -311,6 +360,12 @@ public:
   CanvasPainter painter;
   // The shown cell's placements of other cells, as the painter reads them.
   CellScene cellScene;
+
+  // Grid, snap, rulers and the mouse move (canvas/GridCommands.cpp).
+  GridSettings grid;
+  Rulers rulers;
+  MoveDrag moveDrag;
+  int32_t addPressX = 0, addPressY = 0;  // a drawing drag's press, before snapping
 
   // The slot the editing commands reach: the current layer in single-layer
   // mode, else -1 for every layer.

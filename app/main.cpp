@@ -5,6 +5,7 @@
 #include "app/CommandLine.h"
 #include "app/KivoWindow.h"
 #include "io/LayerMap.h"
+#include "io/LayerProps.h"
 
 int main(int argc, char* argv[]) {
   CommandLine line = parseCommandLine(argc, argv);
@@ -21,6 +22,9 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "kivo: %s\n", error.c_str());
     return 2;
   }
+  // The layers' looks, before the window gives the layers theirs.
+  if (!line.layerProps.empty()) setLayerPropsPath(line.layerProps);
+  if (!loadLayerProps(layerPropsPath(), error)) std::fprintf(stderr, "kivo: %s\n", error.c_str());
   FXApp app("Kivo", "0.0.1");
   int toolkitArgc = (int)line.toolkitArgs.size() - 1;
   app.init(toolkitArgc, line.toolkitArgs.data());

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "canvas/CellMasks.h"
+#include "canvas/CellSceneSync.h"
 #include "canvas/Composer.h"
 #include "canvas/KeptPicture.h"
 #include "canvas/LayerCache.h"
@@ -96,6 +97,9 @@ void drawBand(const ViewTransform& view, MouseRect& band) {
 // boxes (400 units) leave the canvas on the right and at the top.
 const double CHECK_ORIGIN = -3.3;
 const float CHECK_SCALE = 1.7f;
+// The stipple of the test scene: the cross-hatch has dots and diagonals,
+// so it catches a pattern laid out from another corner in either direction.
+const int CHECK_STIPPLE = STYLE_STIPPLE1 + 3;
 
 // The frame being drawn, as OpenGL holds it.
 std::vector<uint8_t> readFrame(const ViewTransform& view) {
@@ -201,12 +205,19 @@ void CanvasPainter::paint(const ViewTransform& view, const Layer layers[LAYER_CO
   paintShapesIn(nullptr);
 }
 
+void CanvasPainter::paintLayers(const ViewTransform& view, const Layer layers[LAYER_COUNT],
+                                const CornerHandOver& takeCorners, const CellScene* cells) {
+  MouseRect none;
+  overlays = false;
+  paint(view, layers, takeCorners, none, cells);
+  overlays = true;
+}
+
 // Crosshair and band first, then the layers.
 void CanvasPainter::paintReference(const ViewTransform& view, const Layer layers[LAYER_COUNT],
                                    MouseRect& band) {
   beginFrame(view);
-  drawCrosshair(view, band);
-  drawBand(view, band);
+  if (overlays) drawCrosshair(view, band), drawBand(view, band);
   drawPicturePlain(view, layers);
   ++layerRenders;
 }
@@ -219,23 +230,39 @@ void CanvasPainter::drawPicturePlain(const ViewTransform& view, const Layer laye
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, layerDepth((int)place));
     drawScenePlain(view, layers[i], i, true);
-    layers[i].draw(view.baseX(), view.baseY());
+    drawLayerPlain(layers[i], view.baseX(), view.baseY());
     drawScenePlain(view, layers[i], i, false);
     glPopMatrix();
   }
 }
 
 void CanvasPainter::drawScenePlain(const ViewTransform& view, const Layer& layer, int i, bool before,
-                                   const std::vector<ObjectCorners>* gathered) {
-  if (!scene || (!before && i != OUTLINE_LAYER)) return;
-  glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
+                                   const GatheredShapes* gathered) {
+  if (!scene || (!before && i != OUTLINE_LAYER) || (before && layer.isHidden())) return;
+  glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT | GL_CURRENT_BIT | GL_POLYGON_STIPPLE_BIT);
   glPushMatrix();
   if (before) {
+    // In the layer's style, then under View > Outlines outlined again.
+    // The runs the masks decided hold filled pixels only: outlines of
+    // those slots walk the hierarchy, which gathered them not.
+    auto shapes = [&](bool filled) {
+      bool runs = pairRunsReady && i >= FIRST_PAIR_SLOT && i < WIDE_SLOTS;
+      if (runs && filled)
+        cellMasks->drawPairRuns(i, view);
+      else if (gathered && !runs)
+        drawGatheredShapes(*gathered, view, filled);
+      else
+        drawPlacedShapes(*scene, view, i, filled);
+    };
     setColor(layer.getColor());
-    if (gathered)
-      drawGatheredShapes(*gathered, view, layer.isEnabled() != 0);
-    else
-      drawPlacedShapes(*scene, view, i, layer.isEnabled() != 0);
+    beginLayerStyle(layer);
+    shapes(layer.drawsFilled());
+    glDisable(GL_POLYGON_STIPPLE);
+    if (outlinesShown() && layer.drawsFilled()) {
+      setColor(outlineColor(layer.getColor()));
+      glTranslatef(0.0f, 0.0f, OUTLINE_Z);
+      shapes(false);
+    }
   } else {
     setColor(WHITE);
     glTranslatef(0.0f, 0.0f, SELECTION_Z);
@@ -252,6 +279,7 @@ void CanvasPainter::drawScenePlain(const ViewTransform& view, const Layer& layer
 // over the named layers: every named depth lies below every pair depth.
 void CanvasPainter::drawPictureFast(const ViewTransform& view, const Layer layers[LAYER_COUNT],
                                     const PictureKey& key) {
+  pairRunsReady = false;
   if (composeLayers(view, layers, key)) {
     picture->restore(view);
     if (pairLayersHoldObjects(layers) || (scene && scene->hasPlacements() && scene->top().pairsBelow)) {
@@ -292,11 +320,35 @@ void CanvasPainter::checkFastPath(const ViewTransform& view, const Layer layers[
       scene[i].apply(OP_ADD, MATCH_ALL, node);
     }
   }
-  drawPictureFast(probe, scene, PictureKey(probe, scene));
+  // Placed cells too, in a mirrored and turned array, with their slanted
+  // shapes and labels.
+  CellScene cells;
+  sampleCellScene(cells);
+  this->scene = &cells;
+  paintShapesIn(&probe);
+  PictureKey key(probe, scene);
+  key.scene = &cells;
+  key.sceneRevision = cells.revision;
+  drawPictureFast(probe, scene, key);
   std::vector<uint8_t> fast = readFrame(probe);
   beginFrame(probe);
   drawPicturePlain(probe, scene);
   trusted = readFrame(probe) == fast;
+  // Once more with an outlined and a stippled layer, which the fast path
+  // draws from its caches rather than from the masks.
+  scene[LAYER_METAL1].setStyle(STYLE_OUTLINE);
+  scene[LAYER_POLY].setStyle(CHECK_STIPPLE);
+  PictureKey styled(probe, scene);
+  styled.scene = &cells;
+  styled.sceneRevision = cells.revision;
+  beginFrame(probe);
+  drawPictureFast(probe, scene, styled);
+  fast = readFrame(probe);
+  beginFrame(probe);
+  drawPicturePlain(probe, scene);
+  trusted = trusted && readFrame(probe) == fast;
+  paintShapesIn(nullptr);
+  this->scene = nullptr;
   if (!trusted)
     std::fprintf(stderr, "kivo: the fast painter's test picture differs from the plain one on this "
                          "display; painting plainly\n");
@@ -324,8 +376,7 @@ void CanvasPainter::paintFast(const ViewTransform& view, const Layer layers[LAYE
     drawPictureFast(view, layers, key);
     ++layerRenders;
   }
-  drawCrosshair(view, band);
-  drawBand(view, band);
+  if (overlays) drawCrosshair(view, band), drawBand(view, band);
 }
 
 // Sort the layers that this view does not hold whole: culling pays there.
@@ -357,8 +408,8 @@ void CanvasPainter::drawLayersFast(const ViewTransform& view, const Layer layers
   updateCaches(layers);
   sortWhereCulled(view, layers);
   const std::vector<int> order = drawingOrder();
-  std::vector<std::vector<ObjectCorners>> pairShapes;
-  if (scene) gatherPairShapes(*scene, view, pairShapes);
+  std::vector<GatheredShapes> pairShapes;
+  if (scene) gatherPairShapes(*scene, view, pairShapes, pairRunsReady ? WIDE_SLOTS : FIRST_PAIR_SLOT);
   for (size_t place = from; place < order.size(); place++) {
     const int i = order[place];
     glPushMatrix();
@@ -399,7 +450,7 @@ void CanvasPainter::updateCaches(const Layer layers[LAYER_COUNT], int* changes) 
 bool CanvasPainter::composeLayers(const ViewTransform& view, const Layer layers[LAYER_COUNT],
                                   const PictureKey& key) {
   Composer& c = *composer;
-  if (!c.canCompose(view) || !picture->ensureTexture(view)) return false;
+  if (!c.composes(layers) || !c.canCompose(view) || !picture->ensureTexture(view)) return false;
   glViewport(0, 0, view.width, view.height);
   GLint drawBuffer = GL_BACK;
   glGetIntegerv(GL_DRAW_BUFFER, &drawBuffer);
@@ -430,9 +481,10 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, const Layer layers[
   c.view = ViewKey(view, layers);
   if (scene) {
     bool enabled[LAYER_COUNT];
-    for (int i = 0; i < LAYER_COUNT; i++) enabled[i] = layers[i].isEnabled() != 0;
+    for (int i = 0; i < LAYER_COUNT; i++) enabled[i] = layers[i].drawsFilled();
     cellMasks->update(view, *scene, enabled, c.snap, *vertices);
     if (glGetError() != GL_NO_ERROR) return false;
+    pairRunsReady = true;
   }
   c.fold(n, scene ? cellMasks->plane.data() : nullptr, scene ? cellMasks->outlines.data() : nullptr);
   picture->upload(view, key, c.pixels.data());

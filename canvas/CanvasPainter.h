@@ -11,6 +11,7 @@
 struct CellMasks;
 struct CellScene;
 struct Composer;
+struct GatheredShapes;
 class KeptPicture;
 class Layer;
 class MouseRect;
@@ -66,6 +67,11 @@ public:
   void paint(const ViewTransform& view, const Layer layers[LAYER_COUNT], const CornerHandOver& takeCorners,
              MouseRect& band, const CellScene* scene = nullptr);
 
+  // Clear the frame and draw the layers alone, without crosshair and band:
+  // the picture that File > Export Picture writes, tile by tile.
+  void paintLayers(const ViewTransform& view, const Layer layers[LAYER_COUNT], const CornerHandOver& takeCorners,
+                   const CellScene* scene = nullptr);
+
   // Draw with the plain immediate-mode loop instead of the fast path.
   void setReferenceMode(bool on) { reference = on; }
   bool isReferenceMode() const { return reference; }
@@ -98,7 +104,7 @@ private:
   // placements (with the frontmost layer). gathered: the layer's placed
   // shapes when the fast path gathered them beforehand.
   void drawScenePlain(const ViewTransform& view, const Layer& layer, int i, bool before,
-                      const std::vector<ObjectCorners>* gathered = nullptr);
+                      const GatheredShapes* gathered = nullptr);
   void updateCaches(const Layer layers[LAYER_COUNT], int* changes = nullptr);
   void sortWhereCulled(const ViewTransform& view, const Layer layers[LAYER_COUNT]);
   // The layers from place `from` of the drawing order on, from the caches.
@@ -106,6 +112,7 @@ private:
   bool composeLayers(const ViewTransform& view, const Layer layers[LAYER_COUNT], const PictureKey& key);
 
   bool reference = false;
+  bool overlays = true;  // crosshair and band drawn over the layers
   bool checked = false, trusted = true;
   unsigned long layerRenders = 0;
   LayerCache* caches;  // LAYER_COUNT entries
@@ -115,8 +122,11 @@ private:
   CellMasks* cellMasks;
   // The hand-over of the paint under way; none for the test picture.
   const CornerHandOver* handOver = nullptr;
-  // The scene of the paint under way; none for the test picture.
+  // The scene of the paint under way (the test picture's own while it is
+  // drawn).
   const CellScene* scene = nullptr;
+  // The cell masks of this picture hold the pair slots' placed pixels.
+  bool pairRunsReady = false;
 };
 
 #endif

@@ -7,6 +7,7 @@
 
 #include "canvas/Composer.h"
 #include "canvas/PixelMap.h"
+#include "canvas/PlacedShapes.h"
 #include "canvas/SecondThread.h"
 
 namespace {
@@ -15,6 +16,9 @@ namespace {
 // thread: a pixel's query takes a fraction of a microsecond, so smaller
 // ones finish before a thread would start.
 const size_t SHARED_PIXELS = 1 << 16;
+// At most this many rectangles of a layer near one centre are tried for
+// covering it together: abutting cells bring two to four.
+const size_t MAX_UNION = 8;
 // Thresholds beyond the 32-bit range by this much stand for "beyond every
 // coordinate": shapes lie within it.
 const int64_t BEYOND = (int64_t)1 << 33;
@@ -114,8 +118,10 @@ struct CentreQuery {
   const CellScene& scene;
   int64_t canvasX0 = 0, canvasX1 = 0, canvasY0 = 0, canvasY1 = 0;  // edges on the canvas
   int64_t loX = 0, hiX = 0, loY = 0, hiY = 0;
-  uint16_t wanted = 0, bits = 0;
+  uint64_t wanted = 0, bits = 0;
   std::vector<Unsure> near;
+  ShapeHitSet* hits = nullptr;  // polygons, paths and labels near the centre
+  double scale = 1;  // the view's, pixels a unit
 
   void ask(uint32_t index, const PlaceTransform& t, bool own) {
     const SceneCell& c = scene.cells[index];
@@ -126,23 +132,30 @@ struct CentreQuery {
     if (inv.c != 0) mapAxis(inv.c, loX + 1, hiX - 1, inv.dy, v0, v1);
     else mapAxis(inv.d, loY + 1, hiY - 1, inv.dy, v0, v1);
     if (!c.bounds.overlaps(u0, v0, u1, v1)) return;
-    if (own && (wanted & ~bits & c.slotsBelow))
+    if (own && (wanted & ~bits & c.slotsShownAt(scale)))
       c.shapeGrid.near(c.shapeBoxes, u0, v0, u1, v1, [&](uint32_t k, const Box64& b) {
         int s = c.shapeSlots[k];
-        if (!(wanted & ~bits & (1u << s))) return;
+        if (!(wanted & ~bits & (1ull << s))) return;
+        if (k >= c.rectItems) {
+          // Drawn by their own code; those reaching past 32 bits with the
+          // wrapped shapes.
+          uint32_t d = c.drawnItems[k - c.rectItems];
+          if (c.drawn[d].shownAt(scale) && c.drawn[d].reach.placed(t).fitsInt32()) hits->add({index, d, t});
+          return;
+        }
         bool exact;
         ObjectCorners shape{(int32_t)b.x0, (int32_t)b.y0, (int32_t)b.x1, (int32_t)b.y1};
         ObjectCorners p = placedCorners(shape, t, &exact);
         if (!exact) return;  // drawn with the wrapped shapes
         if (p.x0 <= loX && p.x1 >= hiX && p.y0 <= loY && p.y1 >= hiY && p.x0 >= canvasX0 && p.x1 <= canvasX1 &&
             p.y0 >= canvasY0 && p.y1 <= canvasY1)
-          bits |= (uint16_t)(1u << s);
+          bits |= 1ull << s;
         else
           near.push_back({s, p});
       });
     c.placementGrid.near(c.placementBoxes, u0, v0, u1, v1, [&](uint32_t k, const Box64&) {
       const CellPlacement& p = c.placements[k];
-      if ((wanted & ~bits & scene.cells[p.cell].slotsBelow) == 0) return;
+      if ((wanted & ~bits & scene.cells[p.cell].slotsShownAt(scale)) == 0) return;
       Box64 e = scene.cells[p.cell].bounds.placed(p.transform);
       int32_t i0 = 0, i1 = p.columns - 1, j0 = 0, j1 = p.rows - 1;
       if (p.axisArray()) {
@@ -155,14 +168,49 @@ struct CentreQuery {
   }
 };
 
+// Whether rectangles of one layer, near a centre each, together cover the
+// centre for certain: their union holds every point of the centre's box
+// [lo, hi] (whose edges lie clear of it) that a pixel centre may stand for.
+// The rasteriser moves every edge by the same rule, keeping their order, so
+// rectangles that abut or overlap leave no gap for the centre to fall in.
+// Cells placed side by side abut on every layer their edges share.
+bool unionCovers(const Unsure* shapes, size_t n, int64_t loX, int64_t hiX, int64_t loY, int64_t hiY) {
+  int64_t xs[2 * MAX_UNION + 2], ys[2 * MAX_UNION + 2];
+  size_t nx = 0, ny = 0;
+  xs[nx++] = loX, xs[nx++] = hiX, ys[ny++] = loY, ys[ny++] = hiY;
+  for (size_t k = 0; k < n; k++) {
+    const ObjectCorners& c = shapes[k].c;
+    for (int64_t x : {(int64_t)c.x0, (int64_t)c.x1})
+      if (x > loX && x < hiX) xs[nx++] = x;
+    for (int64_t y : {(int64_t)c.y0, (int64_t)c.y1})
+      if (y > loY && y < hiY) ys[ny++] = y;
+  }
+  std::sort(xs, xs + nx), std::sort(ys, ys + ny);
+  nx = std::unique(xs, xs + nx) - xs, ny = std::unique(ys, ys + ny) - ys;
+  // Each cell of the grid of edges is covered whole by one rectangle or
+  // has a point no rectangle holds.
+  for (size_t i = 0; i + 1 < nx; i++)
+    for (size_t j = 0; j + 1 < ny; j++) {
+      bool covered = false;
+      for (size_t k = 0; k < n && !covered; k++) {
+        const ObjectCorners& c = shapes[k].c;
+        covered = c.x0 <= xs[i] && c.x1 >= xs[i + 1] && c.y0 <= ys[j] && c.y1 >= ys[j + 1];
+      }
+      if (!covered) return false;
+    }
+  return true;
+}
+
 // Fill every step-th row of the plane from row0; shapes too near a centre
 // go to unsure. Threads take rows in turn: a design often fills only part
 // of the canvas.
 void queryRows(const CellScene& scene, const AxisMap& mx, const AxisMap& my, double marginY,
-               uint16_t wanted, const std::vector<int64_t>& lo, const std::vector<int64_t>& hi, int row0, int step,
-               uint16_t* plane, UnsureList& unsure) {
+               uint64_t wanted, double scale, const std::vector<int64_t>& lo, const std::vector<int64_t>& hi, int row0, int step,
+               uint64_t* plane, UnsureList& unsure, ShapeHitSet& hits) {
   CentreQuery q(scene);
   q.wanted = wanted;
+  q.hits = &hits;
+  q.scale = scale;
   q.canvasX0 = mx.last([](double a) { return a < 0; }, 0) + 1;
   q.canvasX1 = mx.last([&](double a) { return a <= mx.pixels; }, mx.pixels);
   q.canvasY0 = my.last([](double a) { return a < 0; }, 0) + 1;
@@ -171,16 +219,30 @@ void queryRows(const CellScene& scene, const AxisMap& mx, const AxisMap& my, dou
   for (int y = row0; y < my.pixels; y += step) {
     my.around(y, marginY, q.loY, q.hiY);
     if (!all.overlaps(all.x0, q.loY + 1, all.x1, q.hiY - 1)) continue;
-    uint16_t* row = plane + (size_t)y * mx.pixels;
+    uint64_t* row = plane + (size_t)y * mx.pixels;
     for (int x = 0; x < mx.pixels; x++) {
       q.loX = lo[x], q.hiX = hi[x];
       if (!all.overlaps(q.loX + 1, all.y0, q.hiX - 1, all.y1)) continue;
       q.bits = 0;
       q.near.clear();
       q.ask(scene.shown, PlaceTransform(), false);
+      if (q.near.size() >= 2) {
+        std::sort(q.near.begin(), q.near.end());
+        for (size_t k = 0, end; k < q.near.size(); k = end) {
+          int s = q.near[k].slot;
+          for (end = k; end < q.near.size() && q.near[end].slot == s; end++) {}
+          if (end - k < 2 || end - k > MAX_UNION || (q.bits >> s & 1)) continue;
+          bool inside = true;
+          for (size_t i = k; i < end; i++) {
+            const ObjectCorners& c = q.near[i].c;
+            inside = inside && c.x0 >= q.canvasX0 && c.x1 <= q.canvasX1 && c.y0 >= q.canvasY0 && c.y1 <= q.canvasY1;
+          }
+          if (inside && unionCovers(&q.near[k], end - k, q.loX, q.hiX, q.loY, q.hiY)) q.bits |= 1ull << s;
+        }
+      }
       row[x] |= q.bits;
       for (const Unsure& u : q.near)
-        if (!(q.bits & (1u << u.slot)) && (unsure.items.empty() || !(unsure.items.back() == u)))
+        if (!(q.bits & (1ull << u.slot)) && (unsure.items.empty() || !(unsure.items.back() == u)))
           unsure.items.push_back(u);
     }
   }
@@ -232,30 +294,44 @@ void drawPlacedShapes(const CellScene& scene, const ViewTransform& view, int slo
   int64_t bx = view.baseX(), by = view.baseY();
   if (scene.top().slotBelow(slot)) {
     glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
-    scene.flatten(cullBox(view), CellScene::SHAPES, [&](int s, const ObjectCorners& c) {
-      if (s == slot) quad(c, bx, by);
-    });
+    ShapePlacer placer;
+    scene.flatten(
+        cullBox(view), CellScene::SHAPES,
+        [&](int s, const ObjectCorners& c) {
+          if (s == slot) quad(c, bx, by);
+        },
+        [&](const SceneShape& d, const PlaceTransform& t) {
+          if (d.slot == slot && d.shownAt(view.scale)) placer.place(*d.shape, t).draw(bx, by);
+        });
   }
   if (slot == LAYER_OPTIONS && (scene.top().slotsBelow & SceneCell::OPTS_BELOW))
     scene.flatten(cullBox(view), CellScene::OPTS, [&](int, const ObjectCorners& c) { optLines(c, bx, by); });
 }
 
-void gatherPairShapes(const CellScene& scene, const ViewTransform& view,
-                      std::vector<std::vector<ObjectCorners>>& bySlot) {
+void gatherPairShapes(const CellScene& scene, const ViewTransform& view, std::vector<GatheredShapes>& bySlot,
+                      int from) {
   bySlot.assign(LAYER_COUNT, {});
-  if (!scene.hasPlacements() || !scene.top().pairsBelow) return;
-  scene.flatten(cullBox(view), CellScene::SHAPES, [&](int s, const ObjectCorners& c) {
-    if (s >= FIRST_PAIR_SLOT) bySlot[s].push_back(c);
-  });
+  if (!scene.hasPlacements() || !scene.top().pairsBelow || (from >= WIDE_SLOTS && !scene.top().highPairsBelow)) return;
+  scene.flatten(
+      cullBox(view), CellScene::SHAPES,
+      [&](int s, const ObjectCorners& c) {
+        if (s >= from) bySlot[s].rects.push_back(c);
+      },
+      [&](const SceneShape& d, const PlaceTransform& t) {
+        if (d.slot >= from && d.shownAt(view.scale)) bySlot[d.slot].drawn.push_back({&d, t});
+      });
 }
 
-void drawGatheredShapes(const std::vector<ObjectCorners>& shapes, const ViewTransform& view, bool enabled) {
-  if (shapes.empty()) return;
+void drawGatheredShapes(const GatheredShapes& shapes, const ViewTransform& view, bool enabled) {
   int64_t bx = view.baseX(), by = view.baseY();
   glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
-  glBegin(GL_QUADS);
-  for (const ObjectCorners& c : shapes) quadVertices(c, bx, by);
-  glEnd();
+  if (!shapes.rects.empty()) {
+    glBegin(GL_QUADS);
+    for (const ObjectCorners& c : shapes.rects) quadVertices(c, bx, by);
+    glEnd();
+  }
+  ShapePlacer placer;
+  for (const auto& d : shapes.drawn) placer.place(*d.first->shape, d.second).draw(bx, by);
 }
 
 void drawPlacementOutlines(const CellScene& scene, const ViewTransform& view) {
@@ -268,10 +344,10 @@ void drawPlacementOutlines(const CellScene& scene, const ViewTransform& view) {
 
 // The outlines of selected placements, drawn by OpenGL alone: a click that
 // selects one redraws only them.
-void CellMasks::update(const ViewTransform& v, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT],
+void CellMasks::update(const ViewTransform& v, const CellScene& scene, const bool enabled[LAYER_COUNT],
                        double rasterSnap, VertexBuffer& vertices) {
-  int on = 0;
-  for (int i = 0; i < NAMED_LAYER_COUNT; i++) on |= enabled[i] ? 1 << i : 0;
+  uint64_t on = 0;
+  for (int i = 0; i < WIDE_SLOTS; i++) on |= enabled[i] ? 1ull << i : 0;
   ViewKey key(v, nullptr);
   if (!(valid && key == view && revision == scene.revision && enabledBits == on && snap == rasterSnap)) {
     view = key, revision = scene.revision, enabledBits = on, snap = rasterSnap, valid = true;
@@ -303,32 +379,20 @@ void CellMasks::update(const ViewTransform& v, const CellScene& scene, const boo
   glClear(GL_COLOR_BUFFER_BIT);
 }
 
-void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT],
-                            VertexBuffer& vertices) {
-  size_t n = (size_t)std::max(v.width, 0) * (size_t)std::max(v.height, 0);
-  plane.assign(n, 0);
-  if (!scene.hasPlacements() || n == 0) return;
-  int on = enabledBits;
-  PixelMap map = pixelMapFor(v, snap);
-  bool usable = map.usable;
-  uint16_t wanted = (uint16_t)(on & scene.top().slotsBelow);
-  UnsureList mine, theirs;
-  if (usable && wanted) {
-    AxisMap mx{map.baseX, map.left, map.kx, v.width}, my{map.baseY, map.bottom, map.ky, v.height};
-    std::vector<int64_t> lo(v.width), hi(v.width);
-    for (int x = 0; x < v.width; x++) mx.around(x, map.sureMarginX, lo[x], hi[x]);
-    bool shared = n >= SHARED_PIXELS;
-    runBeside(shared, [&] { queryRows(scene, mx, my, map.sureMarginY, wanted, lo, hi, 1, 2, plane.data(), theirs); },
-              [&] { queryRows(scene, mx, my, map.sureMarginY, wanted, lo, hi, 0, shared ? 2 : 1, plane.data(), mine); });
-  }
-  mine.items.insert(mine.items.end(), theirs.items.begin(), theirs.items.end());
-  mine.tidy();
-
-  // The rest by OpenGL, each slot its bit, as the layers' masks are drawn.
-  bool outlined = (scene.top().slotsBelow & SceneCell::OPTS_BELOW) != 0;
-  for (int s = 0; s < NAMED_LAYER_COUNT; s++) outlined = outlined || (!enabled[s] && (scene.top().slotsBelow & (1u << s)));
-  if (mine.items.empty() && !outlined && usable && scene.top().bounds.fitsInt32()) return;
-  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
+// Bits first..first+count-1 of the plane by OpenGL: slot s in first +
+// its bit of red, green and blue, as the layers' masks are drawn.
+static void drawPass(BigVector<uint64_t>& wide, const ViewTransform& v, const CellScene& scene,
+                     const bool enabled[LAYER_COUNT], VertexBuffer& vertices, const std::vector<Unsure>& list,
+                     const std::vector<ShapeHit>& hits, int first, int count, bool usable, bool opts) {
+  auto colour = [&](int s) {
+    if (s < first || s >= first + count) return false;
+    int b = s - first;
+    glColor4ub(b < 8 ? 1 << b : 0, b >= 8 && b < 16 ? 1 << (b - 8) : 0, b >= 16 ? 1 << (b - 16) : 0, 0);
+    return true;
+  };
+  const SceneCell& top = scene.top();
+  const uint64_t present = top.areaSlotsBelow | top.labelSlotsBelow;
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_BLEND);
   glDisable(GL_DITHER);
@@ -342,38 +406,137 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
   glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
   // In vertex arrays, as the layers' fills go: the same quads as the
   // plain painter's.
-  const std::vector<Unsure>& list = mine.items;
   for (size_t k = 0; k < list.size(); k++) {
-    if (k == 0 || list[k].slot != list[k - 1].slot) vertices.flush(), setBitColor(list[k].slot);
+    if (k == 0 || list[k].slot != list[k - 1].slot) vertices.flush();
+    if (!colour(list[k].slot)) continue;
     vertices.push(DrawCorners(list[k].c, bx, by));
   }
   vertices.flush();
-  for (int s = 0; s < NAMED_LAYER_COUNT; s++) {
-    if (!(scene.top().slotsBelow & (1u << s))) continue;
-    setBitColor(s);
-    if (!enabled[s]) {
-      drawPlacedShapes(scene, v, s, false);
-      continue;
-    }
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    if (!usable) {
-      drawPlacedShapes(scene, v, s, true);
-      continue;
-    }
-    scene.flatten(cullBox(v), CellScene::WRAPPED, [&](int slot, const ObjectCorners& c) {
-      if (slot == s) quad(c, bx, by);
-    });
+  ShapePlacer placer;
+  for (const ShapeHit& h : hits) {
+    const SceneShape& d = scene.cells[h.cell].drawn[h.index];
+    if (colour(d.slot)) placer.place(*d.shape, h.transform).draw(bx, by);
   }
-  bool optsDrawn = !enabled[LAYER_OPTIONS] && (scene.top().slotsBelow & (1u << LAYER_OPTIONS));
-  if ((scene.top().slotsBelow & SceneCell::OPTS_BELOW) && !optsDrawn) {
-    setBitColor(LAYER_OPTIONS);
+  for (int s = first; s < first + count && s < WIDE_SLOTS; s++) {
+    if (!(present >> s & 1) || (enabled[s] && usable)) continue;
+    colour(s);
+    drawPlacedShapes(scene, v, s, enabled[s]);
+  }
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  if (usable && !top.bounds.fitsInt32())
+    scene.flatten(
+        cullBox(v), CellScene::WRAPPED,
+        [&](int slot, const ObjectCorners& c) {
+          if (slot < WIDE_SLOTS && enabled[slot] && colour(slot)) quad(c, bx, by);
+        },
+        [&](const SceneShape& d, const PlaceTransform& t) {
+          if (d.slot < WIDE_SLOTS && enabled[d.slot] && d.shownAt(v.scale) && colour(d.slot))
+            placer.place(*d.shape, t).draw(bx, by);
+        });
+  if (opts && colour(LAYER_OPTIONS))
     scene.flatten(cullBox(v), CellScene::OPTS, [&](int, const ObjectCorners& c) { optLines(c, bx, by); });
-  }
   glPopAttrib();
+  size_t n = wide.size();
   BigVector<uint8_t> pixels(n * 4);
   glReadPixels(0, 0, v.width, v.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
   const uint8_t* px = pixels.data();
-  uint16_t* out = plane.data();
-  for (size_t p = 0; p < n; p++, px += 4) out[p] |= (uint16_t)(px[0] | px[1] << 8);
+  uint64_t* out = wide.data();
+  for (size_t p = 0; p < n; p++, px += 4) out[p] |= (uint64_t)(px[0] | px[1] << 8 | px[2] << 16) << first;
   glClear(GL_COLOR_BUFFER_BIT);
+}
+
+void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, const bool enabled[LAYER_COUNT],
+                            VertexBuffer& vertices) {
+  size_t n = (size_t)std::max(v.width, 0) * (size_t)std::max(v.height, 0);
+  wide.assign(n, 0);
+  plane.assign(n, 0);
+  pairRuns.assign(WIDE_SLOTS, {});
+  if (!scene.hasPlacements() || n == 0) return;
+  const SceneCell& top = scene.top();
+  PixelMap map = pixelMapFor(v, snap);
+  bool usable = map.usable;
+  uint64_t wanted = enabledBits & top.slotsShownAt(v.scale);
+  UnsureList mine, theirs;
+  ShapeHitSet myHits, theirHits;
+  if (usable && wanted) {
+    AxisMap mx{map.baseX, map.left, map.kx, v.width}, my{map.baseY, map.bottom, map.ky, v.height};
+    std::vector<int64_t> lo(v.width), hi(v.width);
+    for (int x = 0; x < v.width; x++) mx.around(x, map.sureMarginX, lo[x], hi[x]);
+    bool shared = n >= SHARED_PIXELS;
+    runBeside(
+        shared,
+        [&] { queryRows(scene, mx, my, map.sureMarginY, wanted, v.scale, lo, hi, 1, 2, wide.data(), theirs, theirHits); },
+        [&] {
+          queryRows(scene, mx, my, map.sureMarginY, wanted, v.scale, lo, hi, 0, shared ? 2 : 1, wide.data(), mine,
+                    myHits);
+        });
+  }
+  mine.items.insert(mine.items.end(), theirs.items.begin(), theirs.items.end());
+  mine.tidy();
+  std::vector<ShapeHit> hits;
+  myHits.collect(hits);
+  theirHits.collect(hits);
+  std::sort(hits.begin(), hits.end());
+  hits.erase(std::unique(hits.begin(), hits.end()), hits.end());
+
+  // The slots OpenGL draws into: those of shapes too near a centre, layers
+  // in outline, markers, and every slot where shapes wrap or the pixel map
+  // cannot be used.
+  const uint64_t present = top.areaSlotsBelow | top.labelSlotsBelow;
+  uint64_t drawn = present & ~enabledBits;
+  for (const Unsure& u : mine.items) drawn |= 1ull << u.slot;
+  for (const ShapeHit& h : hits) drawn |= 1ull << scene.cells[h.cell].drawn[h.index].slot;
+  bool optsDrawn = !enabled[LAYER_OPTIONS] && (present >> LAYER_OPTIONS & 1);
+  bool opts = (top.slotsBelow & SceneCell::OPTS_BELOW) && !optsDrawn;
+  if (opts) drawn |= 1ull << LAYER_OPTIONS;
+  bool wrapped = !top.bounds.fitsInt32();
+  if (!usable || wrapped) drawn |= present;
+  GLint blue = 0;
+  glGetIntegerv(GL_BLUE_BITS, &blue);
+  const int perPass = blue >= 8 ? 24 : 16;  // bits of a pixel OpenGL gives back: 8 per colour
+  for (int first = 0; first < WIDE_SLOTS; first += perPass) {
+    const uint64_t range = (perPass + first >= 64 ? ~0ull : (1ull << (first + perPass)) - 1) & ~((1ull << first) - 1);
+    if (drawn & range) drawPass(wide, v, scene, enabled, vertices, mine.items, hits, first, perPass, usable, opts);
+  }
+  const uint64_t named = (1ull << NAMED_LAYER_COUNT) - 1;
+  for (size_t p = 0; p < n; p++) plane[p] = (uint16_t)(wide[p] & named);
+  findPairRuns(v.width, v.height);
+}
+
+// Runs of pixels along rows per pair slot, ended where the slot's bit
+// ends: the work follows the runs, not the slots.
+void CellMasks::findPairRuns(int width, int height) {
+  const uint64_t pairs = ~((1ull << FIRST_PAIR_SLOT) - 1);
+  for (int y = 0; y < height; y++) {
+    const uint64_t* row = wide.data() + (size_t)y * width;
+    uint64_t before = 0;
+    for (int x = 0; x <= width; x++) {
+      uint64_t b = x < width ? row[x] & pairs : 0;
+      for (uint64_t s = b & ~before; s; s &= s - 1) pairRuns[__builtin_ctzll(s)].push_back({y, x, x});
+      for (uint64_t e = before & ~b; e; e &= e - 1) pairRuns[__builtin_ctzll(e)].back().x1 = x - 1;
+      before = b;
+    }
+  }
+}
+
+void CellMasks::drawPairRuns(int slot, const ViewTransform& view) const {
+  if (slot >= (int)pairRuns.size() || pairRuns[slot].empty()) return;
+  // Pixel edges in the projection's coordinates, as ShapeFill draws a
+  // polygon's spans: each quad holds exactly its pixels' centres.
+  const double left = view.left(), bottom = view.bottom(), unit = 1.0 / view.scale;
+  std::vector<float> corners;
+  corners.reserve(pairRuns[slot].size() * 8);
+  for (const PixelSpan& p : pairRuns[slot]) {
+    const float x0 = (float)(left + p.x0 * unit), x1 = (float)(left + (p.x1 + 1) * unit);
+    const float y0 = (float)(bottom + p.y * unit), y1 = (float)(bottom + (p.y + 1) * unit);
+    corners.insert(corners.end(), {x0, y0, x1, y0, x1, y1, x0, y1});
+  }
+  glPushAttrib(GL_POLYGON_BIT);
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glVertexPointer(2, GL_FLOAT, 0, corners.data());
+  glDrawArrays(GL_QUADS, 0, (GLsizei)(corners.size() / 2));
+  glPopClientAttrib();
+  glPopAttrib();
 }

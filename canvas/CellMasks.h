@@ -14,11 +14,13 @@
 // OpenGL too.
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "canvas/CellScene.h"
 #include "canvas/KeptPicture.h"
 #include "canvas/LayerDrawing.h"
+#include "canvas/PolygonCoverage.h"
 #include "model/HugePages.h"
 
 // The dashed outlines of selected placements go into the mask bit of the
@@ -27,25 +29,33 @@ const int OUTLINE_LAYER = NAMED_LAYER_COUNT - 1;
 
 struct CellMasks {
   // Per pixel, rows from the bottom: bit s where slot s's placed shapes
-  // cover the centre; outlines: 1 where a selected placement's outline lies.
+  // cover the centre (wide: the slots below WIDE_SLOTS; plane: the named
+  // ones); outlines: 1 where a selected placement's outline lies.
+  BigVector<uint64_t> wide;
   BigVector<uint16_t> plane;
   BigVector<uint8_t> outlines;
+  // Per pair slot below WIDE_SLOTS, the runs of its pixels in wide.
+  std::vector<std::vector<PixelSpan>> pairRuns;
 
   // Bring plane and outlines to this view of the scene (snap: how far the
   // rasteriser may move a vertex), each unless it shows it already. The
   // caller's OpenGL context draws what is left to the rasteriser; the
   // frame's colour buffer is used and left cleared.
-  void update(const ViewTransform& view, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT], double snap,
+  void update(const ViewTransform& view, const CellScene& scene, const bool enabled[LAYER_COUNT], double snap,
               VertexBuffer& vertices);
   void forget() { valid = outlinesValid = false; }
+  // A pair slot's pixels, in the current colour and depth, as the plain
+  // painter's placed shapes of the slot give them: each pixel once.
+  void drawPairRuns(int slot, const ViewTransform& view) const;
 
 private:
-  void updatePlane(const ViewTransform& view, const CellScene& scene, const bool enabled[NAMED_LAYER_COUNT],
+  void updatePlane(const ViewTransform& view, const CellScene& scene, const bool enabled[LAYER_COUNT],
                    VertexBuffer& vertices);
+  void findPairRuns(int width, int height);
   bool valid = false, outlinesValid = false;
   ViewKey view, outlinesView;
   uint64_t revision = 0, outlinesRevision = 0, selectionRevision = 0;
-  int enabledBits = -1;
+  uint64_t enabledBits = 0;  // slots below WIDE_SLOTS drawn filled
   double snap = 0;
 };
 
@@ -55,12 +65,19 @@ private:
 void drawPlacedShapes(const CellScene& scene, const ViewTransform& view, int slot, bool enabled);
 // The dashed outlines of the selected placements, in the current colour.
 void drawPlacementOutlines(const CellScene& scene, const ViewTransform& view);
+// The placed shapes of one pair slot in view: rectangles, and the other
+// shapes with their placements.
+struct GatheredShapes {
+  std::vector<ObjectCorners> rects;
+  std::vector<std::pair<const SceneShape*, PlaceTransform>> drawn;
+};
 // The placed shapes of the pair slots in view, gathered in one walk of the
 // hierarchy into bySlot (indexed by slot; the named slots stay empty), so
 // that the fast path walks the hierarchy once for all pair layers; each
 // then draws its list with drawGatheredShapes, as drawPlacedShapes would.
-void gatherPairShapes(const CellScene& scene, const ViewTransform& view,
-                      std::vector<std::vector<ObjectCorners>>& bySlot);
-void drawGatheredShapes(const std::vector<ObjectCorners>& shapes, const ViewTransform& view, bool enabled);
+// Only slots from `from` on are gathered.
+void gatherPairShapes(const CellScene& scene, const ViewTransform& view, std::vector<GatheredShapes>& bySlot,
+                      int from = FIRST_PAIR_SLOT);
+void drawGatheredShapes(const GatheredShapes& shapes, const ViewTransform& view, bool enabled);
 
 #endif

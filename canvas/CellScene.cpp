@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "canvas/ShapeFill.h"
+
 namespace {
 
 // Items per grid bucket: a query reads one or two buckets, so a few items
@@ -103,41 +105,67 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
   c.bounds = Box64();
   c.flattened = 0;
   c.slotsBelow = 0;
-  c.pairsBelow = false;
+  c.areaSlotsBelow = c.labelSlotsBelow = 0;
+  c.labelHeightBelow = 0;
+  c.pairsBelow = c.highPairsBelow = false;
   if (c.indexed != c.revision) {
-    // The grid serves the masks, which hold the named layers; the pair
-    // layers' shapes are drawn by flattening and only count for the bounds.
+    // The grid serves the masks, which hold the slots below WIDE_SLOTS; the
+    // later slots' shapes are drawn by flattening and only count for the
+    // bounds.
     c.shapeBoxes.clear(), c.shapeSlots.clear();
     c.pairBounds = Box64();
-    for (int s = 0; s < LAYER_COUNT; s++)
-      for (const ObjectCorners& o : c.shapes[s]) {
+    for (const auto& list : c.shapes.lists)
+      for (const ObjectCorners& o : list.second) {
         Box64 b;
         b.x0 = o.x0, b.y0 = o.y0, b.x1 = o.x1, b.y1 = o.y1;
-        if (s >= NAMED_LAYER_COUNT) {
+        if (list.first >= WIDE_SLOTS) {
           c.pairBounds.include(b);
           continue;
         }
         c.shapeBoxes.push_back(b);
-        c.shapeSlots.push_back((uint8_t)s);
+        c.shapeSlots.push_back((uint8_t)list.first);
       }
+    c.rectItems = (uint32_t)c.shapeBoxes.size();
+    c.drawnItems.clear();
+    for (uint32_t k = 0; k < c.drawn.size(); k++) {
+      const SceneShape& d = c.drawn[k];
+      if (d.slot >= WIDE_SLOTS) {
+        c.pairBounds.include(d.reach);
+        continue;
+      }
+      c.drawnItems.push_back(k);
+      c.shapeBoxes.push_back(d.reach);
+      c.shapeSlots.push_back((uint8_t)d.slot);
+    }
     c.shapeGrid.build(c.shapeBoxes);
   }
   if (!c.shapeGrid.bounds.empty()) c.bounds.include(c.shapeGrid.bounds);
   if (!c.opts.empty()) c.slotsBelow |= SceneCell::OPTS_BELOW;
   c.flattened = addCount(c.flattened, c.opts.size());
   if (!c.pairBounds.empty()) c.bounds.include(c.pairBounds);
-  for (int s = 0; s < LAYER_COUNT; s++) {
-    c.flattened = addCount(c.flattened, c.shapes[s].size());
-    if (c.shapes[s].empty()) continue;
-    if (s < NAMED_LAYER_COUNT) c.slotsBelow |= (uint16_t)(1u << s);
-    else c.pairsBelow = true;
+  c.flattened = addCount(c.flattened, c.drawn.size());
+  auto note = [&c](int slot, bool label) {
+    c.pairsBelow = c.pairsBelow || slot >= NAMED_LAYER_COUNT;
+    if (slot >= WIDE_SLOTS) c.highPairsBelow = true;
+    else (label ? c.labelSlotsBelow : c.areaSlotsBelow) |= 1ull << slot;
+  };
+  for (const SceneShape& d : c.drawn) {
+    note(d.slot, d.label);
+    if (d.label) c.labelHeightBelow = std::max(c.labelHeightBelow, d.labelHeight);
+  }
+  for (const auto& list : c.shapes.lists) {
+    c.flattened = addCount(c.flattened, list.second.size());
+    if (!list.second.empty()) note(list.first, false);
   }
   c.placementBoxes.clear();
   for (const CellPlacement& p : c.placements) {
     const SceneCell& inner = cells[p.cell];
     Box64 box;
-    c.slotsBelow |= inner.slotsBelow;
+    c.areaSlotsBelow |= inner.areaSlotsBelow, c.labelSlotsBelow |= inner.labelSlotsBelow;
+    c.slotsBelow |= inner.slotsBelow & SceneCell::OPTS_BELOW;
+    c.labelHeightBelow = std::max(c.labelHeightBelow, inner.labelHeightBelow);
     c.pairsBelow = c.pairsBelow || inner.pairsBelow;
+    c.highPairsBelow = c.highPairsBelow || inner.highPairsBelow;
     if (p.columns < 1 || p.rows < 1) {
       c.placementBoxes.push_back(box);
       continue;
@@ -148,11 +176,23 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
     if (!box.empty()) c.bounds.include(box);
     c.flattened = addCount(c.flattened, mulCount(inner.flattened, (uint64_t)p.columns * (uint64_t)p.rows));
   }
+  c.slotsBelow |= (uint16_t)((c.areaSlotsBelow | c.labelSlotsBelow) & ((1u << NAMED_LAYER_COUNT) - 1));
   c.placementGrid.build(c.placementBoxes);
   c.indexed = c.revision;
   state[index] = 2;
   return true;
 }
+
+std::vector<ObjectCorners>& SlotShapes::operator[](int slot) {
+  auto at = std::lower_bound(lists.begin(), lists.end(), slot,
+                             [](const std::pair<int, std::vector<ObjectCorners>>& l, int s) { return l.first < s; });
+  if (at == lists.end() || at->first != slot) at = lists.insert(at, {slot, {}});
+  return at->second;
+}
+
+bool labelShownAt(double height, double scale) { return labelsShown() && !(height * scale < LABEL_MIN_PIXELS); }
+
+bool SceneShape::shownAt(double scale) const { return !label || labelShownAt(labelHeight, scale); }
 
 bool CellScene::prepare() {
   std::vector<int> state(cells.size(), 0);

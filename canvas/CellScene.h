@@ -10,6 +10,8 @@
 // the others; an array finds its elements near a point by division.
 
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "model/GroupNode.h"
@@ -85,8 +87,42 @@ private:
   }
 };
 
+class Shape;
+
+// Slots below this one are decided per pixel: bit s of a 64-bit word per
+// pixel. The named slots and the first pair slots fit; later pair slots,
+// rare, are drawn shape by shape.
+const int WIDE_SLOTS = 64;
+
+// A cell's rectangles per slot, kept for the slots it uses only: a cell
+// uses a few of the hundreds of slots.
+struct SlotShapes {
+  std::vector<std::pair<int, std::vector<ObjectCorners>>> lists;  // by slot, ascending
+  // The slot's list, made when missing.
+  std::vector<ObjectCorners>& operator[](int slot);
+  void clear() { lists.clear(); }
+};
+
+// Whether a label this high (layout units) shows at this scale, as ShapeFill decides.
+bool labelShownAt(double height, double scale);
+
+// A polygon or path that is not a set of rectangles, or a label: placed
+// point by point and drawn by the shapes' own code, as the flattened copy
+// would be.
+struct SceneShape {
+  int slot;
+  std::shared_ptr<const Shape> shape;
+  Box64 reach;  // in cell coordinates, holding the placed shape under every integral transform
+  bool label = false;
+  double labelHeight = 0;  // a label's capitals, in layout units
+  // Whether the canvas draws it at this many pixels a unit: labels lower
+  // than LABEL_MIN_PIXELS, or all while labels are off, are left out.
+  bool shownAt(double scale) const;
+};
+
 struct SceneCell {
-  std::vector<ObjectCorners> shapes[LAYER_COUNT];  // normalised, in cell coordinates
+  SlotShapes shapes;  // normalised, in cell coordinates
+  std::vector<SceneShape> drawn;
   // Marker objects of the options layer, drawn as Opt draws them (outline
   // and diagonals) by OpenGL alone: a cell rarely holds any.
   std::vector<ObjectCorners> opts;
@@ -94,16 +130,29 @@ struct SceneCell {
   std::vector<CellPlacement> placements;
   uint64_t revision = 0;  // of the content, as its source counts it
 
-  // Filled by CellScene::prepare: every shape of every slot in one list
-  // (a point asks one grid for all slots), and the placements' boxes.
+  // Filled by CellScene::prepare: every shape of every named slot in one
+  // list (a point asks one grid for all slots), rectangles first (the
+  // rest, item k, is drawn[drawnItems[k - rectItems]]), and the placements'
+  // boxes.
   Box64 bounds;  // shapes and placements, exact
   std::vector<Box64> shapeBoxes, placementBoxes;
   std::vector<uint8_t> shapeSlots;
+  uint32_t rectItems = 0;
+  std::vector<uint32_t> drawnItems;
   ItemGrid shapeGrid, placementGrid;
   uint64_t indexed = UINT64_MAX;  // the revision the grids are of
   uint64_t flattened = 0;         // placed shapes below it, saturating
   Box64 pairBounds;  // of the shapes on pair slots
   uint16_t slotsBelow = 0;  // named slots with shapes here or below (bit s for slot s), and OPTS_BELOW
+  // Slots below WIDE_SLOTS with shapes here or below: bit s for slot s,
+  // but for labels; those with labels.
+  uint64_t areaSlotsBelow = 0, labelSlotsBelow = 0;
+  bool highPairsBelow = false;  // shapes on slots from WIDE_SLOTS on
+  double labelHeightBelow = 0;  // the highest label here or below, in layout units
+  // The slots below WIDE_SLOTS whose shapes here or below may show at this scale.
+  uint64_t slotsShownAt(double scale) const {
+    return areaSlotsBelow | (labelSlotsBelow && labelShownAt(labelHeightBelow, scale) ? labelSlotsBelow : 0);
+  }
   bool pairsBelow = false;  // shapes on pair slots here or below
   // Shapes on this slot here or below.
   bool slotBelow(int s) const { return s < NAMED_LAYER_COUNT ? (slotsBelow >> s) & 1 : pairsBelow; }
@@ -126,15 +175,20 @@ struct CellScene {
   // Every placed shape below the shown cell but those of elements that lie
   // outside cull (SHAPES), only those whose corners wrap past 32 bits
   // (WRAPPED), or the placed markers of the options layer instead (OPTS):
-  // visit(slot, corners), the corners wrapped.
+  // visit(slot, corners), the corners wrapped; and each placed SceneShape
+  // (but for OPTS): place(shape, transform).
   enum Part { SHAPES, WRAPPED, OPTS };
+  template <typename Visit, typename Place>
+  void flatten(const Box64& cull, Part part, Visit visit, Place place) const;
   template <typename Visit>
-  void flatten(const Box64& cull, Part part, Visit visit) const;
+  void flatten(const Box64& cull, Part part, Visit visit) const {
+    flatten(cull, part, visit, [](const SceneShape&, const PlaceTransform&) {});
+  }
 
 private:
-  template <typename Visit>
+  template <typename Visit, typename Place>
   void flattenPlacements(const SceneCell& c, const PlaceTransform& t, const Box64& cull, Part part,
-                         Visit& visit) const;
+                         Visit& visit, Place& place) const;
   bool prepareCell(uint32_t cell, std::vector<int>& state);
 };
 
@@ -168,9 +222,9 @@ void ItemGrid::near(const std::vector<Box64>& boxes, int64_t ax, int64_t ay, int
     }
 }
 
-template <typename Visit>
+template <typename Visit, typename Place>
 void CellScene::flattenPlacements(const SceneCell& c, const PlaceTransform& t, const Box64& cull, Part part,
-                                  Visit& visit) const {
+                                  Visit& visit, Place& place) const {
   for (const CellPlacement& p : c.placements) {
     const SceneCell& inside = cells[p.cell];
     if (part == OPTS && !(inside.slotsBelow & SceneCell::OPTS_BELOW)) continue;
@@ -180,22 +234,26 @@ void CellScene::flattenPlacements(const SceneCell& c, const PlaceTransform& t, c
         Box64 box = inside.bounds.placed(e);
         bool fits = box.fitsInt32();
         if (fits && (part == WRAPPED || !box.overlaps(cull.x0, cull.y0, cull.x1, cull.y1))) continue;
-        for (int s = 0; s < LAYER_COUNT && part != OPTS; s++)
-          for (const ObjectCorners& shape : inside.shapes[s]) {
-            bool exact;
-            ObjectCorners placed = placedCorners(shape, e, &exact);
-            if (part == SHAPES || !exact) visit(s, placed);
-          }
+        if (part != OPTS)
+          for (const auto& list : inside.shapes.lists)
+            for (const ObjectCorners& shape : list.second) {
+              bool exact;
+              ObjectCorners placed = placedCorners(shape, e, &exact);
+              if (part == SHAPES || !exact) visit(list.first, placed);
+            }
+        if (part != OPTS)
+          for (const SceneShape& shape : inside.drawn)
+            if (part == SHAPES || !shape.reach.placed(e).fitsInt32()) place(shape, e);
         if (part == OPTS)
           for (const ObjectCorners& opt : inside.opts) visit(LAYER_OPTIONS, placedCorners(opt, e));
-        flattenPlacements(inside, e, cull, part, visit);
+        flattenPlacements(inside, e, cull, part, visit, place);
       }
   }
 }
 
-template <typename Visit>
-void CellScene::flatten(const Box64& cull, Part part, Visit visit) const {
-  if (hasPlacements()) flattenPlacements(top(), PlaceTransform(), cull, part, visit);
+template <typename Visit, typename Place>
+void CellScene::flatten(const Box64& cull, Part part, Visit visit, Place place) const {
+  if (hasPlacements()) flattenPlacements(top(), PlaceTransform(), cull, part, visit, place);
 }
 
 #endif

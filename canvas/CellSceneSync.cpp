@@ -3,10 +3,12 @@
 #include <cmath>
 #include <typeinfo>
 
+#include "canvas/PlacedShapes.h"
 #include "io/MskShapes.h"
 #include "model/Cell.h"
 #include "model/CellFlatten.h"
 #include "model/Layout.h"
+#include "model/PathOutline.h"
 #include "model/Shapes.h"
 
 namespace {
@@ -15,9 +17,35 @@ namespace {
 // integral are left out: their shapes are copied flattened.
 const uint64_t FLATTENED_LIMIT = 10000000;
 
+// A layer's objects into a scene cell: rectangles, and polygons and paths
+// that cut into rectangles, as their corners (they place exactly); other
+// polygons and paths, and labels, as shapes of their own.
+void copyShapes(const Layer& layer, int slot, SceneCell& c) {
+  std::vector<Rect> cut;
+  for (GroupNode* node = layer.first(); node; node = node->next()) {
+    const Shape* shape = dynamic_cast<const Shape*>(node);
+    cut.clear();
+    if (shape && (dynamic_cast<const Label*>(node) || !mskRectangles(*shape, cut))) {
+      c.drawn.push_back(sceneShapeOf(slot, *node));
+      continue;
+    }
+    if (!shape) {
+      cut.resize(1);
+      cut[0].setRect(node->x, node->y, node->w, node->h);
+    }
+    bool opt = typeid(*node) == typeid(Opt);
+    for (const Rect& r : cut) {
+      int64_t x0 = r.x, y0 = r.y, x1 = x0 + r.w, y1 = y0 + r.h;
+      (opt ? c.opts : c.shapes[slot])
+          .push_back({(int32_t)std::min(x0, x1), (int32_t)std::min(y0, y1), (int32_t)std::max(x0, x1),
+                      (int32_t)std::max(y0, y1)});
+    }
+  }
+}
+
 // The instances of a list as placements. One whose transform is not
 // integral places a cell of its own, added to the scene: its shapes
-// flattened as the document flattens them (boxes around placed corners).
+// flattened as the document flattens them (points placed and rounded).
 void placementsOf(const Layer& list, const Layout& layout, CellScene& scene, std::vector<CellPlacement>& out) {
   out.clear();
   for (GroupNode* n = list.first(); n; n = n->next()) {
@@ -31,9 +59,7 @@ void placementsOf(const Layer& list, const Layout& layout, CellScene& scene, std
       Layer flat[LAYER_COUNT];
       if (flattenInstance(layout.cells(), *inst, flat, FLATTENED_LIMIT).overLimit) continue;
       SceneCell placed;
-      for (int s = 0; s < LAYER_COUNT; s++)
-        for (GroupNode* node = flat[s].first(); node; node = node->next())
-          (typeid(*node) == typeid(Opt) ? placed.opts : placed.shapes[s]).push_back(cornersOf(*node));
+      for (int s = 0; s < LAYER_COUNT; s++) copyShapes(flat[s], s, placed);
       p.cell = (uint32_t)scene.cells.size();
       scene.cells.push_back(std::move(placed));
       out.push_back(p);
@@ -64,6 +90,34 @@ bool sameGeometry(const std::vector<CellPlacement>& a, const std::vector<CellPla
 
 }  // namespace
 
+void sampleCellScene(CellScene& scene) {
+  scene = CellScene();
+  scene.cells.resize(2);
+  SceneCell& leaf = scene.cells[0];
+  for (int s = 0; s < NAMED_LAYER_COUNT; s++) leaf.shapes[s].push_back({s, 2 * s, s + 9, 2 * s + 3});
+  Polygon* slanted = new Polygon;
+  slanted->setPoints({{0, 0}, {14, 5}, {3, 17}});
+  Path* path = new Path;
+  path->setPath({{2, 20}, {12, 26}, {20, 21}}, 3, ENDS_ROUND);
+  Label* label = new Label;
+  label->text = "K1", label->anchor = {16, 2}, label->unitsPerMicrometre = 6;
+  label->refresh();
+  const std::pair<int, GroupNode*> drawn[] = {{2, slanted}, {5, path}, {9, label}};
+  for (const auto& d : drawn) {
+    leaf.drawn.push_back(sceneShapeOf(d.first, *d.second));
+    delete d.second;
+  }
+  CellPlacement plain, array;
+  plain.transform = PlaceTransform::of(false, 0, 30, 40);
+  array.transform = PlaceTransform::of(true, 1, 120, 10);
+  array.columns = 3, array.rows = 2, array.colX = 31, array.rowY = 47;
+  scene.cells[1].placements = {plain, array};
+  scene.shown = 1;
+  scene.libraryCells = 2;
+  scene.revision = 1;
+  scene.prepare();
+}
+
 void syncCellScene(const Layout& layout, CellScene& scene) {
   const size_t n = layout.cellCount();
   bool reset = scene.libraryCells != n || scene.cells.size() < n || scene.shown != layout.shownCell();
@@ -85,7 +139,8 @@ void syncCellScene(const Layout& layout, CellScene& scene) {
       placementsOf(layout.instances(), layout, scene, placements);
       SceneCell& c = scene.cells[i];
       bool moved = reset || !sameGeometry(placements, c.placements);
-      for (auto& shapes : c.shapes) shapes.clear();
+      c.shapes.clear();
+      c.drawn.clear();
       c.placements.swap(placements);
       c.revision = revision;
       if (moved) changed = true;
@@ -97,29 +152,10 @@ void syncCellScene(const Layout& layout, CellScene& scene) {
     SceneCell& c = scene.cells[i];
     c.placements.swap(placements);
     c.opts.clear();
-    std::vector<Rect> cut;
-    for (int s = 0; s < LAYER_COUNT; s++) {
-      c.shapes[s].clear();
-      if (const Layer* l = cell.layer(s))
-        for (GroupNode* node = l->first(); node; node = node->next()) {
-          // Polygons and paths that cut into rectangles place those exactly;
-          // labels have no area; other shapes stand by their boxes for now.
-          const Shape* shape = dynamic_cast<const Shape*>(node);
-          if (shape && dynamic_cast<const Label*>(node)) continue;
-          cut.clear();
-          if (!shape || !mskRectangles(*shape, cut)) {
-            cut.resize(1);
-            cut[0].setRect(node->x, node->y, node->w, node->h);
-          }
-          bool opt = typeid(*node) == typeid(Opt);
-          for (const Rect& r : cut) {
-            int64_t x0 = r.x, y0 = r.y, x1 = x0 + r.w, y1 = y0 + r.h;
-            (opt ? c.opts : c.shapes[s])
-                .push_back({(int32_t)std::min(x0, x1), (int32_t)std::min(y0, y1), (int32_t)std::max(x0, x1),
-                            (int32_t)std::max(y0, y1)});
-          }
-        }
-    }
+    c.drawn.clear();
+    c.shapes.clear();
+    for (int s = 0; s < LAYER_COUNT; s++)
+      if (const Layer* l = cell.layer(s)) copyShapes(*l, s, c);
     c.revision = cell.revision();
     changed = true;
   }

@@ -13,4 +13,9 @@ class Layout;
 // not integral places its shapes flattened, as the document flattens them.
 void syncCellScene(const Layout& layout, CellScene& scene);
 
+// A small scene with every kind of placed shape (rectangles on each named
+// layer, a slanted polygon, a round-ended path, a label) placed plainly and
+// by a mirrored, turned array, for the fast painter's first-paint check.
+void sampleCellScene(CellScene& scene);
+
 #endif

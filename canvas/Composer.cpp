@@ -83,8 +83,18 @@ bool Composer::canCompose(const ViewTransform& view) {
   return supported && view.width >= MIN_WIDTH && view.height >= MIN_HEIGHT;
 }
 
+bool Composer::composes(const Layer layers[NAMED_LAYER_COUNT]) const {
+  if (outlinesShown()) return false;
+  for (int i = 0; i < NAMED_LAYER_COUNT; i++)
+    if (!layers[i].isHidden() && isStippleStyle(layers[i].getStyle())) return false;
+  return true;
+}
+
 void Composer::learn(const ViewTransform& view, const Layer layers[NAMED_LAYER_COUNT]) {
   Composer& c = *this;
+  c.shownBits = 0;
+  for (int i = 0; i < NAMED_LAYER_COUNT; i++)
+    if (!layers[i].isHidden()) c.shownBits |= (1u << i) | (1u << (i + SELECTION_SHIFT));
   const BlendState state = BlendState::current();
   bool same = c.learned && c.learnedState == state;
   for (int i = 0; i < NAMED_LAYER_COUNT; i++) same = same && c.learnedColors[i] == layers[i].getColor();
@@ -291,7 +301,7 @@ void Composer::drawMasks(const ViewTransform& view, const Layer layers[NAMED_LAY
     QuadList quads[NAMED_LAYER_COUNT];
   } theirs;
   auto boxesOf = [&](int i) { return caches[i].corners.size() - std::min<size_t>(from[i], caches[i].corners.size()); };
-  auto shareable = [&](int i) { return !selection && chosen[i] && layers[i].first() && layers[i].isEnabled(); };
+  auto shareable = [&](int i) { return !selection && chosen[i] && layers[i].first() && layers[i].drawsFilled(); };
   // Only where most boxes are settled on the CPU: at views so small that
   // they go to OpenGL, the kept quads would cost more than the thread gains.
   size_t work[NAMED_LAYER_COUNT] = {};
@@ -376,8 +386,8 @@ void Composer::fold(size_t n, const uint16_t* placed, const uint8_t* outlines) {
   std::vector<uint32_t> memoBits(1u << MEMO_BITS, EMPTY), memoColor(1u << MEMO_BITS);
   uint32_t* out = reinterpret_cast<uint32_t*>(c.pixels.data());
   for (size_t p = 0; p < n; p++) {
-    uint32_t b = c.bits[p];
-    if (placed) b |= (placed[p] & FILL_BITS) | (uint32_t)outlines[p] << (SELECTION_SHIFT + NAMED_LAYER_COUNT - 1);
+    uint32_t b = c.bits[p] & c.shownBits;
+    if (placed) b |= (placed[p] & FILL_BITS & c.shownBits) | (uint32_t)outlines[p] << (SELECTION_SHIFT + NAMED_LAYER_COUNT - 1);
     uint32_t slot = (b * GOLDEN_HASH) >> (32 - MEMO_BITS);
     if (memoBits[slot] != b) {
       uint8_t rgba[4] = {0, 0, 0, 0};

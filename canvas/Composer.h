@@ -70,9 +70,16 @@ public:
   BigVector<uint16_t> theirPlane;  // the same for the second thread of drawMasks
   BigVector<EdgeBox> pending;  // boxes that wait for resolveEdges
   bool valid = false;
+  // The bits of the layers shown (not hidden), set by learn for fold.
+  uint32_t shownBits = ~0u;
   ViewKey view;  // of the masks
   bool spoiled = false;  // compose wrongly, for a test of the check
 
+  // Whether the masks can show the layers' looks: no layer they hold is
+  // stippled (a pattern is no coverage a mask records) and View > Outlines
+  // is off. Otherwise the layers are drawn from their caches, as the plain
+  // painter draws them. Hidden layers are left out in fold.
+  bool composes(const Layer layers[NAMED_LAYER_COUNT]) const;
   // Whether the frame buffer can hold the masks of this view (asked of
   // OpenGL once), and the rasteriser's facts with it.
   bool canCompose(const ViewTransform& view);

@@ -40,10 +40,14 @@ void LayerCache::truncate(uint32_t count) {
   diverged = true;
 }
 
+// What the coverage masks of a layer's drawing depend on besides its
+// objects: filled, outlined and selectable, or outlined only.
+int32_t LayerCache::drawnState(const Layer& l) { return (l.isEnabled() ? 1 : 0) | (l.drawsFilled() ? 2 : 0); }
+
 void LayerCache::begin(const Layer& l) {
-  bool same = layer == &l && enabled == l.isEnabled();
+  bool same = layer == &l && enabled == drawnState(l);
   layer = &l;
-  enabled = l.isEnabled();
+  enabled = drawnState(l);
   diverged = selectionChanged = false;
   if (!same) truncate(0);
   keptCount = (uint32_t)corners.size();
@@ -65,12 +69,12 @@ bool LayerCache::followAppended(const Layer& l, int i, const CornerHandOver* han
   const Layer::ChangeRecord& r = l.lastChanges();
   if (r.cornersTaken) return false;
   const size_t from = r.appendedFrom, n = r.corners.size();
-  bool partOf = layer == &l && enabled == l.isEnabled() && revision != 0 && r.since <= revision &&
+  bool partOf = layer == &l && enabled == drawnState(l) && revision != 0 && r.since <= revision &&
                 corners.size() >= from && corners.size() <= from + n;
   if (from + n != l.size() || (from > 0 && !partOf)) return false;
   if (!partOf) {
     layer = &l;
-    enabled = l.isEnabled();
+    enabled = drawnState(l);
     truncate(0);
     selectedBoxes.clear();
     selectedOthers.clear();
@@ -112,7 +116,7 @@ bool LayerCache::followAppended(const Layer& l, int i, const CornerHandOver* han
 bool LayerCache::follow(const Layer& l, int i, const CornerHandOver* handOver, Change& change) {
   const Layer::ChangeRecord& r = l.lastChanges();
   if (r.kind == Layer::ChangeRecord::APPENDED) return followAppended(l, i, handOver, change);
-  if (layer != &l || enabled != l.isEnabled() || r.kind == Layer::ChangeRecord::OTHER ||
+  if (layer != &l || enabled != drawnState(l) || r.kind == Layer::ChangeRecord::OTHER ||
       r.since != revision || revision == 0)
     return false;
   if (r.uniform >= 0)

@@ -39,7 +39,8 @@ struct LayerCache {
 
   const Layer* layer = nullptr;
   uint64_t revision = 0;
-  int32_t enabled = -1;
+  int32_t enabled = -1;  // drawnState of the layer drawn
+  static int32_t drawnState(const Layer& l);
   BigVector<Corners> corners;
   enum { OTHER = 1, SELECTED = 2 };  // flags
   BigVector<uint8_t> flags;

@@ -9,6 +9,54 @@
 
 void setColor(uint32_t color) { setGLColor(color); }
 
+namespace {
+bool outlines = false;
+}  // namespace
+
+void showOutlines(bool on) { outlines = on; }
+bool outlinesShown() { return outlines; }
+
+void beginLayerStyle(const Layer& layer) {
+  const bool filled = layer.drawsFilled();
+  glPolygonMode(GL_FRONT_AND_BACK, filled ? GL_FILL : GL_LINE);
+  const uint8_t* pattern = filled ? stipplePattern(layer.getStyle()) : nullptr;
+  if (pattern) {
+    glPolygonStipple(pattern);
+    glEnable(GL_POLYGON_STIPPLE);
+  } else {
+    glDisable(GL_POLYGON_STIPPLE);
+  }
+}
+
+// The selection pass of Layer::draw, and under View > Outlines the outline
+// pass before it: both in immediate mode, the plain painter's way.
+void drawLayerPlain(const Layer& layer, int64_t ox, int64_t oy) {
+  if (layer.isHidden()) return;
+  glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_STIPPLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
+  setColor(layer.getColor());
+  beginLayerStyle(layer);
+  for (GroupNode* node = layer.first(); node; node = node->next()) node->draw(ox, oy);
+  glDisable(GL_POLYGON_STIPPLE);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+  if (outlinesShown() && layer.drawsFilled()) {
+    setColor(outlineColor(layer.getColor()));
+    glPushMatrix();
+    glTranslatef(0.0f, 0.0f, OUTLINE_Z);
+    for (GroupNode* node = layer.first(); node; node = node->next()) node->draw(ox, oy);
+    glPopMatrix();
+  }
+  if (layer.isEnabled()) {
+    glEnable(GL_LINE_STIPPLE);
+    setColor(WHITE);
+    glPushMatrix();
+    glTranslatef(0.0f, 0.0f, SELECTION_Z);
+    for (GroupNode* node = layer.first(); node; node = node->next())
+      if (node->isSelected()) node->draw(ox, oy);
+    glPopMatrix();
+  }
+  glPopAttrib();
+}
+
 void loadProjection(const ViewTransform& view) {
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
@@ -141,9 +189,9 @@ void drawOthers(const LayerCache& cache, uint32_t from, const PixelMap& map) {
 
 void drawFill(const Layer& layer, const LayerCache& cache, uint32_t from, const PixelMap& map,
               VertexBuffer& out, SureFill sure) {
-  bool enabled = layer.isEnabled() != 0;
-  glPolygonMode(GL_FRONT_AND_BACK, enabled ? GL_FILL : GL_LINE);
-  if (enabled)
+  bool filled = layer.drawsFilled();
+  glPolygonMode(GL_FRONT_AND_BACK, filled ? GL_FILL : GL_LINE);
+  if (filled)
     drawObjects(cache, from, map, fillVisible, out, sure);
   else
     drawObjects(cache, from, map, lineVisible, out);
@@ -176,11 +224,21 @@ void drawSelection(const Layer& layer, const LayerCache& cache, const PixelMap& 
 
 void drawLayerFast(const Layer& layer, const LayerCache& cache,
                    const ViewTransform& view, VertexBuffer& scratch) {
-  if (layer.first() == nullptr) return;
+  if (layer.first() == nullptr || layer.isHidden()) return;
   PixelMap map = pixelMapFor(view);
   glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_STIPPLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
   setColor(layer.getColor());
+  beginLayerStyle(layer);
   drawFill(layer, cache, 0, map, scratch);
+  glDisable(GL_POLYGON_STIPPLE);
+  if (outlinesShown() && layer.drawsFilled()) {
+    setColor(outlineColor(layer.getColor()));
+    glPushMatrix();
+    glTranslatef(0.0f, 0.0f, OUTLINE_Z);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    drawObjects(cache, 0, map, lineVisible, scratch);
+    glPopMatrix();
+  }
   setColor(WHITE);
   glPushMatrix();
   glTranslatef(0.0f, 0.0f, SELECTION_Z);

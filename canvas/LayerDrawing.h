@@ -36,6 +36,24 @@ inline float layerDepth(int place) {
 
 const uint32_t WHITE = 0xFFFFFFFFu;
 void setColor(uint32_t color);
+
+// View > Outlines: every shape's outline drawn in its layer's colour, made
+// opaque, around its fill, OUTLINE_Z above it: nearer than the fill, so the
+// edge shows over it, and well below the next layer's fill (PAIR_STEP_Z,
+// the smallest step, is three times as much).
+const float OUTLINE_Z = 0.001f;
+void showOutlines(bool on);
+bool outlinesShown();
+// The colour of a layer's outlines under View > Outlines.
+inline uint32_t outlineColor(uint32_t color) { return color | 0xFF000000u; }
+// The polygon mode and stipple of a layer's shapes (the caller saves
+// GL_POLYGON_BIT, GL_ENABLE_BIT and GL_POLYGON_STIPPLE_BIT): filled,
+// filled through its stipple pattern, or outlined.
+void beginLayerStyle(const Layer& layer);
+// What the plain painter draws of a layer's own objects, each in immediate
+// mode: nothing while the layer is hidden; its objects in its style, their
+// outlines under View > Outlines, the dashed outlines of selected objects.
+void drawLayerPlain(const Layer& layer, int64_t ox, int64_t oy);
 // Load the view's projection and an identity model-view matrix.
 void loadProjection(const ViewTransform& view);
 
@@ -108,7 +126,8 @@ struct SureFill {
 // stipple.
 void drawOthers(const LayerCache& cache, uint32_t from, const PixelMap& map);
 // What Layer::draw draws in the layer's colour: objects filled while the
-// layer is enabled, outlined while not. The caller sets the colour.
+// layer is enabled and not in the outline style, outlined otherwise. The
+// caller sets the colour and any stipple.
 void drawFill(const Layer& layer, const LayerCache& cache, uint32_t from, const PixelMap& map,
               VertexBuffer& out, SureFill sure = SureFill());
 // The filled boxes of an enabled layer from position from on, settled as
@@ -120,7 +139,7 @@ void sortFill(const LayerCache& cache, uint32_t from, const PixelMap& map, QuadL
 // left out: see Composer::llvmpipe.
 void drawSelection(const Layer& layer, const LayerCache& cache, const PixelMap& map,
                    VertexBuffer& out, bool skipDots = false);
-// The same picture as Layer::draw, from the layer's cache.
+// The same picture as drawLayerPlain, from the layer's cache.
 void drawLayerFast(const Layer& layer, const LayerCache& cache, const ViewTransform& view,
                    VertexBuffer& scratch);
 

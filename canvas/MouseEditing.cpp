@@ -53,6 +53,8 @@ long KivoWindow::onCanvasMotion(FXObject*, FXSelector, void* ptr) {
     dragView(pointerX, pointerY);
     toLayout(pointerX, pointerY, x, y);
   }
+  rightDragMoved(x, y);
+  if (mouseRect.getMode() == TRACK_ADD && mouseRect.leftState == 1) snapPoint(x, y);
   mouseRect.track(x, y);
   showPointerFields(x, y);
   canvas->update();
@@ -75,6 +77,10 @@ long KivoWindow::onCanvasLeftPress(FXObject*, FXSelector, void* ptr) {
   } else {
     mouseRect.setMode(TRACK_ADD);
     setStatusMessage("Use mouse to add object(s)");
+    // The corners of a new rectangle snap; a click still toggles what lies
+    // under the pointer itself.
+    addPressX = x, addPressY = y;
+    snapPoint(x, y);
   }
   mouseRect.leftPress(x, y);
   canvas->update();
@@ -86,10 +92,18 @@ long KivoWindow::onCanvasLeftPress(FXObject*, FXSelector, void* ptr) {
 long KivoWindow::onCanvasLeftRelease(FXObject*, FXSelector, void* ptr) {
   int x, y;
   if (!storePointer(this, ptr, x, y)) return 1;
+  const int rawX = x, rawY = y;
+  int mode = mouseRect.getMode();
+  if (mode == TRACK_ADD) snapPoint(x, y);
   mouseRect.leftRelease(x, y);
   bool click = mouseRect.getW() == 0 && mouseRect.getH() == 0;
-  int mode = mouseRect.getMode();
-  Label::clickReach = (int32_t)std::min(std::ceil(LABEL_CLICK_PIXELS / scale), (double)INT32_MAX);
+  if (mode == TRACK_ADD) {
+    click = rawX == addPressX && rawY == addPressY;
+    if (click) mouseRect.setRect(rawX, rawY, 0, 0);
+  }
+  // Half a pixel more: the layout unit of a click is taken at the pixel's
+  // edge, up to half a pixel from where the pointer points.
+  Label::clickReach = (int32_t)std::min(std::ceil((LABEL_CLICK_PIXELS + 0.5) / scale), (double)INT32_MAX);
   if (mode == TRACK_SELECT || mode == TRACK_DESELECT || mode == TRACK_TOGGLE) {
     int count = applyBand(this, operationOf(mode), click ? MATCH_AT : MATCH_INSIDE);
     setStatusMessage(FXStringVal(count) + " object(s) " + verbOf(mode));
@@ -110,9 +124,12 @@ long KivoWindow::onCanvasLeftRelease(FXObject*, FXSelector, void* ptr) {
   return 1;
 }
 
-// Escape during a left drag: nothing is added or selected and the band goes.
+// Escape: a right drag ends without its move, ruler or zoom; during a left
+// drag nothing is added or selected and the band goes; with no drag under
+// way the rulers go.
 long KivoWindow::onCmdCancelDrag(FXObject*, FXSelector, void*) {
-  if (mouseRect.getMode() == TRACK_NONE) return 1;
+  if (cancelRightDrag()) return 1;
+  if (mouseRect.getMode() == TRACK_NONE) return onCmdClearRulers(nullptr, 0, nullptr);
   mouseRect.setMode(TRACK_NONE);
   mouseRect.leftState = 0;
   mouseRect.rightState = 0;
@@ -128,8 +145,10 @@ long KivoWindow::onCanvasRightPress(FXObject*, FXSelector, void* ptr) {
   if (!storePointer(this, ptr, x, y)) return 1;
   mouseRect.rightPress(x, y);
   noteRightPress(static_cast<const FXEvent*>(ptr));
-  if (mouseRect.rightState == 1)
+  if (mouseRect.rightState == 1) {
     bandZoom = (static_cast<const FXEvent*>(ptr)->state & SHIFTMASK) != 0;
+    rightDragPressed(static_cast<const FXEvent*>(ptr)->state, pointerX, pointerY, x, y);
+  }
   canvas->update();
   return 1;
 }
@@ -140,6 +159,7 @@ long KivoWindow::onCanvasRightRelease(FXObject*, FXSelector, void* ptr) {
   const bool dragging = mouseRect.rightState == 1;
   mouseRect.rightRelease(x, y);
   if (dragging && bandZoom) zoomToBand(mouseRect);
+  if (dragging) rightDragReleased(pointerX, pointerY, x, y);
   if (dragging) bandZoom = false;
   rightClick(static_cast<const FXEvent*>(ptr));
   canvas->update();

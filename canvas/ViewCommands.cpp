@@ -153,6 +153,7 @@ long KivoWindow::onCanvasPaint(FXObject*, FXSelector, void*) {
   syncCellScene(layout, cellScene);
   painter.paint(sizedView(), layout.allLayers(), [this](int i) { return layout.takeAppendedCorners(i); },
                 mouseRect, &cellScene);
+  paintOverlays();
   drawScaleBar(view, units);
   if (glvisual->isDoubleBuffer()) canvas->swapBuffers();
   canvas->makeNonCurrent();

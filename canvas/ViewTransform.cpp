@@ -129,13 +129,14 @@ void ViewTransform::placeAt(double x, double y, int px, int py) {
 
 // Folded in 64 bits: a layout may span more than 2^31 units, which the
 // result holds as a wrapped size and include would take for a small one.
+// Hidden layers are left out: what cannot be seen is not fitted.
 Rect layoutBounds(const Layer layers[], int count) {
   Rect bounds;
   int64_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
   bool empty = true;
   for (int i = 0; i < count; i++) {
     const Layer& l = layers[i];
-    if (!l.first() || (empty && l.isAllZero())) continue;
+    if (!l.first() || l.isHidden() || (empty && l.isAllZero())) continue;
     int64_t lx = l.getX(), ly = l.getY(), rx = lx + (uint32_t)l.getW(), ry = ly + (uint32_t)l.getH();
     x0 = empty ? lx : std::min(x0, lx), y0 = empty ? ly : std::min(y0, ly);
     x1 = empty ? rx : std::max(x1, rx), y1 = empty ? ry : std::max(y1, ry);

@@ -75,6 +75,7 @@ long KivoWindow::onCmdFileNew(FXObject*, FXSelector, void*) {
   Layer empty[LAYER_COUNT];
   flattenCopiedInstances();
   layout.replaceContent(empty, UNTITLED_NAME, true);
+  resetGridAndRulers();
   layoutReplaced();
   setStatusMessage("Ready");
   canvas->update();
@@ -189,6 +190,7 @@ bool KivoWindow::openFile(const FXString& chosen) {
   flattenCopiedInstances();
   layout.replaceContent(fresh, chosen, layout.isUntitled(), gdsii ? FORMAT_GDSII : FORMAT_MSK,
                         info, gdsii ? &cells : nullptr);
+  resetGridAndRulers();
   layoutReplaced();
   if (journal) journal->baseRead(read);
   recentFiles->appendFile(FXPath::absolute(chosen));

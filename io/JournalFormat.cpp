@@ -157,7 +157,8 @@ public:
       put<uint8_t>(shape.gdsRecords);
       put<double>(label ? label->unitsPerMicrometre : 0.0);
       GdsRecordWriter w;
-      writeGdsShape(w, shape, 0, 0, std::string());
+      // A label's TEXTTYPE is the element's datatype: the label's own, kept.
+      writeGdsShape(w, shape, 0, label ? (uint16_t)label->textType : 0, std::string());
       putString(w.bytes());
     }
   }

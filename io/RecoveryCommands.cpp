@@ -117,6 +117,7 @@ bool KivoWindow::recoverAtStart(const FXString& commandLineFile) {
     // one goes.
     if (journal) journal->flush();
     unlink(entry.path.c_str());
+    resetGridAndRulers();
     layoutReplaced();
     canvas->update();
     onCmdShowAll(nullptr, 0, nullptr);

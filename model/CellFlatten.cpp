@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <typeinfo>
 #include <vector>
 
 #include "model/Shapes.h"
@@ -16,6 +17,13 @@ struct Placement {
   void apply(double x, double y, double& ox, double& oy) const {
     ox = a * x + b * y + tx, oy = c * x + d * y + ty;
   }
+  // Quarter turns, mirrors and whole-unit moves only.
+  bool integral() const {
+    auto unit = [](double v) { return v == 0 || v == 1 || v == -1; };
+    return unit(a) && unit(b) && unit(c) && unit(d) && tx == std::floor(tx) && ty == std::floor(ty);
+  }
+  // How much lengths grow.
+  double magnification() const { return std::sqrt(a * a + c * c); }
   // This placement after an instance element's.
   Placement then(const CellTransform& t, int64_t ex, int64_t ey) const {
     Placement inner;
@@ -79,6 +87,14 @@ private:
         x0 = std::min(x0, px), x1 = std::max(x1, px), y0 = std::min(y0, py), y1 = std::max(y1, py);
       }
     GroupNode* copy = cloneObject(n);
+    if (typeid(n) == typeid(Box) && !p.integral()) {
+      // A turned or magnified box is the polygon of its placed corners.
+      Polygon* turned = new Polygon;
+      turned->setPoints({{n.x, n.y}, {wrapAdd(n.x, n.w), n.y}, {wrapAdd(n.x, n.w), wrapAdd(n.y, n.h)},
+                         {n.x, wrapAdd(n.y, n.h)}});
+      delete copy;
+      copy = turned;
+    }
     if (!placeShape(copy, p)) {
       const int64_t left = clampedCoordinate(x0), low = clampedCoordinate(y0);
       copy->setRect(wrapped(left), wrapped(low), wrapped(clampedCoordinate(x1) - left), wrapped(clampedCoordinate(y1) - low));
@@ -105,7 +121,13 @@ private:
     if (Polygon* polygon = dynamic_cast<Polygon*>(copy)) {
       polygon->setPoints(all(polygon->points));
     } else if (Path* path = dynamic_cast<Path*>(copy)) {
-      path->setPath(all(path->points), path->width, path->pathType, path->beginExtension, path->endExtension);
+      // A magnification scales the width (a negative, absolute one stays)
+      // and the extensions.
+      auto scaled = [&](int32_t v) {
+        return p.integral() ? v : wrapped(clampedCoordinate(std::nearbyint(v * p.magnification())));
+      };
+      path->setPath(all(path->points), path->width < 0 ? path->width : scaled(path->width), path->pathType,
+                    scaled(path->beginExtension), scaled(path->endExtension));
     } else if (Label* label = dynamic_cast<Label*>(copy)) {
       label->anchor = at(label->anchor);
       label->refresh();

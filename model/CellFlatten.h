@@ -14,9 +14,12 @@ struct FlattenResult {
 
 // Append to out (LAYER_COUNT layers) a copy of every object the cell shows
 // flattened: its own, then each instance's cell placed by its transform
-// and array, nested instances within. An object placed by a transform that
-// is not integral becomes the box around its placed corners, rounded to
-// nearest. Nothing is made when the flattened count exceeds limit.
+// and array, nested instances within. Polygons and paths have their points
+// placed, labels their anchor (rounded to nearest where the transform is
+// not integral); a box placed by a transform that is not integral becomes
+// the polygon of its placed corners, a path's width and extensions grow by
+// the magnification, and other objects become the box around their placed
+// corners. Nothing is made when the flattened count exceeds limit.
 FlattenResult flattenCell(const CellLibrary& cells, uint32_t cell, Layer out[LAYER_COUNT],
                           uint64_t limit);
 // The same for one instance of a cell of cells.

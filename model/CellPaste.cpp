@@ -136,6 +136,7 @@ size_t Layout::pasteWithCells(const CellLibrary& from, const std::vector<PlacedO
     const bool placed = o.layer != LAYER_INSTANCES || (cell < map.size() && map[cell] != UINT32_MAX);
     if (o.layer >= 0 && o.layer < SLOT_COUNT && layers[o.layer].isEnabled() && placed) {
       if (o.layer == LAYER_INSTANCES) static_cast<Instance*>(o.node)->cell = map[static_cast<Instance*>(o.node)->cell];
+      if (layers[o.layer].isHidden()) o.node->deselect();  // nothing hidden is selected
       bySlot[o.layer].push_back(o.node), ++added;
     } else {
       delete o.node, ++refusedCount;

@@ -15,6 +15,18 @@ void Layer::setColor(uint32_t c) {
   changed();
 }
 
+void Layer::setStyle(int s) {
+  if (style == s) return;
+  style = s;
+  changed();
+}
+
+void Layer::setHidden(bool h) {
+  if (hidden == h) return;
+  hidden = h;
+  changed();
+}
+
 void Layer::enable() {
   if (enabled) return;
   enabled = 1;
@@ -108,8 +120,8 @@ bool Layer::passes(const GroupNode* node, int filter, const Rect* arg) const {
     case MATCH_ALL: return true;
     case MATCH_SELECTED: return node->isSelected() != 0;
     case MATCH_UNSELECTED: return node->isSelected() == 0;
-    case MATCH_INSIDE: return arg && arg->contains(*node) == 1;
-    case MATCH_NOT_INSIDE: return arg && arg->contains(*node) == 0;
+    case MATCH_INSIDE: return arg && node->liesInside(*arg) == 1;
+    case MATCH_NOT_INSIDE: return arg && node->liesInside(*arg) == 0;
     case MATCH_AT: return arg && node->contains(arg->getX(), arg->getY()) == 1;
     case MATCH_NOT_AT: return arg && node->contains(arg->getX(), arg->getY()) == 0;
     case MATCH_OBJECT: return node == arg;

@@ -9,6 +9,7 @@
 
 #include "model/GroupNode.h"
 #include "model/HugePages.h"
+#include "model/LayerStyle.h"
 
 // Operation codes of Layer::apply.
 enum {
@@ -26,7 +27,7 @@ enum {
   MATCH_ALL = 2,
   MATCH_SELECTED = 3,
   MATCH_UNSELECTED = 4,
-  MATCH_INSIDE = 5,      // the node lies wholly inside arg
+  MATCH_INSIDE = 5,      // the node lies wholly inside arg (a label: its anchor)
   MATCH_NOT_INSIDE = 6,
   MATCH_AT = 7,          // the node contains arg's corner (x, y)
   MATCH_NOT_AT = 8,
@@ -67,6 +68,15 @@ public:
   int32_t isEnabled() const { return enabled; }
   uint32_t getColor() const { return color; }
   int32_t getId() const { return id; }
+  // How the layer is drawn (LayerStyle.h) and whether it is hidden: a
+  // hidden layer is neither drawn nor selected. Both stay with the layer
+  // when its content is swapped.
+  void setStyle(int s);
+  int getStyle() const { return style; }
+  void setHidden(bool h);
+  bool isHidden() const { return hidden; }
+  // Shapes are filled: the layer is enabled and not drawn in outline.
+  bool drawsFilled() const { return enabled != 0 && style != STYLE_OUTLINE; }
 
   // Draw every object in the layer's colour, filled while enabled and in
   // outline while not, relative to (ox, oy); selected objects of an enabled
@@ -162,6 +172,8 @@ private:
   uint32_t color = 0;
   int32_t id = 0;
   int32_t enabled = 0;
+  int style = 0;
+  bool hidden = false;
   GroupNode* tail;  // last node of the chain (head when empty): O(1) append
   size_t count = 0;
   uint64_t revision = 0;

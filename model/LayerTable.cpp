@@ -10,6 +10,7 @@
 
 #include "icons/Icons.h"
 #include "model/Layer.h"
+#include "model/LayerStyle.h"
 
 namespace {
 
@@ -110,9 +111,15 @@ GroupNode* newLayoutObject(int index) {
   return new (group) Box;
 }
 
+void applyLook(Layer& layer, const LayerLook& look) {
+  layer.setColor(look.color);
+  layer.setStyle(look.style);
+  layer.setHidden(look.hidden);
+}
+
 void applyStartupSettings(Layer layers[LAYER_COUNT]) {
   for (int i = 0; i < LAYER_COUNT; i++) {
-    layers[i].setColor(layerFacts(i).color);
+    applyLook(layers[i], lookOfSlot(i));
     layers[i].setId(i);
     layers[i].enable();
   }
@@ -121,7 +128,7 @@ void applyStartupSettings(Layer layers[LAYER_COUNT]) {
 int settlePairSlots(Layer layers[LAYER_COUNT], int settled) {
   const int inUse = layerSlotsInUse();
   for (int i = std::max(settled, (int)FIRST_PAIR_SLOT); i < inUse; i++) {
-    layers[i].setColor(layerFacts(i).color);
+    applyLook(layers[i], lookOfSlot(i));
     layers[i].setId(i);
   }
   return inUse;

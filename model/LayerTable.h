@@ -62,10 +62,13 @@ int codeToLayer(const char* code);
 const char* layerToCode(int index);
 // A new, unselected object of the class that lives on a slot.
 GroupNode* newLayoutObject(int index);
-// Colour, id and enabled flag that the layers get at start-up; the pair
-// slots handed out later get theirs from settlePairSlots.
+// Colour, style, hidden flag (the look: lookOfSlot, LayerStyle.h), id and
+// enabled flag that the layers get at start-up; the pair slots handed out
+// later get theirs from settlePairSlots.
 void applyStartupSettings(Layer layers[LAYER_COUNT]);
-// Colour and id of the pair slots handed out since `settled` (the count of
+// Give a layer a look: colour, style and hidden flag.
+void applyLook(Layer& layer, const struct LayerLook& look);
+// Look and id of the pair slots handed out since `settled` (the count of
 // slots set up before); returns the new count (layerSlotsInUse).
 int settlePairSlots(Layer layers[LAYER_COUNT], int settled);
 

@@ -85,14 +85,14 @@ public:
 // Objects moved in place; moves of the same objects merge.
 class MoveStep : public FXCommand {
 public:
-  MoveStep(Layout& l, std::vector<LayerPart> p, int32_t x, int32_t y)
-      : layout(l), parts(std::move(p)), dx(x), dy(y) {}
+  MoveStep(Layout& l, std::vector<LayerPart> p, int32_t x, int32_t y, bool merging = true)
+      : layout(l), parts(std::move(p)), dx(x), dy(y), mergeable(merging) {}
   void redo() override { apply(dx, dy); }
   void undo() override { apply(wrapNeg(dx), wrapNeg(dy)); }
   FXuint size() const override { return sizeof(*this) + partsSize(parts, 0); }
   FXString undoName() const override { return countText(count(), "object(s) moved"); }
   FXString redoName() const override { return undoName(); }
-  bool canMerge() const override { return true; }
+  bool canMerge() const override { return mergeable; }
   bool mergeWith(FXCommand* command) override {
     MoveStep* other = dynamic_cast<MoveStep*>(command);
     if (!other || other->parts.size() != parts.size()) return false;
@@ -116,6 +116,7 @@ private:
   Layout& layout;
   std::vector<LayerPart> parts;
   int32_t dx, dy;
+  bool mergeable;  // later moves of the same objects join this step
 };
 
 // Can the object move by (dx, dy) and keep its corners in the 32-bit range?
@@ -192,9 +193,10 @@ size_t Layout::addObjects(const std::vector<PlacedObject>& objects, const FXStri
   for (const PlacedObject& o : objects) {
     // An instance of a cell this library does not have cannot be placed.
     const bool known = o.layer != LAYER_INSTANCES || static_cast<const Instance*>(o.node)->cell < library.size();
-    if (o.layer >= 0 && o.layer < SLOT_COUNT && layers[o.layer].isEnabled() && known)
+    if (o.layer >= 0 && o.layer < SLOT_COUNT && layers[o.layer].isEnabled() && known) {
+      if (layers[o.layer].isHidden()) o.node->deselect();  // nothing hidden is selected
       bySlot[o.layer].push_back(o.node);
-    else
+    } else
       delete o.node, ++refusedCount;
   }
   for (int i = 0; i < SLOT_COUNT; i++) {
@@ -227,7 +229,7 @@ size_t Layout::removeSelected(int only, const char* verb) {
   return count;
 }
 
-Layout::MoveResult Layout::moveSelected(int only, int32_t dx, int32_t dy, size_t* moved) {
+Layout::MoveResult Layout::moveSelected(int only, int32_t dx, int32_t dy, size_t* moved, bool ownStep) {
   size_t count;
   std::vector<LayerPart> parts = selectedParts(layers, only, count);
   for (const LayerPart& part : parts)
@@ -235,13 +237,33 @@ Layout::MoveResult Layout::moveSelected(int only, int32_t dx, int32_t dy, size_t
       if (!movable(*node, dx, dy)) return MOVE_OUT_OF_RANGE;
   if (moved) *moved = count;
   if (count == 0) return MOVE_NOTHING;
-  record(new MoveStep(*this, std::move(parts), dx, dy), true);
+  record(new MoveStep(*this, std::move(parts), dx, dy, !ownStep), !ownStep);
   return MOVE_DONE;
+}
+
+void Layout::setLook(int i, const LayerLook& look) {
+  applyLook(layers[i], look);
+  if (look.hidden) deselectHidden();
+}
+
+// A switched-off layer refuses every apply: it is switched on for the
+// moment of the deselection.
+void Layout::deselectHidden() {
+  for (int i = 0; i < SLOT_COUNT; i++) {
+    Layer& l = layers[i];
+    if (!l.isHidden()) continue;
+    const bool off = !l.isEnabled();
+    if (off) l.toggleEnabled();
+    if (selectedCount(i) > 0) l.apply(OP_DESELECT, MATCH_ALL, nullptr);
+    if (off) l.toggleEnabled();
+  }
 }
 
 int Layout::applySelection(int only, int op, int filter, Rect* arg) {
   if (op == OP_ADD || op == OP_DELETE) return 0;
-  if (only >= 0) return layers[only].apply(op, filter, arg);
+  // Hidden layers can lose their selection, never gain one.
+  auto reaches = [op](const Layer& l) { return op == OP_DESELECT || !l.isHidden(); };
+  if (only >= 0) return reaches(layers[only]) ? layers[only].apply(op, filter, arg) : 0;
   int count = 0;
   if (op != OP_SELECT && op != OP_DESELECT && op != OP_TOGGLE) {
     for (Layer& l : layers) count += l.apply(op, filter, arg);
@@ -251,7 +273,7 @@ int Layout::applySelection(int only, int op, int filter, Rect* arg) {
   // fraction of walking the layers one after another.
   bool chosen[SLOT_COUNT];
   for (int i = 0; i < SLOT_COUNT; i++) {
-    chosen[i] = layers[i].isEnabled() != 0;
+    chosen[i] = layers[i].isEnabled() != 0 && reaches(layers[i]);
     if (chosen[i]) layers[i].beginSelection(op, filter, arg);
   }
   walkSideBySide(layers, chosen, SLOT_COUNT, [this](int i, GroupNode* const* nodes, uint32_t n) {
@@ -313,6 +335,7 @@ FXString Layout::redo() {
 }
 
 void Layout::afterHistoryMove() {
+  deselectHidden();  // undo may bring back selected objects
   if (observer && history.marked()) observer->savedStateReached();
 }
 

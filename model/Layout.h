@@ -10,6 +10,7 @@
 
 #include "model/Cell.h"
 #include "model/Layer.h"
+#include "model/LayerStyle.h"
 #include "model/LayerTable.h"
 #include "model/Untitled.h"
 
@@ -134,14 +135,18 @@ public:
   enum MoveResult { MOVE_DONE, MOVE_NOTHING, MOVE_OUT_OF_RANGE };
   // Move the selected objects of the enabled layers by (dx, dy). Moves one
   // after another of the same objects merge into one step. Nothing moves
-  // when an object would leave the 32-bit range.
-  MoveResult moveSelected(int only, int32_t dx, int32_t dy, size_t* moved = nullptr);
+  // when an object would leave the 32-bit range. With ownStep (a move made
+  // by the mouse) the move is a step of its own, merging with none.
+  MoveResult moveSelected(int only, int32_t dx, int32_t dy, size_t* moved = nullptr, bool ownStep = false);
 
   // ---- selection and switches (not undoable)
   // Layer::apply on one layer, or on every layer with -1; summed count.
   // OP_ADD and OP_DELETE are not accepted here.
   int applySelection(int only, int op, int filter, Rect* arg);
   void toggleEnabled(int i) { layers[i].toggleEnabled(); }
+  // Give layer i this look (colour, style, hidden); hiding a layer
+  // deselects its objects, and no selection reaches it while hidden.
+  void setLook(int i, const LayerLook& look);
   // Give the pair slots handed out since the last call their colours; every
   // change of content does it first.
   void settleNewLayers();
@@ -217,6 +222,8 @@ private:
 
   void record(FXCommand* step, bool merge);
   void afterHistoryMove();
+  // Deselect the objects of the hidden layers: nothing hidden is selected.
+  void deselectHidden();
 
   Layer layers[SLOT_COUNT];
   CellLibrary library;

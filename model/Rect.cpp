@@ -92,6 +92,8 @@ int Rect::contains(const Rect& r) const {
   return contains(r.x, r.y) && contains(wrapAdd(r.x, r.w), wrapAdd(r.y, r.h));
 }
 
+int Rect::liesInside(const Rect& band) const { return band.contains(*this); }
+
 int Rect::edgeAt(int32_t px, int32_t py) const {
   if (!contains(px, py)) return 0;
   int horizontal = px == x ? 4 : (px == wrapAdd(x, w) ? 16 : 0);

@@ -53,6 +53,10 @@ public:
   virtual int contains(int32_t px, int32_t py) const;
   // 1 when both corners (r.x, r.y) and (r.x + r.w, r.y + r.h) are contained.
   virtual int contains(const Rect& r) const;
+  // 1 when the object counts as lying inside band, as band selection asks:
+  // its whole rectangle (band.contains(*this)); a label answers for its
+  // anchor alone.
+  virtual int liesInside(const Rect& band) const;
   // Edge bits of a contained point: 4 on x, else 16 on x + w; 1 on y, else
   // 8 on y + h; 0 for a point outside or strictly inside.
   virtual int edgeAt(int32_t px, int32_t py) const;

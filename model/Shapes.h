@@ -126,6 +126,8 @@ public:
   void refresh() { updateBounds(); }
   using Rect::contains;
   int contains(int32_t px, int32_t py) const override;
+  // A band takes a label whose anchor it holds, however far the text reaches.
+  int liesInside(const Rect& band) const override { return band.contains(anchor.x, anchor.y); }
   bool area(Contours&, int&) const override { return false; }
   void draw(int64_t ox, int64_t oy) override;
 

@@ -1,5 +1,6 @@
 // The main window's command that shows and hides the layer panel.
 #include "app/KivoWindow.h"
+#include "canvas/LayerDrawing.h"
 #include "panels/LayerDlg.h"
 
 long KivoWindow::onCmdLayers(FXObject*, FXSelector, void*) {
@@ -22,5 +23,18 @@ long KivoWindow::onUpdLayers(FXObject* sender, FXSelector, void*) {
   // Never while a message box or file dialog is up: it would lose the
   // keyboard to the main window on every update.
   if (!getApp()->getModalWindow()) setFocus();
+  return 1;
+}
+
+// Outlines on or off: the kept picture holds them, so it is drawn again.
+long KivoWindow::onCmdViewOutlines(FXObject*, FXSelector, void*) {
+  showOutlines(!outlinesShown());
+  painter.forgetPicture();
+  canvas->update();
+  return 1;
+}
+
+long KivoWindow::onUpdViewOutlines(FXObject* sender, FXSelector, void*) {
+  sender->handle(this, FXSEL(SEL_COMMAND, outlinesShown() ? ID_CHECK : ID_UNCHECK), nullptr);
   return 1;
 }

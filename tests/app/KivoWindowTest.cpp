@@ -192,4 +192,16 @@ TEST_F(KivoWindowTest, CopyToAnotherWindowKeepsInstancesAndRenamesCellsOfOtherCo
   other->layout.undo(), other->layout.undo();
   EXPECT_EQ(other->layout.cellCount(), 2u);
   kivotest::deleteWindow(other);
+
+  // In the same window the copy keeps its cell though Group is undone and
+  // another INV of other content takes its place.
+  window->layout.undo();
+  window->layout.applySelection(-1, OP_DESELECT, MATCH_ALL, nullptr);
+  window->layout.applySelection(-1, OP_SELECT, MATCH_ALL, nullptr);
+  ASSERT_EQ(window->layout.groupSelected("INV"), Layout::GROUP_DONE);
+  ASSERT_EQ(window->layout.cell(1).ownCount(), 3u);
+  command(KivoWindow::ID_PASTE);
+  ASSERT_EQ(window->layout.cellCount(), 3u);
+  EXPECT_EQ(window->layout.cell(2).name(), "INV$1");
+  EXPECT_EQ(window->layout.cell(2).ownCount(), 2u);
 }

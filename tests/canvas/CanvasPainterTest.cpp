@@ -495,3 +495,91 @@ TEST_F(CanvasPainterTest, PolygonsPathsAndLabelsPaintTheSamePixelsInBothPainters
   window->handle(window, FXSEL(SEL_COMMAND, KivoWindow::ID_VIEW_LABELS), nullptr);
   EXPECT_TRUE(differing(shown, hidden) > 0 && differing(shown, paint()) == 0);
 }
+
+// Inside placed cells, a 45-degree polygon, a round-ended diagonal path and
+// a label paint the pixels of their flattened copies, also in a mirrored
+// array and under a reference turned by 30 degrees and magnified, on named
+// and pair layers, in both painters alike.
+TEST_F(CanvasPainterTest, PlacedPolygonsPathsAndLabelsPaintTheirFlattenedPixels) {
+  CellLibrary cells;
+  const uint32_t leaf = cells.add("leaf"), top = cells.add("top");
+  Polygon* diamond = new Polygon;
+  diamond->setPoints({{0, 20}, {20, 0}, {40, 20}, {20, 40}});
+  Polygon* triangle = new Polygon;
+  triangle->setPoints({{50, 0}, {70, 0}, {50, 25}});
+  Path* diagonal = new Path;
+  diagonal->setPath({{0, 0}, {30, 30}, {60, 10}}, 6, ENDS_ROUND);
+  Label* label = new Label;
+  label->text = "Q7", label->anchor = {10, 45}, label->unitsPerMicrometre = 6;
+  label->refresh();
+  Box* box = new Box;
+  box->setRect(45, 30, 12, 20);
+  cells.cell(leaf).editLayer(3).appendChain(diamond);
+  cells.cell(leaf).editLayer(4).appendChain(diagonal);
+  cells.cell(leaf).editLayer(6).appendChain(label);
+  cells.cell(leaf).editLayer(5).appendChain(box);
+  cells.cell(leaf).editLayer(pairSlot(9300, 1)).appendChain(triangle);
+  auto place = [&](bool mirror, int quarter, int32_t x, int32_t y, double angle, double magnification) {
+    Instance* inst = new Instance;
+    inst->cell = leaf;
+    inst->transform.mirrorX = mirror, inst->transform.quarterTurns = (uint8_t)quarter;
+    inst->transform.x = x, inst->transform.y = y;
+    inst->transform.hasAngle = inst->transform.hasMagnification = angle != 0;
+    inst->transform.angle = angle, inst->transform.magnification = magnification;
+    if (angle == 0) inst->array.columns = 3, inst->array.rows = 2, inst->array.columnStep[0] = 80, inst->array.rowStep[1] = 70;
+    inst->placeBounds(cells.cell(leaf).bounds());
+    cells.cell(top).editLayer(LAYER_INSTANCES).appendChain(inst);
+  };
+  place(false, 0, 0, 0, 0, 1);
+  place(true, 1, -60, 300, 0, 1);
+  place(false, 0, 350, 20, 30, 1.5);
+  cells.shown = top;
+  Layer fresh[LAYER_COUNT];
+  window->layout.replaceContent(fresh, "cells.gds", false, FORMAT_GDSII, GdsLibraryInfo(), &cells);
+  struct View { double x, y; float scale; };
+  const View views[] = {{-20.5, -30.25, 1.9f}, {300.3, -10.7, 3.1f}, {-83.2, 150.6, 7.5f}, {-400, -400, 0.3f}};
+  std::vector<std::vector<Rgba>> pictures;
+  for (const View& v : views) {
+    window->originX = v.x, window->originY = v.y, window->scale = v.scale;
+    EXPECT_EQ(fastAgainstPlain(), 0) << v.x << "," << v.y << " x" << v.scale;
+    pictures.push_back(paint());
+  }
+  Layer flat[LAYER_COUNT];
+  for (Layer& l : flat) l.enable();
+  flattenCell(window->layout.cells(), window->layout.shownCell(), flat, UINT64_MAX);
+  window->layout.replaceContent(flat, "flat.msk", false);
+  for (size_t k = 0; k < pictures.size(); k++) {
+    window->originX = views[k].x, window->originY = views[k].y, window->scale = views[k].scale;
+    EXPECT_EQ(differing(paint(), pictures[k]), 0) << "flattened, view " << k;
+  }
+}
+
+// Cells placed side by side, whose rectangles abut within and across them
+// on named and pair layers, paint the plain picture wherever the shared
+// edges fall beside or near pixel centres.
+TEST_F(CanvasPainterTest, AbuttingCellsPaintTheSamePixels) {
+  CellLibrary cells;
+  const uint32_t tile = cells.add("tile"), top = cells.add("top");
+  const int boxes[][5] = {{3, 0, 0, 23, 3}, {3, 0, 17, 23, 3}, {2, 5, 3, 4, 14}, {2, 9, 3, 14, 14}, {-1, 0, 0, 23, 20}};
+  for (const auto& b : boxes) {
+    Box* box = new Box;
+    box->setRect(b[1], b[2], b[3], b[4]);
+    cells.cell(tile).editLayer(b[0] < 0 ? pairSlot(9400, 0) : b[0]).appendChain(box);
+  }
+  for (int k = 0; k < 2; k++) {
+    Instance* inst = new Instance;
+    inst->cell = tile, inst->transform.mirrorX = k == 1, inst->transform.y = k * 620;
+    inst->array.columns = 40, inst->array.rows = 30, inst->array.columnStep[0] = 23, inst->array.rowStep[1] = 20;
+    inst->placeBounds(cells.cell(tile).bounds());
+    cells.cell(top).editLayer(LAYER_INSTANCES).appendChain(inst);
+  }
+  cells.shown = top;
+  Layer fresh[LAYER_COUNT];
+  window->layout.replaceContent(fresh, "tiles.gds", false, FORMAT_GDSII, GdsLibraryInfo(), &cells);
+  // Edges on pixel centres (x = origin + (column + 0.5) / scale), and beside them.
+  for (float scale : {1.0f, 0.5f, 2.0f, 0.37f, 1.3f}) {
+    window->originX = window->originY = scale == 0.37f || scale == 1.3f ? -13.3 : -0.5 / scale;
+    window->scale = scale;
+    EXPECT_EQ(fastAgainstPlain(), 0) << "x" << scale;
+  }
+}

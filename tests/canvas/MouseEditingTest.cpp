@@ -7,6 +7,7 @@
 #include <typeinfo>
 
 #include "app/KivoWindow.h"
+#include "model/Shapes.h"
 #include "support/GuiTest.h"
 
 namespace {
@@ -172,4 +173,20 @@ TEST_F(MouseEditingTest, GoToCentresAPositionAndShiftRightDragZoomsToTheBand) {
   for (const char* bad : {"12", "1,,2", "1, 2x", "x, y", "", "0x10, 0", "2147483648, 0", "0, -99999999999999999999"})
     EXPECT_EQ(goTo(bad, true).rfind(std::strlen(bad) > 12 ? "Out of range" : "Not a position", 0), 0u) << bad;
   EXPECT_TRUE(centre() == "120,-40" && window->scale == scale);
+}
+
+// A click whose pixel centre lies 4 pixels or less from a label's anchor
+// takes the label, wherever the anchor falls in its pixel; one farther
+// than a pixel beyond does not.
+TEST_F(MouseEditingTest, ClickWithinFourPixelsOfALabelsAnchorSelectsIt) {
+  Label* label = new Label;
+  label->text = "A", label->anchor = {30, 30}, label->unitsPerMicrometre = 10, label->refresh();
+  window->layout.addObjects({{LAYER_METAL1, label}}, "added");
+  window->view.scale = 1.0f, window->view.originX = window->view.originY = -69.19;  // the anchor at 99.19 pixels
+  const int row = window->canvas->getHeight() - 100, columns[] = {95, 92};  // centres 3.69 and 6.69 left of it
+  for (int c = 0; c < 2; c++) {
+    window->layout.applySelection(-1, OP_DESELECT, MATCH_ALL, nullptr);
+    kivotest::canvasPress(window, 1, columns[c], row, CONTROLMASK), kivotest::canvasRelease(window, 1, columns[c], row, CONTROLMASK);
+    EXPECT_EQ(c == 0, label->isSelected() != 0) << columns[c];
+  }
 }

@@ -93,6 +93,8 @@ TEST(ViewTransform, ShowAllFitsTheLayersThatHoldObjects) {
   addBox(layers[3], INT32_MIN, 0, 1, 1), addBox(layers[3], INT32_MAX - 1, 0, 1, 1);  // wider than 2^31
   view.showAll(layoutBounds(layers));
   EXPECT_FLOAT_EQ(view.scale, 700.0f / 4294967295.0f);
+  layers[3].setHidden(true);  // Show All leaves hidden layers out
+  EXPECT_TRUE(layoutBounds(layers).isAllZero());
 }
 
 TEST(ViewTransform, WheelZoomsAboutThePointerWithinItsRange) {

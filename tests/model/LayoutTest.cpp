@@ -159,3 +159,27 @@ TEST_F(LayoutTest, SelectedCountFollowsEverySelectionChange) {
     EXPECT_EQ(layout.selectedCount(-1), counted()) << "change " << k;
   }
 }
+
+// Hiding deselects a layer's objects; no selection reaches them while it is
+// hidden, whichever way it comes; they stay in the layout; shown again they
+// are selectable.
+TEST_F(LayoutTest, HiddenLayersLoseTheirSelectionAndGainNone) {
+  Rect at;
+  at.setRect(2, 1, 0, 0);
+  layout.setLook(5, {layout.layer(5).getColor(), STYLE_FILL, true});
+  EXPECT_TRUE(layout.layer(5).isHidden() && layout.layer(5).size() == 3);
+  EXPECT_EQ(layout.selectedCount(5), 0u);
+  layout.applySelection(-1, OP_SELECT, MATCH_ALL, nullptr);  // slot 0's object and the Opt
+  EXPECT_EQ(layout.applySelection(5, OP_TOGGLE, MATCH_AT, &at), 0);
+  EXPECT_EQ(layout.applySelection(-1, OP_TOGGLE, MATCH_AT, &at), 0);
+  layout.addObjects({{5, object(5, 9, 0, true)}}, "1 object(s) pasted");  // arrives unselected
+  EXPECT_EQ(layout.selectedCount(-1), 2u);
+
+  layout.setLook(5, {layout.layer(5).getColor(), STYLE_OUTLINE, false});
+  EXPECT_EQ(layout.applySelection(-1, OP_TOGGLE, MATCH_AT, &at), 2);
+  EXPECT_EQ(layout.layer(5).getStyle(), STYLE_OUTLINE);
+  EXPECT_EQ(layout.removeSelected(5, "deleted"), 2u);
+  layout.setLook(5, {layout.layer(5).getColor(), STYLE_FILL, true});
+  layout.undo();  // back they come, into a hidden layer: unselected
+  EXPECT_TRUE(layout.layer(5).size() == 4 && layout.selectedCount(5) == 0);
+}

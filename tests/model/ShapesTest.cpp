@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "canvas/StrokeFont.h"
+#include "model/Layer.h"
 #include "model/PathOutline.h"
 
 namespace {
@@ -96,4 +97,17 @@ TEST(Shapes, ALabelAnswersClicksNearItsAnchor) {
   Label::clickReach = 4;
   EXPECT_TRUE(label.contains(97, 103) == 1 && label.contains(96, 104) == 1 && label.contains(95, 100) == 0);
   Label::clickReach = 0;
+}
+
+// A band selects a label by its anchor, however far the text reaches.
+TEST(Shapes, ABandTakesALabelByItsAnchor) {
+  Layer layer;
+  layer.enable();
+  Label* label = new Label;
+  label->text = "LONG TEXT", label->anchor = {100, 100}, label->unitsPerMicrometre = 10, label->refresh();
+  layer.apply(OP_ADD, MATCH_ALL, label);
+  Rect anchorOnly, textOnly;
+  anchorOnly.setRect(100, 100, 0, 0), textOnly.setRect(101, label->y - 5, label->w + 10, label->h + 10);
+  EXPECT_EQ(1, layer.apply(OP_SELECT, MATCH_INSIDE, &anchorOnly));
+  EXPECT_EQ(0, layer.apply(OP_DESELECT, MATCH_INSIDE, &textOnly));
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,13 +35,21 @@ protected:
     dialog = window->layerDlg;
     dialog->create();  // the program realises it with the application's create()
     FXWindow* child = dialog->getFirst()->getNext()->getNext()->getFirst();
-    for (int r = 0; r < PANEL_ROWS; r++) {
-      checks[r] = dynamic_cast<FXCheckButton*>(child);
-      names[r] = dynamic_cast<FXButton*>(child->getNext());
-      child = child->getNext()->getNext();
+    for (int r = 0; r < PANEL_ROWS; r++, child = nth(child, LayerDlg::COLUMNS)) {
+      eyes[r] = dynamic_cast<FXToggleButton*>(child);
+      checks[r] = dynamic_cast<FXCheckButton*>(nth(child, 1));
+      styles[r] = dynamic_cast<FXListBox*>(nth(child, 3));
+      names[r] = dynamic_cast<FXButton*>(nth(child, 4));
     }
   }
-  void TearDown() override { kivotest::deleteWindow(window); }
+  void TearDown() override {
+    kivotest::deleteWindow(window);
+    clearChosenLooks();
+  }
+  static FXWindow* nth(FXWindow* w, int n) {
+    while (n-- > 0) w = w->getNext();
+    return w;
+  }
 
   void layersCommand() {
     window->handle(nullptr, FXSEL(SEL_COMMAND, KivoWindow::ID_LAYERS), nullptr);
@@ -67,7 +76,9 @@ protected:
 
   KivoWindow* window = nullptr;
   LayerDlg* dialog = nullptr;
+  FXToggleButton* eyes[PANEL_ROWS] = {};
   FXCheckButton* checks[PANEL_ROWS] = {};
+  FXListBox* styles[PANEL_ROWS] = {};
   FXButton* names[PANEL_ROWS] = {};
 };
 
@@ -160,17 +171,38 @@ TEST_F(LayerDlgTest, PairLayersGetRowsThatChooseAndSwitchThem) {
   FXWindow* list = dynamic_cast<FXScrollWindow*>(dialog->getFirst()->getNext()->getNext()->getNext())->contentWindow();
   const std::vector<int> order = drawingOrder();
   auto widget = [&](int slot, int column) {
-    return list->childAtIndex(2 * (int)(std::find(order.begin(), order.end(), slot) - order.begin() - NAMED_LAYER_COUNT) + column);
+    return list->childAtIndex(LayerDlg::COLUMNS * (int)(std::find(order.begin(), order.end(), slot) - order.begin() - NAMED_LAYER_COUNT) + column);
   };
-  FXButton *lowName = dynamic_cast<FXButton*>(widget(low, 1)), *highName = dynamic_cast<FXButton*>(widget(high, 1));
+  FXButton *lowName = dynamic_cast<FXButton*>(widget(low, 4)), *highName = dynamic_cast<FXButton*>(widget(high, 4));
   ASSERT_TRUE(lowName && highName && list->shown());
-  EXPECT_TRUE(lowName->getText() == "low pin" && highName->getText() == "8000/5" && lowName->getNext()->getNext() == highName);
+  EXPECT_TRUE(lowName->getText() == "low pin" && highName->getText() == "8000/5" && nth(lowName, LayerDlg::COLUMNS) == highName);
   click(highName);
   EXPECT_TRUE(window->currentLayer == high && engagedRows().empty() && highName->getState() == STATE_ENGAGED);
-  click(widget(high, 0));
+  click(widget(high, 1));
   kivotest::settle();
-  EXPECT_FALSE(window->layout.layer(high).isEnabled() || dynamic_cast<FXCheckButton*>(widget(high, 0))->getCheck());
+  EXPECT_FALSE(window->layout.layer(high).isEnabled() || dynamic_cast<FXCheckButton*>(widget(high, 1))->getCheck());
+  click(widget(high, 0));  // the pair row's eye
+  kivotest::settle();
+  EXPECT_TRUE(window->layout.layer(high).isHidden() && dynamic_cast<FXToggleButton*>(widget(high, 0))->getState());
   const int more = pairSlot(8001, 0);  // handed out while the panel shows
   kivotest::settle();
   EXPECT_TRUE(dialog->pairRowCount() == more - FIRST_PAIR_SLOT + 1 && window->layout.layer(more).getColor() == pairColor(8001, 0));
+}
+
+// The eye hides a layer and deselects it, the style list restyles it; each
+// change is in the layer properties file at once.
+TEST_F(LayerDlgTest, EyeAndStyleChangeTheLayerAndTheLayerPropertiesFile) {
+  add(LAYER_POLY, 10, true);
+  layersCommand();
+  const std::string props = std::string(std::getenv("XDG_CONFIG_HOME")) + "/kivo/layers.props";
+  click(eyes[POLY_ROW]);
+  kivotest::settle();
+  EXPECT_TRUE(window->layout.layer(LAYER_POLY).isHidden() && eyes[POLY_ROW]->getState());
+  EXPECT_EQ(window->layout.selectedCount(-1), 0u);
+  EXPECT_NE(kivotest::readFile(props).find("\nPO #FF0000A0 fill hidden\n"), std::string::npos);
+  dialog->handle(styles[POLY_ROW], FXSEL(SEL_COMMAND, LayerDlg::ID_STYLE_FIRST + POLY_ROW), (void*)(FXival)STYLE_OUTLINE);
+  click(eyes[POLY_ROW]);
+  kivotest::settle();
+  EXPECT_NE(kivotest::readFile(props).find("\nPO #FF0000A0 outline\n"), std::string::npos);
+  EXPECT_TRUE(styles[POLY_ROW]->getCurrentItem() == STYLE_OUTLINE && !eyes[POLY_ROW]->getState());
 }

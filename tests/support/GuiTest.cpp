@@ -142,7 +142,8 @@ KivoWindow* newWindow() {
   window->create();
   window->layerDlg->create();  // the application's create() realises it in the program
   for (double end = nowMs() + 5000; nowMs() < end && !(window->shown() && window->canvas->getWidth() > 1);) runFor(10);
-  runFor(50);
+  // The server has mapped and sized the window once it has answered a round
+  // trip; settle() makes one and handles the events that came before it.
   settle();
   pinGraphicsDriver();
   return window;

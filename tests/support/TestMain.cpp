@@ -11,13 +11,14 @@
 #endif
 
 // The test binaries' entry point: GoogleTest, with SIGPIPE ignored so that a
-// child process closing a pipe cannot kill the run, and recovery journals
-// and FOX's registry (the recent files, under HOME) kept in a folder of the
+// child process closing a pipe cannot kill the run, and recovery journals,
+// layer properties and FOX's registry (the recent files, under HOME) kept in a folder of the
 // run's own, so that no test meets a real one. The run fails when the GUI does not end cleanly or memory leaked.
 int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
   const std::string own = kivotest::tempDir();
   setenv("XDG_STATE_HOME", own.c_str(), 1);
+  setenv("XDG_CONFIG_HOME", own.c_str(), 1);  // the layer properties file
   setenv("HOME", own.c_str(), 1);
   testing::InitGoogleTest(&argc, argv);
   int failed = RUN_ALL_TESTS();
