@@ -49,6 +49,7 @@ long KivoWindow::onUpdViewSnap(FXObject* sender, FXSelector, void*) {
 // that is malformed, not positive or beyond the 32-bit range is refused
 // with the reason and the step stays.
 long KivoWindow::onCmdGridStep(FXObject*, FXSelector, void*) {
+  const DisplayUnits units = layoutUnits(layout);
   FXString text = units.format(grid.step).c_str();
   const FXString prompt = FXString("Grid step (") + units.name() + "):";
   syncRecoveryJournal();
@@ -87,7 +88,7 @@ void KivoWindow::paintOverlays() {
   loadProjection(v);
   if (grid.shown) drawGrid(v, grid.step);
   if (moveDrag.active) drawMovePreview(v, layout, reach(), moveDrag.dx, moveDrag.dy);
-  rulers.draw(v, units);
+  rulers.draw(v, layoutUnits(layout));
 }
 
 void KivoWindow::snapPoint(int& x, int& y) const {
