@@ -20,10 +20,11 @@ const FXuint MODIFIERS = SHIFTMASK | CONTROLMASK | ALTMASK | METAMASK;
 
 }  // namespace
 
-// Labels count as under the pointer from as far as a click reaches them.
+// On the layers switched on and shown. Labels count as under the pointer
+// from as far as a click reaches them.
 TopmostShape KivoWindow::topmostAt(int32_t x, int32_t y) {
   std::vector<bool> takesPart(LAYER_COUNT);
-  for (int i = 0; i < LAYER_COUNT; i++) takesPart[i] = layout.layer(i).isEnabled() != 0;
+  for (int i = 0; i < LAYER_COUNT; i++) takesPart[i] = layout.layer(i).isEnabled() != 0 && !layout.layer(i).isHidden();
   Label::clickReach = (int32_t)std::min(std::ceil(LABEL_CLICK_PIXELS / scale), (double)INT32_MAX);
   return topmost.find(layout, x, y, takesPart);
 }
