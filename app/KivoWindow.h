@@ -99,7 +99,7 @@ public:
     ID_VIEW_OUTLINES,
     // File > Export Picture (io/PictureCommands.cpp)
     ID_EXPORT_PICTURE,
-    // Inspect, pick and object properties (app/InspectCommands.cpp)
+    // Inspect, pick and object properties (app/PointerCommands.cpp)
     ID_PROPERTIES,
     ID_MOVE_TO_LAYER,
     ID_UNITS,
@@ -263,7 +263,7 @@ public:
   void zoomToBand(const Rect& band);
 
   // Inspect, pick, Properties, Move to Current Layer and units
-  // (app/InspectCommands.cpp)
+  // (app/PointerCommands.cpp)
   long onCmdProperties(FXObject*, FXSelector, void*);
   long onCmdMoveToLayer(FXObject*, FXSelector, void*);
   long onCmdUnits(FXObject*, FXSelector, void*);

@@ -11,7 +11,7 @@
 
 namespace {
 
-class InspectCommandsTest : public testing::Test {
+class PointerCommandsTest : public testing::Test {
 protected:
   void SetUp() override { window = kivotest::newWindow(); }
   void TearDown() override { kivotest::deleteWindow(window); }
@@ -38,7 +38,7 @@ protected:
 // The field names the topmost shape as the pointer moves; a right click
 // selects it alone, a right drag only measures, a disabled layer is looked
 // through and keeps its selection.
-TEST_F(InspectCommandsTest, RightClickPicksTheShapeTheInspectFieldNames) {
+TEST_F(PointerCommandsTest, RightClickPicksTheShapeTheInspectFieldNames) {
   GroupNode* under = add(2, 0, 0, 10, 10);
   GroupNode* over = add(5, 2, 2, 4, 4);
   GroupNode* far = add(5, 20, 20, 2, 2, true);
@@ -64,7 +64,7 @@ TEST_F(InspectCommandsTest, RightClickPicksTheShapeTheInspectFieldNames) {
 // A field out of range is refused with its reason; a good answer
 // replaces the object on its new layer as one step, undone whole. A double
 // click opens the box on the shape under the pointer.
-TEST_F(InspectCommandsTest, PropertiesAppliesAsOneUndoStep) {
+TEST_F(PointerCommandsTest, PropertiesAppliesAsOneUndoStep) {
   add(5, 2, 2, 4, 4, true);
   add(5, 20, 2, 4, 4, true);
   command(KivoWindow::ID_PROPERTIES);
@@ -93,7 +93,7 @@ TEST_F(InspectCommandsTest, PropertiesAppliesAsOneUndoStep) {
   EXPECT_TRUE(window->layout.layer(6).size() == 0 && window->layout.layer(5).first()->w == 4);
 }
 
-TEST_F(InspectCommandsTest, MoveToCurrentLayerAsOneUndoStep) {
+TEST_F(PointerCommandsTest, MoveToCurrentLayerAsOneUndoStep) {
   add(2, 0, 0, 5, 5, true);
   add(5, 0, 0, 5, 5, true);
   add(5, 9, 0, 5, 5);
@@ -107,7 +107,7 @@ TEST_F(InspectCommandsTest, MoveToCurrentLayerAsOneUndoStep) {
 
 // A GDSII layout shows micrometres from its units; View > Micrometres
 // switches to database units; New goes back to a .msk layout's units.
-TEST_F(InspectCommandsTest, StatusBarShowsMicrometresForGdsii) {
+TEST_F(PointerCommandsTest, StatusBarShowsMicrometresForGdsii) {
   const char* source = std::getenv("KIVO_SOURCE_DIR");
   const std::string file = std::string(source ? source : ".") +
                            "/../shared/data/sky130_fd_sc_hd/sky130_fd_sc_hd__a211o_2.gds";
@@ -138,7 +138,7 @@ TEST_F(InspectCommandsTest, StatusBarShowsMicrometresForGdsii) {
 
 // An instance's fields: position, mirror, rotation and array, checked
 // against the range of its elements.
-TEST_F(InspectCommandsTest, PropertiesOfAnInstanceMoveTurnAndArrayIt) {
+TEST_F(PointerCommandsTest, PropertiesOfAnInstanceMoveTurnAndArrayIt) {
   add(5, 0, 0, 10, 4, true);
   ASSERT_EQ(Layout::GROUP_DONE, window->layout.groupSelected("LEAF"));
   const Instance* inst = static_cast<const Instance*>(window->layout.instances().first());
