@@ -14,6 +14,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "io/RegularFile.h"
+
 namespace {
 
 const char SUFFIX[] = ".kivojournal";
@@ -72,11 +74,8 @@ bool hashFile(const std::string& path, uint64_t& hash) {
 }  // namespace
 
 std::string journalDirectory() {
-  const char* state = std::getenv("XDG_STATE_HOME");
-  if (state && state[0] == '/') return std::string(state) + "/kivo/recovery";
-  const char* home = std::getenv("HOME");
-  if (home && home[0] == '/') return std::string(home) + "/.local/state/kivo/recovery";
-  return std::string();
+  const std::string folder = userFolder("XDG_STATE_HOME", ".local/state");
+  return folder.empty() ? folder : folder + "/kivo/recovery";
 }
 
 bool recoveryDisabled() {

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "io/RegularFile.h"
 #include "io/SafeSave.h"
 #include "model/LayerTable.h"
 
@@ -91,11 +92,8 @@ std::string formatLayerProps(const std::vector<KeyedLook>& looks) {
 }
 
 std::string defaultLayerPropsPath() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config && config[0] == '/') return std::string(config) + "/kivo/layers.props";
-  const char* home = std::getenv("HOME");
-  if (home && home[0] == '/') return std::string(home) + "/.config/kivo/layers.props";
-  return std::string();
+  const std::string folder = userFolder("XDG_CONFIG_HOME", ".config");
+  return folder.empty() ? folder : folder + "/kivo/layers.props";
 }
 
 void setLayerPropsPath(const std::string& path) {

@@ -1,6 +1,7 @@
 #include "io/RegularFile.h"
 
 #include <cerrno>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -35,4 +36,12 @@ int openRegularFile(const char* path, ReadStatus& status, int& errorNumber) {
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   status = READ_OK;
   return fd;
+}
+
+std::string userFolder(const char* variable, const char* homeFolder) {
+  const char* folder = std::getenv(variable);
+  if (folder && folder[0] == '/') return folder;
+  const char* home = std::getenv("HOME");
+  if (home && home[0] == '/') return std::string(home) + "/" + homeFolder;
+  return std::string();
 }

@@ -4,26 +4,6 @@
 
 MouseRect::~MouseRect() {}
 
-// Outline the band, dashed for a selection drag and solid otherwise; the
-// caller sets colour, depth and the stipple pattern.
-void MouseRect::draw(int64_t ox, int64_t oy) {
-  if ((mode & 0xFF) == 0) return;
-  glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT);
-  if ((mode & 0xF00) == TRACK_SELECT_FAMILY)
-    glEnable(GL_LINE_STIPPLE);
-  else
-    glDisable(GL_LINE_STIPPLE);
-  float x0 = drawCoord(x, ox), y0 = drawCoord(y, oy);
-  float x1 = drawCoord(wrapAdd(x, w), ox), y1 = drawCoord(wrapAdd(y, h), oy);
-  glBegin(GL_LINE_LOOP);
-  glVertex2f(x0, y0);
-  glVertex2f(x1, y0);
-  glVertex2f(x1, y1);
-  glVertex2f(x0, y1);
-  glEnd();
-  glPopAttrib();
-}
-
 void MouseRect::stretchTo(int32_t px, int32_t py) {
   setRect(pressX, pressY, wrapSub(px, pressX), wrapSub(py, pressY));
 }

@@ -29,7 +29,6 @@ public:
   int32_t mode = 0;
 
   ~MouseRect() override;
-  void draw(int64_t ox, int64_t oy) override;
 
   void leftPress(int32_t px, int32_t py);
   void leftRelease(int32_t px, int32_t py);
