@@ -7,12 +7,18 @@
 
 #include <cmath>
 
+#include <fx.h>
+#include <FXPNGImage.h>
+
 #include "e2e/KivoProcess.h"
 #include "model/LayerStyle.h"
 #include "support/GuiTest.h"
 
 namespace kivotest {
 namespace {
+
+// Rows at the canvas's foot that hold the scale bar, with room to spare.
+const int ScaleBarHeight = 40;
 
 // The canvas's pixels once the program has painted.
 struct Picture {
@@ -147,13 +153,34 @@ TEST(ToolsSession, PickPropertiesMoveToLayerAndTheGridReachTheSavedFile) {
 
 TEST(ToolsSession, ViewCommandsUnitsAndRecentFiles) {
   std::string dir = tempDir(), home = getenv("HOME");
-  setenv("HOME", dir.c_str(), 1);  // FOX's registry, with the recent files, of these runs alone
   writeFile(dir + "/view.msk", "BB(0,0,300,100)\n" + recordLine({0, 0, 100, 100}, "ME") + recordLine({200, 0, 100, 100}, "NW"));
   {
+    setenv("HOME", dir.c_str(), 1);  // FOX's registry, with the recent files, of these runs alone
     KivoProcess kivo({dir + "/view.msk"});
+    setenv("HOME", home.c_str(), 1);
     View view = shownWhole(kivo, 300, 100);
     const int row = view.pixelY(50), middle = view.pixelX(150);
-    const uint32_t metal = picture(kivo).at(view.pixelX(50), row);
+    // File > Export Picture at the canvas's size holds the canvas's pixels,
+    // but for what is drawn over them: the scale bar at the foot and the
+    // crosshair, left where the pointer last moved on the canvas.
+    std::string png = dir + "/shot.png", size = std::to_string(view.width) + " x " + std::to_string(view.height);
+    kivo.menu("alt+f", "Down Down Down Down Return");
+    kivo.answerFileDialog("Export Picture", png);
+    kivo.keyTo(waitForWindow("Export Picture"), "Return");
+    ASSERT_TRUE(kivo.waitForStatus("status: exported: " + png + " (" + size + ")"));
+    Picture shown = picture(kivo);
+    const uint32_t metal = shown.at(view.pixelX(50), row);
+    FXPNGImage file(app());
+    FXFileStream in;
+    ASSERT_TRUE(in.open(png.c_str(), FXStreamLoad) && file.loadPixels(in) && file.getWidth() == view.width);
+    int differing = 0;
+    for (int py = 0; py < view.height - ScaleBarHeight; py++)
+      for (int px = 0; px < view.width; px++) {
+        if (shown.at(px, py) == 0xFF0000u) continue;  // the crosshair's red, of no layer here
+        FXColor c = file.getData()[py * view.width + px];
+        differing += (uint32_t)(FXREDVAL(c) << 16 | FXGREENVAL(c) << 8 | FXBLUEVAL(c)) != shown.at(px, py);
+      }
+    EXPECT_EQ(differing, 0) << "pixels of the exported picture unlike the canvas's";
     // A right drag across the empty middle leaves a ruler; Escape removes it.
     kivo.canvasDrag(view.pixelX(120), view.pixelY(30), view.pixelX(180), view.pixelY(70), "", 3);
     EXPECT_TRUE(picture(kivo).litNear(middle, row)) << "no ruler";
@@ -187,10 +214,11 @@ TEST(ToolsSession, ViewCommandsUnitsAndRecentFiles) {
     ASSERT_EQ(kivo.waitForExit(), 0);
   }
   // The next start lists the file first under File > Recent Files and opens it from there.
+  setenv("HOME", dir.c_str(), 1);
   KivoProcess again;
+  setenv("HOME", home.c_str(), 1);
   again.menu("alt+f", "Down Down Down Right Down Return");
   EXPECT_TRUE(again.waitForStatus("status: active file " + dir + "/view.gds"));
-  setenv("HOME", home.c_str(), 1);
 }
 
 }  // namespace
