@@ -88,6 +88,9 @@ KivoProcess::KivoProcess(const std::vector<std::string>& args, const std::string
     if (std::string(*e).rfind("XDG_STATE_HOME=", 0) != 0 && std::string(*e).rfind("KIVO_STATUS_LOG=", 0) != 0)
       env.push_back(*e);
   env.push_back(nullptr);
+  // The pointer waits outside the windows, so that no crosshair follows it
+  // onto the new canvas.
+  shell("xdotool mousemove $(xdotool getdisplaygeometry)");  // the far corner
   child = fork();
   if (child == 0) {
     execve(binary, argv.data(), env.data());
