@@ -42,7 +42,8 @@ std::vector<Geometry> windowsIn(const std::string& title, int width, int height)
   for (std::string line; std::getline(lines, line);)
     if (std::regex_match(line, m, child) && std::stoi(m[1]) == width && std::stoi(m[2]) == height)
       found.push_back({std::stoi(m[3]), std::stoi(m[4]), width, height});
-  std::sort(found.begin(), found.end(), [](const Geometry& a, const Geometry& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+  std::sort(found.begin(), found.end(),
+            [](const Geometry& a, const Geometry& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
   return found;
 }
 

@@ -53,8 +53,9 @@ std::string savedAs(KivoProcess& kivo, const std::string& dir) {
 
 TEST(ToolsSession, LayerLooksShowOnTheCanvasAndPanelChangesReachThePropertiesFile) {
   std::string dir = tempDir(), props = dir + "/looks.props";
-  writeFile(dir + "/looks.msk", "BB(0,0,60,40)\n" + recordLine({0, 0, 20, 20}, "NW") + recordLine({20, 0, 20, 20}, "DN") +
-                                    recordLine({40, 0, 20, 20}, "PO") + recordLine({0, 20, 20, 20}, "ME"));
+  writeFile(dir + "/looks.msk", "BB(0,0,60,40)\n" + recordLine({0, 0, 20, 20}, "NW") +
+                                    recordLine({20, 0, 20, 20}, "DN") + recordLine({40, 0, 20, 20}, "PO") +
+                                    recordLine({0, 20, 20, 20}, "ME"));
   writeFile(props, "NW #FF0000FF fill hidden\nDN #00FF00FF outline\nPO #0000FFFF stipple4\n");
   KivoProcess kivo({"--layer-props", props, dir + "/looks.msk"});
   View view = shownWhole(kivo, 60, 40);
@@ -82,7 +83,9 @@ TEST(ToolsSession, LayerLooksShowOnTheCanvasAndPanelChangesReachThePropertiesFil
   ASSERT_GE(styles.size(), 13u);
   clickOn(eyes[12]);
   clickOn(styles[11], 5);
-  auto written = [&](const char* line) { return waitUntil([&] { return readFile(props).find(line) != std::string::npos; }); };
+  auto written = [&](const char* line) {
+    return waitUntil([&] { return readFile(props).find(line) != std::string::npos; });
+  };
   EXPECT_TRUE(written("\nNW #FF0000FF fill\n")) << readFile(props);
   EXPECT_TRUE(written("\nDN #00FF00FF stipple1\n")) << readFile(props);
   EXPECT_EQ(picture(kivo).at(view.pixelX(10), view.pixelY(10)), 0xFF0000u) << "N Well shown again is not drawn";
@@ -94,7 +97,9 @@ TEST(ToolsSession, PickPropertiesMoveToLayerAndTheGridReachTheSavedFile) {
   writeFile(dir + "/pick.msk", "BB(0,0,60,40)\n" + nwell + recordLine({20, 0, 40, 20}, "ME"));
   KivoProcess kivo({dir + "/pick.msk"});
   View view = shownWhole(kivo, 60, 40);
-  auto rightClick = [&](int x, int y) { kivo.canvasDrag(view.pixelX(x), view.pixelY(y), view.pixelX(x), view.pixelY(y), "", 3); };
+  auto rightClick = [&](int x, int y) {
+    kivo.canvasDrag(view.pixelX(x), view.pixelY(y), view.pixelX(x), view.pixelY(y), "", 3);
+  };
 
   // Where Metal 1 lies over N Well a right click picks Metal 1 alone, out of
   // a full selection: Delete takes only it.
@@ -134,7 +139,8 @@ TEST(ToolsSession, PickPropertiesMoveToLayerAndTheGridReachTheSavedFile) {
   kivo.canvasDrag(px0, py0, px1, py1);
   Box drawn = view.drag(px0, py0, px1, py1);
   auto snap = [](int32_t v) { return (int32_t)std::lround(v / 10.0) * 10; };
-  drawn = {snap(drawn.x), snap(drawn.y), snap(drawn.x + drawn.w) - snap(drawn.x), snap(drawn.y + drawn.h) - snap(drawn.y)};
+  drawn = {snap(drawn.x), snap(drawn.y), snap(drawn.x + drawn.w) - snap(drawn.x),
+           snap(drawn.y + drawn.h) - snap(drawn.y)};
   // Ctrl + right drag 13 units to the right moves the picked object 10, and
   // one undo puts it back.
   rightClick(50, 10);
@@ -150,7 +156,8 @@ TEST(ToolsSession, PickPropertiesMoveToLayerAndTheGridReachTheSavedFile) {
 
 TEST(ToolsSession, ViewCommandsUnitsAndRecentFiles) {
   std::string dir = tempDir(), home = getenv("HOME");
-  writeFile(dir + "/view.msk", "BB(0,0,300,100)\n" + recordLine({0, 0, 100, 100}, "ME") + recordLine({200, 0, 100, 100}, "NW"));
+  writeFile(dir + "/view.msk",
+            "BB(0,0,300,100)\n" + recordLine({0, 0, 100, 100}, "ME") + recordLine({200, 0, 100, 100}, "NW"));
   {
     setenv("HOME", dir.c_str(), 1);  // FOX's registry, with the recent files, of these runs alone
     KivoProcess kivo({dir + "/view.msk"});
