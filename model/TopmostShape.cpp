@@ -274,10 +274,13 @@ struct TopmostFinder::Search {
     if (inside.flattenedCount() == 0) return;
     int64_t b0[4];
     inst.elementBox(bounds, 0, 0, b0);
-    // Element (i, j) meets the box when i * col + j * row lies in d.
-    const double d[4] = {(double)(ax - b0[2]), (double)(ay - b0[3]), (double)(bx - b0[0]), (double)(by - b0[1])};
-    const double cx = inst.array.columnStep[0], cy = inst.array.columnStep[1];
-    const double rx = inst.array.rowStep[0], ry = inst.array.rowStep[1];
+    // Element (i, j) meets the box when i * col + j * row lies in d (an
+    // uneven array's elements are rounded: a unit more around).
+    const double r = inst.array.uneven() ? 1 : 0;
+    const double d[4] = {(double)(ax - b0[2]) - r, (double)(ay - b0[3]) - r, (double)(bx - b0[0]) + r,
+                         (double)(by - b0[1]) + r};
+    double cx, cy, rx, ry;
+    inst.array.steps(cx, cy, rx, ry);
     const int64_t columns = inst.array.columns, rows = inst.array.rows;
     double i0 = 0, i1 = (double)columns - 1, j0 = 0, j1 = (double)rows - 1;
     const double det = cx * ry - rx * cy;
