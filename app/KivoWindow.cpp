@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/IconSet.h"
+#include "app/StatusLog.h"
 #include "io/RecoveryJournal.h"
 #include "icons/Icons.h"
 #include "panels/CellsPanel.h"
@@ -370,6 +371,7 @@ long KivoWindow::onStatusTimeout(FXObject*, FXSelector, void*) {
 void KivoWindow::setStatusMessage(FXString text) {
   if (statusTimer) getApp()->removeTimeout(this, ID_STATUS_TIMER);
   statusText = text;
+  logStatusText("status", text.text());
   getApp()->addTimeout(this, ID_STATUS_TIMER, STATUS_MS);
   statusTimer = true;
 }

@@ -6,6 +6,7 @@
 
 #include "app/KivoWindow.h"
 #include "app/PropertiesDialog.h"
+#include "app/StatusLog.h"
 #include "canvas/ShapeFill.h"
 #include "model/CountText.h"
 #include "model/ObjectReplace.h"
@@ -34,7 +35,9 @@ void KivoWindow::showPointerFields(int32_t x, int32_t y) {
   posYLabel->setText(units.format(mouseRect.getCurY()).c_str());
   widthLabel->setText(units.format(mouseRect.getW()).c_str());
   heightLabel->setText(units.format(mouseRect.getH()).c_str());
-  inspectLabel->setText(describeShape(topmostAt(x, y), layout, units).c_str());
+  const FXString shape = describeShape(topmostAt(x, y), layout, units).c_str();
+  if (shape != inspectLabel->getText()) logStatusText("shape", shape.text());
+  inspectLabel->setText(shape);
 }
 
 // Everything Select None reaches is deselected first. In single-layer mode
