@@ -6,6 +6,7 @@
 #include "model/Layout.h"
 #include "model/PathOutline.h"
 #include "model/Shapes.h"
+#include "model/TopmostShape.h"
 
 namespace {
 
@@ -25,9 +26,10 @@ TEST(EdgeSnap, EndsGoToTheNearestEdgeOfEnabledShapesWithinReach) {
   const Case cases[] = {{52, 52, 3, true, 50, 50},    {52, 52, 2.5, false, 7, 7}, {40, -2, 5, true, 40, 0},
                         {207, 50, 3, true, 205, 50},  {199, 50, 3, false, 7, 7},  {196.4, 80, 3, true, 195, 80},
                         {-3, 120, 5, false, 7, 7},    {-3, 101, 5, true, 0, 100}};
+  TopmostFinder shapes;
   for (const Case& c : cases) {
     int32_t x = 7, y = 7;
-    EXPECT_EQ(snapToEdge(layout, nullptr, c.reach, c.px, c.py, x, y), c.snapped) << c.px << ", " << c.py;
+    EXPECT_EQ(snapToEdge(layout, shapes, c.reach, c.px, c.py, x, y), c.snapped) << c.px << ", " << c.py;
     EXPECT_TRUE(x == c.x && y == c.y) << c.px << ", " << c.py << " went to " << x << ", " << y;
   }
 }
