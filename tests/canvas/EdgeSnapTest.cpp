@@ -34,4 +34,44 @@ TEST(EdgeSnap, EndsGoToTheNearestEdgeOfEnabledShapesWithinReach) {
   }
 }
 
+// Inside placed cells the exact outlines count, as placed: a triangle's
+// slanted edge in the second element of an array turned a quarter, and the
+// side of a square turned 45 degrees and magnified twice. Their boxes are
+// out of reach of both points.
+TEST(EdgeSnap, EndsGoToSlantedEdgesInsideTurnedArrayElements) {
+  CellLibrary lib;
+  const uint32_t leaf = lib.add("LEAF"), square = lib.add("SQUARE"), top = lib.add("TOP");
+  Polygon* triangle = new Polygon;
+  triangle->setPoints({{0, 0}, {100, 0}, {0, 100}});
+  lib.cell(leaf).editLayer(LAYER_POLY).appendChain(triangle);
+  Box* box = new Box;
+  box->setRect(0, 0, 100, 100);
+  lib.cell(square).editLayer(LAYER_METAL1).appendChain(box);
+  Instance* array = new Instance;  // elements at x 0 and 1000, turned: (x, y) -> (-y, x)
+  array->cell = leaf, array->transform.quarterTurns = 1;
+  array->array.columns = 2, array->array.columnStep[0] = 1000;
+  array->placeBounds(lib.cell(leaf).bounds());
+  Instance* turned = new Instance;  // corners (3000, 0), (3141, 141), (3000, 283), (2859, 141)
+  turned->cell = square, turned->transform.x = 3000;
+  turned->transform.hasAngle = turned->transform.hasMagnification = true;
+  turned->transform.angle = 45, turned->transform.magnification = 2;
+  turned->placeBounds(lib.cell(square).bounds());
+  lib.cell(top).editLayer(LAYER_INSTANCES).appendChain(array);
+  lib.cell(top).editLayer(LAYER_INSTANCES).appendChain(turned);
+  lib.shown = top;
+  Layer fresh[LAYER_COUNT];
+  Layout layout;
+  layout.replaceContent(fresh, "lib.gds", false, FORMAT_GDSII, GdsLibraryInfo(), &lib);
+  TopmostFinder shapes;
+  // The second element's slanted edge runs from (1000, 100) to (900, 0).
+  int32_t x = 7, y = 7;
+  EXPECT_TRUE(snapToEdge(layout, shapes, 8, 945, 55, x, y));
+  EXPECT_TRUE(x == 950 && y == 50) << x << ", " << y;
+  EXPECT_TRUE(snapToEdge(layout, shapes, 8, 3060, 50, x, y));
+  EXPECT_TRUE(x == 3055 && y == 55) << x << ", " << y;
+  EXPECT_FALSE(snapToEdge(layout, shapes, 8, 960, 30, x, y));
+  layout.toggleEnabled(LAYER_POLY);
+  EXPECT_FALSE(snapToEdge(layout, shapes, 8, 945, 55, x, y));
+}
+
 }  // namespace
