@@ -78,6 +78,8 @@ FXDEFMAP(KivoWindow) KivoWindowMap[] = {
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_CELLS,             KivoWindow::onCmdCells),
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_CELLS,             KivoWindow::onUpdCells),
   FXMAPFUNC (SEL_CLOSE,              0,                                KivoWindow::onCmdClose),
+  // The inspect field's index
+  FXMAPFUNC (SEL_CHORE,              KivoWindow::ID_INSPECT_INDEX,     KivoWindow::onInspectIndex),
   // Grid, snap and rulers
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_VIEW_GRID,         KivoWindow::onCmdViewGrid),
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_VIEW_GRID,         KivoWindow::onUpdViewGrid),
@@ -315,6 +317,7 @@ KivoWindow::~KivoWindow() {
   delete journal;  // the file stays: the changes were not saved
   delete journalSignal;
   getApp()->removeTimeout(this, ID_JOURNAL_TIMER);
+  getApp()->removeChore(this, ID_INSPECT_INDEX);
   if (statusTimer) getApp()->removeTimeout(this, ID_STATUS_TIMER);
   delete recentmenu;
   delete filemenu;

@@ -215,7 +215,7 @@ GroupNode* PropertiesDialog::buildInstance(std::string& why) const {
     a.points[5] = wrapAdd((int32_t)y, (int32_t)(uint32_t)(rows * steps[3]));
     a.fromAref = a.fromAref || a.elements() > 1;
   }
-  copy->placeBounds(layout->cell(copy->cell).bounds());
+  copy->placeBounds(layout->cells());
   return copy;
 }
 

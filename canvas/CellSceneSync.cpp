@@ -43,10 +43,28 @@ void copyShapes(const Layer& layer, int slot, SceneCell& c) {
   }
 }
 
+// An uneven array's elements as placements of one element each (the
+// painter's arrays step evenly); the first carries the outline.
+void unevenElements(const Instance& inst, const CellPlacement& p, int quarter, std::vector<CellPlacement>& out) {
+  for (uint32_t j = 0; j < inst.array.rows; j++)
+    for (uint32_t i = 0; i < inst.array.columns; i++) {
+      int64_t ex, ey;
+      inst.array.offset(i, j, ex, ey);
+      CellPlacement e = p;
+      e.transform = PlaceTransform::of(inst.transform.mirrorX, quarter, inst.transform.x + ex, inst.transform.y + ey);
+      e.selected = p.selected && i == 0 && j == 0;
+      out.push_back(e);
+    }
+}
+
 // The instances of a list as placements. One whose transform is not
 // integral places a cell of its own, added to the scene: its shapes
-// flattened as the document flattens them (points placed and rounded).
-void placementsOf(const Layer& list, const Layout& layout, CellScene& scene, std::vector<CellPlacement>& out) {
+// flattened as the document flattens them (points placed and rounded);
+// so does one of the shown cell whose cell places absolute references,
+// which stand as its transform leaves them. An uneven array places each
+// element apart.
+void placementsOf(const Layer& list, const Layout& layout, CellScene& scene, std::vector<CellPlacement>& out,
+                  bool shown) {
   out.clear();
   for (GroupNode* n = list.first(); n; n = n->next()) {
     const Instance* inst = dynamic_cast<const Instance*>(n);
@@ -55,7 +73,7 @@ void placementsOf(const Layer& list, const Layout& layout, CellScene& scene, std
     CellPlacement p;
     p.selected = inst->isSelected() != 0;
     p.outline = cornersOf(*inst);
-    if (!t.integral()) {
+    if (!t.integral() || (shown && layout.cell(inst->cell).placesAbsolute())) {
       Layer flat[LAYER_COUNT];
       if (flattenInstance(layout.cells(), *inst, flat, FLATTENED_LIMIT).overLimit) continue;
       SceneCell placed;
@@ -67,6 +85,10 @@ void placementsOf(const Layer& list, const Layout& layout, CellScene& scene, std
     }
     int quarter = t.hasAngle ? ((int)std::lround(t.angle / 90.0) % 4 + 4) % 4 : (t.quarterTurns & 3);
     p.cell = inst->cell;
+    if (inst->array.uneven()) {
+      unevenElements(*inst, p, quarter, out);
+      continue;
+    }
     p.transform = PlaceTransform::of(t.mirrorX, quarter, t.x, t.y);
     p.columns = inst->array.columns, p.rows = inst->array.rows;
     p.colX = inst->array.columnStep[0], p.colY = inst->array.columnStep[1];
@@ -136,7 +158,7 @@ void syncCellScene(const Layout& layout, CellScene& scene) {
       // Its own objects are the layers; only its instances are the scene's.
       uint64_t revision = layout.instances().getRevision();
       if (!reset && scene.cells[i].revision == revision) continue;
-      placementsOf(layout.instances(), layout, scene, placements);
+      placementsOf(layout.instances(), layout, scene, placements, true);
       SceneCell& c = scene.cells[i];
       bool moved = reset || !sameGeometry(placements, c.placements);
       c.shapes.clear();
@@ -148,7 +170,7 @@ void syncCellScene(const Layout& layout, CellScene& scene) {
       continue;
     }
     if (!reset && scene.cells[i].revision == cell.revision()) continue;
-    placementsOf(cell.instances(), layout, scene, placements);
+    placementsOf(cell.instances(), layout, scene, placements, false);
     SceneCell& c = scene.cells[i];
     c.placements.swap(placements);
     c.opts.clear();

@@ -110,9 +110,11 @@ static void writeInstance(GdsRecordWriter& w, const Instance& inst, const std::s
   w.raw(head);
   w.string(GDS_SNAME, name);
   const bool turned = t.hasAngle || t.quarterTurns != 0;
-  if (t.mirrorX || t.hasMagnification || turned) {
+  if (t.mirrorX || t.hasMagnification || turned || t.absoluteMagnification || t.absoluteAngle) {
+    // Bit 0 reflects about x; bits 13 and 14 make the magnification and the
+    // angle absolute.
     w.head(GDS_STRANS, GDS_BITS, 2);
-    w.put16(t.mirrorX ? 0x8000 : 0);
+    w.put16((t.mirrorX ? 0x8000 : 0) | (t.absoluteMagnification ? 0x0004 : 0) | (t.absoluteAngle ? 0x0002 : 0));
     if (t.hasMagnification) putGdsReal(w, GDS_MAG, t.magnification, t.magnificationBits);
     if (turned) putGdsReal(w, GDS_ANGLE, t.hasAngle ? t.angle : 90.0 * (t.quarterTurns & 3), t.angleBits);
   }

@@ -230,11 +230,6 @@ private:
     ref.child = cellNamed(std::string((const char*)e.name, e.nameSize));
     cells[ref.child].referenced = true;
     ref.offset = e.offset;
-    // An absolute magnification or angle does not compose with the parent's.
-    if (e.strans & 0x0006) {
-      skip(SKIP_TRANSFORM, cells[cell].name, be32(e.xy), be32(e.xy + 4));
-      return;
-    }
     CellTransform& t = ref.transform;
     double turns = std::fmod(e.angle, 360.0) / 90.0;
     if (!std::isfinite(turns)) turns = 0;  // an infinite angle: not integral, placed in floating point
@@ -243,21 +238,22 @@ private:
     t.mirrorX = (e.strans & 0x8000) != 0;
     t.hasMagnification = e.hasMag, t.magnification = e.mag, t.magnificationBits = e.magBits;
     t.hasAngle = e.hasAngle, t.angle = e.angle, t.angleBits = e.angleBits;
+    t.absoluteMagnification = (e.strans & 0x0004) != 0, t.absoluteAngle = (e.strans & 0x0002) != 0;
     std::vector<GdsPoint>& p = points;
     readPoints(e.xy, std::min<size_t>(e.points, 3), p);
     t.x = p[0].x, t.y = p[0].y;
     if (e.type == GDS_AREF) {
-      if (e.points < 3 || e.cols <= 0 || e.rows <= 0 || (p[1].x - p[0].x) % e.cols ||
-          (p[1].y - p[0].y) % e.cols || (p[2].x - p[0].x) % e.rows || (p[2].y - p[0].y) % e.rows) {
+      if (e.points < 3 || e.cols <= 0 || e.rows <= 0) {
         skip(SKIP_ARRAY, cells[cell].name, p[0].x, p[0].y);
         return;
       }
+      // Steps that do not divide are kept as their rounded quotients; the
+      // elements are placed from the points (CellArray::offset).
       CellArray& a = ref.array;
       a.columns = (uint16_t)e.cols, a.rows = (uint16_t)e.rows, a.fromAref = true;
-      a.columnStep[0] = (int32_t)((p[1].x - p[0].x) / e.cols);
-      a.columnStep[1] = (int32_t)((p[1].y - p[0].y) / e.cols);
-      a.rowStep[0] = (int32_t)((p[2].x - p[0].x) / e.rows);
-      a.rowStep[1] = (int32_t)((p[2].y - p[0].y) / e.rows);
+      auto step = [](int64_t from, int64_t to, int count) { return (int32_t)std::llround((double)(to - from) / count); };
+      a.columnStep[0] = step(p[0].x, p[1].x, e.cols), a.columnStep[1] = step(p[0].y, p[1].y, e.cols);
+      a.rowStep[0] = step(p[0].x, p[2].x, e.rows), a.rowStep[1] = step(p[0].y, p[2].y, e.rows);
       for (int k = 0; k < 3; k++) a.points[2 * k] = p[k].x, a.points[2 * k + 1] = p[k].y;
     }
     ObjectOrigin o;
@@ -358,7 +354,7 @@ private:
         node->transform = ref.transform;
         node->array = ref.array;
         node->origin = ref.origin;
-        node->placeBounds(library.cell(node->cell).bounds());
+        node->placeBounds(library);
         list.appendChain(node);
         step();
       }
@@ -452,8 +448,7 @@ private:
 };
 
 const char* const skipNames[SKIP_KINDS] = {
-    "reference(s) with an absolute magnification or angle",
-    "array(s) whose steps do not divide by their column or row count",
+    "array(s) without a column and row count or three points",
     "reference(s) to cells not in the file (kept as empty cells)",
     "object(s) outside the 32-bit coordinate range",
 };

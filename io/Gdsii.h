@@ -14,7 +14,7 @@
 
 // What a read left out, by kind.
 enum GdsSkipKind {
-  SKIP_TRANSFORM, SKIP_ARRAY, SKIP_MISSING_CELL,
+  SKIP_ARRAY, SKIP_MISSING_CELL,
   SKIP_RANGE, SKIP_KINDS,
 };
 

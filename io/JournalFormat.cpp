@@ -15,10 +15,20 @@ namespace {
 // of the instance slot carry their cell, transform and array. 4: pair slots
 // are named by their GDSII pair, the instance slot by 254. 5: polygons,
 // paths and labels carry their GDSII element; cells are defined, dropped
-// and shown by entries of their own. A journal of another version is
-// refused whole, never replayed by guess.
-const uint32_t VERSION = 5;
+// and shown by entries of their own. 6: instances carry absolute
+// magnifications and angles, and arrays whose points do not divide by
+// their counts (placed from the points). A journal of version 5 replays as
+// it did: an array of its whose points do not divide (placed by its steps
+// then) makes the entry damaged. A journal of another version is refused
+// whole, never replayed by guess.
+const uint32_t VERSION = 6, OLDEST_VERSION = 5;
 const char MAGIC[8] = {'K', 'I', 'V', 'O', 'J', 'R', 'N', 'L'};
+
+// An instance's flags beside its quarter turns (bits 0-1), mirror (4)
+// and the presence of a magnification (8) and an angle (16). Writers that
+// know uneven arrays say so: without the bit, an array whose points do not
+// divide was placed by its steps and is refused.
+const uint8_t INSTANCE_ABSOLUTE_MAGNIFICATION = 32, INSTANCE_ABSOLUTE_ANGLE = 64, INSTANCE_UNEVEN_KNOWN = 128;
 
 uint32_t fold(uint64_t h) { return (uint32_t)(h ^ (h >> 32)); }
 
@@ -169,7 +179,8 @@ public:
     int32_t whole[2] = {t.x, t.y};
     put(whole, sizeof(whole));
     put<uint8_t>((uint8_t)(t.quarterTurns | (t.mirrorX ? 4 : 0) | (t.hasMagnification ? 8 : 0) |
-                           (t.hasAngle ? 16 : 0)));
+                           (t.hasAngle ? 16 : 0) | (t.absoluteMagnification ? INSTANCE_ABSOLUTE_MAGNIFICATION : 0) |
+                           (t.absoluteAngle ? INSTANCE_ABSOLUTE_ANGLE : 0) | INSTANCE_UNEVEN_KNOWN));
     put<double>(t.magnification);
     put<double>(t.angle);
     put<uint64_t>(t.magnificationBits);
@@ -321,7 +332,7 @@ bool splitJournal(const std::string& bytes, std::vector<JournalEntry>& entries, 
   if (bytes.size() < JOURNAL_HEAD_BYTES || std::memcmp(p, MAGIC, 8) != 0) return error = "not a recovery journal", false;
   uint32_t version = 0;
   std::memcpy(&version, p + 8, 4);
-  if (version != VERSION) return error = "journal version " + std::to_string(version) + " is not known", false;
+  if (version < OLDEST_VERSION || version > VERSION) return error = "journal version " + std::to_string(version) + " is not known", false;
   torn = false;
   for (p += JOURNAL_HEAD_BYTES; p < end;) {
     uint32_t frame[2];
@@ -386,6 +397,7 @@ static bool decodeInstance(JournalCursor& c, const CellLibrary* cells, Instance&
   t.y = c.get<int32_t>();
   const uint8_t flags = c.get<uint8_t>();
   t.quarterTurns = flags & 3, t.mirrorX = flags & 4, t.hasMagnification = flags & 8, t.hasAngle = flags & 16;
+  t.absoluteMagnification = flags & INSTANCE_ABSOLUTE_MAGNIFICATION, t.absoluteAngle = flags & INSTANCE_ABSOLUTE_ANGLE;
   t.magnification = c.get<double>();
   t.angle = c.get<double>();
   t.magnificationBits = c.get<uint64_t>();
@@ -399,7 +411,7 @@ static bool decodeInstance(JournalCursor& c, const CellLibrary* cells, Instance&
   std::copy(steps + 4, steps + 10, a.points);
   a.fromAref = c.get<uint8_t>() != 0;
   inst.cell = cells ? cells->find(name) : UINT32_MAX;
-  return !c.failed && inst.cell != UINT32_MAX;
+  return !c.failed && inst.cell != UINT32_MAX && ((flags & INSTANCE_UNEVEN_KNOWN) || !a.uneven());
 }
 
 // The shapes putShapes wrote, in place of the boxes decodeObjects made.

@@ -82,6 +82,75 @@ void CellTransform::applyExact(double px, double py, double& ox, double& oy) con
   ox = px * c - py * s + x, oy = px * s + py * c + y;
 }
 
+namespace {
+
+double angleOf(const CellTransform& t) { return t.hasAngle ? t.angle : 90.0 * (t.quarterTurns & 3); }
+
+// whole + n / d rounded to the nearest integer, halves away from zero;
+// d > 0.
+int64_t roundedSum(int64_t whole, int64_t n, int64_t d) {
+  int64_t q = n / d, r = n % d;
+  if (r < 0) q -= 1, r += d;  // floor, remainder in [0, d)
+  q += whole;
+  return 2 * r > d || (2 * r == d && q >= 0) ? q + 1 : q;
+}
+
+// column * v / columns + row * w / rows rounded as roundedSum does,
+// without overflow: the whole parts apart, then the fractions over
+// columns * rows (below 2^32).
+int64_t unevenOffset(int64_t v, uint32_t column, uint32_t columns, int64_t w, uint32_t row, uint32_t rows) {
+  const int64_t a = (int64_t)column * v, b = (int64_t)row * w;
+  return roundedSum(a / columns + b / rows, a % columns * rows + b % rows * columns, (int64_t)columns * rows);
+}
+
+}  // namespace
+
+CellTransform composeTransforms(const CellTransform& outer, const CellTransform& inner) {
+  CellTransform t = inner;
+  int64_t x, y;
+  outer.apply(inner.x, inner.y, x, y);
+  t.x = wrapped(x), t.y = wrapped(y);
+  t.mirrorX = outer.mirrorX != inner.mirrorX;
+  // Reflecting about x turns later angles the other way.
+  const double angle =
+      inner.absoluteAngle ? angleOf(inner) : angleOf(outer) + (outer.mirrorX ? -angleOf(inner) : angleOf(inner));
+  t.angle = std::fmod(std::fmod(angle, 360.0) + 360.0, 360.0);
+  t.hasAngle = t.angle != 0.0 || outer.hasAngle || inner.hasAngle;
+  t.quarterTurns = std::fmod(t.angle, 90.0) == 0.0 ? (uint8_t)((int)(t.angle / 90.0) & 3) : 0;
+  if (!inner.absoluteMagnification) t.magnification = outer.magnification * inner.magnification;
+  t.hasMagnification = t.magnification != 1.0 || outer.hasMagnification || inner.hasMagnification;
+  t.magnificationBits = t.angleBits = 0;
+  t.absoluteMagnification = outer.absoluteMagnification || inner.absoluteMagnification;
+  t.absoluteAngle = outer.absoluteAngle || inner.absoluteAngle;
+  return t;
+}
+
+// ---------------------------------------------------------------- array
+
+bool CellArray::uneven() const {
+  if (!fromAref || columns == 0 || rows == 0) return false;
+  const int64_t v[4] = {(int64_t)points[2] - points[0], (int64_t)points[3] - points[1], (int64_t)points[4] - points[0],
+                        (int64_t)points[5] - points[1]};
+  return v[0] % columns || v[1] % columns || v[2] % rows || v[3] % rows;
+}
+
+void CellArray::offset(uint32_t column, uint32_t row, int64_t& ex, int64_t& ey) const {
+  if (!uneven()) {
+    ex = (int64_t)column * columnStep[0] + (int64_t)row * rowStep[0];
+    ey = (int64_t)column * columnStep[1] + (int64_t)row * rowStep[1];
+    return;
+  }
+  ex = unevenOffset((int64_t)points[2] - points[0], column, columns, (int64_t)points[4] - points[0], row, rows);
+  ey = unevenOffset((int64_t)points[3] - points[1], column, columns, (int64_t)points[5] - points[1], row, rows);
+}
+
+void CellArray::steps(double& cx, double& cy, double& rx, double& ry) const {
+  cx = columnStep[0], cy = columnStep[1], rx = rowStep[0], ry = rowStep[1];
+  if (!uneven()) return;
+  cx = ((double)points[2] - points[0]) / columns, cy = ((double)points[3] - points[1]) / columns;
+  rx = ((double)points[4] - points[0]) / rows, ry = ((double)points[5] - points[1]) / rows;
+}
+
 // ---------------------------------------------------------------- instance
 
 Instance::~Instance() = default;
@@ -98,8 +167,8 @@ void Instance::moveBy(int32_t dx, int32_t dy) {
 void Instance::moveTo(int32_t nx, int32_t ny) { moveBy(wrapSub(nx, x), wrapSub(ny, y)); }
 
 void Instance::elementBox(const Rect& b, uint32_t column, uint32_t row, int64_t box[4]) const {
-  const int64_t ex = (int64_t)column * array.columnStep[0] + (int64_t)row * array.rowStep[0];
-  const int64_t ey = (int64_t)column * array.columnStep[1] + (int64_t)row * array.rowStep[1];
+  int64_t ex, ey;
+  array.offset(column, row, ex, ey);
   const int64_t xs[2] = {b.x, (int64_t)b.x + b.w}, ys[2] = {b.y, (int64_t)b.y + b.h};
   bool first = true;
   for (int64_t cx : xs)
@@ -123,7 +192,7 @@ void Instance::elementBox(const Rect& b, uint32_t column, uint32_t row, int64_t 
 
 void Instance::placeBounds(const Rect& cellBounds) {
   // The elements are translations of one another: the corner elements
-  // reach furthest.
+  // reach furthest (also rounded: rounding keeps the order).
   const uint32_t lastColumn = array.columns ? array.columns - 1u : 0, lastRow = array.rows ? array.rows - 1u : 0;
   int64_t box[4], one[4];
   bool first = true;
@@ -131,6 +200,78 @@ void Instance::placeBounds(const Rect& cellBounds) {
     for (uint32_t r : {0u, lastRow}) {
       elementBox(cellBounds, c, r, one);
       unite(box, one, first);
+    }
+  const Rect r = rectOf(box);
+  setRect(r.x, r.y, r.w, r.h);
+}
+
+namespace {
+
+// A whole-unit point placed by t: exact for an integral transform.
+void placePoint(const CellTransform& t, double x, double y, double& ox, double& oy) {
+  if (!t.integral()) return t.applyExact(x, y, ox, oy);
+  int64_t px, py;
+  t.apply((int64_t)x, (int64_t)y, px, py);
+  ox = (double)px, oy = (double)py;
+}
+
+// Grow box by a rectangle of a cell placed by linear (a transform without
+// origin) and moved by (tx, ty), outward to whole units.
+void unitePlaced(int64_t box[4], const Rect& r, const CellTransform& linear, double tx, double ty, bool& first) {
+  const int64_t xs[2] = {r.x, (int64_t)r.x + r.w}, ys[2] = {r.y, (int64_t)r.y + r.h};
+  for (int64_t cx : xs)
+    for (int64_t cy : ys) {
+      double fx, fy;
+      placePoint(linear, (double)cx, (double)cy, fx, fy);
+      fx += tx, fy += ty;
+      const int64_t p[4] = {clampedCoordinate(std::floor(fx)), clampedCoordinate(std::floor(fy)),
+                            clampedCoordinate(std::ceil(fx)), clampedCoordinate(std::ceil(fy))};
+      unite(box, p, first);
+    }
+}
+
+// The box of a cell's flattened content placed as unitePlaced places. A
+// cell placing absolute references is taken level by level, its instances'
+// transforms composed with linear; the corner elements of each array reach
+// furthest.
+void unitePlacedCell(int64_t box[4], const CellLibrary& library, uint32_t index, const CellTransform& linear,
+                     double tx, double ty, bool& first) {
+  const Cell& cell = library.cell(index);
+  if (!cell.placesAbsolute()) return unitePlaced(box, cell.bounds(), linear, tx, ty, first);
+  for (int i = 0; i < LAYER_COUNT; i++)
+    if (const Layer* l = cell.layer(i)) unitePlaced(box, *l, linear, tx, ty, first);
+  for (GroupNode* n = cell.instances().first(); n; n = n->next()) {
+    const Instance& inst = *static_cast<const Instance*>(n);
+    if (inst.cell >= library.size()) continue;
+    CellTransform inner = composeTransforms(linear, inst.transform);
+    inner.x = inner.y = 0;
+    const uint32_t columns = inst.array.columns ? inst.array.columns - 1u : 0, rows = inst.array.rows ? inst.array.rows - 1u : 0;
+    for (uint32_t c : {0u, columns})
+      for (uint32_t r : {0u, rows}) {
+        int64_t ex, ey;
+        inst.array.offset(c, r, ex, ey);
+        double x = (double)inst.transform.x + (double)ex, y = (double)inst.transform.y + (double)ey, px, py;
+        placePoint(linear, x, y, px, py);
+        unitePlacedCell(box, library, inst.cell, inner, px + tx, py + ty, first);
+      }
+  }
+}
+
+}  // namespace
+
+void Instance::placeBounds(const CellLibrary& library) {
+  const Cell& placed = library.cell(cell);
+  if (!placed.placesAbsolute()) return placeBounds(placed.bounds());
+  CellTransform linear = transform;
+  linear.x = linear.y = 0;
+  const uint32_t lastColumn = array.columns ? array.columns - 1u : 0, lastRow = array.rows ? array.rows - 1u : 0;
+  int64_t box[4];
+  bool first = true;
+  for (uint32_t c : {0u, lastColumn})
+    for (uint32_t r : {0u, lastRow}) {
+      int64_t ex, ey;
+      array.offset(c, r, ex, ey);
+      unitePlacedCell(box, library, cell, linear, (double)transform.x + ex, (double)transform.y + ey, first);
     }
   const Rect r = rectOf(box);
   setRect(r.x, r.y, r.w, r.h);
@@ -250,7 +391,14 @@ Rect Cell::bounds() const {
     if (library && inst->cell < library->size())
       count = saturatingAdd(count, saturatingMul(inst->array.elements(), library->cell(inst->cell).flattenedCount()));
   }
+  bool absolute = false;
+  for (GroupNode* n = instances().first(); n && !absolute; n = n->next()) {
+    const Instance* inst = static_cast<const Instance*>(n);
+    absolute = inst->transform.absoluteMagnification || inst->transform.absoluteAngle ||
+               (library && inst->cell < library->size() && library->cell(inst->cell).placesAbsolute());
+  }
   cachedCount = count;
+  cachedAbsolute = absolute;
   cachedAt = now;
   return cachedBounds;
 }
@@ -258,6 +406,11 @@ Rect Cell::bounds() const {
 uint64_t Cell::flattenedCount() const {
   bounds();
   return cachedCount;
+}
+
+bool Cell::placesAbsolute() const {
+  bounds();
+  return cachedAbsolute;
 }
 
 // ---------------------------------------------------------------- library

@@ -26,7 +26,9 @@ int64_t clampedCoordinate(double v);
 // (x, y), as GDSII orders STRANS, MAG and ANGLE. magnification and angle
 // (degrees) are kept exactly as read and written back when their flags
 // say the file had them; quarterTurns is the angle in quarter turns when it
-// is a multiple of 90.
+// is a multiple of 90. An absolute magnification or angle (the STRANS
+// bits) places the cell at that magnification or angle whatever the
+// references above it do; only its origin is placed by them.
 struct CellTransform {
   int32_t x = 0, y = 0;
   uint8_t quarterTurns = 0;
@@ -34,6 +36,7 @@ struct CellTransform {
   double magnification = 1.0;
   double angle = 0.0;
   bool hasMagnification = false, hasAngle = false;
+  bool absoluteMagnification = false, absoluteAngle = false;
   // The file's bits of the two reals, written back while they still give
   // the values above (a real's last bits do not survive a double).
   uint64_t magnificationBits = 0, angleBits = 0;
@@ -48,10 +51,22 @@ struct CellTransform {
   void applyExact(double px, double py, double& ox, double& oy) const;
 };
 
+// The transform of a reference inner nested in a cell that outer places:
+// mirrors compose; angles and magnifications compose too, but an absolute
+// one of inner stands as it is; the origin is inner's placed by outer,
+// rounded to the nearest unit. The result is absolute where either is, so
+// that it places alike wherever it goes. Every placement of nested cells
+// composes through this.
+CellTransform composeTransforms(const CellTransform& outer, const CellTransform& inner);
+
 // The elements of an instance: element (i, j), 0 <= i < columns and
 // 0 <= j < rows, sits at the transform's origin + i * columnStep +
-// j * rowStep. points are an AREF's three points as read, written back
-// unchanged (moved along with the instance).
+// j * rowStep. points are an AREF's three points P1, P2, P3 as read,
+// written back unchanged (moved along with the instance). An uneven array
+// is an AREF whose P2 - P1 does not divide by columns or P3 - P1 by rows:
+// element (i, j) sits at P1 + i * (P2 - P1) / columns + j * (P3 - P1) /
+// rows rounded to the nearest unit, halves away from zero, and the steps
+// hold the rounded quotients (shown, never used to place).
 struct CellArray {
   uint16_t columns = 1, rows = 1;
   int32_t columnStep[2] = {0, 0}, rowStep[2] = {0, 0};
@@ -59,12 +74,21 @@ struct CellArray {
   bool fromAref = false;
 
   uint64_t elements() const { return (uint64_t)columns * rows; }
+  bool uneven() const;
+  // Element (column, row)'s offset from the origin, in 64 bits: every
+  // placement of an element asks here.
+  void offset(uint32_t column, uint32_t row, int64_t& ex, int64_t& ey) const;
+  // The column and row vectors over their counts, fractional for an uneven
+  // array.
+  void steps(double& cx, double& cy, double& rx, double& ry) const;
 };
 
 // A placement of a cell (by its index in the library), possibly arrayed.
 // The Rect part is the bounding box of all its placed elements in the
 // parent's coordinates, so that selection, moves and undo treat it as any
 // object; draw() draws nothing (the painter draws the cell's shapes).
+class CellLibrary;
+
 class Instance : public GroupNode {
 public:
   uint32_t cell = 0;
@@ -79,6 +103,9 @@ public:
   // Set the Rect part from the bounds of the cell placed (an all-zero
   // rectangle for an empty cell: the box is the origins' then).
   void placeBounds(const Rect& cellBounds);
+  // The same from the cell in library; a cell placing absolute references
+  // is placed level by level, as they stand under this transform.
+  void placeBounds(const CellLibrary& library);
   // The box of the cell's bounds under one element's placement, in 64 bits.
   void elementBox(const Rect& cellBounds, uint32_t column, uint32_t row, int64_t box[4]) const;
 };
@@ -86,8 +113,6 @@ public:
 // A new, unselected instance with the same cell, transform, array, origin
 // and bounds.
 Instance* cloneInstance(const Instance& instance);
-
-class CellLibrary;
 
 // One cell of a library: its name, its own objects per layer slot (kept
 // only for the slots it uses: a chip has thousands of cells) and its
@@ -109,6 +134,9 @@ public:
   Rect bounds() const;
   // Objects it has when flattened, its own and those of its instances.
   uint64_t flattenedCount() const;
+  // Whether a reference with an absolute magnification or angle is among
+  // its instances or theirs: then how it looks depends on how it is placed.
+  bool placesAbsolute() const;
   // Rises with every change of the cell's content; never the same for two
   // cells, of this library or of another (a file opened later), so that a
   // cache keyed on it cannot take one cell for another.
@@ -142,6 +170,7 @@ private:
   mutable uint64_t cachedAt = 0;  // revision the cached values belong to
   mutable Rect cachedBounds;
   mutable uint64_t cachedCount = 0;
+  mutable bool cachedAbsolute = false;
 };
 
 // The cells of a document, by index; names are unique.

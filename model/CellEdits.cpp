@@ -134,7 +134,7 @@ void refreshInstanceBoxes(CellLibrary& library) {
     Layer& list = cell.editLayer(LAYER_INSTANCES);
     for (GroupNode* n = list.first(); n; n = n->next()) {
       Instance* inst = static_cast<Instance*>(n);
-      if (inst->cell < library.size()) inst->placeBounds(library.cell(inst->cell).bounds());
+      if (inst->cell < library.size()) inst->placeBounds(library);
     }
     list.refreshBounds();
     cell.contentChanged();
@@ -227,7 +227,9 @@ size_t Layout::ungroupSelected(uint64_t limit, bool* overLimit) {
             for (GroupNode* n = l->first(); n; n = n->next()) bySlot[i].push_back(place.object(*n));
         for (GroupNode* n = cell.instances().first(); n; n = n->next()) {
           const Instance& nested = *static_cast<const Instance*>(n);
-          bySlot[LAYER_INSTANCES].push_back(place.instance(nested, library.cell(nested.cell).bounds()));
+          Instance* moved = place.instance(nested, library.cell(nested.cell).bounds());
+          moved->placeBounds(library);  // nested absolute references stand as they will be placed
+          bySlot[LAYER_INSTANCES].push_back(moved);
         }
       }
   }

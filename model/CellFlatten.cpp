@@ -9,41 +9,34 @@
 
 namespace {
 
-// An affine placement in doubles: exact for integral transforms (entries
-// 0 and +-1, integer translations below 2^53), rounded otherwise.
+// A placement from the flattened cell: its orientation and magnification
+// as a transform without origin, composed level by level by
+// composeTransforms (so that absolute magnifications and angles hold), and
+// its origin in doubles, exact below 2^53.
 struct Placement {
-  double a = 1, b = 0, c = 0, d = 1, tx = 0, ty = 0;
+  CellTransform linear;
+  double tx = 0, ty = 0;
 
   void apply(double x, double y, double& ox, double& oy) const {
-    ox = a * x + b * y + tx, oy = c * x + d * y + ty;
+    if (linear.integral()) {
+      int64_t px, py;
+      linear.apply((int64_t)x, (int64_t)y, px, py);
+      ox = (double)px + tx, oy = (double)py + ty;
+      return;
+    }
+    linear.applyExact(x, y, ox, oy);
+    ox += tx, oy += ty;
   }
   // Quarter turns, mirrors and whole-unit moves only.
-  bool integral() const {
-    auto unit = [](double v) { return v == 0 || v == 1 || v == -1; };
-    return unit(a) && unit(b) && unit(c) && unit(d) && tx == std::floor(tx) && ty == std::floor(ty);
-  }
+  bool integral() const { return linear.integral() && tx == std::floor(tx) && ty == std::floor(ty); }
   // How much lengths grow.
-  double magnification() const { return std::sqrt(a * a + c * c); }
+  double magnification() const { return std::fabs(linear.magnification); }
   // This placement after an instance element's.
   Placement then(const CellTransform& t, int64_t ex, int64_t ey) const {
-    Placement inner;
-    const double m = t.magnification;
-    const double angle = (t.hasAngle ? t.angle : 90.0 * (t.quarterTurns & 3));
-    double cs, sn;
-    if (t.integral()) {
-      static const int cosQ[4] = {1, 0, -1, 0}, sinQ[4] = {0, 1, 0, -1};
-      const int q = t.quarterTurns & 3;
-      cs = cosQ[q], sn = sinQ[q];
-    } else {
-      cs = std::cos(angle * M_PI / 180.0), sn = std::sin(angle * M_PI / 180.0);
-    }
-    const double my = t.mirrorX ? -1 : 1;
-    inner.a = m * cs, inner.b = -m * sn * my, inner.c = m * sn, inner.d = m * cs * my;
-    inner.tx = (double)t.x + (double)ex, inner.ty = (double)t.y + (double)ey;
     Placement p;
-    p.a = a * inner.a + b * inner.c, p.b = a * inner.b + b * inner.d;
-    p.c = c * inner.a + d * inner.c, p.d = c * inner.b + d * inner.d;
-    apply(inner.tx, inner.ty, p.tx, p.ty);
+    p.linear = composeTransforms(linear, t);
+    p.linear.x = p.linear.y = 0;
+    apply((double)t.x + (double)ex, (double)t.y + (double)ey, p.tx, p.ty);
     return p;
   }
 };
@@ -67,8 +60,8 @@ public:
     if (inst.cell >= cells.size()) return;
     for (uint32_t j = 0; j < inst.array.rows; j++)
       for (uint32_t i = 0; i < inst.array.columns; i++) {
-        const int64_t ex = (int64_t)i * inst.array.columnStep[0] + (int64_t)j * inst.array.rowStep[0];
-        const int64_t ey = (int64_t)i * inst.array.columnStep[1] + (int64_t)j * inst.array.rowStep[1];
+        int64_t ex, ey;
+        inst.array.offset(i, j, ex, ey);
         ++result.instances;
         cell(inst.cell, p.then(inst.transform, ex, ey));
       }

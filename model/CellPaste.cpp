@@ -21,7 +21,10 @@ std::string contentText(const Cell& cell, NameOf nameOf) {
         out << ' ' << nameOf(inst.cell) << ' ' << t.x << ' ' << t.y << ' ' << (int)t.quarterTurns << t.mirrorX << ' '
             << t.magnification << ' ' << t.angle << ' ' << inst.array.columns << ' ' << inst.array.rows << ' '
             << inst.array.columnStep[0] << ' ' << inst.array.columnStep[1] << ' ' << inst.array.rowStep[0] << ' '
-            << inst.array.rowStep[1];
+            << inst.array.rowStep[1] << ' ' << t.absoluteMagnification << t.absoluteAngle;
+        // An uneven array's elements follow its points.
+        if (inst.array.uneven())
+          for (int32_t v : inst.array.points) out << ' ' << v;
       }
       out << '\n';
     }

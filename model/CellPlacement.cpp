@@ -68,19 +68,9 @@ GroupNode* ElementPlacement::object(const GroupNode& node) const {
 Instance* ElementPlacement::instance(const Instance& nested, const Rect& cellBounds) const {
   Instance* copy = cloneInstance(nested);
   copy->deselect();
-  const CellTransform& inner = nested.transform;
-  CellTransform& t = copy->transform;
-  const Point at = point(inner.x, inner.y);
-  t.x = at.x, t.y = at.y;
-  t.mirrorX = transform.mirrorX != inner.mirrorX;
-  // Reflecting about x turns later angles the other way.
-  const double angle = angleOf(transform) + (transform.mirrorX ? -angleOf(inner) : angleOf(inner));
-  t.angle = std::fmod(std::fmod(angle, 360.0) + 360.0, 360.0);
-  t.hasAngle = t.angle != 0.0 || transform.hasAngle || inner.hasAngle;
-  t.quarterTurns = std::fmod(t.angle, 90.0) == 0.0 ? (uint8_t)((int)(t.angle / 90.0) & 3) : 0;
-  t.magnification = transform.magnification * inner.magnification;
-  t.hasMagnification = t.magnification != 1.0 || transform.hasMagnification || inner.hasMagnification;
-  t.magnificationBits = t.angleBits = 0;
+  copy->transform = composeTransforms(transform, nested.transform);
+  const Point at = point(nested.transform.x, nested.transform.y);
+  copy->transform.x = at.x, copy->transform.y = at.y;
   // Steps are vectors: they turn and scale but do not move.
   const Point origin = point(0, 0);
   auto turn = [&](int32_t* v) {
@@ -93,6 +83,14 @@ Instance* ElementPlacement::instance(const Instance& nested, const Rect& cellBou
     const Point p = point(nested.array.points[k], nested.array.points[k + 1]);
     copy->array.points[k] = p.x, copy->array.points[k + 1] = p.y;
   }
+  // Rounded placed points may not divide where the steps did: an even
+  // array stays even, its points following its steps.
+  CellArray& a = copy->array;
+  if (!nested.array.uneven() && a.uneven())
+    for (int k = 0; k < 2; k++) {
+      a.points[2 + k] = wrapAdd(a.points[k], (int32_t)((uint32_t)a.columnStep[k] * a.columns));
+      a.points[4 + k] = wrapAdd(a.points[k], (int32_t)((uint32_t)a.rowStep[k] * a.rows));
+    }
   copy->placeBounds(cellBounds);
   return copy;
 }
@@ -100,7 +98,6 @@ Instance* ElementPlacement::instance(const Instance& nested, const Rect& cellBou
 ElementPlacement elementPlacement(const Instance& instance, uint32_t column, uint32_t row) {
   ElementPlacement p;
   p.transform = instance.transform;
-  p.ex = (int64_t)column * instance.array.columnStep[0] + (int64_t)row * instance.array.rowStep[0];
-  p.ey = (int64_t)column * instance.array.columnStep[1] + (int64_t)row * instance.array.rowStep[1];
+  instance.array.offset(column, row, p.ex, p.ey);
   return p;
 }

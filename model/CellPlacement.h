@@ -23,7 +23,7 @@ struct ElementPlacement {
   // and a label's size scale with the magnification.
   GroupNode* object(const GroupNode& node) const;
   // A copy of a nested instance placed into the parent: the transforms
-  // compose (mirrors, angles, magnifications) and the array steps turn
+  // compose (composeTransforms) and the array's steps and points turn
   // with it. cellBounds are the nested cell's.
   Instance* instance(const Instance& nested, const Rect& cellBounds) const;
 };

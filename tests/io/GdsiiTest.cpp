@@ -136,16 +136,16 @@ TEST(Gdsii, CountsEachKindItSkips) {
   g.shape(GDS_BOUNDARY, 1, 0, {{0, 0}, {4, 0}, {0, 4}, {0, 0}});                    // triangle
   g.path(1, 1, 2, {{0, 0}, {4, 0}}).path(1, 0, 3, {{0, 0}, {4, 0}}).path(1, 0, 2, {{0, 0}, {4, 4}});
   g.ref("A", 0, 45, {{0, 0}}).ref("A", 0, 0, {{0, 0}}, 0, 0, 2 << 20);             // 45 degrees, magnification 2
-  g.ref("A", 0, 0, {{0, 0}, {10, 0}, {0, 10}}, 3, 1).ref("NOPE", 0, 0, {{0, 0}});  // 10 / 3 columns
+  g.ref("A", 0, 0, {{0, 0}, {10, 0}, {0, 10}}).ref("NOPE", 0, 0, {{0, 0}});  // an array without COLROW
   g.ref("A", 0, 0, {{100, 0}, {140, 0}, {100, 30}}, 4, 3).ref("FAR", 0, 0, {{2147483640, 0}}).end();  // 12 placed
   Doc d;
   GdsReadResult r = d.read(g.b);
   ASSERT_EQ("", r.error);
-  EXPECT_EQ((std::vector<uint64_t>{0, 1, 1, 0}), std::vector<uint64_t>(r.skipped, r.skipped + SKIP_KINDS));
+  EXPECT_EQ((std::vector<uint64_t>{1, 1, 0}), std::vector<uint64_t>(r.skipped, r.skipped + SKIP_KINDS));
   // Kept: 45 degrees and magnification 2 as read; NOPE as an empty cell, named and written back.
   EXPECT_TRUE(r.objects == 9 && d.lib.cell(d.lib.shown).flattenedCount() == 35 && d.lib.size() == 4);  // 6 own, 2 in each of 13 A, 3 in FAR
   EXPECT_NE(std::string::npos, r.skipReport().find("Missing cells: NOPE\n"));
-  EXPECT_NE(std::string::npos, r.skipReport().find("column or row count, the first in cell TOP at (0, 0)\n")) << r.skipReport();
+  EXPECT_NE(std::string::npos, r.skipReport().find("or three points, the first in cell TOP at (0, 0)\n")) << r.skipReport();
   const std::string bytes = d.write();
   EXPECT_TRUE(bytes.find(Gds().str(GDS_STRNAME, "NOPE").b) != std::string::npos &&
               bytes.find(Gds().rec(GDS_MAG, GDS_REAL8, {2 << 20}).b) != std::string::npos &&
