@@ -566,30 +566,26 @@ TEST_F(CanvasPainterTest, UnevenArraysAndAbsoluteReferencesPaintTheirFlattenedPi
   Polygon* wedge = new Polygon;
   wedge->setPoints({{0, 0}, {9, 0}, {0, 5}});
   cells.cell(leaf).editLayer(3).appendChain(wedge);
-  Box* box = new Box;
-  box->setRect(2, 6, 5, 3);
-  cells.cell(leaf).editLayer(5).appendChain(box);
+  cells.cell(leaf).editLayer(5).appendChain(newLayoutObject(5));
+  cells.cell(leaf).layer(5)->first()->setRect(2, 6, 5, 3);
+  // Absolute when magnification is not 1; 3 x 2 elements when points are given.
   auto place = [&](uint32_t parent, uint32_t child, int32_t x, int32_t y, int quarter, bool mirror, double magnification,
-                   bool absolute, std::vector<int32_t> points = {}) {
+                   std::vector<int32_t> points = {}) {
     Instance* inst = new Instance;
-    inst->cell = child;
     CellTransform& t = inst->transform;
-    t.x = x, t.y = y, t.quarterTurns = (uint8_t)quarter, t.mirrorX = mirror, t.magnification = magnification;
-    t.hasMagnification = magnification != 1;
-    t.absoluteMagnification = t.absoluteAngle = absolute;
-    if (!points.empty()) {  // 3 x 2 elements
-      inst->array.columns = 3, inst->array.rows = 2, inst->array.fromAref = true;
-      std::copy(points.begin(), points.end(), inst->array.points);
-    }
+    inst->cell = child, t.x = x, t.y = y, t.quarterTurns = (uint8_t)quarter, t.mirrorX = mirror;
+    t.magnification = magnification, t.hasMagnification = t.absoluteMagnification = t.absoluteAngle = magnification != 1;
+    if (!points.empty()) inst->array.columns = 3, inst->array.rows = 2, inst->array.fromAref = true;
+    std::copy(points.begin(), points.end(), inst->array.points);
     inst->placeBounds(cells);
     cells.cell(parent).editLayer(LAYER_INSTANCES).appendChain(inst);
   };
-  place(mid, leaf, 20, 0, 0, false, 1.5, true);
-  place(row, leaf, 0, 0, 0, false, 1, false, {0, 0, 37, 2, 3, 23});
-  place(top, mid, 0, 0, 0, false, 2.5, false);
-  place(top, mid, 150, 0, 1, true, 1, false);
-  place(top, row, 0, 80, 3, false, 1, false);
-  place(top, leaf, 100, 100, 1, false, 1, false, {100, 100, 98, 137, 121, 103});
+  place(mid, leaf, 20, 0, 0, false, 1.5);
+  place(row, leaf, 0, 0, 0, false, 1, {0, 0, 37, 2, 3, 23});
+  place(top, mid, 0, 0, 0, false, 2.5);  // absolute in the shown cell: as any other
+  place(top, mid, 150, 0, 1, true, 1);
+  place(top, row, 0, 80, 3, false, 1);
+  place(top, leaf, 100, 100, 1, false, 1, {100, 100, 98, 137, 121, 103});
   cells.shown = top;
   Layer fresh[LAYER_COUNT];
   window->layout.replaceContent(fresh, "cells.gds", false, FORMAT_GDSII, GdsLibraryInfo(), &cells);
