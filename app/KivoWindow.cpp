@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/IconSet.h"
+#include "app/StatusLog.h"
 #include "io/RecoveryJournal.h"
 #include "icons/Icons.h"
 #include "panels/CellsPanel.h"
@@ -77,6 +78,8 @@ FXDEFMAP(KivoWindow) KivoWindowMap[] = {
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_CELLS,             KivoWindow::onCmdCells),
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_CELLS,             KivoWindow::onUpdCells),
   FXMAPFUNC (SEL_CLOSE,              0,                                KivoWindow::onCmdClose),
+  // The inspect field's index
+  FXMAPFUNC (SEL_CHORE,              KivoWindow::ID_INSPECT_INDEX,     KivoWindow::onInspectIndex),
   // Grid, snap and rulers
   FXMAPFUNC (SEL_COMMAND,            KivoWindow::ID_VIEW_GRID,         KivoWindow::onCmdViewGrid),
   FXMAPFUNC (SEL_UPDATE,             KivoWindow::ID_VIEW_GRID,         KivoWindow::onUpdViewGrid),
@@ -314,6 +317,7 @@ KivoWindow::~KivoWindow() {
   delete journal;  // the file stays: the changes were not saved
   delete journalSignal;
   getApp()->removeTimeout(this, ID_JOURNAL_TIMER);
+  getApp()->removeChore(this, ID_INSPECT_INDEX);
   if (statusTimer) getApp()->removeTimeout(this, ID_STATUS_TIMER);
   delete recentmenu;
   delete filemenu;
@@ -370,6 +374,7 @@ long KivoWindow::onStatusTimeout(FXObject*, FXSelector, void*) {
 void KivoWindow::setStatusMessage(FXString text) {
   if (statusTimer) getApp()->removeTimeout(this, ID_STATUS_TIMER);
   statusText = text;
+  logStatusText("status", text.text());
   getApp()->addTimeout(this, ID_STATUS_TIMER, STATUS_MS);
   statusTimer = true;
 }

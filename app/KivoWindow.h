@@ -103,6 +103,9 @@ public:
     ID_PROPERTIES,
     ID_MOVE_TO_LAYER,
     ID_UNITS,
+    // The inspect field's index, built in steps while idle
+    // (app/PointerCommands.cpp)
+    ID_INSPECT_INDEX,
   };
 
   explicit KivoWindow(FXApp* app);
@@ -286,6 +289,16 @@ public:
   bool leftDoubleClick(const FXEvent* event);
   // A layout was created, opened or recovered: its own units, fresh indexes.
   void layoutReplaced();
+
+  // The inspect field's index, built in steps while idle
+  // (app/PointerCommands.cpp)
+  long onInspectIndex(FXObject*, FXSelector, void*);
+  // Name the shape at (x, y) in the inspect field when the index is built
+  // that far (after one step of building it), else empty the field until it
+  // is; true when named.
+  bool showInspect(int32_t x, int32_t y);
+  // The slots the inspect field and a pick look at: the enabled, shown ones.
+  std::vector<bool> inspectedSlots() const;
   // The inspect field, after the layer field in the status bar.
   void buildInspectField();
 
@@ -342,6 +355,10 @@ public:
   DisplayUnits units;
   TopmostFinder topmost;
   FXLabel* inspectLabel = nullptr;
+  // The field waits for the index (it names the pointer's shape once built),
+  // and how many objects a step of building it visits.
+  bool inspectPending = false;
+  size_t inspectStep = 0;
   FXint rightPressX = 0, rightPressY = 0;
   bool rightPressPlain = false;
 

@@ -6,6 +6,7 @@
 
 #include "app/KivoWindow.h"
 #include "app/PropertiesDialog.h"
+#include "app/StatusLog.h"
 #include "canvas/ShapeFill.h"
 #include "model/CountText.h"
 #include "model/ObjectReplace.h"
@@ -17,16 +18,64 @@ namespace {
 // not a measuring drag: a hand clicking moves the mouse a pixel or two.
 const int RIGHT_CLICK_PIXELS = 3;
 const FXuint MODIFIERS = SHIFTMASK | CONTROLMASK | ALTMASK | METAMASK;
+// Objects a step of building the inspect field's index visits: about a
+// millisecond of processor time in a release build (1.2 s for the 10^7
+// objects of the three walks of a build, on a busy machine), so that a
+// motion that takes a step, or an idle step a motion waits for, stays well
+// inside a frame.
+const size_t INSPECT_STEP_OBJECTS = 30000;
+
+// Ask for one more step of building the index when the program is idle
+// (once, however often asked).
+void stepWhenIdle(KivoWindow* window) {
+  window->getApp()->removeChore(window, KivoWindow::ID_INSPECT_INDEX);
+  window->getApp()->addChore(window, KivoWindow::ID_INSPECT_INDEX);
+}
+
+// The inspect field's text, logged for scripts when it changes.
+void setInspectText(FXLabel* field, const FXString& text) {
+  if (text != field->getText()) logStatusText("shape", text.text());
+  field->setText(text);
+}
 
 }  // namespace
 
 // On the layers switched on and shown. Labels count as under the pointer
 // from as far as a click reaches them.
-TopmostShape KivoWindow::topmostAt(int32_t x, int32_t y) {
+std::vector<bool> KivoWindow::inspectedSlots() const {
   std::vector<bool> takesPart(LAYER_COUNT);
   for (int i = 0; i < LAYER_COUNT; i++) takesPart[i] = layout.layer(i).isEnabled() != 0 && !layout.layer(i).isHidden();
   Label::clickReach = (int32_t)std::min(std::ceil(LABEL_CLICK_PIXELS / scale), (double)INT32_MAX);
-  return topmost.find(layout, x, y, takesPart);
+  return takesPart;
+}
+
+// A pick waits for the index it needs.
+TopmostShape KivoWindow::topmostAt(int32_t x, int32_t y) { return topmost.find(layout, x, y, inspectedSlots()); }
+
+bool KivoWindow::showInspect(int32_t x, int32_t y) {
+  if (inspectStep == 0) inspectStep = INSPECT_STEP_OBJECTS;
+  const std::vector<bool> takesPart = inspectedSlots();
+  TopmostShape shape;
+  bool known = topmost.findBuilt(layout, x, y, takesPart, shape);
+  if (!known && !topmost.buildSome(layout, inspectStep)) stepWhenIdle(this);
+  known = known || topmost.findBuilt(layout, x, y, takesPart, shape);
+  // Never the text of another point: empty until the shape here is known.
+  setInspectText(inspectLabel, known ? describeShape(shape, layout, units).c_str() : "");
+  inspectPending = !known;
+  return known;
+}
+
+// One step while idle; the next is due while the index is not complete.
+// The field names the pointer's shape as soon as the index reaches it.
+long KivoWindow::onInspectIndex(FXObject*, FXSelector, void*) {
+  if (inspectStep == 0) inspectStep = INSPECT_STEP_OBJECTS;
+  if (!topmost.buildSome(layout, inspectStep)) stepWhenIdle(this);
+  TopmostShape shape;
+  if (inspectPending && topmost.findBuilt(layout, mouseRect.getCurX(), mouseRect.getCurY(), inspectedSlots(), shape)) {
+    setInspectText(inspectLabel, describeShape(shape, layout, units).c_str());
+    inspectPending = false;
+  }
+  return 1;
 }
 
 void KivoWindow::showPointerFields(int32_t x, int32_t y) {
@@ -34,7 +83,7 @@ void KivoWindow::showPointerFields(int32_t x, int32_t y) {
   posYLabel->setText(units.format(mouseRect.getCurY()).c_str());
   widthLabel->setText(units.format(mouseRect.getW()).c_str());
   heightLabel->setText(units.format(mouseRect.getH()).c_str());
-  inspectLabel->setText(describeShape(topmostAt(x, y), layout, units).c_str());
+  showInspect(x, y);
 }
 
 // Everything Select None reaches is deselected first. In single-layer mode
@@ -135,6 +184,9 @@ void KivoWindow::layoutReplaced() {
   resetGridAndRulers();
   topmost.forget();
   inspectLabel->setText("");
+  inspectPending = false;
+  // Build the index while the user looks at the new layout.
+  stepWhenIdle(this);
 }
 
 // A row of its own just above the status bar: the description is often

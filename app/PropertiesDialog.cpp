@@ -69,7 +69,8 @@ PropertiesDialog::~PropertiesDialog() { delete result; }
 
 FXTextField* PropertiesDialog::field(FXComposite* grid, const char* label, const std::string& text, bool editable) {
   new FXLabel(grid, label, nullptr, LAYOUT_RIGHT | LAYOUT_CENTER_Y);
-  FXTextField* f = new FXTextField(grid, FIELD_COLUMNS, nullptr, 0, TEXTFIELD_NORMAL | LAYOUT_FILL_X);
+  // Return in a field applies, as OK does: the field would otherwise keep the key from the default button.
+  FXTextField* f = new FXTextField(grid, FIELD_COLUMNS, this, ID_APPLY, TEXTFIELD_NORMAL | TEXTFIELD_ENTER_ONLY | LAYOUT_FILL_X);
   f->setText(text.c_str());
   if (!editable) f->disable();
   return f;

@@ -25,12 +25,6 @@ namespace {
 const float CROSSHAIR_Z = 0.99f;
 const float BAND_Z = 0.95f;
 
-// The dash of selection outlines and of the selecting band: each bit of
-// the pattern covers 4 pixels, on and off in turn, so 4 pixels drawn and 4
-// left out, wide enough to read as dashes at any zoom.
-const GLint DASH_REPEAT = 4;
-const GLushort DASH_PATTERN = 0xAAAA;
-
 // Every piece of OpenGL state the picture depends on, set at the start of
 // each paint: a context keeps its defaults (no blending, no depth test)
 // until someone sets them, and the first paint may come before the
@@ -251,12 +245,13 @@ void CanvasPainter::paintReference(const ViewTransform& view, const Layer layers
 // The layers back to front, each object in immediate mode.
 void CanvasPainter::drawPicturePlain(const ViewTransform& view, const Layer layers[LAYER_COUNT]) {
   const std::vector<int> order = drawingOrder();
+  const PixelMap map = pixelMapFor(view);
   for (size_t place = 0; place < order.size(); place++) {
     const int i = order[place];
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, layerDepth((int)place));
     drawScenePlain(view, layers[i], i, true);
-    drawLayerPlain(layers[i], view.baseX(), view.baseY());
+    drawLayerPlain(layers[i], map);
     drawScenePlain(view, layers[i], i, false);
     glPopMatrix();
   }

@@ -46,7 +46,9 @@ struct VertexBuffer;
 //   drawing a single layer.
 // The parts: LayerCache (the corners and tiles), PixelMap (which pixels a
 // box covers for certain), LayerDrawing (vertex arrays from the caches),
-// Composer (the masks and their fold), KeptPicture (the texture) and
+// SelectionDashes (the pixels of selected boxes' dashes, which neither
+// painter leaves to OpenGL's stipple), Composer (the masks and their
+// fold), KeptPicture (the texture) and
 // SecondThread (the one way work is shared with a second processor).
 // Caches are keyed by each layer's revision (which every apply, enable
 // switch, colour change and content swap raises), by the view and by the

@@ -284,10 +284,6 @@ void Composer::drawMasks(const ViewTransform& view, const Layer layers[NAMED_LAY
   glEnable(GL_COLOR_LOGIC_OP);
   glLogicOp(GL_OR);
   PixelMap map = pixelMapFor(view, c.snap);
-  GLint pattern = 0, repeat = 0;
-  glGetIntegerv(GL_LINE_STIPPLE_PATTERN, &pattern);
-  glGetIntegerv(GL_LINE_STIPPLE_REPEAT, &repeat);
-  bool dotsVanish = c.llvmpipe && (pattern & 1) == 0 && repeat >= 4;
   // Asking pays where few coordinates fall near each centre: a unit is
   // wider than the band around a centre.
   bool askEdges = c.llvmpipe && map.usable && map.kx > 2 * map.sureMarginX &&
@@ -343,7 +339,7 @@ void Composer::drawMasks(const ViewTransform& view, const Layer layers[NAMED_LAY
       if (!chosen[i] || theirs.layers[i]) continue;
       setBitColor(i);
       if (selection) {
-        drawSelection(layers[i], caches[i], map, vertices, dotsVanish);
+        drawSelection(layers[i], caches[i], map, vertices, DashMask{c.bits.data(), 1u << (i + SELECTION_SHIFT)});
         continue;
       }
       if (layers[i].first() == nullptr) continue;

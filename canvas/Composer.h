@@ -52,10 +52,7 @@ public:
   bool learned = false;
   uint32_t fillDepth[NAMED_LAYER_COUNT] = {}, selectionDepth[NAMED_LAYER_COUNT] = {};
   int supported = -1;  // the frame buffer holds the bits: unknown, 0, 1
-  // The outline of a box less than a pixel wide and high draws nothing:
-  // llvmpipe restarts the stipple count with every polygon and advances it
-  // once per pixel step of an edge, at most once per edge here, and the
-  // pattern's first bit (repeat 4 times or more) is off.
+  // The renderer is llvmpipe, whose snapping is known (snap).
   bool llvmpipe = false;
   // How far the rasteriser may move a vertex, in pixels: llvmpipe rounds to
   // the nearest 1/256 pixel, so at most 1/512 (an edge that far from a

@@ -2,11 +2,12 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 #include <typeinfo>
 
-#include "canvas/CellScene.h"
 #include "model/Layout.h"
 #include "model/Shapes.h"
+#include "model/TopmostShape.h"
 
 namespace {
 
@@ -65,30 +66,21 @@ int32_t roundedCoordinate(double v) {
 
 }  // namespace
 
-bool snapToEdge(const Layout& layout, const CellScene* scene, double reach, double px, double py, int32_t& x,
+bool snapToEdge(const Layout& layout, TopmostFinder& shapes, double reach, double px, double py, int32_t& x,
                 int32_t& y) {
   Nearest nearest{px, py, reach};
-  for (int i = 0; i < LAYER_COUNT; i++) {
-    const Layer& layer = layout.layer(i);
-    if (!layer.isEnabled() || layer.size() == 0) continue;
-    for (GroupNode* node = layer.first(); node; node = node->next()) {
-      const double x0 = node->x, y0 = node->y;
-      const double x1 = x0 + node->w, y1 = y0 + node->h;
-      if (!nearest.near(std::fmin(x0, x1), std::fmin(y0, y1), std::fmax(x0, x1), std::fmax(y0, y1))) continue;
-      if (const Shape* shape = dynamic_cast<const Shape*>(node))
-        shapeEdges(*shape, nearest);
-      else
-        nearest.box(std::fmin(x0, x1), std::fmin(y0, y1), std::fmax(x0, x1), std::fmax(y0, y1));
-    }
-  }
-  if (scene && scene->hasPlacements()) {
-    Box64 cull;
-    cull.x0 = (int64_t)std::floor(px - reach), cull.y0 = (int64_t)std::floor(py - reach);
-    cull.x1 = (int64_t)std::ceil(px + reach), cull.y1 = (int64_t)std::ceil(py + reach);
-    scene->flatten(cull, CellScene::SHAPES, [&](int slot, const ObjectCorners& c) {
-      if (layout.layer(slot).isEnabled()) nearest.box(c.left(), c.low(), c.right(), c.high());
-    });
-  }
+  std::vector<bool> enabled(LAYER_COUNT);
+  for (int i = 0; i < LAYER_COUNT; i++) enabled[i] = layout.layer(i).isEnabled() != 0;
+  const int32_t x0 = roundedCoordinate(std::floor(px - reach)), y0 = roundedCoordinate(std::floor(py - reach));
+  const int32_t x1 = roundedCoordinate(std::ceil(px + reach)), y1 = roundedCoordinate(std::ceil(py + reach));
+  shapes.forEachNear(layout, x0, y0, x1, y1, enabled, [&](int, const GroupNode& node) {
+    const double bx0 = node.x, by0 = node.y, bx1 = bx0 + node.w, by1 = by0 + node.h;
+    if (!nearest.near(std::fmin(bx0, bx1), std::fmin(by0, by1), std::fmax(bx0, bx1), std::fmax(by0, by1))) return;
+    if (const Shape* shape = dynamic_cast<const Shape*>(&node))
+      shapeEdges(*shape, nearest);
+    else
+      nearest.box(std::fmin(bx0, bx1), std::fmin(by0, by1), std::fmax(bx0, bx1), std::fmax(by0, by1));
+  });
   if (nearest.edgeDistance <= reach) {
     x = roundedCoordinate(nearest.edgeX), y = roundedCoordinate(nearest.edgeY);
     return true;

@@ -1,7 +1,6 @@
 // The grid, snapping, the rulers and moving the selection with the mouse.
 #include "app/KivoWindow.h"
 
-#include "canvas/CellSceneSync.h"
 #include "canvas/EdgeSnap.h"
 #include "canvas/LayerDrawing.h"
 #include "model/CountText.h"
@@ -102,11 +101,10 @@ namespace {
 void rulerPoint(KivoWindow* w, bool live, int& x, int& y) {
   const ViewTransform& v = w->sizedView();
   if (!live || (objectCount(w->layout) <= LIVE_EDGE_SNAP_OBJECTS && w->layout.instances().size() == 0)) {
-    syncCellScene(w->layout, w->cellScene);
     double px, py;
     v.pointAt(w->pointerX, w->pointerY, px, py);
     int32_t sx = x, sy = y;
-    if (snapToEdge(w->layout, &w->cellScene, EDGE_SNAP_PIXELS / v.scale, px, py, sx, sy)) {
+    if (snapToEdge(w->layout, w->topmost, EDGE_SNAP_PIXELS / v.scale, px, py, sx, sy)) {
       x = sx, y = sy;
       return;
     }

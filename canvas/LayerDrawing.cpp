@@ -29,9 +29,12 @@ void beginLayerStyle(const Layer& layer) {
 }
 
 // The selection pass of Layer::draw, and under View > Outlines the outline
-// pass before it: both in immediate mode, the plain painter's way.
-void drawLayerPlain(const Layer& layer, int64_t ox, int64_t oy) {
+// pass before it: both in immediate mode, the plain painter's way. The
+// dashes of selected boxes are quads over their pixels, all of one colour
+// and depth, so they may go before the other objects' stippled outlines.
+void drawLayerPlain(const Layer& layer, const PixelMap& map) {
   if (layer.isHidden()) return;
+  const int64_t ox = map.baseX, oy = map.baseY;
   glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_STIPPLE_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
   setColor(layer.getColor());
   beginLayerStyle(layer);
@@ -46,12 +49,23 @@ void drawLayerPlain(const Layer& layer, int64_t ox, int64_t oy) {
     glPopMatrix();
   }
   if (layer.isEnabled()) {
-    glEnable(GL_LINE_STIPPLE);
     setColor(WHITE);
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, SELECTION_Z);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glBegin(GL_QUADS);
+    for (GroupNode* node = layer.first(); node; node = node->next()) {
+      if (!node->isSelected() || typeid(*node) != typeid(Box)) continue;
+      forEachDash(map, cornersOf(*node), [&](int x0, int y0, int x1, int y1) {
+        DashQuad q = dashQuad(map, x0, y0, x1, y1);
+        glVertex2f(q.x0, q.y0), glVertex2f(q.x1, q.y0), glVertex2f(q.x1, q.y1), glVertex2f(q.x0, q.y1);
+      });
+    }
+    glEnd();
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glEnable(GL_LINE_STIPPLE);
     for (GroupNode* node = layer.first(); node; node = node->next())
-      if (node->isSelected()) node->draw(ox, oy);
+      if (node->isSelected() && typeid(*node) != typeid(Box)) node->draw(ox, oy);
     glPopMatrix();
   }
   glPopAttrib();
@@ -202,23 +216,34 @@ void sortFill(const LayerCache& cache, uint32_t from, const PixelMap& map, QuadL
 }
 
 void drawSelection(const Layer& layer, const LayerCache& cache, const PixelMap& map,
-                   VertexBuffer& out, bool skipDots) {
+                   VertexBuffer& out, DashMask mask) {
   if (!layer.isEnabled()) return;
-  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-  glEnable(GL_LINE_STIPPLE);
-  double maxW = (1 - map.sureMarginX) / map.kx, maxH = (1 - map.sureMarginY) / map.ky;
-  auto outline = [&](uint32_t p) {
-    DrawCorners c(cache.corners[p], map.baseX, map.baseY);
-    if (map.usable && skipDots && c.right() - c.left() < maxW && c.high() - c.low() < maxH) return;
-    if (!map.usable || lineVisible(map, c.left(), c.low(), c.right(), c.high())) out.push(c);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glDisable(GL_LINE_STIPPLE);
+  auto dashesOf = [&](uint32_t p) __attribute__((always_inline)) {
+    if (mask.bits) {
+      forEachDash(map, cache.corners[p], [&](int x0, int y0, int x1, int y1) {
+        for (int y = y0; y <= y1; y++) {
+          uint32_t* row = mask.bits + (size_t)y * map.width;
+          for (int x = x0; x <= x1; x++) row[x] |= mask.bit;
+        }
+      });
+    } else {
+      forEachDash(map, cache.corners[p], [&](int x0, int y0, int x1, int y1) {
+        DashQuad q = dashQuad(map, x0, y0, x1, y1);
+        out.push(DrawCorners(q.x0, q.y0, q.x1, q.y1));
+      });
+    }
   };
   if (cache.allBoxesSelected) {
     for (uint32_t p = 0; p < (uint32_t)cache.corners.size(); p++)
-      if (!cache.isOther(p)) outline(p);
+      if (!cache.isOther(p)) dashesOf(p);
   } else {
-    for (uint32_t p : cache.selectedBoxes) outline(p);
+    for (uint32_t p : cache.selectedBoxes) dashesOf(p);
   }
   out.flush();
+  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+  glEnable(GL_LINE_STIPPLE);
   for (GroupNode* node : cache.selectedOthers) drawNode(node, map);
 }
 

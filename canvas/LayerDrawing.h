@@ -12,6 +12,7 @@
 
 #include "canvas/LayerCache.h"
 #include "canvas/PixelMap.h"
+#include "canvas/SelectionDashes.h"
 #include "model/HugePages.h"
 #include "model/LayerTable.h"
 
@@ -52,8 +53,9 @@ inline uint32_t outlineColor(uint32_t color) { return color | 0xFF000000u; }
 void beginLayerStyle(const Layer& layer);
 // What the plain painter draws of a layer's own objects, each in immediate
 // mode: nothing while the layer is hidden; its objects in its style, their
-// outlines under View > Outlines, the dashed outlines of selected objects.
-void drawLayerPlain(const Layer& layer, int64_t ox, int64_t oy);
+// outlines under View > Outlines, the dashed outlines of selected objects
+// (those of boxes as their dashes' pixels, SelectionDashes.h).
+void drawLayerPlain(const Layer& layer, const PixelMap& map);
 // Load the view's projection and an identity model-view matrix.
 void loadProjection(const ViewTransform& view);
 
@@ -134,11 +136,17 @@ void drawFill(const Layer& layer, const LayerCache& cache, uint32_t from, const 
 // drawFill settles them, with the quads for OpenGL kept in out: the work of
 // a thread that does not own the context.
 void sortFill(const LayerCache& cache, uint32_t from, const PixelMap& map, QuadList& out, SureFill sure);
+// Where the dashes of selected boxes go instead of OpenGL: bit set in
+// bits[row * width + column] for each of their pixels.
+struct DashMask {
+  uint32_t* bits = nullptr;
+  uint32_t bit = 0;
+};
 // The dashed outlines of the selected objects of an enabled layer, in the
-// current colour. With skipDots, boxes narrower and lower than a pixel are
-// left out: see Composer::llvmpipe.
+// current colour: those of boxes as quads over their dashes' pixels, or set
+// in mask when it has bits; the others' by OpenGL's line stipple.
 void drawSelection(const Layer& layer, const LayerCache& cache, const PixelMap& map,
-                   VertexBuffer& out, bool skipDots = false);
+                   VertexBuffer& out, DashMask mask = DashMask());
 // The same picture as drawLayerPlain, from the layer's cache.
 void drawLayerFast(const Layer& layer, const LayerCache& cache, const ViewTransform& view,
                    VertexBuffer& scratch);

@@ -7,6 +7,9 @@
 
 #include <GL/glu.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace {
 
 // Change the view through one of its operations, then repaint.
@@ -61,16 +64,22 @@ long KivoWindow::onCmdMove(FXObject*, FXSelector sel, void*) {
   return 1;
 }
 
+// What FOX reports for one notch of the wheel; notches turned while the
+// program was busy arrive as one event of several times this.
+const int WHEEL_NOTCH = 120;
+
 // Zoom about the pointer: sqrt 2 per notch, down to where the whole layout
 // fits twice over (so a chip of any size can be seen whole), up to 80.
+// Each notch is one step, however the events came, so that the view after
+// a turn of the wheel does not depend on how fast frames were drawn.
 long KivoWindow::onCanvasWheel(FXObject*, FXSelector, void* ptr) {
   const FXEvent* event = static_cast<const FXEvent*>(ptr);
   if (!event || event->code == 0) return 1;
   const ViewTransform& current = sizedView();
   float minScale = wheelMinScale(layoutBounds(layout.allLayers(), SLOT_COUNT), current.width, current.height);
-  int notches = event->code > 0 ? 1 : -1;
+  const int notches = std::max(1, std::abs(event->code) / WHEEL_NOTCH);
   changeView(this, [&](ViewTransform& view) {
-    view.zoomAt(event->win_x, event->win_y, notches, minScale);
+    for (int i = 0; i < notches; i++) view.zoomAt(event->win_x, event->win_y, event->code > 0 ? 1 : -1, minScale);
   });
   return 1;
 }

@@ -255,7 +255,7 @@ bool KivoWindow::saveLayout() {
     return false;
   }
   if (format == FORMAT_MSK) {
-    const MskLoss loss = mskLoss(layout.allLayers());
+    const MskLoss loss = mskLoss(layers);  // the flattened layers when cells are expanded
     if (loss.any()) {
       getApp()->endWaitCursor();
       const std::string question = loss.question(expanded.instances);

@@ -5,18 +5,11 @@
 #include <typeinfo>
 
 #include "model/ObjectOrigin.h"
+#include "model/ShapeGrid.h"
 #include "model/Shapes.h"
 
 namespace {
 
-// An object wider or higher than this many buckets is kept apart and tried
-// at every query, so that a few huge ones (a well over the whole block) do
-// not fill every bucket.
-const int64_t BIG_ITEM_BUCKETS = 16;
-// Objects tried at every query, apart from the buckets (huge ones, and
-// those appended since the grid was built): past this many the grid is
-// built again, as trying them costs more than a build spread over motions.
-const size_t MAX_APART = 1024;
 // Nesting deeper than this is a cycle the reader let through, or no design
 // anyone draws: the search stops there.
 const int MAX_DEPTH = 64;
@@ -50,135 +43,34 @@ bool isPlainRect(const GroupNode* node) { return !dynamic_cast<const Shape*>(nod
 
 }  // namespace
 
-// The objects of one list by their boxes: positions per bucket, ascending.
-struct TopmostFinder::Grid {
-  const Layer* layer = nullptr;
-  uint64_t revision = 0;
-  size_t size = 0;
-  const GroupNode* first = nullptr;
-  std::vector<const GroupNode*> nodes;  // by position
-  int64_t x0 = 0, y0 = 0, across = 0, up = 0;
-  int shift = 0;
-  std::vector<uint32_t> start, items, big;
-
-  bool current(const Layer* l) {
-    if (l != layer || l->first() != first) return false;
-    if (l->getRevision() == revision && l->size() == size) return true;
-    const Layer::ChangeRecord& r = l->lastChanges();
-    if (r.since != revision) return false;
-    // A selection change alone leaves every box where it was.
-    if (r.kind == Layer::ChangeRecord::SELECTION && l->size() == size) {
-      revision = l->getRevision();
-      return true;
-    }
-    // Objects drawn or pasted at the end are tried apart, until so many
-    // that the grid is built again.
-    if (r.kind != Layer::ChangeRecord::APPENDED || r.appendedFrom != size || size == 0 ||
-        l->size() - size + big.size() > MAX_APART)
-      return false;
-    for (const GroupNode* n = nodes.back()->next(); n; n = n->next()) {
-      big.push_back((uint32_t)nodes.size());
-      nodes.push_back(n);
-    }
-    size = l->size(), revision = l->getRevision();
-    return true;
-  }
-
-  static void boxOf(const GroupNode* n, int64_t b[4]) {
-    const ObjectCorners c = cornersOf(*n);
-    b[0] = c.left(), b[1] = c.low(), b[2] = c.right(), b[3] = c.high();
-  }
-  int64_t column(int64_t x) const { return std::min(std::max<int64_t>((x - x0) >> shift, 0), across - 1); }
-  int64_t row(int64_t y) const { return std::min(std::max<int64_t>((y - y0) >> shift, 0), up - 1); }
-  bool isBig(const int64_t b[4], const GroupNode* n) const {
-    // Labels reach past their boxes (Label::clickReach).
-    return typeid(*n) == typeid(Label) || column(b[2]) - column(b[0]) >= BIG_ITEM_BUCKETS ||
-           row(b[3]) - row(b[1]) >= BIG_ITEM_BUCKETS;
-  }
-
-  void build(const Layer* l) {
-    layer = l, revision = l->getRevision(), size = l->size(), first = l->first();
-    nodes.clear(), start.clear(), items.clear(), big.clear();
-    int64_t lo[2] = {INT64_MAX, INT64_MAX}, hi[2] = {INT64_MIN, INT64_MIN}, extent = 0;
-    for (const GroupNode* n = l->first(); n; n = n->next()) {
-      nodes.push_back(n);
-      int64_t b[4];
-      boxOf(n, b);
-      lo[0] = std::min(lo[0], b[0]), lo[1] = std::min(lo[1], b[1]);
-      hi[0] = std::max(hi[0], b[2]), hi[1] = std::max(hi[1], b[3]);
-      extent += std::max(b[2] - b[0], b[3] - b[1]);
-    }
-    if (nodes.empty()) return;
-    // Buckets about as wide as an average object, and at most one for two
-    // objects (the grid then adds about 8 bytes an object to the list's 8),
-    // whichever is coarser.
-    const double n = (double)nodes.size();
-    const double side = std::max({std::sqrt((double)(hi[0] - lo[0] + 1) * (double)(hi[1] - lo[1] + 1) / n),
-                                  (double)extent / n, 1.0});
-    shift = 0;
-    while (shift < 40 && (double)(1ll << shift) < side) shift++;
-    x0 = lo[0], y0 = lo[1];
-    for (;; shift++) {
-      across = ((hi[0] - x0) >> shift) + 1, up = ((hi[1] - y0) >> shift) + 1;
-      if ((double)across * (double)up <= n / 2 + 16) break;
-    }
-    start.assign((size_t)(across * up + 1), 0);
-    for (int pass = 0; pass < 2; pass++) {
-      for (uint32_t p = 0; p < nodes.size(); p++) {
-        int64_t b[4];
-        boxOf(nodes[p], b);
-        if (isBig(b, nodes[p])) {
-          if (pass == 0) big.push_back(p);
-          continue;
-        }
-        for (int64_t r = row(b[1]); r <= row(b[3]); r++)
-          for (int64_t c = column(b[0]); c <= column(b[2]); c++) {
-            const size_t bucket = (size_t)(r * across + c);
-            if (pass == 0) start[bucket + 1]++;
-            else items[start[bucket]++] = p;
-          }
-      }
-      if (pass == 0) {
-        for (size_t k = 1; k < start.size(); k++) start[k] += start[k - 1];
-        items.resize(start.back());
-      } else {
-        // The fill moved each start to the next bucket's: shift them back.
-        for (size_t k = start.size() - 1; k > 0; k--) start[k] = start[k - 1];
-        start[0] = 0;
-      }
-    }
-  }
-
-  // visit(position) for every object whose bucket meets [ax, bx] x [ay, by],
-  // some more than once.
-  template <typename Visit>
-  void near(int64_t ax, int64_t ay, int64_t bx, int64_t by, Visit visit) const {
-    for (uint32_t p : big) visit(p);
-    if (across == 0 || bx < x0 || by < y0 || ax > x0 + (across << shift) || ay > y0 + (up << shift)) return;
-    for (int64_t r = row(ay); r <= row(by); r++)
-      for (int64_t c = column(ax); c <= column(bx); c++) {
-        const size_t bucket = (size_t)(r * across + c);
-        for (uint32_t k = start[bucket]; k < start[bucket + 1]; k++) visit(items[k]);
-      }
-  }
-};
-
 struct TopmostFinder::CellIndex {
   uint64_t revision = UINT64_MAX;  // of the cell, when `slots` was listed
   std::vector<int> slots;          // layer slots holding objects
-  std::vector<std::unique_ptr<Grid>> grids;  // by slot, LAYER_COUNT + instances
-  Grid& grid(int slot, const Layer* l) {
+  std::vector<std::unique_ptr<ShapeGrid>> grids;  // by slot, LAYER_COUNT + instances
+  ShapeGrid& slotGrid(int slot) {
     if (grids.empty()) grids.resize(SLOT_COUNT);
-    if (!grids[slot]) grids[slot].reset(new Grid);
-    if (!grids[slot]->current(l)) grids[slot]->build(l);
+    if (!grids[slot]) grids[slot].reset(new ShapeGrid);
     return *grids[slot];
+  }
+  // The slot's grid brought up to date, or null when it is not and may not
+  // be built now.
+  ShapeGrid* grid(int slot, const Layer* l, bool mayBuild) {
+    ShapeGrid& g = slotGrid(slot);
+    if (!g.current(l)) {
+      if (!mayBuild) return nullptr;
+      g.build(l);
+    }
+    return &g;
   }
 };
 
 TopmostFinder::TopmostFinder() = default;
 TopmostFinder::~TopmostFinder() = default;
 
-void TopmostFinder::forget() { cells.clear(); }
+void TopmostFinder::forget() {
+  cells.clear();
+  building = Building();
+}
 
 TopmostFinder::CellIndex& TopmostFinder::indexOf(const Layout& layout, uint32_t cell) {
   if (cells.size() < layout.cellCount()) cells.resize(layout.cellCount());
@@ -194,14 +86,20 @@ TopmostFinder::CellIndex& TopmostFinder::indexOf(const Layout& layout, uint32_t 
   return index;
 }
 
-// One query's walk of the placed cells, keeping the best placed shape by
-// (slot's rank, element visited, position).
+// One query's walk of the placed cells. A pick keeps the best placed shape
+// at (px, py) by (slot's rank, element visited, position); a gathering
+// (collect set) hands over every placed shape near the box [px, qx] x
+// [py, qy] instead. It stops, incomplete, at the first grid that is not
+// built when it may not build.
 struct TopmostFinder::Search {
   TopmostFinder& finder;
   const Layout& layout;
   const std::vector<bool>& takesPart;
   std::vector<int> rank;
-  int32_t px, py;
+  int32_t px, py, qx, qy;
+  bool mayBuild = true;
+  const ShapeVisit* collect = nullptr;
+  bool incomplete = false;
   uint64_t element = 0;
   const GroupNode* top = nullptr;
   struct Best {
@@ -219,26 +117,49 @@ struct TopmostFinder::Search {
     return r > best.rank || (r == best.rank && (element > best.element || position > best.position));
   }
 
+  Search(TopmostFinder& f, const Layout& l, const std::vector<bool>& part, int32_t x0, int32_t y0, int32_t x1,
+         int32_t y1, bool build, const ShapeVisit* visit)
+      : finder(f), layout(l), takesPart(part), rank(SLOT_COUNT, -1), px(x0), py(y0), qx(x1), qy(y1),
+        mayBuild(build), collect(visit) {}
+
+  ShapeGrid* grid(CellIndex& index, int slot, const Layer* l) {
+    ShapeGrid* g = index.grid(slot, l, mayBuild);
+    if (!g) incomplete = true;
+    return g;
+  }
+
   void visitCell(uint32_t cell, const ElementPlacement& ep, bool shown, int depth) {
-    if (depth > MAX_DEPTH) return;
+    if (depth > MAX_DEPTH || incomplete) return;
     CellIndex& index = finder.indexOf(layout, cell);
     const Cell& c = layout.cell(cell);
-    double u, v;
+    // The query's corners in the cell's coordinates.
+    double ulo = INFINITY, uhi = -INFINITY, vlo = INFINITY, vhi = -INFINITY, u = 0, v = 0;
+    for (int k = 0; k < 4; k++) {
+      inverse(ep, (k & 1) ? qx : px, (k & 2) ? qy : py, u, v);
+      ulo = std::min(ulo, u), uhi = std::max(uhi, u), vlo = std::min(vlo, v), vhi = std::max(vhi, v);
+    }
     inverse(ep, px, py, u, v);
     const bool exact = ep.transform.integral();
     // Placed points are rounded to whole units: look that far around.
     const double margin = exact ? 0 : std::ceil(1.0 / std::fabs(ep.transform.magnification)) + 1;
-    const int64_t ax = (int64_t)std::floor(u - margin), bx = (int64_t)std::ceil(u + margin);
-    const int64_t ay = (int64_t)std::floor(v - margin), by = (int64_t)std::ceil(v + margin);
+    const int64_t ax = (int64_t)std::floor(ulo - margin), bx = (int64_t)std::ceil(uhi + margin);
+    const int64_t ay = (int64_t)std::floor(vlo - margin), by = (int64_t)std::ceil(vhi + margin);
     ++element;
     if (!shown) {
       for (int s : index.slots) {
         if (!takesPart[s] || rank[s] < best.rank) continue;
-        Grid& g = index.grid(s, c.layer(s));
-        g.near(ax, ay, bx, by, [&](uint32_t p) {
-          const GroupNode* node = g.nodes[p];
+        ShapeGrid* g = grid(index, s, c.layer(s));
+        if (!g) return;
+        g->near(ax, ay, bx, by, [&](uint32_t p) {
+          if (!collect && !beats(rank[s], p)) return;
+          const GroupNode* node = g->at(p);
           // Labels inside placed cells are not drawn.
-          if (!beats(rank[s], p) || dynamic_cast<const Label*>(node)) return;
+          if (dynamic_cast<const Label*>(node)) return;
+          if (collect) {
+            std::unique_ptr<GroupNode> placed(ep.object(*node));
+            (*collect)(s, *placed);
+            return;
+          }
           bool hit;
           if (exact && isPlainRect(node)) {
             hit = node->contains((int32_t)u, (int32_t)v) == 1;
@@ -252,13 +173,13 @@ struct TopmostFinder::Search {
     }
     const Layer& list = c.instances();
     if (list.size() == 0) return;
-    Grid& g = index.grid(LAYER_INSTANCES, &list);
+    ShapeGrid* g = grid(index, LAYER_INSTANCES, &list);
+    if (!g) return;
     std::vector<uint32_t> candidates;
-    g.near(ax, ay, bx, by, [&](uint32_t p) { candidates.push_back(p); });
+    g->near(ax, ay, bx, by, [&](uint32_t p) { candidates.push_back(p); });
     std::sort(candidates.begin(), candidates.end());
-    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
     for (uint32_t p : candidates) {
-      const Instance* inst = dynamic_cast<const Instance*>(g.nodes[p]);
+      const Instance* inst = dynamic_cast<const Instance*>(g->at(p));
       if (!inst || inst->cell >= layout.cellCount()) continue;
       if (shown) top = inst;
       visitElements(*inst, ep, shown, depth, ax, ay, bx, by);
@@ -316,33 +237,94 @@ struct TopmostFinder::Search {
 };
 
 TopmostShape TopmostFinder::find(const Layout& layout, int32_t x, int32_t y, const std::vector<bool>& takesPart) {
+  TopmostShape found;
+  search(layout, x, y, takesPart, true, found);
+  return found;
+}
+
+bool TopmostFinder::findBuilt(const Layout& layout, int32_t x, int32_t y, const std::vector<bool>& takesPart,
+                              TopmostShape& found) {
+  return search(layout, x, y, takesPart, false, found);
+}
+
+bool TopmostFinder::search(const Layout& layout, int32_t x, int32_t y, const std::vector<bool>& takesPart,
+                           bool mayBuild, TopmostShape& found) {
   if (layout.cellCount() < cells.size()) cells.resize(layout.cellCount());
-  Search search{*this, layout, takesPart, std::vector<int>(SLOT_COUNT, -1), x, y, 0, nullptr, {}};
+  Search search(*this, layout, takesPart, x, y, x, y, mayBuild, nullptr);
   const std::vector<int> order = drawingOrder();
   for (size_t k = 0; k < order.size(); k++) search.rank[order[k]] = (int)k;
   const uint32_t shown = layout.shownCell();
   search.visitCell(shown, ElementPlacement(), true, 0);
+  if (search.incomplete) return false;
   // The shown cell's own objects lie over placed shapes of the same slot.
   CellIndex& index = indexOf(layout, shown);
   for (auto s = order.rbegin(); s != order.rend() && search.rank[*s] >= search.best.rank; ++s) {
     const Layer* l = layout.cell(shown).layer(*s);
     if (!l || !takesPart[*s]) continue;
-    Grid& g = index.grid(*s, l);
+    ShapeGrid* g = index.grid(*s, l, mayBuild);
+    if (!g) return false;
     int64_t hit = -1;
-    g.near(x, y, x, y, [&](uint32_t p) {
-      if ((int64_t)p > hit && g.nodes[p]->contains(x, y) == 1) hit = p;
+    g->near(x, y, x, y, [&](uint32_t p) {
+      if ((int64_t)p > hit && g->at(p)->contains(x, y) == 1) hit = p;
     });
     if (hit < 0) continue;
-    TopmostShape found;
-    found.slot = *s, found.object = g.nodes[hit], found.cell = shown;
-    return found;
+    found = TopmostShape();
+    found.slot = *s, found.object = g->at((uint32_t)hit), found.cell = shown;
+    return true;
   }
-  TopmostShape found;
+  found = TopmostShape();
   const Search::Best& b = search.best;
-  if (b.slot < 0) return found;
+  if (b.slot < 0) return true;
   found.slot = b.slot, found.object = b.node, found.cell = b.cell, found.instance = b.top;
   found.placed.reset(b.placement.object(*b.node));
-  return found;
+  return true;
+}
+
+void TopmostFinder::forEachNear(const Layout& layout, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                                const std::vector<bool>& takesPart, const ShapeVisit& visit) {
+  if (layout.cellCount() < cells.size()) cells.resize(layout.cellCount());
+  const uint32_t shown = layout.shownCell();
+  CellIndex& index = indexOf(layout, shown);
+  for (int s : std::vector<int>(index.slots)) {
+    const Layer* l = layout.cell(shown).layer(s);
+    if (!takesPart[s] || !l) continue;
+    ShapeGrid* g = index.grid(s, l, true);
+    g->near(x0, y0, x1, y1, [&](uint32_t p) {
+      const GroupNode* node = g->at(p);
+      if (!dynamic_cast<const Label*>(node)) visit(s, *node);
+    });
+  }
+  Search search(*this, layout, takesPart, x0, y0, x1, y1, true, &visit);
+  search.visitCell(shown, ElementPlacement(), true, 0);
+}
+
+bool TopmostFinder::buildSome(const Layout& layout, size_t budget) {
+  const size_t count = layout.cellCount();
+  if (cells.size() > count) cells.resize(count);
+  const std::vector<int> order = drawingOrder();
+  // The shown cell first, its instances then its slots from the top down:
+  // what a query there reaches first.
+  const uint32_t shown = layout.shownCell();
+  while (budget > 0) {
+    if (building.cell >= count) {
+      building.cell = 0;
+      if (!building.worked) return true;
+      building.worked = false;
+    }
+    const uint32_t cell = building.cell == 0 ? shown : building.cell <= shown ? building.cell - 1 : building.cell;
+    const Cell& c = layout.cell(cell);
+    const int slot = building.slot == 0 ? LAYER_INSTANCES : order[order.size() - building.slot];
+    const Layer* l = slot == LAYER_INSTANCES ? &c.instances() : c.layer(slot);
+    if (l && l->size() > 0) {
+      ShapeGrid& g = indexOf(layout, cell).slotGrid(slot);
+      if (!g.current(l)) {
+        building.worked = true;
+        if (!g.build(l, budget)) return false;
+      }
+    }
+    if (++building.slot > order.size()) building.slot = 0, building.cell++;
+  }
+  return false;
 }
 
 std::string describeShape(const TopmostShape& shape, const Layout& layout, const DisplayUnits& units) {

@@ -8,12 +8,15 @@
 // placed ones first), each list's later objects over its earlier ones.
 //
 // Each cell keeps, per slot, a grid of its objects and one of its
-// instances, built when first asked and kept while the slot's layer has not
-// changed but for its selection; an array finds its elements near the point
-// by solving for them. So a query costs the objects near the point, not
-// the flattened count.
+// instances (model/ShapeGrid), kept while the slot's layer has not changed
+// but for its selection and appends; an array finds its elements near the
+// point by solving for them. So a query costs the objects near the point,
+// not the flattened count. A caller that must not wait builds the grids in
+// steps (buildSome) and asks findBuilt, which never builds.
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,17 +49,40 @@ public:
   // The topmost shape containing (x, y) on the slots that take part
   // (takesPart[slot], LAYER_COUNT entries: the window passes the enabled,
   // shown layers).
+  // Builds the grids it needs.
   TopmostShape find(const Layout& layout, int32_t x, int32_t y, const std::vector<bool>& takesPart);
+  // The same answer into found when every grid it needs is built; false,
+  // found untouched, when one is not.
+  bool findBuilt(const Layout& layout, int32_t x, int32_t y, const std::vector<bool>& takesPart, TopmostShape& found);
+  // Build grids of every cell, the shown one first, visiting about budget
+  // objects; true when all are built and current.
+  bool buildSome(const Layout& layout, size_t budget);
   // Drop every index (a new layout: cells and layers are gone).
   void forget();
 
-  struct Grid;
+  // visit(slot, shape) for every shape of the shown cell, and inside its
+  // placed cells, on the slots that take part whose box may meet
+  // [x0, x1] x [y0, y1], in the shown cell's coordinates: a placed one as a
+  // copy, gone after the call. Labels are left out. Builds what it needs.
+  using ShapeVisit = std::function<void(int slot, const GroupNode& shape)>;
+  void forEachNear(const Layout& layout, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                   const std::vector<bool>& takesPart, const ShapeVisit& visit);
+
   struct CellIndex;
 
 private:
   struct Search;
   std::vector<std::unique_ptr<CellIndex>> cells;
+  // Where buildSome goes on: a cell (0 the shown one) and a slot (0 the
+  // instances, then the slots from the top of the drawing order down), and
+  // whether this round found a grid to build.
+  struct Building {
+    size_t cell = 0, slot = 0;
+    bool worked = false;
+  } building;
   CellIndex& indexOf(const Layout& layout, uint32_t cell);
+  bool search(const Layout& layout, int32_t x, int32_t y, const std::vector<bool>& takesPart, bool mayBuild,
+              TopmostShape& found);
 };
 
 // The shape as the inspect field shows it: layer name and GDSII pair,

@@ -128,7 +128,10 @@ TEST_F(KivoWindowTest, CutAndPasteAtThePointerUndoAndRedo) {
 // A message stands for 5 s after the last one, then "Ready" follows.
 TEST_F(KivoWindowTest, StatusMessagesStandUntilTheirTimerThenReady) {
   kivotest::settle();
-  EXPECT_STREQ("Welcome to Kivo", window->statusline->getText().text());
+  // The welcome stands until its timer ends, which on a busy machine may
+  // already have happened while the window came up.
+  const bool welcomeStands = kivotest::app()->hasTimeout(window, KivoWindow::ID_STATUS_TIMER);
+  EXPECT_STREQ(welcomeStands ? "Welcome to Kivo" : "Ready", window->statusline->getText().text());
   window->setStatusMessage("first");
   kivotest::app()->addTimeout(window, KivoWindow::ID_STATUS_TIMER, 100);  // as if its 5 s were almost over
   window->setStatusMessage("second");

@@ -62,6 +62,29 @@ TEST_F(PointerCommandsTest, RightClickPicksTheShapeTheInspectFieldNames) {
   EXPECT_EQ("", std::string(window->inspectLabel->getText().text()));
 }
 
+// On a layout too large for one step the index is built while idle: the
+// field stays empty until it reaches the pointer, then names what a search
+// that builds everything at once names there.
+TEST_F(PointerCommandsTest, InspectFieldWaitsForTheIndexThenNamesTheShape) {
+  std::vector<PlacedObject> many;
+  for (int i = 0; i < 1500; i++) {
+    GroupNode* node = newLayoutObject(5);
+    node->setRect(i % 64 * 3, i / 64 * 3, 2, 2);
+    many.push_back({5, node});
+  }
+  window->layout.addObjects(many, "added");
+  window->inspectStep = 100;
+  at(SEL_MOTION, 3, 3);
+  EXPECT_EQ("", std::string(window->inspectLabel->getText().text()));
+  ASSERT_TRUE(window->inspectPending);
+  ASSERT_TRUE(kivotest::runUntil([this] { return !window->inspectPending; }, 30000));
+  TopmostFinder atOnce;
+  const std::string expected = describeShape(atOnce.find(window->layout, 3, 3, window->inspectedSlots()),
+                                             window->layout, window->units);
+  EXPECT_EQ(std::string(layerFacts(5).name) + "  3, 3  2 x 2", expected);
+  EXPECT_EQ(expected, window->inspectLabel->getText().text());
+}
+
 // A field out of range is refused with its reason; a good answer
 // replaces the object on its new layer as one step, undone whole. A double
 // click opens the box on the shape under the pointer.

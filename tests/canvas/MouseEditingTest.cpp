@@ -135,6 +135,12 @@ TEST_F(MouseEditingTest, WheelZoomsAboutThePointerWithinTheLayoutsRangeAndMiddle
   EXPECT_LT(std::hypot(after[0] - before[0], after[1] - before[1]) * fit, 1.0);  // the point stays put
   kivotest::canvasEvent(window, SEL_MOUSEWHEEL, 120, 10, 10);
   EXPECT_FLOAT_EQ(window->view.scale, fit * 1.4142135f);
+  // Notches turned while a frame was drawn come as one event: each counts.
+  ViewTransform stepwise = window->view;
+  for (int i = 0; i < 3; i++) stepwise.zoomAt(10, 10, 1, 0);
+  kivotest::canvasEvent(window, SEL_MOUSEWHEEL, 360, 10, 10);
+  EXPECT_TRUE(window->view.scale == stepwise.scale && window->view.originX == stepwise.originX &&
+              window->view.originY == stepwise.originY);
   for (int i = 0; i < 60; i++) kivotest::canvasEvent(window, SEL_MOUSEWHEEL, 120, 10, 10);
   EXPECT_EQ(window->view.scale, 80.0f);
   window->toLayout(100, 50, before[0], before[1]);

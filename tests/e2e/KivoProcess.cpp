@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <regex>
+#include <sstream>
 #include <stdexcept>
 
 #include "support/GuiTest.h"
@@ -22,6 +24,31 @@ bool waitForFile(const std::string& path, int seconds) {
     lastSize = size;
   }
   return false;
+}
+
+bool waitUntil(const std::function<bool()>& done, int seconds) {
+  for (int i = 0; i < seconds * 20; i++, usleep(50000))
+    if (done()) return true;
+  return done();
+}
+
+// From `xwininfo -tree`'s lines "  0x400240 (has no name): ()  18x18+4+328  +722+414"
+// (size, relative and absolute corner).
+std::vector<Geometry> windowsIn(const std::string& title, int width, int height) {
+  static const std::regex child(R"(^\s+0x[0-9a-f]+ .*\s(\d+)x(\d+)[+-]-?\d+[+-]-?\d+\s+\+?(-?\d+)\+?(-?\d+)\s*$)");
+  std::istringstream lines(shell("xwininfo -tree -id " + waitForWindow(title)));
+  std::vector<Geometry> found;
+  std::smatch m;
+  for (std::string line; std::getline(lines, line);)
+    if (std::regex_match(line, m, child) && std::stoi(m[1]) == width && std::stoi(m[2]) == height)
+      found.push_back({std::stoi(m[3]), std::stoi(m[4]), width, height});
+  std::sort(found.begin(), found.end(), [](const Geometry& a, const Geometry& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+  return found;
+}
+
+void clickOn(const Geometry& g, int button) {
+  shell("xdotool mousemove " + std::to_string(g.x + g.width / 2) + " " + std::to_string(g.y + g.height / 2) +
+        " sleep 0.05 click " + std::to_string(button));
 }
 
 std::string recordLine(const Box& b, const std::string& code) {
@@ -54,9 +81,12 @@ KivoProcess::KivoProcess(const std::vector<std::string>& args, const std::string
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   std::string state = "XDG_STATE_HOME=" + (stateHome.empty() ? tempDir() : stateHome);
-  std::vector<char*> env{&state[0]};
+  statusLog = tempDir() + "/status.log";
+  std::string log = "KIVO_STATUS_LOG=" + statusLog;
+  std::vector<char*> env{&state[0], &log[0]};
   for (char** e = environ; *e; e++)
-    if (std::string(*e).rfind("XDG_STATE_HOME=", 0) != 0) env.push_back(*e);
+    if (std::string(*e).rfind("XDG_STATE_HOME=", 0) != 0 && std::string(*e).rfind("KIVO_STATUS_LOG=", 0) != 0)
+      env.push_back(*e);
   env.push_back(nullptr);
   child = fork();
   if (child == 0) {
@@ -92,13 +122,20 @@ Geometry KivoProcess::canvas() const {
   return g;
 }
 
-void KivoProcess::canvasDrag(int px0, int py0, int px1, int py1, const std::string& modifiers) {
+void KivoProcess::canvasDrag(int px0, int py0, int px1, int py1, const std::string& modifiers, int button) {
   Geometry c = canvas();
   auto at = [&](int px, int py) { return " mousemove " + std::to_string(c.x + px) + " " + std::to_string(c.y + py); };
   std::string hold = modifiers.empty() ? "" : " keydown " + modifiers;
   std::string letGo = modifiers.empty() ? "" : " keyup " + modifiers;
-  shell("xdotool" + at(px0, py0) + " sleep 0.05" + hold + " mousedown 1 sleep 0.05" +
-        at((px0 + px1) / 2, (py0 + py1) / 2) + " sleep 0.05" + at(px1, py1) + " sleep 0.05 mouseup 1" + letGo);
+  std::string b = std::to_string(button);
+  shell("xdotool" + at(px0, py0) + " sleep 0.05" + hold + " mousedown " + b + " sleep 0.05" +
+        at((px0 + px1) / 2, (py0 + py1) / 2) + " sleep 0.05" + at(px1, py1) + " sleep 0.05 mouseup " + b + letGo);
+  waitIdle(child);
+}
+
+void KivoProcess::pointAt(int px, int py) {
+  Geometry c = canvas();
+  shell("xdotool mousemove " + std::to_string(c.x + px) + " " + std::to_string(c.y + py));
   waitIdle(child);
 }
 
@@ -109,9 +146,35 @@ void KivoProcess::closeBox() {
 }
 
 void KivoProcess::saveAsFromMenu(const std::string& path) {
-  key("alt+f");
-  key("Up Up Return");
+  menu("alt+f", "Up Up Return");
   answerFileDialog("Save Layout File As", path);
+}
+
+// The pointer goes to the status bar, below the canvas: leaving the canvas
+// this way sends it no motion, so its inspect field keeps its shape.
+void KivoProcess::menu(const std::string& open, const std::string& keys) {
+  Geometry c = canvas();
+  shell("xdotool mousemove " + std::to_string(c.x + c.width - 8) + " " + std::to_string(c.y + c.height + 30));
+  key(open);
+  key(keys);
+}
+
+void KivoProcess::answerInput(const std::string& title, const std::string& text) {
+  std::string box = waitForWindow(title);
+  if (box.empty()) throw std::runtime_error("no box titled " + title);
+  keyTo(box, "ctrl+a");
+  shell("xdotool type --delay 20 '" + text + "'");
+  keyTo(box, "Return");
+}
+
+bool KivoProcess::waitForStatus(const std::string& line, int seconds) {
+  return waitUntil([&] {
+    std::string log = "\n" + readFile(statusLog);
+    size_t at = log.find("\n" + line + "\n", statusSeen);
+    if (at == std::string::npos) return false;
+    statusSeen = at + line.size() + 1;
+    return true;
+  }, seconds);
 }
 
 bool KivoProcess::quitFromMenu(const std::string& answer) {

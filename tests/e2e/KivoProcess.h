@@ -4,6 +4,7 @@
 // Drives the real kivo binary under the tests' Xvfb with xdotool.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,13 @@ namespace kivotest {
 
 // Wait (bounded) until a file exists and its size stops changing; true when it does.
 bool waitForFile(const std::string& path, int seconds = 10);
+// Wait (bounded) until done() holds; done()'s last answer.
+bool waitUntil(const std::function<bool()>& done, int seconds = 10);
+// The windows of exactly this size inside the window titled title (waited
+// for), top to bottom, then left to right.
+std::vector<Geometry> windowsIn(const std::string& title, int width, int height);
+// Click a button of the pointer at the middle of a window.
+void clickOn(const Geometry& g, int button = 1);
 
 // ---- Predictions made from the rules the user is promised -----------------
 
@@ -42,7 +50,8 @@ class KivoProcess {
 public:
   // Start build/kivo with these arguments and wait (bounded) for its main
   // window to be mapped. Its recovery journals go to stateHome, a fresh
-  // folder when empty, so that a run never meets the journals of another.
+  // folder when empty, so that a run never meets the journals of another;
+  // its status texts to a log of its own (KIVO_STATUS_LOG).
   explicit KivoProcess(const std::vector<std::string>& args = {}, const std::string& stateHome = "");
   // Kills the process if it still runs.
   ~KivoProcess();
@@ -56,13 +65,25 @@ public:
   void answerFileDialog(const std::string& title, const std::string& path);
   // File > Save As... (second entry from the bottom), then the path.
   void saveAsFromMenu(const std::string& path);
+  // Open a menu by its key (alt+v) and send keys to it, with the pointer
+  // first moved off the canvas and the menus: an entry under the pointer
+  // would be the one Up and Down start from.
+  void menu(const std::string& open, const std::string& keys);
+  // Answer a one-line input box (Go To, Grid Step) with text and Return.
+  void answerInput(const std::string& title, const std::string& text);
+  // Wait (bounded) for this line ("status: TEXT", "shape: TEXT") in the
+  // status texts the program logs, after the line last waited for.
+  bool waitForStatus(const std::string& line, int seconds = 10);
   // File > Quit (the last entry); answer the "Warning!" box with these keys
   // (alt+q, alt+s, alt+c). False when no box came.
   bool quitFromMenu(const std::string& answer);
   Geometry canvas() const;
-  // A left drag between two canvas pixels (py growing downwards), modifiers
-  // held from press to release.
-  void canvasDrag(int px0, int py0, int px1, int py1, const std::string& modifiers = "");
+  // A drag of a button (left unless told) between two canvas pixels (py
+  // growing downwards), modifiers held from press to release; a click when
+  // both pixels are one.
+  void canvasDrag(int px0, int py0, int px1, int py1, const std::string& modifiers = "", int button = 1);
+  // Move the pointer over a canvas pixel.
+  void pointAt(int px, int py);
   // Send the close box's WM_DELETE_WINDOW to the main window.
   void closeBox();
   // Wait for the process to end; its exit status, or -1 on time-out.
@@ -72,6 +93,8 @@ public:
 private:
   pid_t child = 0;
   std::string windowId;
+  std::string statusLog;    // KIVO_STATUS_LOG of the process
+  size_t statusSeen = 0;    // its bytes up to the line last waited for
 };
 
 }  // namespace kivotest
