@@ -572,8 +572,7 @@ TEST_F(CanvasPainterTest, UnevenArraysAndAbsoluteReferencesPaintTheirFlattenedPi
   const uint32_t leaf = cells.add("leaf"), mid = cells.add("mid"), row = cells.add("row"), top = cells.add("top");
   Polygon* wedge = new Polygon;
   wedge->setPoints({{0, 0}, {9, 0}, {0, 5}});
-  cells.cell(leaf).editLayer(3).appendChain(wedge);
-  cells.cell(leaf).editLayer(5).appendChain(newLayoutObject(5));
+  cells.cell(leaf).editLayer(3).appendChain(wedge), cells.cell(leaf).editLayer(5).appendChain(newLayoutObject(5));
   cells.cell(leaf).layer(5)->first()->setRect(2, 6, 5, 3);
   // Absolute when magnification is not 1; 3 x 2 elements when points are given.
   auto place = [&](uint32_t parent, uint32_t child, int32_t x, int32_t y, int quarter, bool mirror, double magnification,
@@ -587,11 +586,9 @@ TEST_F(CanvasPainterTest, UnevenArraysAndAbsoluteReferencesPaintTheirFlattenedPi
     inst->placeBounds(cells);
     cells.cell(parent).editLayer(LAYER_INSTANCES).appendChain(inst);
   };
-  place(mid, leaf, 20, 0, 0, false, 1.5);
-  place(row, leaf, 0, 0, 0, false, 1, {0, 0, 37, 2, 3, 23});
+  place(mid, leaf, 20, 0, 0, false, 1.5), place(row, leaf, 0, 0, 0, false, 1, {0, 0, 37, 2, 3, 23});
   place(top, mid, 0, 0, 0, false, 2.5);  // absolute in the shown cell: as any other
-  place(top, mid, 150, 0, 1, true, 1);
-  place(top, row, 0, 80, 3, false, 1);
+  place(top, mid, 150, 0, 1, true, 1), place(top, row, 0, 80, 3, false, 1);
   place(top, leaf, 100, 100, 1, false, 1, {100, 100, 98, 137, 121, 103});
   cells.shown = top;
   Layer fresh[LAYER_COUNT];

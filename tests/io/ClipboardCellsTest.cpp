@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 
 #include "io/GdsShapes.h"
@@ -58,10 +57,8 @@ TEST(ClipboardCells, EveryObjectAndCellComesBackExactly) {
   cells.cell(cells.add("SUB")).editLayer(LAYER_METAL1).appendChain(inner);
   Instance* placed = new Instance;
   placed->transform.angle = 30, placed->transform.mirrorX = true, placed->array.columns = 2, placed->array.rows = 3;
-  placed->transform.absoluteMagnification = placed->transform.absoluteAngle = true;
-  placed->array.fromAref = true;
-  const int32_t points[6] = {0, 0, 7, 0, 0, 10};  // 7 does not divide by 2 columns, nor 10 by 3 rows
-  std::copy(points, points + 6, placed->array.points);
+  placed->transform.absoluteMagnification = placed->transform.absoluteAngle = placed->array.fromAref = true;
+  placed->array.points[2] = 7, placed->array.points[5] = 10;  // 7 does not divide by 2 columns, nor 10 by 3 rows
   const std::vector<PlacedObject> objects = {
       {LAYER_METAL1, label}, {LAYER_OPTIONS, marker}, {pairSlot(68, 44), path}, {LAYER_INSTANCES, placed}};
   const std::string bytes = clipboardCells(objects, cells);
