@@ -1,6 +1,7 @@
 #include "app/PropertiesDialog.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "model/ObjectReplace.h"
@@ -22,6 +23,17 @@ const FXint FIELD_COLUMNS = 16;
 const FXint LIST_ROWS = 12;
 
 std::string textOf(const FXTextField* f) { return f->getText().text(); }
+
+// An array's step in the units shown: an uneven array's fraction with up
+// to 6 significant decimals beyond the unit (enough to tell it apart).
+std::string stepText(double step, const DisplayUnits& units) {
+  if (step == std::floor(step)) return units.format((int64_t)step);
+  char text[40];
+  std::snprintf(text, sizeof text, "%.6f", units.micrometres ? step * units.micronsPerUnit : step);
+  std::string s = text;
+  s.erase(s.find_last_not_of('0') + 1);
+  return s;
+}
 
 // A whole number in [min, max] (a marker's value, an array's counts).
 bool integer(const FXTextField* f, const char* name, int64_t min, int64_t max, int64_t& v, std::string& why) {
@@ -118,10 +130,14 @@ void PropertiesDialog::buildInstanceFields(FXComposite* grid) {
   rotationBox->setNumVisible((FXint)angles.size());
   columnsField = field(grid, "Columns:", std::to_string(inst.array.columns));
   rowsField = field(grid, "Rows:", std::to_string(inst.array.rows));
-  columnStep[0] = field(grid, "Column step X:", units.format(inst.array.columnStep[0]));
-  columnStep[1] = field(grid, "Column step Y:", units.format(inst.array.columnStep[1]));
-  rowStep[0] = field(grid, "Row step X:", units.format(inst.array.rowStep[0]));
-  rowStep[1] = field(grid, "Row step Y:", units.format(inst.array.rowStep[1]));
+  // An uneven array shows its fractional steps; typing a step makes it even.
+  double steps[4];
+  inst.array.steps(steps[0], steps[1], steps[2], steps[3]);
+  for (int k = 0; k < 4; k++) shownSteps[k] = stepText(steps[k], units);
+  columnStep[0] = field(grid, "Column step X:", shownSteps[0]);
+  columnStep[1] = field(grid, "Column step Y:", shownSteps[1]);
+  rowStep[0] = field(grid, "Row step X:", shownSteps[2]);
+  rowStep[1] = field(grid, "Row step Y:", shownSteps[3]);
 }
 
 bool PropertiesDialog::length(FXTextField* f, const char* name, int64_t min, int64_t& v, std::string& why) const {
@@ -179,8 +195,12 @@ GroupNode* PropertiesDialog::buildInstance(std::string& why) const {
     return nullptr;
   const char* stepNames[4] = {"Column step X", "Column step Y", "Row step X", "Row step Y"};
   FXTextField* stepFields[4] = {columnStep[0], columnStep[1], rowStep[0], rowStep[1]};
+  // A step left as shown stays (an uneven array's fraction is not typed).
+  const int32_t kept[4] = {inst.array.columnStep[0], inst.array.columnStep[1], inst.array.rowStep[0],
+                           inst.array.rowStep[1]};
   for (int k = 0; k < 4; k++)
-    if (!length(stepFields[k], stepNames[k], INT32_MIN, steps[k], why)) return nullptr;
+    if (textOf(stepFields[k]) == shownSteps[k]) steps[k] = kept[k];
+    else if (!length(stepFields[k], stepNames[k], INT32_MIN, steps[k], why)) return nullptr;
   // The last element's origin must be a layout point too.
   const int64_t farX = x + (columns - 1) * steps[0] + (rows - 1) * steps[2];
   const int64_t farY = y + (columns - 1) * steps[1] + (rows - 1) * steps[3];
@@ -200,8 +220,8 @@ GroupNode* PropertiesDialog::buildInstance(std::string& why) const {
     t.angle = angle, t.angleBits = 0;
   }
   CellArray& a = copy->array;
-  const bool arrayChanged = a.columns != columns || a.rows != rows || a.columnStep[0] != steps[0] ||
-                            a.columnStep[1] != steps[1] || a.rowStep[0] != steps[2] || a.rowStep[1] != steps[3];
+  bool arrayChanged = a.columns != columns || a.rows != rows;
+  for (int k = 0; k < 4; k++) arrayChanged = arrayChanged || textOf(stepFields[k]) != shownSteps[k];
   copy->moveBy(wrapSub((int32_t)x, t.x), wrapSub((int32_t)y, t.y));
   if (arrayChanged) {
     a.columns = (uint16_t)columns, a.rows = (uint16_t)rows;

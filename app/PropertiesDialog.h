@@ -66,6 +66,7 @@ private:
   std::vector<int> slots;            // the layer box's entries
   std::vector<uint32_t> cells;       // the cell box's entries
   std::vector<double> angles;        // the rotation box's entries, degrees
+  std::string shownSteps[4];         // the step fields' first texts: column x, y, row x, y
   GroupNode* result = nullptr;
   int resultSlot = 0;
 };

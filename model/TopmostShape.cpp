@@ -205,7 +205,10 @@ struct TopmostFinder::Search {
     const int64_t columns = inst.array.columns, rows = inst.array.rows;
     double i0 = 0, i1 = (double)columns - 1, j0 = 0, j1 = (double)rows - 1;
     const double det = cx * ry - rx * cy;
-    if (det != 0 && columns * rows > 1) {
+    // A cell placing absolute references reaches beyond its bounds as
+    // placed: its elements are all tried, as a degenerate array's.
+    const bool absolute = inside.placesAbsolute();
+    if (det != 0 && columns * rows > 1 && !absolute) {
       double lo[2] = {INFINITY, INFINITY}, hi[2] = {-INFINITY, -INFINITY};
       for (int k = 0; k < 4; k++) {
         const double x = d[(k & 1) ? 2 : 0], y = d[(k & 2) ? 3 : 1];
@@ -222,7 +225,7 @@ struct TopmostFinder::Search {
       for (int64_t i = (int64_t)i0; i <= (int64_t)i1; i++) {
         int64_t b[4];
         inst.elementBox(bounds, (uint32_t)i, (uint32_t)j, b);
-        if (b[0] > bx || b[2] < ax || b[1] > by || b[3] < ay) continue;
+        if (!absolute && (b[0] > bx || b[2] < ax || b[1] > by || b[3] < ay)) continue;
         if (shown) {
           visitCell(inst.cell, elementPlacement(inst, (uint32_t)i, (uint32_t)j), false, depth + 1);
         } else {

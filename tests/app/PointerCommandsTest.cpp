@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "app/KivoWindow.h"
@@ -181,4 +182,14 @@ TEST_F(PointerCommandsTest, PropertiesOfAnInstanceMoveTurnAndArrayIt) {
   EXPECT_TRUE(placed->x == 100 && placed->y == 0 && placed->w == 44 && placed->h == 10 && placed->array.points[2] == 160)
       << placed->x << "," << placed->y << "," << placed->w << "," << placed->h;
   delete built;
+  // An uneven array shows its fractional step and stays uneven until a step is typed.
+  Instance uneven;
+  uneven.array.columns = 3, uneven.array.fromAref = true, uneven.array.points[2] = 10;
+  PropertiesDialog steps(window, window->layout, LAYER_INSTANCES, uneven, window->units);
+  EXPECT_EQ("3.333333", std::string(steps.columnStep[0]->getText().text()));
+  std::unique_ptr<GroupNode> same(steps.build(slot, why));
+  ASSERT_TRUE(same) << why;
+  steps.columnStep[0]->setText("4");
+  std::unique_ptr<GroupNode> even(steps.build(slot, why));
+  EXPECT_TRUE(static_cast<Instance*>(same.get())->array.uneven() && static_cast<Instance*>(even.get())->array.points[2] == 12);
 }

@@ -564,6 +564,52 @@ TEST_F(CanvasPainterTest, PlacedPolygonsPathsAndLabelsPaintTheirFlattenedPixels)
   }
 }
 
+// Uneven arrays (each element rounded on its own) and absolute references
+// under a magnified or a mirrored, turned parent paint in both painters
+// the pixels of the flattened layout.
+TEST_F(CanvasPainterTest, UnevenArraysAndAbsoluteReferencesPaintTheirFlattenedPixels) {
+  CellLibrary cells;
+  const uint32_t leaf = cells.add("leaf"), mid = cells.add("mid"), row = cells.add("row"), top = cells.add("top");
+  Polygon* wedge = new Polygon;
+  wedge->setPoints({{0, 0}, {9, 0}, {0, 5}});
+  cells.cell(leaf).editLayer(3).appendChain(wedge), cells.cell(leaf).editLayer(5).appendChain(newLayoutObject(5));
+  cells.cell(leaf).layer(5)->first()->setRect(2, 6, 5, 3);
+  // Absolute when magnification is not 1; 3 x 2 elements when points are given.
+  auto place = [&](uint32_t parent, uint32_t child, int32_t x, int32_t y, int quarter, bool mirror, double magnification,
+                   std::vector<int32_t> points = {}) {
+    Instance* inst = new Instance;
+    CellTransform& t = inst->transform;
+    inst->cell = child, t.x = x, t.y = y, t.quarterTurns = (uint8_t)quarter, t.mirrorX = mirror;
+    t.magnification = magnification, t.hasMagnification = t.absoluteMagnification = t.absoluteAngle = magnification != 1;
+    if (!points.empty()) inst->array.columns = 3, inst->array.rows = 2, inst->array.fromAref = true;
+    std::copy(points.begin(), points.end(), inst->array.points);
+    inst->placeBounds(cells);
+    cells.cell(parent).editLayer(LAYER_INSTANCES).appendChain(inst);
+  };
+  place(mid, leaf, 20, 0, 0, false, 1.5), place(row, leaf, 0, 0, 0, false, 1, {0, 0, 37, 2, 3, 23});
+  place(top, mid, 0, 0, 0, false, 2.5);  // absolute in the shown cell: as any other
+  place(top, mid, 150, 0, 1, true, 1), place(top, row, 0, 80, 3, false, 1);
+  place(top, leaf, 100, 100, 1, false, 1, {100, 100, 98, 137, 121, 103});
+  cells.shown = top;
+  Layer fresh[LAYER_COUNT];
+  window->layout.replaceContent(fresh, "cells.gds", false, FORMAT_GDSII, GdsLibraryInfo(), &cells);
+  const float scales[] = {0.8f, 2.3f, 5.1f};
+  std::vector<std::vector<Rgba>> pictures;
+  for (float scale : scales) {
+    window->originX = -40.5, window->originY = -60.25, window->scale = scale;
+    EXPECT_EQ(fastAgainstPlain(), 0) << "x" << scale;
+    pictures.push_back(paint());
+  }
+  Layer flat[LAYER_COUNT];
+  for (Layer& l : flat) l.enable();
+  flattenCell(window->layout.cells(), window->layout.shownCell(), flat, UINT64_MAX);
+  window->layout.replaceContent(flat, "flat.msk", false);
+  for (size_t k = 0; k < pictures.size(); k++) {
+    window->originX = -40.5, window->originY = -60.25, window->scale = scales[k];
+    EXPECT_EQ(differing(paint(), pictures[k]), 0) << "flattened x" << scales[k];
+  }
+}
+
 // Cells placed side by side, whose rectangles abut within and across them
 // on named and pair layers, paint the plain picture wherever the shared
 // edges fall beside or near pixel centres.

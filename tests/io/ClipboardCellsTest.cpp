@@ -28,8 +28,11 @@ static std::string describe(const std::vector<PlacedObject>& objects, const Cell
     }
     if (auto* i = dynamic_cast<const Instance*>(&n)) {
       const CellTransform& t = i->transform;
-      std::snprintf(text, sizeof text, "%s %d %d %.17g %.17g %dx%d holds ", cells.cell(i->cell).name().c_str(),
-                    t.quarterTurns, t.mirrorX, t.magnification, t.angle, i->array.columns, i->array.rows);
+      const int32_t* p = i->array.points;
+      std::snprintf(text, sizeof text, "%s %d %d %.17g %.17g %d%d %dx%d %d,%d %d,%d %d,%d holds ",
+                    cells.cell(i->cell).name().c_str(), t.quarterTurns, t.mirrorX, t.magnification, t.angle,
+                    t.absoluteMagnification, t.absoluteAngle, i->array.columns, i->array.rows, p[0], p[1], p[2], p[3],
+                    p[4], p[5]);
       s += text + describe({{LAYER_METAL1, cells.cell(i->cell).layer(LAYER_METAL1)->first()}}, cells);
     }
     s += "\n";
@@ -54,6 +57,8 @@ TEST(ClipboardCells, EveryObjectAndCellComesBackExactly) {
   cells.cell(cells.add("SUB")).editLayer(LAYER_METAL1).appendChain(inner);
   Instance* placed = new Instance;
   placed->transform.angle = 30, placed->transform.mirrorX = true, placed->array.columns = 2, placed->array.rows = 3;
+  placed->transform.absoluteMagnification = placed->transform.absoluteAngle = placed->array.fromAref = true;
+  placed->array.points[2] = 7, placed->array.points[5] = 10;  // 7 does not divide by 2 columns, nor 10 by 3 rows
   const std::vector<PlacedObject> objects = {
       {LAYER_METAL1, label}, {LAYER_OPTIONS, marker}, {pairSlot(68, 44), path}, {LAYER_INSTANCES, placed}};
   const std::string bytes = clipboardCells(objects, cells);
@@ -63,6 +68,12 @@ TEST(ClipboardCells, EveryObjectAndCellComesBackExactly) {
   EXPECT_EQ(describe(objects, cells), describe(pasted, pastedCells));
   EXPECT_FALSE(objectsOfClipboardCells((const uint8_t*)bytes.data(), bytes.size() - 3, none, nothing));
   EXPECT_TRUE(nothing.empty() && none.size() == 0);
+  // Written before uneven arrays were kept (their flag bit clear), such an
+  // array was placed by its steps: it is refused, not placed otherwise.
+  std::string old = bytes;
+  const size_t flags = old.rfind(std::string("\3\0\0\0SUB", 7) + std::string(8, '\0')) + 15;
+  old[flags] = (char)(old[flags] & 0x7F);
+  EXPECT_FALSE(objectsOfClipboardCells((const uint8_t*)old.data(), old.size(), none, nothing));
   for (const PlacedObject& o : objects) delete o.node;
   for (const PlacedObject& o : pasted) delete o.node;
 }

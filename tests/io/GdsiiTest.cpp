@@ -298,4 +298,31 @@ TEST(Gdsii, OpenReadsByContentWarnsAndSaveFollowsTheNameElseTheFormatRead) {
   kivotest::deleteWindow(window);
 }
 
+// An absolute reference keeps its own magnification and angle under a
+// magnified, turned parent; uneven arrays round each element's place (the
+// total, halves away from zero). Both open without warning, flatten so and
+// go back byte for byte.
+TEST(Gdsii, AbsoluteReferencesAndUnevenArraysAreKeptPlacedAndWrittenBack) {
+  Gds g, mid, top, odd;
+  mid.ref("L", 0x0006, 0, {{10, 0}});                                          // absolute magnification and angle
+  top.ref("MID", 0, 90, {{100, 100}}, 0, 0, 2 << 20);                            // magnification 2, a quarter turn
+  top.ref("D", 0, 0, {{0, 50}, {10, 51}, {1, 55}}, 3, 2);                       // steps (10/3, 1/3), (1/2, 5/2)
+  odd.ref("D", 0, 0, {{200, 0}, {201, 6}, {197, 0}}, 2, 2);                     // steps (1/2, 3), (-3/2, 0)
+  g.begin().cell("L").shape(GDS_BOUNDARY, 1, 0, rect(0, 0, 4, 2)).endCell().cell("D").shape(GDS_BOUNDARY, 1, 0, rect(0, 0, 1, 1));
+  g.endCell().cell("MID").b += mid.b, g.endCell().cell("TOP").b += top.b + odd.b, g.end();
+  Doc d;
+  GdsReadResult r = d.read(g.b);
+  ASSERT_EQ("", r.error + r.skipReport());
+  std::set<std::pair<int, int>> want = {{0, 50}, {3, 50}, {7, 51}, {1, 53}, {4, 53}, {7, 53}, {200, 0}, {201, 3}, {198, 0}, {199, 3}};
+  for (int x = 100; x < 104; x++) want.insert({x, 120}), want.insert({x, 121});  // L unturned, at MID's place of it
+  d.flatten();
+  EXPECT_EQ(want, d.cells(1, true));
+  const GroupNode* placed = d.layers[LAYER_INSTANCES].first();
+  EXPECT_TRUE(placed->x == 100 && placed->y == 120 && placed->w == 4 && placed->h == 2);
+  const std::string bytes = d.write();
+  for (const std::string& element : {mid.b, top.b, odd.b}) EXPECT_NE(std::string::npos, bytes.find(element));
+  Doc again;
+  EXPECT_TRUE(again.read(bytes).error.empty() && again.write() == bytes);
+}
+
 }  // namespace
