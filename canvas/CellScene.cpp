@@ -30,35 +30,9 @@ PlaceTransform PlaceTransform::of(bool mirror, int quarter, int64_t x, int64_t y
   return t;
 }
 
-PlaceTransform PlaceTransform::after(const PlaceTransform& in) const {
-  PlaceTransform t;
-  t.a = a * in.a + b * in.c, t.b = a * in.b + b * in.d;
-  t.c = c * in.a + d * in.c, t.d = c * in.b + d * in.d;
-  t.dx = x(in.dx, in.dy), t.dy = y(in.dx, in.dy);
-  return t;
-}
-
-// The matrices are orthogonal: the inverse is the transpose.
-PlaceTransform PlaceTransform::inverse() const {
-  PlaceTransform t;
-  t.a = a, t.b = c, t.c = b, t.d = d;
-  t.dx = -(t.a * dx + t.b * dy), t.dy = -(t.c * dx + t.d * dy);
-  return t;
-}
-
 void Box64::include(const Box64& o) {
   x0 = std::min(x0, o.x0), y0 = std::min(y0, o.y0);
   x1 = std::max(x1, o.x1), y1 = std::max(y1, o.y1);
-}
-
-bool Box64::fitsInt32() const { return x0 >= INT32_MIN && x1 <= INT32_MAX && y0 >= INT32_MIN && y1 <= INT32_MAX; }
-
-Box64 Box64::placed(const PlaceTransform& t) const {
-  if (empty()) return *this;
-  int64_t xa = t.x(x0, y0), ya = t.y(x0, y0), xb = t.x(x1, y1), yb = t.y(x1, y1);
-  Box64 b;
-  b.x0 = std::min(xa, xb), b.x1 = std::max(xa, xb), b.y0 = std::min(ya, yb), b.y1 = std::max(ya, yb);
-  return b;
 }
 
 // A counting sort of the items into every bucket their boxes touch.
@@ -139,6 +113,7 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
       c.shapeSlots.push_back((uint8_t)d.slot);
     }
     c.shapeGrid.build(c.shapeBoxes);
+    c.cover.build(c.shapeBoxes, c.shapeSlots, c.rectItems);
   }
   if (!c.shapeGrid.bounds.empty()) c.bounds.include(c.shapeGrid.bounds);
   if (!c.opts.empty()) c.slotsBelow |= SceneCell::OPTS_BELOW;
