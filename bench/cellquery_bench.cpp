@@ -46,7 +46,13 @@ int main(int argc, char** argv) {
   CellScene scene;
   syncCellScene(*layout, scene);
   auto t1 = std::chrono::steady_clock::now();
-  std::printf("read and scene %.1f ms\n", std::chrono::duration<double>(t1 - t0).count() * 1000);
+  size_t tables = 0;
+  for (const SceneCell& c : scene.cells)
+    tables += c.cover.entries.size() * sizeof(uint16_t) + c.cover.masks.size() * sizeof(uint64_t) +
+              (c.cover.xs.size() + c.cover.ys.size()) * sizeof(int64_t) +
+              (c.cover.xs.before.size() + c.cover.ys.before.size()) * sizeof(uint32_t);
+  std::printf("read and scene %.1f ms, cover tables %zu kB\n", std::chrono::duration<double>(t1 - t0).count() * 1000,
+              tables / 1024);
   const Box64& b = scene.top().bounds;
   Rect bounds;
   bounds.setRect((int32_t)b.x0, (int32_t)b.y0, (int32_t)(b.x1 - b.x0), (int32_t)(b.y1 - b.y0));
