@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "canvas/SecondThread.h"
 #include "canvas/ShapeFill.h"
 
 namespace {
@@ -10,6 +11,10 @@ namespace {
 // Items per grid bucket: a query reads one or two buckets, so a few items
 // each keep it short while the table stays small beside the items.
 const double ITEMS_PER_BUCKET = 1.0;
+// Cells whose cover tables are built again hold at least this many items
+// in all before a second thread takes half of them: a table takes a few
+// microseconds an item, a thread tens of microseconds to start.
+const size_t SHARED_TABLE_ITEMS = 500;
 // At most this many buckets across a cell's grid: 64 x 64 covers the
 // largest cells of a standard-cell block with a few items each.
 const int MAX_BUCKETS_ACROSS = 128;
@@ -68,9 +73,10 @@ void ItemGrid::build(const std::vector<Box64>& boxes) {
   }
 }
 
-// Depth first, so that a cell's placements see their cells' bounds.
+// Depth first, so that a cell's placements see their cells' bounds. A
+// cell whose items changed ends in state 3: its cover table is built after.
 bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
-  if (state[index] == 2) return true;
+  if (state[index] >= 2) return true;
   if (state[index] == 1) return false;
   state[index] = 1;
   SceneCell& c = cells[index];
@@ -113,8 +119,8 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
       c.shapeSlots.push_back((uint8_t)d.slot);
     }
     c.shapeGrid.build(c.shapeBoxes);
-    c.cover.build(c.shapeBoxes, c.shapeSlots, c.rectItems);
   }
+  const bool changed = c.indexed != c.revision;
   if (!c.shapeGrid.bounds.empty()) c.bounds.include(c.shapeGrid.bounds);
   if (!c.opts.empty()) c.slotsBelow |= SceneCell::OPTS_BELOW;
   c.flattened = addCount(c.flattened, c.opts.size());
@@ -157,7 +163,7 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
   c.slotsBelow |= (uint16_t)((c.areaSlotsBelow | c.labelSlotsBelow) & ((1u << NAMED_LAYER_COUNT) - 1));
   c.placementGrid.build(c.placementBoxes);
   c.indexed = c.revision;
-  state[index] = 2;
+  state[index] = changed ? 3 : 2;
   return true;
 }
 
@@ -174,7 +180,23 @@ bool SceneShape::shownAt(double scale) const { return !label || labelShownAt(lab
 
 bool CellScene::prepare() {
   std::vector<int> state(cells.size(), 0);
+  bool acyclic = true;
+  for (uint32_t i = 0; i < cells.size() && acyclic; i++) acyclic = prepareCell(i, state);
+  // The cover tables of the changed cells, about half of their items on a
+  // second thread when there are many.
+  size_t total = 0, given = 0;
   for (uint32_t i = 0; i < cells.size(); i++)
-    if (!prepareCell(i, state)) return false;
-  return true;
+    if (state[i] == 3) total += cells[i].shapeBoxes.size();
+  std::vector<uint32_t> mine, theirs;
+  for (uint32_t i = 0; i < cells.size(); i++) {
+    if (state[i] != 3) continue;
+    const size_t items = cells[i].shapeBoxes.size();
+    if (total >= SHARED_TABLE_ITEMS && 2 * (given + items) <= total + items) theirs.push_back(i), given += items;
+    else mine.push_back(i);
+  }
+  auto build = [this](const std::vector<uint32_t>& list) {
+    for (uint32_t i : list) cells[i].cover.build(cells[i].shapeBoxes, cells[i].shapeSlots, cells[i].rectItems);
+  };
+  runBeside(!theirs.empty(), [&] { build(theirs); }, [&] { build(mine); });
+  return acyclic;
 }

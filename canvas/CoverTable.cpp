@@ -8,7 +8,7 @@
 namespace {
 
 // The table may hold this many entries per item (two bytes each), or this
-// many for any cell: the SkyWater standard cells need 90 to 260 an item,
+// many for any cell: the SkyWater standard cells need 40 to 260 an item,
 // and a cell whose edges lie everywhere (thousands of unaligned shapes) is
 // better asked item by item than kept as a table growing with the square
 // of its edges.
