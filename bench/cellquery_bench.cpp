@@ -19,7 +19,7 @@
 #include "model/Layout.h"
 
 int main(int argc, char** argv) {
-  const int REPEATS = argc > 3 ? std::atoi(argv[3]) : 15;
+  const int REPEATS = argc > 3 ? std::max(1, std::atoi(argv[3])) : 15;
   if (argc < 3) return 2;
   Display* display = XOpenDisplay(nullptr);
   int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_DEPTH_SIZE, 16, None};
