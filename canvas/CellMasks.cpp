@@ -123,6 +123,20 @@ struct CentreQuery {
   ShapeHitSet* hits = nullptr;  // polygons, paths and labels near the centre
   double scale = 1;  // the view's, pixels a unit
 
+  // The grid's answer from the cell's table, when every wanted slot either
+  // covers the zone together or stays out of it, and the placed shapes lie
+  // on the canvas and in the 32-bit range: the grid would find no shape
+  // near the centre then.
+  bool coveredClear(const SceneCell& c, const PlaceTransform& t, int64_t u0, int64_t u1, int64_t v0, int64_t v1) {
+    uint64_t all, any;
+    if (c.cover.empty() || !c.cover.lookup(u0, u1, v0, v1, all, any) || ((all ^ any) & wanted & ~bits)) return false;
+    Box64 p = c.shapeGrid.bounds.placed(t);
+    if (!(p.x0 >= canvasX0 && p.x1 <= canvasX1 && p.y0 >= canvasY0 && p.y1 <= canvasY1 && p.fitsInt32()))
+      return false;
+    bits |= all & wanted;
+    return true;
+  }
+
   void ask(uint32_t index, const PlaceTransform& t, bool own) {
     const SceneCell& c = scene.cells[index];
     PlaceTransform inv = t.inverse();
@@ -132,7 +146,7 @@ struct CentreQuery {
     if (inv.c != 0) mapAxis(inv.c, loX + 1, hiX - 1, inv.dy, v0, v1);
     else mapAxis(inv.d, loY + 1, hiY - 1, inv.dy, v0, v1);
     if (!c.bounds.overlaps(u0, v0, u1, v1)) return;
-    if (own && (wanted & ~bits & c.slotsShownAt(scale)))
+    if (own && (wanted & ~bits & c.slotsShownAt(scale)) && !coveredClear(c, t, u0, u1, v0, v1))
       c.shapeGrid.near(c.shapeBoxes, u0, v0, u1, v1, [&](uint32_t k, const Box64& b) {
         int s = c.shapeSlots[k];
         if (!(wanted & ~bits & (1ull << s))) return;
@@ -156,6 +170,11 @@ struct CentreQuery {
     c.placementGrid.near(c.placementBoxes, u0, v0, u1, v1, [&](uint32_t k, const Box64&) {
       const CellPlacement& p = c.placements[k];
       if ((wanted & ~bits & scene.cells[p.cell].slotsShownAt(scale)) == 0) return;
+      if (p.columns == 1 && p.rows == 1) {
+        // Its box is the placed cell's: the grid found it near.
+        ask(p.cell, t.after(p.transform), true);
+        return;
+      }
       Box64 e = scene.cells[p.cell].bounds.placed(p.transform);
       int32_t i0 = 0, i1 = p.columns - 1, j0 = 0, j1 = p.rows - 1;
       if (p.axisArray()) {

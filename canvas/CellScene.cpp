@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "canvas/SecondThread.h"
 #include "canvas/ShapeFill.h"
 
 namespace {
@@ -10,6 +11,10 @@ namespace {
 // Items per grid bucket: a query reads one or two buckets, so a few items
 // each keep it short while the table stays small beside the items.
 const double ITEMS_PER_BUCKET = 1.0;
+// Cells whose cover tables are built again hold at least this many items
+// in all before a second thread takes half of them: a table takes a few
+// microseconds an item, a thread tens of microseconds to start.
+const size_t SHARED_TABLE_ITEMS = 500;
 // At most this many buckets across a cell's grid: 64 x 64 covers the
 // largest cells of a standard-cell block with a few items each.
 const int MAX_BUCKETS_ACROSS = 128;
@@ -30,35 +35,9 @@ PlaceTransform PlaceTransform::of(bool mirror, int quarter, int64_t x, int64_t y
   return t;
 }
 
-PlaceTransform PlaceTransform::after(const PlaceTransform& in) const {
-  PlaceTransform t;
-  t.a = a * in.a + b * in.c, t.b = a * in.b + b * in.d;
-  t.c = c * in.a + d * in.c, t.d = c * in.b + d * in.d;
-  t.dx = x(in.dx, in.dy), t.dy = y(in.dx, in.dy);
-  return t;
-}
-
-// The matrices are orthogonal: the inverse is the transpose.
-PlaceTransform PlaceTransform::inverse() const {
-  PlaceTransform t;
-  t.a = a, t.b = c, t.c = b, t.d = d;
-  t.dx = -(t.a * dx + t.b * dy), t.dy = -(t.c * dx + t.d * dy);
-  return t;
-}
-
 void Box64::include(const Box64& o) {
   x0 = std::min(x0, o.x0), y0 = std::min(y0, o.y0);
   x1 = std::max(x1, o.x1), y1 = std::max(y1, o.y1);
-}
-
-bool Box64::fitsInt32() const { return x0 >= INT32_MIN && x1 <= INT32_MAX && y0 >= INT32_MIN && y1 <= INT32_MAX; }
-
-Box64 Box64::placed(const PlaceTransform& t) const {
-  if (empty()) return *this;
-  int64_t xa = t.x(x0, y0), ya = t.y(x0, y0), xb = t.x(x1, y1), yb = t.y(x1, y1);
-  Box64 b;
-  b.x0 = std::min(xa, xb), b.x1 = std::max(xa, xb), b.y0 = std::min(ya, yb), b.y1 = std::max(ya, yb);
-  return b;
 }
 
 // A counting sort of the items into every bucket their boxes touch.
@@ -94,9 +73,10 @@ void ItemGrid::build(const std::vector<Box64>& boxes) {
   }
 }
 
-// Depth first, so that a cell's placements see their cells' bounds.
+// Depth first, so that a cell's placements see their cells' bounds. A
+// cell whose items changed ends in state 3: its cover table is built after.
 bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
-  if (state[index] == 2) return true;
+  if (state[index] >= 2) return true;
   if (state[index] == 1) return false;
   state[index] = 1;
   SceneCell& c = cells[index];
@@ -140,6 +120,7 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
     }
     c.shapeGrid.build(c.shapeBoxes);
   }
+  const bool changed = c.indexed != c.revision;
   if (!c.shapeGrid.bounds.empty()) c.bounds.include(c.shapeGrid.bounds);
   if (!c.opts.empty()) c.slotsBelow |= SceneCell::OPTS_BELOW;
   c.flattened = addCount(c.flattened, c.opts.size());
@@ -182,7 +163,7 @@ bool CellScene::prepareCell(uint32_t index, std::vector<int>& state) {
   c.slotsBelow |= (uint16_t)((c.areaSlotsBelow | c.labelSlotsBelow) & ((1u << NAMED_LAYER_COUNT) - 1));
   c.placementGrid.build(c.placementBoxes);
   c.indexed = c.revision;
-  state[index] = 2;
+  state[index] = changed ? 3 : 2;
   return true;
 }
 
@@ -199,7 +180,23 @@ bool SceneShape::shownAt(double scale) const { return !label || labelShownAt(lab
 
 bool CellScene::prepare() {
   std::vector<int> state(cells.size(), 0);
+  bool acyclic = true;
+  for (uint32_t i = 0; i < cells.size() && acyclic; i++) acyclic = prepareCell(i, state);
+  // The cover tables of the changed cells, about half of their items on a
+  // second thread when there are many.
+  size_t total = 0, given = 0;
   for (uint32_t i = 0; i < cells.size(); i++)
-    if (!prepareCell(i, state)) return false;
-  return true;
+    if (state[i] == 3) total += cells[i].shapeBoxes.size();
+  std::vector<uint32_t> mine, theirs;
+  for (uint32_t i = 0; i < cells.size(); i++) {
+    if (state[i] != 3) continue;
+    const size_t items = cells[i].shapeBoxes.size();
+    if (total >= SHARED_TABLE_ITEMS && 2 * (given + items) <= total + items) theirs.push_back(i), given += items;
+    else mine.push_back(i);
+  }
+  auto build = [this](const std::vector<uint32_t>& list) {
+    for (uint32_t i : list) cells[i].cover.build(cells[i].shapeBoxes, cells[i].shapeSlots, cells[i].rectItems);
+  };
+  runBeside(!theirs.empty(), [&] { build(theirs); }, [&] { build(mine); });
+  return acyclic;
 }

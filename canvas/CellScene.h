@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "canvas/CoverTable.h"
 #include "model/GroupNode.h"
 #include "model/LayerTable.h"
 
@@ -28,9 +29,21 @@ struct PlaceTransform {
   int64_t x(int64_t u, int64_t v) const { return a * u + b * v + dx; }
   int64_t y(int64_t u, int64_t v) const { return c * u + d * v + dy; }
   // This transform applied after inner.
-  PlaceTransform after(const PlaceTransform& inner) const;
-  // Where cell coordinates (u, v) come from for a point (x, y): the inverse.
-  PlaceTransform inverse() const;
+  PlaceTransform after(const PlaceTransform& in) const {
+    PlaceTransform t;
+    t.a = a * in.a + b * in.c, t.b = a * in.b + b * in.d;
+    t.c = c * in.a + d * in.c, t.d = c * in.b + d * in.d;
+    t.dx = x(in.dx, in.dy), t.dy = y(in.dx, in.dy);
+    return t;
+  }
+  // Where cell coordinates (u, v) come from for a point (x, y): the
+  // inverse. The matrices are orthogonal: the inverse is the transpose.
+  PlaceTransform inverse() const {
+    PlaceTransform t;
+    t.a = a, t.b = c, t.c = b, t.d = d;
+    t.dx = -(t.a * dx + t.b * dy), t.dy = -(t.c * dx + t.d * dy);
+    return t;
+  }
 };
 
 // A box with 64-bit edges, both ends included; empty while x0 > x1.
@@ -41,8 +54,14 @@ struct Box64 {
   bool overlaps(int64_t ax, int64_t ay, int64_t bx, int64_t by) const {
     return x0 <= bx && x1 >= ax && y0 <= by && y1 >= ay;
   }
-  bool fitsInt32() const;
-  Box64 placed(const PlaceTransform& t) const;
+  bool fitsInt32() const { return x0 >= INT32_MIN && x1 <= INT32_MAX && y0 >= INT32_MIN && y1 <= INT32_MAX; }
+  Box64 placed(const PlaceTransform& t) const {
+    if (empty()) return *this;
+    int64_t xa = t.x(x0, y0), ya = t.y(x0, y0), xb = t.x(x1, y1), yb = t.y(x1, y1);
+    Box64 b;
+    b.x0 = xa < xb ? xa : xb, b.x1 = xa < xb ? xb : xa, b.y0 = ya < yb ? ya : yb, b.y1 = ya < yb ? yb : ya;
+    return b;
+  }
 };
 
 // A placement of a cell: columns x rows elements, element (i, j) moved by
@@ -143,6 +162,7 @@ struct SceneCell {
   uint32_t rectItems = 0;
   std::vector<uint32_t> drawnItems;
   ItemGrid shapeGrid, placementGrid;
+  CoverTable cover;  // the grid's answer where no edge lies near: a look-up
   uint64_t indexed = UINT64_MAX;  // the revision the grids are of
   uint64_t flattened = 0;         // placed shapes below it, saturating
   Box64 pairBounds;  // of the shapes outside the grid
