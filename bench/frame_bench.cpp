@@ -114,12 +114,15 @@ Log waitQuiet(const std::string& path, double start, double seconds = 180) {
   return Log();
 }
 
-enum Row { OPEN, FIRST, CLICK, DRAW, SELECT_ALL, ZOOM, FIRST_MOTION, MOTION, ROWS };
+enum Row { OPEN, FIRST, CLICK, DRAW, SELECT_ALL, ZOOM, FIRST_MOTION, LATER_MOTION, MOTION, ROWS };
 const char* const ROW_NAMES[ROWS] = {"Open -> first frame shown", "first frame after Open",
                                      "frame after a click toggling one", "frame after drawing one rect",
                                      "frame after Select All",         "frame after Zoom In / Zoom Out",
-                                     "first pointer motion -> its frame", "pointer motion"};
-const double TARGETS[ROWS] = {0.20, 60, 20, 20, 100, 60, 5, 5};
+                                     "first pointer motion -> its frame", "later pointer motion -> its frame",
+                                     "pointer motion"};
+// The motions from xdotool to their frames include starting xdotool: the
+// first motion's cost is its figure less a later one's.
+const double TARGETS[ROWS] = {0.20, 60, 20, 20, 100, 60, NAN, NAN, 5};
 
 double median(std::vector<double> v) {
   if (v.empty()) return NAN;
@@ -139,14 +142,19 @@ struct Run {
   std::vector<double> samples[ROWS];
   bool failed = false;
 
+  double lastLatency = NAN;  // of the last action: from it to its first frame's end (ms)
   // Do the xdotool commands, then the largest frame begun after them (ms).
   double action(const std::string& commands) {
     double start = now();
     shell("xdotool " + commands);
     Log after = waitQuiet(log, start, 60);
     double largest = -1;
+    lastLatency = NAN;
     for (const Frame& f : after.frames)
-      if (f.clear >= start) largest = std::max(largest, (f.swap - f.clear) * 1000);
+      if (f.clear >= start) {
+        largest = std::max(largest, (f.swap - f.clear) * 1000);
+        if (std::isnan(lastLatency)) lastLatency = (f.swap - start) * 1000;
+      }
     if (largest < 0) failed = true;
     return largest < 0 ? NAN : largest;
   }
@@ -248,8 +256,10 @@ Run measure(const std::string& file, bool plain, int runs, bool sky130 = false) 
     run.prepare("windowfocus --sync " + run.window);
     times[FIRST_MOTION].push_back(run.latency(run.at(110, 290)));
     run.motionKb = residentKb(child);
-    for (int i = 0; i < runs; i++)
+    for (int i = 0; i < runs; i++) {
       times[MOTION].push_back(run.action(run.at(100 + 20 * i, 300 - 10 * i)));
+      times[LATER_MOTION].push_back(run.lastLatency);
+    }
     for (int i = 0; i < 2 * runs; i++) {  // on, off, on, ...
       run.prepare(run.at(HOLE_X, HOLE_Y));
       times[CLICK].push_back(run.action("click 1"));
@@ -282,7 +292,7 @@ Run measure(const std::string& file, bool plain, int runs, bool sky130 = false) 
 // timed at Open only: its frames take seconds here).
 bool measureCells(uint64_t count, int starts) {
   const double targets[ROWS] = {count > 10000000 ? 1.0 : 0.2, 1000, count > 10000000 ? 150.0 : 50.0,
-                                count > 10000000 ? 150.0 : 50.0, 1000, count > 10000000 ? 150.0 : 50.0, 5, 5};
+                                count > 10000000 ? 150.0 : 50.0, 1000, count > 10000000 ? 150.0 : 50.0, NAN, NAN, 5};
   const long MEMORY_KB = 200 * 1024;  // at most 200 MB more than an empty program
   std::string file = kivotest::tempDir() + "/cells.gds";
   LayerMap map;
@@ -326,7 +336,8 @@ bool measureCells(uint64_t count, int starts) {
     double m = median(v), lo = v.empty() ? NAN : *std::min_element(v.begin(), v.end()),
            hi = v.empty() ? NAN : *std::max_element(v.begin(), v.end());
     const char* format = r == OPEN ? "  %-36s %9.3f %9.3f %9.3f %8.2f %s\n" : "  %-36s %9.1f %9.1f %9.1f %8.0f %s\n";
-    std::printf(format, ROW_NAMES[r], m, lo, hi, targets[r], m <= targets[r] ? "" : "MISSED");
+    std::printf(format, ROW_NAMES[r], m, lo, hi, targets[r],
+                std::isnan(targets[r]) || m <= targets[r] ? "" : "MISSED");
   }
   long added = memory.empty() ? 0 : *std::max_element(memory.begin(), memory.end()) - empty;
   std::printf("  %-36s %9ld kB (empty program %ld kB) %s\n", "memory added by the design", added, empty,
@@ -414,7 +425,7 @@ int main(int argc, char** argv) {
         bool marked = count == 1000000 || (r == OPEN && count >= 10000000);
         const char* format = r == OPEN ? "  %-36s %8.3f %9.3f %8.2f %s\n" : "  %-36s %8.1f %9.1f %8.0f %s\n";
         std::printf(format, ROW_NAMES[r], row[0][r], row[1][r], target,
-                    marked && !(row[1][r] <= target) ? "MISSED" : "");
+                    marked && !std::isnan(target) && !(row[1][r] <= target) ? "MISSED" : "");
       }
       std::fflush(stdout);
       ok = ok && !failed;
