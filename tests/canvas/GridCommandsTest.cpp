@@ -22,16 +22,6 @@ protected:
   }
   void command(FXSelector id) { window->handle(window, FXSEL(SEL_COMMAND, id), nullptr); }
   std::string status() { return window->statusText.text(); }
-  int paintedDifference() {
-    int w, h;
-    auto fast = kivotest::paintAndRead(window, w, h);
-    window->painter.setReferenceMode(true);
-    auto plain = kivotest::paintAndRead(window, w, h);
-    window->painter.setReferenceMode(false);
-    int n = 0;
-    for (size_t i = 0; i < fast.size(); i++) n += fast[i] != plain[i];
-    return n;
-  }
 
   KivoWindow* window = nullptr;
 };
@@ -56,7 +46,7 @@ TEST_F(GridCommandsTest, CtrlRightDragMovesTheSelectionAsOneStepAndEscapeCancels
   for (int x : {14, 19, 23}) at(SEL_MOTION, x, 12, CONTROLMASK);
   EXPECT_TRUE(window->moveDrag.dx == 15 && window->moveDrag.dy == 0 && box->x == 10);
   EXPECT_NE(pixel(), before);
-  EXPECT_EQ(paintedDifference(), 0);
+  EXPECT_EQ(kivotest::paintersDiffer(window), 0);
   at(SEL_RIGHTBUTTONRELEASE, 23, 12, CONTROLMASK);
   EXPECT_TRUE(box->x == 25 && box->y == 11 && !window->moveDrag.active);
   EXPECT_EQ(status(), "1 object(s) moved");
@@ -88,7 +78,7 @@ TEST_F(GridCommandsTest, RightDragLeavesARulerSnappedToEdgesThatEscapeClears) {
   EXPECT_TRUE(r.x0 == 4 && r.y0 == 6 && r.x1 == 20 && r.y1 == 5) << r.x0 << " " << r.y0 << " " << r.x1 << " " << r.y1;
   EXPECT_EQ(rulerLabel(r.length(), DisplayUnits()), "16 dbu");
   window->grid.shown = true;
-  EXPECT_EQ(paintedDifference(), 0);
+  EXPECT_EQ(kivotest::paintersDiffer(window), 0);
   at(SEL_RIGHTBUTTONPRESS, 3, 5);
   at(SEL_RIGHTBUTTONRELEASE, 3, 5, 0, 6);  // 3 pixels: a click
   at(SEL_RIGHTBUTTONPRESS, 3, 5);

@@ -28,15 +28,6 @@ protected:
     kivotest::deleteWindow(window);
   }
   std::vector<Rgba> paint() { return kivotest::paintAndRead(window, width, height); }
-  int fastAgainstPlain() {
-    auto fast = paint();
-    window->painter.setReferenceMode(true);
-    auto plain = paint();
-    window->painter.setReferenceMode(false);
-    int n = 0;
-    for (size_t i = 0; i < fast.size(); i++) n += fast[i] != plain[i];
-    return n;
-  }
   void look(int slot, int style, bool hidden = false) {
     LayerLook l = lookOfSlot(slot);
     l.style = style, l.hidden = hidden;
@@ -83,7 +74,7 @@ TEST_F(LayerDrawingTest, EveryStyleIsPaintedAlikeByBothPainters) {
       look(s[0], s[1], s[2] == 1);
       for (const View& v : views) {
         window->originX = v.x, window->originY = v.y, window->scale = v.scale;
-        EXPECT_EQ(fastAgainstPlain(), 0) << "slot " << s[0] << " style " << s[1] << " outlines " << outlines
+        EXPECT_EQ(kivotest::paintersDiffer(window), 0) << "slot " << s[0] << " style " << s[1] << " outlines " << outlines
                                           << " view x" << v.scale;
       }
     }

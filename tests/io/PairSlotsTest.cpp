@@ -32,6 +32,13 @@ std::multiset<std::string> pairObjects(const Layers& l, bool labels = true) {
   return found;
 }
 
+// The "L/D" codes among such objects.
+std::set<std::string> pairsOf(const std::multiset<std::string>& objects) {
+  std::set<std::string> found;
+  for (const std::string& p : objects) found.insert(p.substr(0, p.find(' ')));
+  return found;
+}
+
 void throughGdsii(const Layers& from, const LayerMap& map, Layers& to) {
   std::ostringstream out;
   writeGdsii(out, from.at, map, GdsLibraryInfo(), 0);
@@ -55,10 +62,8 @@ TEST(PairSlots, SkyWaterPairsGetLayersOfTheirOwnAndKeepThem) {
   GdsReadResult result;
   ASSERT_EQ(READ_OK, readGdsiiFile(path.c_str(), map, cell.at, info, result));
   const std::multiset<std::string> pairs = pairObjects(cell);
-  std::set<std::string> codes;
-  for (const std::string& p : pairs) codes.insert(p.substr(0, p.find(' ')));
   EXPECT_EQ((std::set<std::string>{"122/16", "236/0", "64/16", "64/5", "64/59", "67/16", "67/5", "68/16", "68/5", "78/44", "81/4",
-                                   "83/44", "93/44", "94/20", "95/20"}), codes);  // labels on the ../5 pairs
+                                   "83/44", "93/44", "94/20", "95/20"}), pairsOf(pairs));  // labels on the ../5 pairs
   EXPECT_TRUE(cell.at[LAYER_UNKNOWN].size() == 0 && cell.at[LAYER_POLY].size() > 0 && !strcmp("met1 pin", layerFacts(pairSlot(68, 16)).name));
   throughGdsii(cell, map, gds);
   EXPECT_EQ(pairs, pairObjects(gds));
@@ -68,11 +73,6 @@ TEST(PairSlots, SkyWaterPairsGetLayersOfTheirOwnAndKeepThem) {
   throughGdsii(msk, map, saved);
   // A .msk file holds no labels and cuts polygons into rectangles: every
   // other pair comes back.
-  auto pairsOf = [](const std::multiset<std::string>& objects) {
-    std::set<std::string> found;
-    for (const std::string& p : objects) found.insert(p.substr(0, p.find(' ')));
-    return found;
-  };
   EXPECT_EQ(pairsOf(pairObjects(cell, false)), pairsOf(pairObjects(saved)));
 }
 

@@ -252,6 +252,16 @@ std::vector<Rgba> readWindow(FXWindow* window, int& width, int& height) {
   return image;
 }
 
+int paintersDiffer(KivoWindow* window) {
+  int w, h, n = 0;
+  const std::vector<Rgba> fast = paintAndRead(window, w, h);
+  window->painter.setReferenceMode(true);
+  const std::vector<Rgba> plain = paintAndRead(window, w, h);
+  window->painter.setReferenceMode(false);
+  for (size_t i = 0; i < fast.size(); i++) n += fast[i] != plain[i];
+  return n;
+}
+
 std::vector<Rgba> paintAndRead(KivoWindow* window, int& width, int& height) {
   window->handle(window->canvas, FXSEL(SEL_PAINT, KivoWindow::ID_CANVAS), nullptr);
   return readWindow(window->canvas, width, height);

@@ -86,6 +86,9 @@ std::vector<Rgba> readWindow(FXWindow* window, int& width, int& height);
 // Paint the canvas now (its SEL_PAINT, as the layer panel sends it) and read
 // what the window shows.
 std::vector<Rgba> paintAndRead(KivoWindow* window, int& width, int& height);
+// How many pixels of the painted canvas the plain painter paints otherwise
+// than the fast one (they must agree: 0).
+int paintersDiffer(KivoWindow* window);
 Rgba pixelAt(const std::vector<Rgba>& image, int width, int px, int py);
 
 // Send an event to the canvas as the X server would: motion, button press
