@@ -73,6 +73,24 @@ protected:
     window->painter.setReferenceMode(false);
     return differing(fast, plain);
   }
+  // Each view (show(k) sets it) painted through the cells, fast against
+  // plain; then the same views of the flattened layout, pixel for pixel.
+  void expectFlattenedPictures(size_t views, const std::function<void(size_t)>& show) {
+    std::vector<std::vector<Rgba>> pictures;
+    for (size_t k = 0; k < views; k++) {
+      show(k);
+      EXPECT_EQ(fastAgainstPlain(), 0) << "view " << k;
+      pictures.push_back(paint());
+    }
+    Layer flat[LAYER_COUNT];
+    for (Layer& l : flat) l.enable();
+    flattenCell(window->layout.cells(), window->layout.shownCell(), flat, UINT64_MAX);
+    window->layout.replaceContent(flat, "flat.msk", false);
+    for (size_t k = 0; k < views; k++) {
+      show(k);
+      EXPECT_EQ(differing(paint(), pictures[k]), 0) << "flattened, view " << k;
+    }
+  }
   // Of the rows row-1..row+1, the most pixels of colour c in columns a..b;
   // runs gets that row's number of colour changes.
   int countInBestRow(const std::vector<Rgba>& image, int row, int a, int b, Rgba c, int* runs) {
@@ -548,20 +566,9 @@ TEST_F(CanvasPainterTest, PlacedPolygonsPathsAndLabelsPaintTheirFlattenedPixels)
   window->layout.replaceContent(fresh, "cells.gds", false, FORMAT_GDSII, GdsLibraryInfo(), &cells);
   struct View { double x, y; float scale; };
   const View views[] = {{-20.5, -30.25, 1.9f}, {300.3, -10.7, 3.1f}, {-83.2, 150.6, 7.5f}, {-400, -400, 0.3f}};
-  std::vector<std::vector<Rgba>> pictures;
-  for (const View& v : views) {
-    window->originX = v.x, window->originY = v.y, window->scale = v.scale;
-    EXPECT_EQ(fastAgainstPlain(), 0) << v.x << "," << v.y << " x" << v.scale;
-    pictures.push_back(paint());
-  }
-  Layer flat[LAYER_COUNT];
-  for (Layer& l : flat) l.enable();
-  flattenCell(window->layout.cells(), window->layout.shownCell(), flat, UINT64_MAX);
-  window->layout.replaceContent(flat, "flat.msk", false);
-  for (size_t k = 0; k < pictures.size(); k++) {
+  expectFlattenedPictures(4, [&](size_t k) {
     window->originX = views[k].x, window->originY = views[k].y, window->scale = views[k].scale;
-    EXPECT_EQ(differing(paint(), pictures[k]), 0) << "flattened, view " << k;
-  }
+  });
 }
 
 // Uneven arrays (each element rounded on its own) and absolute references
@@ -594,20 +601,7 @@ TEST_F(CanvasPainterTest, UnevenArraysAndAbsoluteReferencesPaintTheirFlattenedPi
   Layer fresh[LAYER_COUNT];
   window->layout.replaceContent(fresh, "cells.gds", false, FORMAT_GDSII, GdsLibraryInfo(), &cells);
   const float scales[] = {0.8f, 2.3f, 5.1f};
-  std::vector<std::vector<Rgba>> pictures;
-  for (float scale : scales) {
-    window->originX = -40.5, window->originY = -60.25, window->scale = scale;
-    EXPECT_EQ(fastAgainstPlain(), 0) << "x" << scale;
-    pictures.push_back(paint());
-  }
-  Layer flat[LAYER_COUNT];
-  for (Layer& l : flat) l.enable();
-  flattenCell(window->layout.cells(), window->layout.shownCell(), flat, UINT64_MAX);
-  window->layout.replaceContent(flat, "flat.msk", false);
-  for (size_t k = 0; k < pictures.size(); k++) {
-    window->originX = -40.5, window->originY = -60.25, window->scale = scales[k];
-    EXPECT_EQ(differing(paint(), pictures[k]), 0) << "flattened x" << scales[k];
-  }
+  expectFlattenedPictures(3, [&](size_t k) { window->originX = -40.5, window->originY = -60.25, window->scale = scales[k]; });
 }
 
 // Cells placed side by side, whose rectangles abut within and across them

@@ -112,12 +112,18 @@ void KivoProcess::keyTo(const std::string& id, const std::string& keys) {
 
 void KivoProcess::key(const std::string& keys) { keyTo(windowId, keys); }
 
+// Focus the window titled title, select its field's text with the keys
+// clear, type text over it and press Return.
+void KivoProcess::typeInto(const std::string& title, const std::string& clear, const std::string& text) {
+  std::string box = waitForWindow(title);
+  if (box.empty()) throw std::runtime_error("no window titled " + title);
+  keyTo(box, clear);
+  shell("xdotool type --delay 20 '" + text + "'");
+  keyTo(box, "Return");
+}
+
 void KivoProcess::answerFileDialog(const std::string& title, const std::string& path) {
-  std::string dialog = waitForWindow(title);
-  if (dialog.empty()) throw std::runtime_error("no dialog titled " + title);
-  keyTo(dialog, "alt+f ctrl+a");
-  shell("xdotool type --delay 20 '" + path + "'");
-  keyTo(dialog, "Return");
+  typeInto(title, "alt+f ctrl+a", path);
 }
 
 Geometry KivoProcess::canvas() const {
@@ -163,13 +169,7 @@ void KivoProcess::menu(const std::string& open, const std::string& keys) {
   key(keys);
 }
 
-void KivoProcess::answerInput(const std::string& title, const std::string& text) {
-  std::string box = waitForWindow(title);
-  if (box.empty()) throw std::runtime_error("no box titled " + title);
-  keyTo(box, "ctrl+a");
-  shell("xdotool type --delay 20 '" + text + "'");
-  keyTo(box, "Return");
-}
+void KivoProcess::answerInput(const std::string& title, const std::string& text) { typeInto(title, "ctrl+a", text); }
 
 bool KivoProcess::waitForStatus(const std::string& line, int seconds) {
   return waitUntil([&] {

@@ -91,6 +91,7 @@ public:
   pid_t pid() const { return child; }
 
 private:
+  void typeInto(const std::string& title, const std::string& clear, const std::string& text);
   pid_t child = 0;
   std::string windowId;
   std::string statusLog;    // KIVO_STATUS_LOG of the process
