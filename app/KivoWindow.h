@@ -359,6 +359,10 @@ public:
   // and how many objects a step of building it visits.
   bool inspectPending = false;
   size_t inspectStep = 0;
+  // The field names the shape at the pointer's last canvas position (since
+  // the layout was read): each repaint names it again, so that it follows
+  // edits, undo and layers shown or hidden, not only motion.
+  bool inspectFollows = false;
   FXint rightPressX = 0, rightPressY = 0;
   bool rightPressPlain = false;
 

@@ -53,6 +53,7 @@ std::vector<bool> KivoWindow::inspectedSlots() const {
 TopmostShape KivoWindow::topmostAt(int32_t x, int32_t y) { return topmost.find(layout, x, y, inspectedSlots()); }
 
 bool KivoWindow::showInspect(int32_t x, int32_t y) {
+  inspectFollows = true;
   if (inspectStep == 0) inspectStep = INSPECT_STEP_OBJECTS;
   const std::vector<bool> takesPart = inspectedSlots();
   TopmostShape shape;
@@ -185,6 +186,7 @@ void KivoWindow::layoutReplaced() {
   topmost.forget();
   inspectLabel->setText("");
   inspectPending = false;
+  inspectFollows = false;
   // Build the index while the user looks at the new layout.
   stepWhenIdle(this);
 }

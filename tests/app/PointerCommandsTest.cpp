@@ -121,9 +121,12 @@ TEST_F(PointerCommandsTest, MoveToCurrentLayerAsOneUndoStep) {
   add(2, 0, 0, 5, 5, true);
   add(5, 0, 0, 5, 5, true);
   add(5, 9, 0, 5, 5);
+  at(SEL_MOTION, 3, 1);
   window->currentLayer = 6;
   command(KivoWindow::ID_MOVE_TO_LAYER);
   EXPECT_EQ(std::string("2 object(s) moved to ") + layerFacts(6).name, status());
+  kivotest::settle();  // the field follows the repaint, without a motion
+  EXPECT_EQ(std::string(layerFacts(6).name) + "  0, 0  5 x 5", window->inspectLabel->getText().text());
   EXPECT_TRUE(window->layout.layer(6).size() == 2 && window->layout.layer(5).size() == 1);
   command(KivoWindow::ID_UNDO);
   EXPECT_TRUE(window->layout.layer(6).size() == 0 && window->layout.layer(2).size() == 1);
