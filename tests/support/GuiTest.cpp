@@ -28,7 +28,16 @@ namespace {
 
 pid_t xvfbPid = 0;
 std::string displayName;
-FXApp* theApp = nullptr;
+// Counts the requests to end the program, so that a test sees at once
+// whether a command ended it.
+class CountingApp : public FXApp {
+public:
+  using FXApp::FXApp;
+  int exits = 0;
+  void exit(FXint code) override { exits++, FXApp::exit(code); }
+};
+
+CountingApp* theApp = nullptr;
 std::vector<std::string> tempDirs;
 
 void stopXvfbAndCleanUp() {
@@ -88,13 +97,15 @@ std::string display() {
   return displayName;
 }
 
+int exitRequests() { return theApp ? theApp->exits : 0; }
+
 FXApp* app() {
   if (!theApp) {
     display();
     static int argc = 1;
     static char name[] = "kivo-tests";
     static char* argv[] = {name, nullptr};
-    theApp = new FXApp("Kivo", "0.0.1");
+    theApp = new CountingApp("Kivo", "0.0.1");
     theApp->init(argc, argv);
     theApp->create();
   }

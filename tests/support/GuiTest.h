@@ -22,6 +22,8 @@ namespace kivotest {
 std::string display();
 // The application of this test binary, created on first use.
 FXApp* app();
+// How many times the program has asked the application to exit.
+int exitRequests();
 
 // A new main window, created, shown and laid out, its canvas configured.
 KivoWindow* newWindow();
