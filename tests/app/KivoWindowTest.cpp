@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <sstream>
 #include <string>
 
@@ -17,7 +18,7 @@ namespace {
 
 class KivoWindowTest : public testing::Test {
 protected:
-  void SetUp() override { window = kivotest::newWindow(); }
+  void SetUp() override { created = std::chrono::steady_clock::now(), window = kivotest::newWindow(); }
   void TearDown() override { kivotest::deleteWindow(window); }
 
   // "1" or "0" per control (menu entry and tool bar button) of each id, in the order given.
@@ -53,6 +54,7 @@ protected:
   }
 
   KivoWindow* window = nullptr;
+  std::chrono::steady_clock::time_point created;
 };
 
 }  // namespace
@@ -128,10 +130,11 @@ TEST_F(KivoWindowTest, CutAndPasteAtThePointerUndoAndRedo) {
 // A message stands for 5 s after the last one, then "Ready" follows.
 TEST_F(KivoWindowTest, StatusMessagesStandUntilTheirTimerThenReady) {
   kivotest::settle();
-  // The welcome stands until its timer ends, which on a busy machine may
-  // already have happened while the window came up.
-  const bool welcomeStands = kivotest::app()->hasTimeout(window, KivoWindow::ID_STATUS_TIMER);
-  EXPECT_STREQ(welcomeStands ? "Welcome to Kivo" : "Ready", window->statusline->getText().text());
+  // The welcome stands for 5 s from the window's making, which on a busy
+  // machine may be over before the window is up.
+  const std::string shown = window->statusline->getText().text();
+  const bool welcomeStands = std::chrono::steady_clock::now() - created < std::chrono::milliseconds(5000);
+  EXPECT_TRUE(shown == "Welcome to Kivo" || (!welcomeStands && shown == "Ready")) << shown;
   window->setStatusMessage("first");
   kivotest::app()->addTimeout(window, KivoWindow::ID_STATUS_TIMER, 100);  // as if its 5 s were almost over
   window->setStatusMessage("second");
