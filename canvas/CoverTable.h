@@ -63,8 +63,18 @@ struct CoverTable {
   // reaching into it (any); false when other shapes may reach it or it
   // meets too many elementary rectangles to be quicker than the items.
   bool lookup(int64_t u0, int64_t u1, int64_t v0, int64_t v1, uint64_t& all, uint64_t& any) const {
+    size_t j0, j1;
+    rows(v0, v1, j0, j1);
+    return lookupInRows(u0, u1, j0, j1, all, any);
+  }
+  // The rows of elementary rectangles [v0, v1] meets: the part of lookup
+  // that a row of pixel centres shares.
+  void rows(int64_t v0, int64_t v1, size_t& j0, size_t& j1) const {
+    j0 = ys.below(v0), j1 = ys.atOrBelow(v1, j0, MAX_PIECES);
+  }
+  // lookup for [u0, u1] within the rows j0 to j1.
+  bool lookupInRows(int64_t u0, int64_t u1, size_t j0, size_t j1, uint64_t& all, uint64_t& any) const {
     const size_t i0 = xs.below(u0), i1 = xs.atOrBelow(u1, i0, MAX_PIECES);
-    const size_t j0 = ys.below(v0), j1 = ys.atOrBelow(v1, j0, MAX_PIECES);
     if ((i1 - i0 + 1) * (j1 - j0 + 1) > MAX_PIECES) return false;
     all = ~0ull, any = 0;
     const size_t width = xs.size() + 1;
