@@ -59,6 +59,21 @@ TEST(LayoutFile, BoundingBoxLineFollowsAllZeroRules) {
   EXPECT_FALSE(one.layers[5].writeRecords(failed));
 }
 
+// Numbers of every length and sign, at the edges of each length, are written
+// in plain decimal.
+TEST(LayoutFile, WriterWritesNumbersOfEveryLength) {
+  Layout layout;
+  std::string want;
+  for (int64_t p = 1; p <= 1000000000; p *= 10)
+    for (int64_t v : {p - 1, p, -p, -p + 1, 5 * p}) {
+      const int32_t x = (int32_t)v, w = (int32_t)(std::abs(v) / 3), value = (int32_t)(-v / 7);
+      layout.add(LAYER_OPTIONS, x, 0, w, 1, value);
+      want += "REC(" + std::to_string(x) + ",0," + std::to_string(w) + ",1,OP," + std::to_string(value) + ")\n";
+    }
+  const std::string text = layout.write();
+  EXPECT_EQ(want, text.substr(text.find('\n') + 1));
+}
+
 // A literal with its NUL bytes.
 template <size_t N> std::string bytes(const char (&text)[N]) { return std::string(text, N - 1); }
 
