@@ -9,6 +9,7 @@
 #include <string>
 
 #include "io/LayoutFile.h"
+#include "io/LayoutReader.h"
 #include "model/ObjectOrigin.h"
 #include "support/GuiTest.h"
 
@@ -72,6 +73,15 @@ TEST(LayoutFile, WriterWritesNumbersOfEveryLength) {
     }
   const std::string text = layout.write();
   EXPECT_EQ(want, text.substr(text.find('\n') + 1));
+}
+
+// The reader's table of two-character codes is codeToLayer's, entry by entry.
+TEST(LayoutFile, CodeTableAgreesWithCodeToLayer) {
+  const CodeTable table;
+  long differ = 0;
+  for (int a = 0; a < 256; a++)
+    for (int b = 0; b < 256; b++) differ += table.slot[a][b] != codeToLayer(std::string{(char)a, (char)b}.c_str());
+  EXPECT_EQ(0, differ);
 }
 
 // A literal with its NUL bytes.
