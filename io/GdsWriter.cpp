@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ostream>
 #include <string>
+#include <typeinfo>
 
 #include <strings.h>
 
@@ -46,7 +47,11 @@ static size_t writeShapes(GdsRecordWriter& w, std::ostream& out, const Layer& ob
   std::string properties, marker, head, middle, tail;
   bool hasMarker = false;
   for (GroupNode* n = objects.first(); n; n = n->next()) {
-    const Shape* shape = dynamic_cast<const Shape*>(n);
+    // Rectangles, nearly every object, are told apart by their exact type:
+    // a failed dynamic_cast costs more than writing the rectangle.
+    const std::type_info& type = typeid(*n);
+    const bool rectangle = type == typeid(Box) || type == typeid(Opt);
+    const Shape* shape = rectangle ? nullptr : dynamic_cast<const Shape*>(n);
     if (!shape && !writable(*n)) {
       ++skipped;
       continue;
@@ -72,9 +77,16 @@ static size_t writeShapes(GdsRecordWriter& w, std::ostream& out, const Layer& ob
     const int32_t xy[10] = {n->x, n->y, x1, n->y, x1, y1, n->x, y1, n->x, n->y};
     // A marker's value is property 1: kept as read (text included) until
     // the value changes.
-    const Opt* opt = i == LAYER_OPTIONS ? dynamic_cast<const Opt*>(n) : nullptr;
+    const Opt* opt = i != LAYER_OPTIONS ? nullptr
+                     : type == typeid(Opt) ? static_cast<const Opt*>(n)
+                                           : dynamic_cast<const Opt*>(n);
     if (!opt && properties.empty()) {
       w.plainBoundary(layer, datatype, xy);
+    } else if (properties.empty()) {  // a marker read from a .msk file or drawn: its value alone
+      w.plainBoundary(layer, datatype, xy, false);
+      w.int2(GDS_PROPATTR, 1);
+      w.string(GDS_PROPVALUE, std::to_string(opt->getValue()));
+      w.empty(GDS_ENDEL);
     } else {
       const std::string kept = !opt || (hasMarker && gdsMarkerValue(marker) == opt->getValue())
                                    ? properties

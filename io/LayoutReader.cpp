@@ -247,9 +247,24 @@ const CodeTable& codeTable() {
 
 }  // namespace
 
+// codeToLayer matches the first two characters of a named slot's code or
+// alias, so only rows whose first character starts one of them can hold a
+// known code: the others are left unknown without asking (which would be
+// most of the cost of reading a small file).
 CodeTable::CodeTable() {
+  bool starts[256] = {};
+  for (int i = 1; i < NAMED_LAYER_COUNT; i++) {
+    const LayerFacts& facts = layerFacts(i);
+    starts[(unsigned char)facts.code[0]] = true;
+    if (facts.alias) starts[(unsigned char)facts.alias[0]] = true;
+  }
+  starts[0] = false;  // an empty code is unknown
   char code[3] = {0, 0, 0};
   for (int a = 0; a < 256; a++) {
+    if (!starts[a]) {
+      std::memset(slot[a], LAYER_UNKNOWN, sizeof slot[a]);
+      continue;
+    }
     for (int b = 0; b < 256; b++) {
       code[0] = (char)a;
       code[1] = (char)b;

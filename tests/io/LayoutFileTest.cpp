@@ -9,6 +9,7 @@
 #include <string>
 
 #include "io/LayoutFile.h"
+#include "io/LayoutReader.h"
 #include "model/ObjectOrigin.h"
 #include "support/GuiTest.h"
 
@@ -57,6 +58,30 @@ TEST(LayoutFile, BoundingBoxLineFollowsAllZeroRules) {
   std::ostringstream failed;
   failed.setstate(std::ios::badbit);
   EXPECT_FALSE(one.layers[5].writeRecords(failed));
+}
+
+// Numbers of every length and sign, at the edges of each length, are written
+// in plain decimal.
+TEST(LayoutFile, WriterWritesNumbersOfEveryLength) {
+  Layout layout;
+  std::string want;
+  for (int64_t p = 1; p <= 1000000000; p *= 10)
+    for (int64_t v : {p - 1, p, -p, -p + 1, 5 * p}) {
+      const int32_t x = (int32_t)v, w = (int32_t)(std::abs(v) / 3), value = (int32_t)(-v / 7);
+      layout.add(LAYER_OPTIONS, x, 0, w, 1, value);
+      want += "REC(" + std::to_string(x) + ",0," + std::to_string(w) + ",1,OP," + std::to_string(value) + ")\n";
+    }
+  const std::string text = layout.write();
+  EXPECT_EQ(want, text.substr(text.find('\n') + 1));
+}
+
+// The reader's table of two-character codes is codeToLayer's, entry by entry.
+TEST(LayoutFile, CodeTableAgreesWithCodeToLayer) {
+  const CodeTable table;
+  long differ = 0;
+  for (int a = 0; a < 256; a++)
+    for (int b = 0; b < 256; b++) differ += table.slot[a][b] != codeToLayer(std::string{(char)a, (char)b}.c_str());
+  EXPECT_EQ(0, differ);
 }
 
 // A literal with its NUL bytes.

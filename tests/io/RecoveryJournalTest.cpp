@@ -315,7 +315,10 @@ TEST(RecoveryJournal, ReplayKeepsShapesAndTheirDeletion) {
   label->text = "VSS", label->anchor = {-50, 7}, label->angle = 45, label->magnification = 2;
   label->unitsPerMicrometre = 1;  // letters 2 units high, clear of the triangle
   label->refresh();
-  layout.addObjects({{3, triangle}, {3, path}, {4, label}}, "3 added");
+  std::vector<PlacedObject> added;  // the shapes after more boxes than the journal encodes in one go
+  for (int32_t k = 0; k < 300; k++) added.push_back({3, box(3, 200 + 5 * k, 200)});
+  added.insert(added.end(), {{3, triangle}, {3, path}, {4, label}});
+  layout.addObjects(added, "303 added");
   const std::string all = shapeBytes(layout);
   selectAt(layout, 5, 5);
   layout.removeSelected(-1, "deleted");
@@ -326,6 +329,7 @@ TEST(RecoveryJournal, ReplayKeepsShapesAndTheirDeletion) {
   Layout replayed;
   ASSERT_TRUE(replayJournal(journal.path(), replayed).ok);
   EXPECT_EQ(left, shapeBytes(replayed));
+  EXPECT_EQ(text(layout), text(replayed));
   EXPECT_TRUE(left.size() < all.size() && left.find("VSS") != std::string::npos);
 }
 
