@@ -89,8 +89,9 @@ bool unionCovers(const Unsure* shapes, size_t n, int64_t loX, int64_t hiX, int64
 // a centre gathers does not depend on the order the cells come in: a slot
 // once covered only saves asking for it again.
 struct RowSweep {
-  RowSweep(const CellScene& s, const CentreGrid& g) : scene(s), lo(g.lo), hi(g.hi) {}
+  RowSweep(const CellScene& s, const CentreGrid& g) : scene(s), mx(g.mx), lo(g.lo), hi(g.hi) {}
   const CellScene& scene;
+  const AxisMap& mx;
   const std::vector<int64_t>&lo, &hi;
   int64_t canvasX0 = 0, canvasX1 = 0, canvasY0 = 0, canvasY1 = 0;  // edges on the canvas
   int64_t loY = 0, hiY = 0;  // the row's clear coordinates
@@ -102,11 +103,21 @@ struct RowSweep {
 
   // The columns from first to last whose centre's box [lo + 1, hi - 1]
   // meets [x0, x1]: lo and hi ascend, so they run from the first with
-  // hi > x0 to the last with lo < x1. False when there are none.
+  // hi > x0 to the last with lo < x1. The view's map puts each end within
+  // a column of its place; the arrays settle it. False when there are none.
   bool columns(int64_t x0, int64_t x1, int first, int last, int& a, int& b) const {
-    a = (int)(std::upper_bound(hi.begin() + first, hi.begin() + last + 1, x0) - hi.begin());
-    b = (int)(std::lower_bound(lo.begin() + a, lo.begin() + last + 1, x1) - lo.begin()) - 1;
+    a = columnAt(x0, first, last);
+    while (a > first && hi[a - 1] > x0) a--;
+    while (a <= last && hi[a] <= x0) a++;
+    b = columnAt(x1, first, last);
+    while (b < last && lo[b + 1] < x1) b++;
+    while (b >= a && lo[b] >= x1) b--;
     return a <= b;
+  }
+  // The column of [first, last] nearest where v lands.
+  int columnAt(int64_t v, int first, int last) const {
+    const double at = mx.at(v);
+    return at > first ? at < last ? (int)at : last : first;
   }
 
   void sweep(uint32_t index, const PlaceTransform& t, bool own, int first, int last) {
@@ -177,18 +188,19 @@ struct RowSweep {
     const int64_t loX = lo[x], hiX = hi[x], u0 = z.u0, u1 = z.u1, v0 = z.v0, v1 = z.v1;
     uint64_t& got = bits[x];
     if (!(wanted & ~got & c.slotsShownAt(scale))) return;
-    uint64_t all, any;
-    // Where every wanted slot covers the box together or stays out of it,
-    // the grid would find no shape near the centre.
-    if (inside && !c.cover.empty() && c.cover.lookupInRows(u0, u1, z.j0, z.j1, all, any) &&
-        !((all ^ any) & wanted & ~got)) {
+    uint64_t all, any, unsettled = wanted;
+    // The slots whose shapes cover the box together cover the centre;
+    // those that stay out of it have no shape near it: only the slots
+    // with an edge in the box are left for the shapes to answer.
+    if (inside && !c.cover.empty() && c.cover.lookupInRows(u0, u1, z.j0, z.j1, all, any)) {
       got |= all & wanted;
-      return;
+      unsettled = any & ~all & wanted;
+      if (!(unsettled & ~got)) return;
     }
     std::vector<Unsure>& mine = near[x];
     auto visit = [&](uint32_t k, const Box64& box) {
       int s = c.shapeSlots[k];
-      if (!(wanted & ~got & (1ull << s))) return;
+      if (!(unsettled & ~got & (1ull << s))) return;
       if (k >= c.rectItems) {
         // Drawn by their own code; those reaching past 32 bits with the
         // wrapped shapes.
