@@ -296,8 +296,7 @@ public:
   // Name the shape at (x, y) in the inspect field when the index is built
   // that far (after one step of building it), else empty the field until it
   // is; true when named.
-  // A repaint only looks up (build false): the index grows while idle.
-  bool showInspect(int32_t x, int32_t y, bool build = true);
+  bool showInspect(int32_t x, int32_t y);
   // The slots the inspect field and a pick look at: the enabled, shown ones.
   std::vector<bool> inspectedSlots() const;
   // The inspect field, after the layer field in the status bar.

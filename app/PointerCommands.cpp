@@ -52,13 +52,13 @@ std::vector<bool> KivoWindow::inspectedSlots() const {
 // A pick waits for the index it needs.
 TopmostShape KivoWindow::topmostAt(int32_t x, int32_t y) { return topmost.find(layout, x, y, inspectedSlots()); }
 
-bool KivoWindow::showInspect(int32_t x, int32_t y, bool build) {
+bool KivoWindow::showInspect(int32_t x, int32_t y) {
   inspectFollows = true;
   if (inspectStep == 0) inspectStep = INSPECT_STEP_OBJECTS;
   const std::vector<bool> takesPart = inspectedSlots();
   TopmostShape shape;
   bool known = topmost.findBuilt(layout, x, y, takesPart, shape);
-  if (!known && (!build || !topmost.buildSome(layout, inspectStep))) stepWhenIdle(this);
+  if (!known && !topmost.buildSome(layout, inspectStep)) stepWhenIdle(this);
   known = known || topmost.findBuilt(layout, x, y, takesPart, shape);
   // Never the text of another point: empty until the shape here is known.
   setInspectText(inspectLabel, known ? describeShape(shape, layout, units).c_str() : "");

@@ -166,7 +166,7 @@ long KivoWindow::onCanvasPaint(FXObject*, FXSelector, void*) {
   drawScaleBar(view, units);
   if (glvisual->isDoubleBuffer()) canvas->swapBuffers();
   canvas->makeNonCurrent();
-  if (inspectFollows) showInspect(mouseRect.getCurX(), mouseRect.getCurY(), false);
+  if (inspectFollows) showInspect(mouseRect.getCurX(), mouseRect.getCurY());
   return 1;
 }
 
