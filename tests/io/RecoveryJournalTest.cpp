@@ -414,4 +414,24 @@ TEST(RecoveryJournal, ReplayFollowsReplacedAndMovedObjects) {
   ASSERT_TRUE(replayJournal(journal.path(), replayed).ok);
   EXPECT_EQ(text(layout), text(replayed));
   EXPECT_NE(std::string::npos, text(replayed).find("REC(11,1,8,2,ME)"));
+  {
+    // Runs of 1, 2, 3, 5, 8 and 16 objects, at gaps of one, cover the ends
+    // of the ranges the journal writes.
+    Layout many;
+    RecoveryJournal runs(many, dir + "/recovery");
+    many.setObserver(&runs);
+    std::vector<PlacedObject> row;
+    for (int k = 0; k < 40; k++) row.push_back({5, newLayoutObject(5)}), row.back().node->setRect(k * 10, 0, 4, 4);
+    many.addObjects(row, "added");
+    int k = 0;
+    for (GroupNode* n = many.layer(5).first(); n; n = n->next(), k++)
+      if (k != 1 && k != 4 && k != 8 && k != 14 && k != 23) n->select();
+    many.moveSelected(-1, 3, -4);
+    many.removeSelected(-1, "deleted");
+    many.undo();
+    runs.flush();
+    Layout replayed;
+    ASSERT_TRUE(replayJournal(runs.path(), replayed).ok);
+    EXPECT_EQ(text(many), text(replayed));
+  }
 }
