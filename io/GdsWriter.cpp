@@ -47,11 +47,8 @@ static size_t writeShapes(GdsRecordWriter& w, std::ostream& out, const Layer& ob
   std::string properties, marker, head, middle, tail;
   bool hasMarker = false;
   for (GroupNode* n = objects.first(); n; n = n->next()) {
-    // Rectangles, nearly every object, are told apart by their exact type:
-    // a failed dynamic_cast costs more than writing the rectangle.
     const std::type_info& type = typeid(*n);
-    const bool rectangle = type == typeid(Box) || type == typeid(Opt);
-    const Shape* shape = rectangle ? nullptr : dynamic_cast<const Shape*>(n);
+    const Shape* shape = asShape(n, type);
     if (!shape && !writable(*n)) {
       ++skipped;
       continue;
@@ -77,9 +74,7 @@ static size_t writeShapes(GdsRecordWriter& w, std::ostream& out, const Layer& ob
     const int32_t xy[10] = {n->x, n->y, x1, n->y, x1, y1, n->x, y1, n->x, n->y};
     // A marker's value is property 1: kept as read (text included) until
     // the value changes.
-    const Opt* opt = i != LAYER_OPTIONS ? nullptr
-                     : type == typeid(Opt) ? static_cast<const Opt*>(n)
-                                           : dynamic_cast<const Opt*>(n);
+    const Opt* opt = i != LAYER_OPTIONS ? nullptr : asOpt(n, type);
     if (!opt && properties.empty()) {
       w.plainBoundary(layer, datatype, xy);
     } else if (properties.empty()) {  // a marker read from a .msk file or drawn: its value alone

@@ -175,21 +175,17 @@ public:
     const bool mayHoldShapes = layer != LAYER_INSTANCES;
     for (uint32_t i = 0; i < count; i++) {
       const GroupNode* node = list[i];
-      // Rectangles, nearly every object, are told apart by their exact type
-      // in the one pass over the objects: a failed dynamic_cast costs more
-      // than encoding the rectangle.
+      // Shapes are found in the one pass over the objects.
       const std::type_info& type = typeid(*node);
       int32_t value = 0;
       if (options) {
-        const Opt* opt = type == typeid(Opt) ? static_cast<const Opt*>(node) : dynamic_cast<const Opt*>(node);
-        if (opt) value = opt->value;
+        if (const Opt* opt = asOpt(node, type)) value = opt->value;
       }
       record[0] = node->x, record[1] = node->y, record[2] = node->w, record[3] = node->h;
       record[4] = value, record[5] = (int32_t)node->origin;
       record += 6;
       if (record == chunk + CHUNK * 6) put(chunk, sizeof chunk), record = chunk;
-      if (type != typeid(Box) && type != typeid(Opt) && mayHoldShapes && dynamic_cast<const Shape*>(node))
-        shapes.push_back(i);
+      if (mayHoldShapes && asShape(node, type)) shapes.push_back(i);
     }
     put(chunk, (size_t)(record - chunk) * sizeof(int32_t));
     if (layer == LAYER_INSTANCES)

@@ -134,11 +134,10 @@ bool Layer::writeRecords(std::ostream& out) const {
     const bool withValue = id == LAYER_OPTIONS;
     int32_t value = 0;
     if (withValue) {
-      const Opt* opt = type == typeid(Opt) ? static_cast<const Opt*>(node) : dynamic_cast<const Opt*>(node);
-      if (opt) value = opt->getValue();
+      if (const Opt* opt = asOpt(node, type)) value = opt->getValue();
     }
     if (id != LAYER_UNKNOWN || node->origin == 0) {
-      if (type == typeid(Box) || type == typeid(Opt)) {
+      if (isPlainRectangle(type)) {
         if (!lines.put(*node, code, ownLength, withValue, value)) return false;
         continue;
       }
@@ -151,11 +150,9 @@ bool Layer::writeRecords(std::ostream& out) const {
     if (id == LAYER_UNKNOWN && node->origin != 0 && !kept->empty()) nodeCode = kept->data(), codeLength = kept->size();
     const Rect* pieces = node;
     size_t count = 1;
-    if (type != typeid(Box) && type != typeid(Opt)) {
-      if (const Shape* shape = dynamic_cast<const Shape*>(node)) {
-        if (!mskRectangles(*shape, cut)) cut.clear();
-        pieces = cut.data(), count = cut.size();
-      }
+    if (const Shape* shape = asShape(node, type)) {
+      if (!mskRectangles(*shape, cut)) cut.clear();
+      pieces = cut.data(), count = cut.size();
     }
     for (size_t k = 0; k < count; k++)
       if (!lines.put(pieces[k], nodeCode, codeLength, withValue, value)) return false;

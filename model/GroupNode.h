@@ -2,6 +2,7 @@
 #define KIVO_GROUPNODE_H
 
 #include <cstddef>
+#include <typeinfo>
 
 #include "model/Rect.h"
 
@@ -60,6 +61,14 @@ public:
   void setValue(int32_t v) { value = v; }
   int32_t getValue() const { return value; }
 };
+
+// Writers and encoders tell the plain rectangles, nearly every object, by
+// their exact type (typeid(*node)): a failed dynamic_cast costs more than
+// writing the rectangle.
+inline bool isPlainRectangle(const std::type_info& type) { return type == typeid(Box) || type == typeid(Opt); }
+inline const Opt* asOpt(const GroupNode* node, const std::type_info& type) {
+  return type == typeid(Opt) ? static_cast<const Opt*>(node) : dynamic_cast<const Opt*>(node);
+}
 
 // A new, unselected object of the same class, geometry, value and origin.
 GroupNode* cloneObject(const GroupNode& node);

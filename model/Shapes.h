@@ -53,6 +53,11 @@ protected:
   void boundPoints(const std::vector<Point>& points);
 };
 
+// The shape an object is, or null, asked after its exact type (typeid(*node)).
+inline const Shape* asShape(const GroupNode* node, const std::type_info& type) {
+  return isPlainRectangle(type) ? nullptr : dynamic_cast<const Shape*>(node);
+}
+
 // A polygon's records: its last point repeated the first; it was a BOX or
 // a NODE element rather than a BOUNDARY (kept, drawn like a polygon).
 enum : uint8_t { SHAPE_HAS_CLOSING_POINT = 1, SHAPE_IS_BOX = 2, SHAPE_IS_NODE = 4 };
