@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "canvas/Composer.h"
+#include "canvas/EdgeProbe.h"
 #include "canvas/PixelMap.h"
 #include "canvas/PlacedShapes.h"
 #include "canvas/RowQuery.h"
@@ -17,6 +18,8 @@ namespace {
 // thread: a pixel's query takes a fraction of a microsecond, so smaller
 // ones finish before a thread would start.
 const size_t SHARED_PIXELS = 1 << 16;
+// Probed boxes keep their centres in 16 bits.
+const int PROBED_SIDE = 32768;
 
 // The four corners of a placed shape, inside glBegin(GL_QUADS).
 inline void quadVertices(const ObjectCorners& c, int64_t bx, int64_t by) {
@@ -251,6 +254,7 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
   std::sort(hits.begin(), hits.end());
   hits.erase(std::unique(hits.begin(), hits.end()), hits.end());
 
+  if (usable) probeUnsure(v, map, mine.items, vertices);
   // The slots OpenGL draws into: those of shapes too near a centre, layers
   // in outline, markers, and every slot where shapes wrap or the pixel map
   // cannot be used.
@@ -274,6 +278,44 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
   const uint64_t named = (1ull << NAMED_LAYER_COUNT) - 1;
   for (size_t p = 0; p < n; p++) plane[p] = (uint16_t)(wide[p] & named);
   findPairRuns(v.width, v.height);
+}
+
+// The rectangles near centres on one axis only, decided by asking OpenGL
+// about each distinct edge coordinate (EdgeProbe) and set in wide; the
+// others stay in unsure for OpenGL to draw. Asking pays where the
+// rasteriser's snapping is known: a narrow band around each centre, which
+// few coordinates fall in.
+void CellMasks::probeUnsure(const ViewTransform& v, const PixelMap& map, std::vector<Unsure>& unsure,
+                            VertexBuffer& vertices) {
+  if (unsure.empty() || !(snap < ANY_SNAP && v.width < PROBED_SIDE && v.height < PROBED_SIDE))
+    return;
+  std::vector<EdgeBox> boxes;
+  boxes.reserve(unsure.size());
+  for (size_t k = 0; k < unsure.size(); k++) {
+    EdgeBox b;
+    if (!nearOnOneAxis(DrawCorners(unsure[k].c, map.baseX, map.baseY), map, b)) continue;
+    b.position = (uint32_t)k, b.layer = (uint8_t)unsure[k].slot;
+    boxes.push_back(b);
+  }
+  if (boxes.empty()) return;
+  loadProjection(v);
+  std::vector<ProbedSpan> spans;
+  probeEdges(v, map, vertices, boxes.data(), boxes.size(), spans);
+  std::vector<bool> decided(unsure.size(), false);
+  uint64_t* out = wide.data();
+  for (size_t k = 0; k < boxes.size(); k++) {
+    const EdgeBox& b = boxes[k];
+    if (!spans[k].asked) continue;
+    decided[b.position] = true;
+    const uint64_t bit = 1ull << b.layer;
+    for (int u = spans[k].first; u <= spans[k].last; u++)
+      for (int o = b.otherFirst; o <= b.otherLast; o++)
+        out[b.alongY ? (size_t)u * v.width + o : (size_t)o * v.width + u] |= bit;
+  }
+  size_t kept = 0;
+  for (size_t k = 0; k < unsure.size(); k++)
+    if (!decided[k]) unsure[kept++] = unsure[k];
+  unsure.resize(kept);
 }
 
 // Runs of pixels along rows per pair slot, ended where the slot's bit

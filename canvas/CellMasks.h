@@ -20,7 +20,9 @@
 #include "canvas/CellScene.h"
 #include "canvas/KeptPicture.h"
 #include "canvas/LayerDrawing.h"
+#include "canvas/PixelMap.h"
 #include "canvas/PolygonCoverage.h"
+#include "canvas/RowQuery.h"
 #include "model/HugePages.h"
 
 // The dashed outlines of selected placements go into the mask bit of the
@@ -50,6 +52,8 @@ struct CellMasks {
 
 private:
   void updatePlane(const ViewTransform& view, const CellScene& scene, const bool enabled[LAYER_COUNT],
+                   VertexBuffer& vertices);
+  void probeUnsure(const ViewTransform& view, const PixelMap& map, std::vector<Unsure>& unsure,
                    VertexBuffer& vertices);
   void findPairRuns(int width, int height);
   bool valid = false, outlinesValid = false;
