@@ -381,6 +381,7 @@ void CanvasPainter::checkFastPath(const ViewTransform& view, const Layer layers[
   // wait for its memory.
   size_t n = (size_t)std::max(view.width, 0) * (size_t)std::max(view.height, 0);
   composer->theirPlane.assign(n, 0);
+  cellMasks->reserve(n);
   invalidate();
   setCanvasState(view);
 }

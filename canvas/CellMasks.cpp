@@ -18,6 +18,9 @@ namespace {
 // thread: a pixel's query takes a fraction of a microsecond, so smaller
 // ones finish before a thread would start.
 const size_t SHARED_PIXELS = 1 << 16;
+// Shapes near centres, about a tenth of the pixels at a whole view: the
+// lists reserve an eighth.
+const size_t NEAR_SHARE = 8;
 // Probed boxes keep their centres in 16 bits.
 const int PROBED_SIDE = 32768;
 
@@ -154,8 +157,8 @@ void CellMasks::update(const ViewTransform& v, const CellScene& scene, const boo
 
 // Bits first..first+count-1 of the plane by OpenGL: slot s in first +
 // its bit of red, green and blue, as the layers' masks are drawn.
-static void drawPass(BigVector<uint64_t>& wide, const ViewTransform& v, const CellScene& scene,
-                     const bool enabled[LAYER_COUNT], VertexBuffer& vertices, const std::vector<Unsure>& list,
+static void drawPass(BigVector<uint64_t>& wide, BigVector<uint8_t>& pixels, const ViewTransform& v, const CellScene& scene,
+                     const bool enabled[LAYER_COUNT], VertexBuffer& vertices, const BigVector<Unsure>& list,
                      const std::vector<ShapeHit>& hits, int first, int count, bool usable, bool opts) {
   auto colour = [&](int s) {
     if (s < first || s >= first + count) return false;
@@ -216,7 +219,7 @@ static void drawPass(BigVector<uint64_t>& wide, const ViewTransform& v, const Ce
     scene.flatten(cullBox(v), CellScene::OPTS, [&](int, const ObjectCorners& c) { optLines(c, bx, by); });
   glPopAttrib();
   size_t n = wide.size();
-  BigVector<uint8_t> pixels(n * 4);
+  pixels.resize(n * 4);
   glReadPixels(0, 0, v.width, v.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
   const uint8_t* px = pixels.data();
   uint64_t* out = wide.data();
@@ -229,13 +232,14 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
   size_t n = (size_t)std::max(v.width, 0) * (size_t)std::max(v.height, 0);
   wide.assign(n, 0);
   plane.assign(n, 0);
-  pairRuns.assign(WIDE_SLOTS, {});
+  runsFound = false;
   if (!scene.hasPlacements() || n == 0) return;
   const SceneCell& top = scene.top();
   PixelMap map = pixelMapFor(v, snap);
   bool usable = map.usable;
   uint64_t wanted = enabledBits & top.slotsShownAt(v.scale);
-  UnsureList mine, theirs;
+  UnsureList &mine = nearMine, &theirs = nearTheirs;
+  mine.items.clear(), theirs.items.clear();
   ShapeHitSet myHits, theirHits;
   if (usable && wanted) {
     CentreGrid grid{{map.baseX, map.left, map.kx, v.width}, {map.baseY, map.bottom, map.ky, v.height},
@@ -273,11 +277,11 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
   const int perPass = blue >= 8 ? 24 : 16;  // bits of a pixel OpenGL gives back: 8 per colour
   for (int first = 0; first < WIDE_SLOTS; first += perPass) {
     const uint64_t range = (perPass + first >= 64 ? ~0ull : (1ull << (first + perPass)) - 1) & ~((1ull << first) - 1);
-    if (drawn & range) drawPass(wide, v, scene, enabled, vertices, mine.items, hits, first, perPass, usable, opts);
+    if (drawn & range)
+      drawPass(wide, readBack, v, scene, enabled, vertices, mine.items, hits, first, perPass, usable, opts);
   }
   const uint64_t named = (1ull << NAMED_LAYER_COUNT) - 1;
   for (size_t p = 0; p < n; p++) plane[p] = (uint16_t)(wide[p] & named);
-  findPairRuns(v.width, v.height);
 }
 
 // The rectangles near centres on one axis only, decided by asking OpenGL
@@ -285,12 +289,12 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
 // others stay in unsure for OpenGL to draw. Asking pays where the
 // rasteriser's snapping is known: a narrow band around each centre, which
 // few coordinates fall in.
-void CellMasks::probeUnsure(const ViewTransform& v, const PixelMap& map, std::vector<Unsure>& unsure,
+void CellMasks::probeUnsure(const ViewTransform& v, const PixelMap& map, BigVector<Unsure>& unsure,
                             VertexBuffer& vertices) {
   if (unsure.empty() || !(snap < ANY_SNAP && v.width < PROBED_SIDE && v.height < PROBED_SIDE))
     return;
-  std::vector<EdgeBox> boxes;
-  boxes.reserve(unsure.size());
+  BigVector<EdgeBox>& boxes = probed;
+  boxes.clear();
   for (size_t k = 0; k < unsure.size(); k++) {
     EdgeBox b;
     if (!nearOnOneAxis(DrawCorners(unsure[k].c, map.baseX, map.baseY), map, b)) continue;
@@ -299,14 +303,13 @@ void CellMasks::probeUnsure(const ViewTransform& v, const PixelMap& map, std::ve
   }
   if (boxes.empty()) return;
   loadProjection(v);
-  std::vector<ProbedSpan> spans;
   probeEdges(v, map, vertices, boxes.data(), boxes.size(), spans);
-  std::vector<bool> decided(unsure.size(), false);
+  decided.assign(unsure.size(), 0);
   uint64_t* out = wide.data();
   for (size_t k = 0; k < boxes.size(); k++) {
     const EdgeBox& b = boxes[k];
     if (!spans[k].asked) continue;
-    decided[b.position] = true;
+    decided[b.position] = 1;
     const uint64_t bit = 1ull << b.layer;
     for (int u = spans[k].first; u <= spans[k].last; u++)
       for (int o = b.otherFirst; o <= b.otherLast; o++)
@@ -318,9 +321,19 @@ void CellMasks::probeUnsure(const ViewTransform& v, const PixelMap& map, std::ve
   unsure.resize(kept);
 }
 
+void CellMasks::reserve(size_t pixels) {
+  const size_t near = pixels / NEAR_SHARE;
+  for (UnsureList* list : {&nearMine, &nearTheirs}) list->items.reserve(near), list->spare.reserve(near);
+  probed.reserve(near), spans.reserve(near), decided.reserve(near);
+  readBack.reserve(pixels * 4);
+}
+
 // Runs of pixels along rows per pair slot, ended where the slot's bit
 // ends: the work follows the runs, not the slots.
-void CellMasks::findPairRuns(int width, int height) {
+void CellMasks::findPairRuns(int width, int height) const {
+  pairRuns.assign(WIDE_SLOTS, {});
+  runsFound = true;
+  if (wide.size() != (size_t)std::max(width, 0) * (size_t)std::max(height, 0)) return;
   const uint64_t pairs = ~((1ull << FIRST_PAIR_SLOT) - 1);
   for (int y = 0; y < height; y++) {
     const uint64_t* row = wide.data() + (size_t)y * width;
@@ -335,6 +348,7 @@ void CellMasks::findPairRuns(int width, int height) {
 }
 
 void CellMasks::drawPairRuns(int slot, const ViewTransform& view) const {
+  if (!runsFound) findPairRuns(view.width, view.height);
   if (slot >= (int)pairRuns.size() || pairRuns[slot].empty()) return;
   // Pixel edges in the projection's coordinates, as ShapeFill draws a
   // polygon's spans: each quad holds exactly its pixels' centres.

@@ -225,7 +225,7 @@ void Composer::resolveEdges(const ViewTransform& view, const LayerCache caches[N
                             VertexBuffer& vertices) {
   Composer& c = *this;
   PixelMap map = pixelMapFor(view, c.snap);
-  std::vector<ProbedSpan> spans;
+  BigVector<ProbedSpan> spans;
   probeEdges(view, map, vertices, c.pending.data(), c.pending.size(), spans);
   glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT);
   glDisable(GL_DEPTH_TEST);
@@ -274,6 +274,11 @@ void Composer::drawMasks(const ViewTransform& view, const Layer layers[NAMED_LAY
   if (!any) return;
   size_t n = (size_t)view.width * view.height;
   for (size_t p = 0; p < n; p++) c.bits[p] &= keep;
+  // Layers without objects leave their bits cleared: OpenGL has nothing
+  // to draw for them.
+  bool objects = false;
+  for (int i = 0; i < NAMED_LAYER_COUNT; i++) objects = objects || (chosen[i] && layers[i].first());
+  if (!objects) return;
   glClear(GL_COLOR_BUFFER_BIT);
   loadProjection(view);
   glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT);

@@ -34,7 +34,7 @@ bool nearOnOneAxis(const DrawCorners& c, const PixelMap& map, EdgeBox& box) {
 }
 
 void probeEdges(const ViewTransform& view, const PixelMap& map, VertexBuffer& vertices, const EdgeBox* boxes,
-                size_t n, std::vector<ProbedSpan>& out) {
+                size_t n, BigVector<ProbedSpan>& out) {
   // Per kind (x low, x high, y low, y high) and centre, the edges asked
   // there: few fall near one centre, so a short scan finds each.
   struct Centre {

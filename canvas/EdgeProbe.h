@@ -16,6 +16,7 @@
 
 #include "canvas/LayerDrawing.h"
 #include "canvas/PixelMap.h"
+#include "model/HugePages.h"
 
 // The centres of a box's near axis OpenGL covers (first > last: none);
 // asked false when one of its edges found no free probe row: the box is then
@@ -28,7 +29,7 @@ struct ProbedSpan {
 // Probe the edges of boxes[0..n) (drawing coordinates through map, whose
 // projection is loaded) and give each box its span in out.
 void probeEdges(const ViewTransform& view, const PixelMap& map, VertexBuffer& vertices, const EdgeBox* boxes,
-                size_t n, std::vector<ProbedSpan>& out);
+                size_t n, BigVector<ProbedSpan>& out);
 
 // Sort a box in drawing coordinates as the probes take it: true, with box
 // filled in, when its edges come near centres on one axis only and it lies

@@ -288,10 +288,10 @@ void UnsureList::tidy() {
 }
 
 void UnsureList::merge(const UnsureList& other) {
-  std::vector<Unsure> both(items.size() + other.items.size());
-  std::merge(items.begin(), items.end(), other.items.begin(), other.items.end(), both.begin());
-  both.erase(std::unique(both.begin(), both.end()), both.end());
-  items.swap(both);
+  spare.resize(items.size() + other.items.size());
+  std::merge(items.begin(), items.end(), other.items.begin(), other.items.end(), spare.begin());
+  spare.erase(std::unique(spare.begin(), spare.end()), spare.end());
+  items.swap(spare);
 }
 
 void queryRows(const CellScene& scene, const CentreGrid& grid, uint64_t wanted, double scale, int row0, int step,
