@@ -72,9 +72,12 @@ void probeEdges(const ViewTransform& view, const PixelMap& map, VertexBuffer& ve
   glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
   glEnable(GL_COLOR_LOGIC_OP);
   glLogicOp(GL_OR);
-  glColor4ub(255, 255, 255, 255);
+  // Both axes in one pass: the x probes in red along the bottom rows, the
+  // y probes in green along the left columns, so that where the two strips
+  // cross each probe keeps its own channel.
+  glClear(GL_COLOR_BUFFER_BIT);
   for (int alongY = 0; alongY < 2; alongY++) {
-    glClear(GL_COLOR_BUFFER_BIT);
+    glColor4ub(alongY ? 0 : 255, alongY ? 255 : 0, 0, 255);
     for (int kind = 2 * alongY; kind < 2 * alongY + 2; kind++)
       for (size_t centre = 0; centre < table[kind].size(); centre++) {
         const Centre& c = table[kind][centre];
@@ -90,6 +93,8 @@ void probeEdges(const ViewTransform& view, const PixelMap& map, VertexBuffer& ve
         }
       }
     vertices.flush();
+  }
+  for (int alongY = 0; alongY < 2; alongY++) {
     int w = alongY ? 2 * SLOTS : view.width, h = alongY ? view.height : 2 * SLOTS;
     std::vector<uint8_t> read((size_t)w * h * 4);
     glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, read.data());
@@ -99,7 +104,7 @@ void probeEdges(const ViewTransform& view, const PixelMap& map, VertexBuffer& ve
         for (int slot = 0; slot < c.count; slot++) {
           int line = (kind & 1) + 2 * slot;
           size_t at = alongY ? centre * w + line : (size_t)line * w + centre;
-          c.covers[slot] = read[at * 4] != 0;
+          c.covers[slot] = read[at * 4 + alongY] != 0;
         }
       }
   }
