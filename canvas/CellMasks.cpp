@@ -63,6 +63,17 @@ Box64 cullBox(const ViewTransform& view) {
   return b;
 }
 
+// The rectangles of a thread's list that come near centres on one axis
+// only, as boxes for EdgeProbe (position: the place in the list).
+void sortNear(const BigVector<Unsure>& unsure, const PixelMap& map, BigVector<EdgeBox>& boxes) {
+  for (size_t k = 0; k < unsure.size(); k++) {
+    EdgeBox b;
+    if (!nearOnOneAxis(DrawCorners(unsure[k].c, map.baseX, map.baseY), map, b)) continue;
+    b.position = (uint32_t)k, b.layer = (uint8_t)unsure[k].slot;
+    boxes.push_back(b);
+  }
+}
+
 }  // namespace
 
 void drawPlacedShapes(const CellScene& scene, const ViewTransform& view, int slot, bool enabled) {
@@ -240,6 +251,11 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
   uint64_t wanted = enabledBits & top.slotsShownAt(v.scale);
   UnsureList &mine = nearMine, &theirs = nearTheirs;
   mine.items.clear(), theirs.items.clear();
+  probed.clear(), theirProbed.clear();
+  // Asking OpenGL about edge coordinates pays where the rasteriser's
+  // snapping is known: a narrow band around each centre, which few
+  // coordinates fall in.
+  const bool probing = usable && snap < ANY_SNAP && v.width < PROBED_SIDE && v.height < PROBED_SIDE;
   ShapeHitSet myHits, theirHits;
   if (usable && wanted) {
     CentreGrid grid{{map.baseX, map.left, map.kx, v.width}, {map.baseY, map.bottom, map.ky, v.height},
@@ -247,18 +263,23 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
     for (int x = 0; x < v.width; x++) grid.mx.around(x, map.sureMarginX, grid.lo[x], grid.hi[x]);
     bool shared = n >= SHARED_PIXELS;
     runBeside(
-        shared, [&] { queryRows(scene, grid, wanted, v.scale, 1, 2, wide.data(), theirs, theirHits); },
-        [&] { queryRows(scene, grid, wanted, v.scale, 0, shared ? 2 : 1, wide.data(), mine, myHits); });
+        shared,
+        [&] {
+          queryRows(scene, grid, wanted, v.scale, 1, 2, wide.data(), theirs, theirHits);
+          if (probing) sortNear(theirs.items, map, theirProbed);
+        },
+        [&] {
+          queryRows(scene, grid, wanted, v.scale, 0, shared ? 2 : 1, wide.data(), mine, myHits);
+          if (probing) sortNear(mine.items, map, probed);
+        });
   }
-  // Each thread sorted its own list: merged, each shape once.
-  mine.merge(theirs);
   std::vector<ShapeHit> hits;
   myHits.collect(hits);
   theirHits.collect(hits);
   std::sort(hits.begin(), hits.end());
   hits.erase(std::unique(hits.begin(), hits.end()), hits.end());
 
-  if (usable) probeUnsure(v, map, mine.items, vertices);
+  probeNear(v, map, vertices);
   // The slots OpenGL draws into: those of shapes too near a centre, layers
   // in outline, markers, and every slot where shapes wrap or the pixel map
   // cannot be used.
@@ -284,47 +305,41 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
   for (size_t p = 0; p < n; p++) plane[p] = (uint16_t)(wide[p] & named);
 }
 
-// The rectangles near centres on one axis only, decided by asking OpenGL
-// about each distinct edge coordinate (EdgeProbe) and set in wide; the
-// others stay in unsure for OpenGL to draw. Asking pays where the
-// rasteriser's snapping is known: a narrow band around each centre, which
-// few coordinates fall in.
-void CellMasks::probeUnsure(const ViewTransform& v, const PixelMap& map, BigVector<Unsure>& unsure,
-                            VertexBuffer& vertices) {
-  if (unsure.empty() || !(snap < ANY_SNAP && v.width < PROBED_SIDE && v.height < PROBED_SIDE))
-    return;
-  BigVector<EdgeBox>& boxes = probed;
-  boxes.clear();
-  for (size_t k = 0; k < unsure.size(); k++) {
-    EdgeBox b;
-    if (!nearOnOneAxis(DrawCorners(unsure[k].c, map.baseX, map.baseY), map, b)) continue;
-    b.position = (uint32_t)k, b.layer = (uint8_t)unsure[k].slot;
-    boxes.push_back(b);
-  }
-  if (boxes.empty()) return;
-  loadProjection(v);
-  probeEdges(v, map, vertices, boxes.data(), boxes.size(), spans);
-  decided.assign(unsure.size(), 0);
-  uint64_t* out = wide.data();
-  for (size_t k = 0; k < boxes.size(); k++) {
-    const EdgeBox& b = boxes[k];
-    if (!spans[k].asked) continue;
-    decided[b.position] = 1;
-    const uint64_t bit = 1ull << b.layer;
-    for (int u = spans[k].first; u <= spans[k].last; u++)
-      for (int o = b.otherFirst; o <= b.otherLast; o++)
-        out[b.alongY ? (size_t)u * v.width + o : (size_t)o * v.width + u] |= bit;
+// The sorted rectangles of both threads decided by asking OpenGL about
+// each distinct edge coordinate (EdgeProbe) and set in wide; the others
+// (both threads' lists, which may share a rectangle: OpenGL's OR draws it
+// alike twice) left in nearMine for OpenGL to draw.
+void CellMasks::probeNear(const ViewTransform& v, const PixelMap& map, VertexBuffer& vertices) {
+  BigVector<Unsure>&mine = nearMine.items, &theirs = nearTheirs.items;
+  const size_t offset = mine.size();
+  for (EdgeBox b : theirProbed) b.position += (uint32_t)offset, probed.push_back(b);
+  decided.assign(offset + theirs.size(), 0);
+  if (!probed.empty()) {
+    loadProjection(v);
+    probeEdges(v, map, vertices, probed.data(), probed.size(), spans);
+    uint64_t* out = wide.data();
+    for (size_t k = 0; k < probed.size(); k++) {
+      const EdgeBox& b = probed[k];
+      if (!spans[k].asked) continue;
+      decided[b.position] = 1;
+      const uint64_t bit = 1ull << b.layer;
+      for (int u = spans[k].first; u <= spans[k].last; u++)
+        for (int o = b.otherFirst; o <= b.otherLast; o++)
+          out[b.alongY ? (size_t)u * v.width + o : (size_t)o * v.width + u] |= bit;
+    }
   }
   size_t kept = 0;
-  for (size_t k = 0; k < unsure.size(); k++)
-    if (!decided[k]) unsure[kept++] = unsure[k];
-  unsure.resize(kept);
+  for (size_t k = 0; k < offset; k++)
+    if (!decided[k]) mine[kept++] = mine[k];
+  mine.resize(kept);
+  for (size_t k = 0; k < theirs.size(); k++)
+    if (!decided[offset + k]) mine.push_back(theirs[k]);
 }
 
 void CellMasks::reserve(size_t pixels) {
   const size_t near = pixels / NEAR_SHARE;
-  for (UnsureList* list : {&nearMine, &nearTheirs}) list->items.reserve(near), list->spare.reserve(near);
-  probed.reserve(near), spans.reserve(near), decided.reserve(near);
+  nearMine.items.reserve(near), nearTheirs.items.reserve(near);
+  probed.reserve(near), theirProbed.reserve(near), spans.reserve(near), decided.reserve(near);
   readBack.reserve(pixels * 4);
 }
 

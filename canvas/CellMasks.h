@@ -58,14 +58,14 @@ struct CellMasks {
 private:
   void updatePlane(const ViewTransform& view, const CellScene& scene, const bool enabled[LAYER_COUNT],
                    VertexBuffer& vertices);
-  void probeUnsure(const ViewTransform& view, const PixelMap& map, BigVector<Unsure>& unsure,
-                   VertexBuffer& vertices);
+  void probeNear(const ViewTransform& view, const PixelMap& map, VertexBuffer& vertices);
   void findPairRuns(int width, int height) const;
   mutable bool runsFound = false;
   // Kept from one update to the next: the searching threads' shapes near
-  // centres, the probed ones and their answers, the frame read back.
+  // centres, the probed ones (sorted by each thread) and their answers,
+  // the frame read back.
   UnsureList nearMine, nearTheirs;
-  BigVector<EdgeBox> probed;
+  BigVector<EdgeBox> probed, theirProbed;
   BigVector<ProbedSpan> spans;
   BigVector<uint8_t> decided, readBack;
   bool valid = false, outlinesValid = false;

@@ -287,13 +287,6 @@ void UnsureList::tidy() {
   items.erase(std::unique(items.begin(), items.end()), items.end());
 }
 
-void UnsureList::merge(const UnsureList& other) {
-  spare.resize(items.size() + other.items.size());
-  std::merge(items.begin(), items.end(), other.items.begin(), other.items.end(), spare.begin());
-  spare.erase(std::unique(spare.begin(), spare.end()), spare.end());
-  items.swap(spare);
-}
-
 void queryRows(const CellScene& scene, const CentreGrid& grid, uint64_t wanted, double scale, int row0, int step,
                uint64_t* plane, UnsureList& unsure, ShapeHitSet& hits) {
   const AxisMap &mx = grid.mx, &my = grid.my;

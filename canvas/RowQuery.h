@@ -45,14 +45,11 @@ struct Unsure {
   }
 };
 // Shapes near centres, by slot, each once after tidy.
-// The lists keep their memory from one search to the next: a fresh page
+// The list keeps its memory from one search to the next: a fresh page
 // costs a fault.
 struct UnsureList {
   BigVector<Unsure> items;
-  BigVector<Unsure> spare;  // where merge puts its result before the swap
   void tidy();
-  // The items of both tidy lists, tidy.
-  void merge(const UnsureList& other);
 };
 
 // The view's pixel centres as the search takes them: per column the clear
