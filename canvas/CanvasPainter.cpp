@@ -300,10 +300,11 @@ void CanvasPainter::drawScenePlain(const ViewTransform& view, const Layer& layer
 // over the named layers: every named depth lies below every pair depth.
 void CanvasPainter::drawPictureFast(const ViewTransform& view, const Layer layers[LAYER_COUNT],
                                     const PictureKey& key) {
-  pairRunsReady = false;
+  pairRunsReady = pairsFolded = false;
   if (composeLayers(view, layers, key)) {
     picture->restore(view);
-    if (pairLayersHoldObjects(layers) || (scene && scene->hasPlacements() && scene->top().pairsBelow)) {
+    if (!pairsFolded &&
+        (pairLayersHoldObjects(layers) || (scene && scene->hasPlacements() && scene->top().pairsBelow))) {
       glDisable(GL_LINE_STIPPLE);
       drawLayersFast(view, layers, NAMED_LAYER_COUNT);
       picture->keep(view, key);
@@ -329,6 +330,9 @@ void CanvasPainter::checkFastPath(const ViewTransform& view, const Layer layers[
   probe.originX = probe.originY = CHECK_ORIGIN;
   probe.scale = CHECK_SCALE;
   Layer scene[LAYER_COUNT];
+  // The pair slots' colours too, which the composer learns with the
+  // named layers'.
+  for (int i = FIRST_PAIR_SLOT; i < LAYER_COUNT; i++) scene[i].setColor(layers[i].getColor());
   for (int i = 0; i < NAMED_LAYER_COUNT; i++) {
     scene[i].setColor(layers[i].getColor());
     scene[i].enable();
@@ -377,6 +381,7 @@ void CanvasPainter::checkFastPath(const ViewTransform& view, const Layer layers[
   // wait for its memory.
   size_t n = (size_t)std::max(view.width, 0) * (size_t)std::max(view.height, 0);
   composer->theirPlane.assign(n, 0);
+  cellMasks->reserve(n);
   invalidate();
   setCanvasState(view);
 }
@@ -508,6 +513,8 @@ bool CanvasPainter::composeLayers(const ViewTransform& view, const Layer layers[
     pairRunsReady = true;
   }
   c.fold(n, scene ? cellMasks->plane.data() : nullptr, scene ? cellMasks->outlines.data() : nullptr);
+  pairsFolded = scene && scene->top().pairsBelow && c.foldsPairs(layers, *scene);
+  if (pairsFolded) c.foldPairs(n, layers, cellMasks->wide.data());
   picture->upload(view, key, c.pixels.data());
   return picture->isValid();
 }

@@ -129,6 +129,9 @@ private:
   const CellScene* scene = nullptr;
   // The cell masks of this picture hold the pair slots' placed pixels.
   bool pairRunsReady = false;
+  // The composed picture holds the pair slots' placed pixels too: no pair
+  // layer is left to draw over it.
+  bool pairsFolded = false;
 };
 
 #endif

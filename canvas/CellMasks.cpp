@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "canvas/Composer.h"
+#include "canvas/EdgeProbe.h"
 #include "canvas/PixelMap.h"
 #include "canvas/PlacedShapes.h"
 #include "canvas/RowQuery.h"
@@ -17,6 +18,11 @@ namespace {
 // thread: a pixel's query takes a fraction of a microsecond, so smaller
 // ones finish before a thread would start.
 const size_t SHARED_PIXELS = 1 << 16;
+// Shapes near centres, about a tenth of the pixels at a whole view: the
+// lists reserve an eighth.
+const size_t NEAR_SHARE = 8;
+// Probed boxes keep their centres in 16 bits.
+const int PROBED_SIDE = 32768;
 
 // The four corners of a placed shape, inside glBegin(GL_QUADS).
 inline void quadVertices(const ObjectCorners& c, int64_t bx, int64_t by) {
@@ -55,6 +61,17 @@ Box64 cullBox(const ViewTransform& view) {
   b.x0 = clamp(view.originX - w - 2), b.x1 = clamp(view.originX + 2 * w + 2);
   b.y0 = clamp(view.originY - h - 2), b.y1 = clamp(view.originY + 2 * h + 2);
   return b;
+}
+
+// The rectangles of a thread's list that come near centres on one axis
+// only, as boxes for EdgeProbe (position: the place in the list).
+void sortNear(const BigVector<Unsure>& unsure, const PixelMap& map, BigVector<EdgeBox>& boxes) {
+  for (size_t k = 0; k < unsure.size(); k++) {
+    EdgeBox b;
+    if (!nearOnOneAxis(DrawCorners(unsure[k].c, map.baseX, map.baseY), map, b)) continue;
+    b.position = (uint32_t)k, b.layer = (uint8_t)unsure[k].slot;
+    boxes.push_back(b);
+  }
 }
 
 }  // namespace
@@ -151,8 +168,8 @@ void CellMasks::update(const ViewTransform& v, const CellScene& scene, const boo
 
 // Bits first..first+count-1 of the plane by OpenGL: slot s in first +
 // its bit of red, green and blue, as the layers' masks are drawn.
-static void drawPass(BigVector<uint64_t>& wide, const ViewTransform& v, const CellScene& scene,
-                     const bool enabled[LAYER_COUNT], VertexBuffer& vertices, const std::vector<Unsure>& list,
+static void drawPass(BigVector<uint64_t>& wide, BigVector<uint8_t>& pixels, const ViewTransform& v, const CellScene& scene,
+                     const bool enabled[LAYER_COUNT], VertexBuffer& vertices, const BigVector<Unsure>& list,
                      const std::vector<ShapeHit>& hits, int first, int count, bool usable, bool opts) {
   auto colour = [&](int s) {
     if (s < first || s >= first + count) return false;
@@ -213,7 +230,7 @@ static void drawPass(BigVector<uint64_t>& wide, const ViewTransform& v, const Ce
     scene.flatten(cullBox(v), CellScene::OPTS, [&](int, const ObjectCorners& c) { optLines(c, bx, by); });
   glPopAttrib();
   size_t n = wide.size();
-  BigVector<uint8_t> pixels(n * 4);
+  pixels.resize(n * 4);
   glReadPixels(0, 0, v.width, v.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
   const uint8_t* px = pixels.data();
   uint64_t* out = wide.data();
@@ -226,13 +243,19 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
   size_t n = (size_t)std::max(v.width, 0) * (size_t)std::max(v.height, 0);
   wide.assign(n, 0);
   plane.assign(n, 0);
-  pairRuns.assign(WIDE_SLOTS, {});
+  runsFound = false;
   if (!scene.hasPlacements() || n == 0) return;
   const SceneCell& top = scene.top();
   PixelMap map = pixelMapFor(v, snap);
   bool usable = map.usable;
   uint64_t wanted = enabledBits & top.slotsShownAt(v.scale);
-  UnsureList mine, theirs;
+  UnsureList &mine = nearMine, &theirs = nearTheirs;
+  mine.items.clear(), theirs.items.clear();
+  probed.clear(), theirProbed.clear();
+  // Asking OpenGL about edge coordinates pays where the rasteriser's
+  // snapping is known: a narrow band around each centre, which few
+  // coordinates fall in.
+  const bool probing = usable && snap < ANY_SNAP && v.width < PROBED_SIDE && v.height < PROBED_SIDE;
   ShapeHitSet myHits, theirHits;
   if (usable && wanted) {
     CentreGrid grid{{map.baseX, map.left, map.kx, v.width}, {map.baseY, map.bottom, map.ky, v.height},
@@ -240,17 +263,23 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
     for (int x = 0; x < v.width; x++) grid.mx.around(x, map.sureMarginX, grid.lo[x], grid.hi[x]);
     bool shared = n >= SHARED_PIXELS;
     runBeside(
-        shared, [&] { queryRows(scene, grid, wanted, v.scale, 1, 2, wide.data(), theirs, theirHits); },
-        [&] { queryRows(scene, grid, wanted, v.scale, 0, shared ? 2 : 1, wide.data(), mine, myHits); });
+        shared,
+        [&] {
+          queryRows(scene, grid, wanted, v.scale, 1, 2, wide.data(), theirs, theirHits);
+          if (probing) sortNear(theirs.items, map, theirProbed);
+        },
+        [&] {
+          queryRows(scene, grid, wanted, v.scale, 0, shared ? 2 : 1, wide.data(), mine, myHits);
+          if (probing) sortNear(mine.items, map, probed);
+        });
   }
-  // Each thread sorted its own list: merged, each shape once.
-  mine.merge(theirs);
   std::vector<ShapeHit> hits;
   myHits.collect(hits);
   theirHits.collect(hits);
   std::sort(hits.begin(), hits.end());
   hits.erase(std::unique(hits.begin(), hits.end()), hits.end());
 
+  probeNear(v, map, vertices);
   // The slots OpenGL draws into: those of shapes too near a centre, layers
   // in outline, markers, and every slot where shapes wrap or the pixel map
   // cannot be used.
@@ -269,16 +298,57 @@ void CellMasks::updatePlane(const ViewTransform& v, const CellScene& scene, cons
   const int perPass = blue >= 8 ? 24 : 16;  // bits of a pixel OpenGL gives back: 8 per colour
   for (int first = 0; first < WIDE_SLOTS; first += perPass) {
     const uint64_t range = (perPass + first >= 64 ? ~0ull : (1ull << (first + perPass)) - 1) & ~((1ull << first) - 1);
-    if (drawn & range) drawPass(wide, v, scene, enabled, vertices, mine.items, hits, first, perPass, usable, opts);
+    if (drawn & range)
+      drawPass(wide, readBack, v, scene, enabled, vertices, mine.items, hits, first, perPass, usable, opts);
   }
   const uint64_t named = (1ull << NAMED_LAYER_COUNT) - 1;
   for (size_t p = 0; p < n; p++) plane[p] = (uint16_t)(wide[p] & named);
-  findPairRuns(v.width, v.height);
+}
+
+// The sorted rectangles of both threads decided by asking OpenGL about
+// each distinct edge coordinate (EdgeProbe) and set in wide; the others
+// (both threads' lists, which may share a rectangle: OpenGL's OR draws it
+// alike twice) left in nearMine for OpenGL to draw.
+void CellMasks::probeNear(const ViewTransform& v, const PixelMap& map, VertexBuffer& vertices) {
+  BigVector<Unsure>&mine = nearMine.items, &theirs = nearTheirs.items;
+  const size_t offset = mine.size();
+  for (EdgeBox b : theirProbed) b.position += (uint32_t)offset, probed.push_back(b);
+  decided.assign(offset + theirs.size(), 0);
+  if (!probed.empty()) {
+    loadProjection(v);
+    probeEdges(v, map, vertices, probed.data(), probed.size(), spans);
+    uint64_t* out = wide.data();
+    for (size_t k = 0; k < probed.size(); k++) {
+      const EdgeBox& b = probed[k];
+      if (!spans[k].asked) continue;
+      decided[b.position] = 1;
+      const uint64_t bit = 1ull << b.layer;
+      for (int u = spans[k].first; u <= spans[k].last; u++)
+        for (int o = b.otherFirst; o <= b.otherLast; o++)
+          out[b.alongY ? (size_t)u * v.width + o : (size_t)o * v.width + u] |= bit;
+    }
+  }
+  size_t kept = 0;
+  for (size_t k = 0; k < offset; k++)
+    if (!decided[k]) mine[kept++] = mine[k];
+  mine.resize(kept);
+  for (size_t k = 0; k < theirs.size(); k++)
+    if (!decided[offset + k]) mine.push_back(theirs[k]);
+}
+
+void CellMasks::reserve(size_t pixels) {
+  const size_t near = pixels / NEAR_SHARE;
+  nearMine.items.reserve(near), nearTheirs.items.reserve(near);
+  probed.reserve(near), theirProbed.reserve(near), spans.reserve(near), decided.reserve(near);
+  readBack.reserve(pixels * 4);
 }
 
 // Runs of pixels along rows per pair slot, ended where the slot's bit
 // ends: the work follows the runs, not the slots.
-void CellMasks::findPairRuns(int width, int height) {
+void CellMasks::findPairRuns(int width, int height) const {
+  pairRuns.assign(WIDE_SLOTS, {});
+  runsFound = true;
+  if (wide.size() != (size_t)std::max(width, 0) * (size_t)std::max(height, 0)) return;
   const uint64_t pairs = ~((1ull << FIRST_PAIR_SLOT) - 1);
   for (int y = 0; y < height; y++) {
     const uint64_t* row = wide.data() + (size_t)y * width;
@@ -293,6 +363,7 @@ void CellMasks::findPairRuns(int width, int height) {
 }
 
 void CellMasks::drawPairRuns(int slot, const ViewTransform& view) const {
+  if (!runsFound) findPairRuns(view.width, view.height);
   if (slot >= (int)pairRuns.size() || pairRuns[slot].empty()) return;
   // Pixel edges in the projection's coordinates, as ShapeFill draws a
   // polygon's spans: each quad holds exactly its pixels' centres.

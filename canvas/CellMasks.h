@@ -18,9 +18,12 @@
 #include <vector>
 
 #include "canvas/CellScene.h"
+#include "canvas/EdgeProbe.h"
 #include "canvas/KeptPicture.h"
 #include "canvas/LayerDrawing.h"
+#include "canvas/PixelMap.h"
 #include "canvas/PolygonCoverage.h"
+#include "canvas/RowQuery.h"
 #include "model/HugePages.h"
 
 // The dashed outlines of selected placements go into the mask bit of the
@@ -34,8 +37,9 @@ struct CellMasks {
   BigVector<uint64_t> wide;
   BigVector<uint16_t> plane;
   BigVector<uint8_t> outlines;
-  // Per pair slot below WIDE_SLOTS, the runs of its pixels in wide.
-  std::vector<std::vector<PixelSpan>> pairRuns;
+  // Per pair slot below WIDE_SLOTS, the runs of its pixels in wide, found
+  // when first drawn.
+  mutable std::vector<std::vector<PixelSpan>> pairRuns;
 
   // Bring plane and outlines to this view of the scene (snap: how far the
   // rasteriser may move a vertex), each unless it shows it already. The
@@ -44,6 +48,9 @@ struct CellMasks {
   void update(const ViewTransform& view, const CellScene& scene, const bool enabled[LAYER_COUNT], double snap,
               VertexBuffer& vertices);
   void forget() { valid = outlinesValid = false; }
+  // Room for the work of a canvas of this many pixels, taken before a file
+  // makes the user wait: the pages of fresh memory fault one by one.
+  void reserve(size_t pixels);
   // A pair slot's pixels, in the current colour and depth, as the plain
   // painter's placed shapes of the slot give them: each pixel once.
   void drawPairRuns(int slot, const ViewTransform& view) const;
@@ -51,7 +58,16 @@ struct CellMasks {
 private:
   void updatePlane(const ViewTransform& view, const CellScene& scene, const bool enabled[LAYER_COUNT],
                    VertexBuffer& vertices);
-  void findPairRuns(int width, int height);
+  void probeNear(const ViewTransform& view, const PixelMap& map, VertexBuffer& vertices);
+  void findPairRuns(int width, int height) const;
+  mutable bool runsFound = false;
+  // Kept from one update to the next: the searching threads' shapes near
+  // centres, the probed ones (sorted by each thread) and their answers,
+  // the frame read back.
+  UnsureList nearMine, nearTheirs;
+  BigVector<EdgeBox> probed, theirProbed;
+  BigVector<ProbedSpan> spans;
+  BigVector<uint8_t> decided, readBack;
   bool valid = false, outlinesValid = false;
   ViewKey view, outlinesView;
   uint64_t revision = 0, outlinesRevision = 0, selectionRevision = 0;

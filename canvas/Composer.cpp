@@ -1,11 +1,13 @@
 #include "canvas/Composer.h"
 
+#include <algorithm>
 #include <cstring>
-#include <unordered_map>
 #include <vector>
 
+#include "canvas/EdgeProbe.h"
 #include "canvas/SecondThread.h"
 #include "model/Layer.h"
+#include "model/LayerStyle.h"
 
 BlendState BlendState::current() {
   BlendState s;
@@ -31,12 +33,6 @@ const uint32_t SELECTION_SHIFT = 16;
 const uint32_t FILL_BITS = (1u << NAMED_LAYER_COUNT) - 1;
 // llvmpipe snaps vertices to 1/256 pixel, so it moves one by at most 1/512.
 const double LLVMPIPE_SNAP = 1.0 / 512;
-// Each distinct edge coordinate near a pixel centre is asked with a probe
-// in a row (or column) pair of its own at the frame's edge; a centre gets
-// SLOTS of them, which covers the distinct edges a whole view puts near one
-// centre while keeping the read-back small. Boxes with edges beyond those
-// are drawn by OpenGL.
-const int SLOTS = 8;
 // Boxes that wait for resolveEdges: about a tenth at a whole view; the lists
 // reserve an eighth of the boxes, since growing them would touch more
 // memory than they hold.
@@ -90,16 +86,29 @@ bool Composer::composes(const Layer layers[NAMED_LAYER_COUNT]) const {
   return true;
 }
 
-void Composer::learn(const ViewTransform& view, const Layer layers[NAMED_LAYER_COUNT]) {
+// The pair slots whose looks are learned besides the named layers': all
+// of them, when every one fits the cell masks' words and the canvas holds
+// their rows; none otherwise.
+static int pairsToLearn(const ViewTransform& view) {
+  const int pairs = layerSlotsInUse() - FIRST_PAIR_SLOT;
+  return layerSlotsInUse() <= WIDE_SLOTS && NAMED_LAYER_COUNT + pairs + 2 <= view.height ? pairs : 0;
+}
+
+void Composer::learn(const ViewTransform& view, const Layer layers[LAYER_COUNT]) {
   Composer& c = *this;
   c.shownBits = 0;
   for (int i = 0; i < NAMED_LAYER_COUNT; i++)
     if (!layers[i].isHidden()) c.shownBits |= (1u << i) | (1u << (i + SELECTION_SHIFT));
   const BlendState state = BlendState::current();
-  bool same = c.learned && c.learnedState == state;
-  for (int i = 0; i < NAMED_LAYER_COUNT; i++) same = same && c.learnedColors[i] == layers[i].getColor();
+  const int pairs = pairsToLearn(view);
+  bool same = c.learned && c.learnedState == state && c.learnedPairs == pairs;
+  for (int i = 0; i < NAMED_LAYER_COUNT + pairs; i++) same = same && c.learnedColors[i] == layers[i].getColor();
   if (same) return;
-  const int rows = NAMED_LAYER_COUNT + 1;
+  // A row per colour: the named layers', white, the pair slots'.
+  const int rows = NAMED_LAYER_COUNT + 1 + pairs;
+  auto colourOf = [&](int row) {
+    return row < NAMED_LAYER_COUNT ? layers[row].getColor() : row == NAMED_LAYER_COUNT ? WHITE : layers[row - 1].getColor();
+  };
   glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_POLYGON_BIT);
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_BLEND);
@@ -112,15 +121,18 @@ void Composer::learn(const ViewTransform& view, const Layer layers[NAMED_LAYER_C
   glDrawPixels(256, rows, GL_RGBA, GL_UNSIGNED_BYTE, ramp.data());
   if (state.enabled) glEnable(GL_BLEND);
   for (int row = 0; row < rows; row++) {
-    setColor(row < NAMED_LAYER_COUNT ? layers[row].getColor() : WHITE);
+    setColor(colourOf(row));
     pixelRow(0, 256, row);
   }
   glReadPixels(0, 0, 256, rows, GL_RGBA, GL_UNSIGNED_BYTE, ramp.data());
   for (int row = 0; row < rows; row++)
     for (int v = 0; v < 256; v++)
-      for (int ch = 0; ch < 4; ch++) c.blend[row][ch][v] = ramp[(row * 256 + v) * 4 + ch];
+      for (int ch = 0; ch < 4; ch++)
+        (row <= NAMED_LAYER_COUNT ? c.blend[row] : c.pairBlend[row - NAMED_LAYER_COUNT - 1])[ch][v] =
+            ramp[(row * 256 + v) * 4 + ch];
 
-  // The depths, under the same translations as the layers' drawing.
+  // The depths, under the same translations as the layers' drawing: the
+  // named layers' fills and selections, then the pair slots' places.
   glDisable(GL_BLEND);
   glEnable(GL_DEPTH_TEST);
   glDepthFunc(GL_ALWAYS);
@@ -135,60 +147,86 @@ void Composer::learn(const ViewTransform& view, const Layer layers[NAMED_LAYER_C
     glPopMatrix();
     glPopMatrix();
   }
-  uint32_t depths[2 * NAMED_LAYER_COUNT];
-  glReadPixels(0, rows, 2 * NAMED_LAYER_COUNT, 1, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, depths);
+  for (int k = 0; k < pairs; k++) {
+    glPushMatrix();
+    glTranslatef(0.0f, 0.0f, layerDepth(NAMED_LAYER_COUNT + k));
+    pixelRow(2 * NAMED_LAYER_COUNT + k, 2 * NAMED_LAYER_COUNT + k + 1, rows);
+    glPopMatrix();
+  }
+  uint32_t depths[2 * NAMED_LAYER_COUNT + WIDE_SLOTS];
+  glReadPixels(0, rows, 2 * NAMED_LAYER_COUNT + pairs, 1, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, depths);
   for (int i = 0; i < NAMED_LAYER_COUNT; i++) {
     c.fillDepth[i] = depths[2 * i];
     c.selectionDepth[i] = depths[2 * i + 1];
-    c.learnedColors[i] = layers[i].getColor();
   }
+  for (int k = 0; k < pairs; k++) c.pairDepth[k] = depths[2 * NAMED_LAYER_COUNT + k];
+  for (int i = 0; i < NAMED_LAYER_COUNT + pairs; i++) c.learnedColors[i] = layers[i].getColor();
   glPopAttrib();
   if (spoiled)
     for (auto& row : c.blend) row[0][0] ^= 0x40;
   c.learnedState = state;
+  c.learnedPairs = pairs;
   c.learned = glGetError() == GL_NO_ERROR;
 }
 
+bool Composer::foldsPairs(const Layer layers[LAYER_COUNT], const CellScene& scene) const {
+  const SceneCell& top = scene.top();
+  if (!learned || top.highPairsBelow || layerSlotsInUse() - FIRST_PAIR_SLOT != learnedPairs) return false;
+  const uint64_t present = top.areaSlotsBelow | top.labelSlotsBelow;
+  for (int i = FIRST_PAIR_SLOT; i < layerSlotsInUse(); i++) {
+    if (layers[i].first()) return false;  // the layer's own objects are drawn from its cache
+    if ((present >> i & 1) && !layers[i].isHidden() &&
+        (!layers[i].drawsFilled() || isStippleStyle(layers[i].getStyle())))
+      return false;
+  }
+  return true;
+}
 
-// Ask OpenGL how it decides at each edge coordinate of the waiting boxes,
-// with one small probe quad per coordinate: an edge at that coordinate
-// beside a certain one, alone on its row (or column). Then set the boxes'
-// pixels. Edges whose probe finds no free row are drawn by OpenGL.
+// Each pixel's pair slots in drawing order over the composed colour, each
+// blended where its depth is nearer than the one stored (the depth buffer
+// starts cleared over the composed picture).
+// Colours are remembered by composed colour and slots, as in fold.
+void Composer::foldPairs(size_t n, const Layer layers[LAYER_COUNT], const uint64_t* wide) {
+  const std::vector<int> order = drawingOrder();
+  uint64_t shown = 0;
+  for (int i = FIRST_PAIR_SLOT; i < layerSlotsInUse(); i++) shown |= layers[i].isHidden() ? 0 : 1ull << i;
+  const int MEMO = 1 << MEMO_BITS;
+  std::vector<uint64_t> memoBits(MEMO, 0);
+  std::vector<uint32_t> memoFrom(MEMO), memoColor(MEMO);
+  std::vector<bool> memoUsed(MEMO, false);
+  uint32_t* out = reinterpret_cast<uint32_t*>(pixels.data());
+  const int places = std::min(learnedPairs, (int)order.size() - NAMED_LAYER_COUNT);
+  for (size_t p = 0; p < n; p++) {
+    const uint64_t b = wide[p] & shown;
+    if (!b) continue;
+    const uint32_t from = out[p];
+    const uint32_t slot = (uint32_t)((b ^ (b >> 32) ^ from) * GOLDEN_HASH) >> (32 - MEMO_BITS);
+    if (!memoUsed[slot] || memoBits[slot] != b || memoFrom[slot] != from) {
+      uint8_t rgba[4];
+      std::memcpy(rgba, &from, 4);
+      uint32_t depth = UINT32_MAX;
+      for (int k = 0; k < places; k++) {
+        const int s = order[NAMED_LAYER_COUNT + k];
+        if (!(b >> s & 1) || pairDepth[k] >= depth) continue;
+        for (int ch = 0; ch < 4; ch++) rgba[ch] = pairBlend[s - FIRST_PAIR_SLOT][ch][rgba[ch]];
+        depth = pairDepth[k];
+      }
+      memoUsed[slot] = true, memoBits[slot] = b, memoFrom[slot] = from;
+      std::memcpy(&memoColor[slot], rgba, 4);
+    }
+    out[p] = memoColor[slot];
+  }
+}
+
+// Ask OpenGL how it decides at each edge coordinate of the waiting boxes
+// (EdgeProbe), then set the boxes' pixels. Edges whose probe finds no free
+// row are drawn by OpenGL.
 void Composer::resolveEdges(const ViewTransform& view, const LayerCache caches[NAMED_LAYER_COUNT],
                             VertexBuffer& vertices) {
   Composer& c = *this;
   PixelMap map = pixelMapFor(view, c.snap);
-  struct Probe {
-    float edge;
-    int centre, slot;
-    bool covers;
-  };
-  std::vector<Probe> probes;
-  std::unordered_map<uint64_t, int> index;  // kind and edge bits to probe
-  std::vector<uint8_t> used[4];             // slots taken per kind and centre
-  used[0].assign(view.width, 0), used[1].assign(view.width, 0);
-  used[2].assign(view.height, 0), used[3].assign(view.height, 0);
-  auto probeOf = [&](int kind, float edge, int centre) {
-    uint32_t bitsOf;
-    std::memcpy(&bitsOf, &edge, 4);
-    uint64_t key = (uint64_t)kind << 32 | bitsOf;
-    auto found = index.find(key);
-    if (found != index.end()) return found->second;
-    int slot = used[kind][centre] < SLOTS ? used[kind][centre]++ : -1;
-    probes.push_back({edge, centre, slot, false});
-    index[key] = (int)probes.size() - 1;
-    return (int)probes.size() - 1;
-  };
-  std::vector<int> probeLo(c.pending.size(), -1), probeHi(c.pending.size(), -1);
-  for (size_t k = 0; k < c.pending.size(); k++) {
-    const EdgeBox& b = c.pending[k];
-    int kind = b.alongY ? 2 : 0;
-    if (b.nearLo >= 0) probeLo[k] = probeOf(kind, b.lo, b.nearLo);
-    if (b.nearHi >= 0) probeHi[k] = probeOf(kind + 1, b.hi, b.nearHi);
-  }
-  // Drawing coordinates of a window position.
-  auto atX = [&](double w) { return (float)(map.left + w / map.kx); };
-  auto atY = [&](double w) { return (float)(map.bottom + w / map.ky); };
+  BigVector<ProbedSpan> spans;
+  probeEdges(view, map, vertices, c.pending.data(), c.pending.size(), spans);
   glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT);
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_BLEND);
@@ -196,57 +234,19 @@ void Composer::resolveEdges(const ViewTransform& view, const LayerCache caches[N
   glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
   glEnable(GL_COLOR_LOGIC_OP);
   glLogicOp(GL_OR);
-  glColor4ub(255, 255, 255, 255);
-  for (int alongY = 0; alongY < 2; alongY++) {
-    glClear(GL_COLOR_BUFFER_BIT);
-    for (const auto& entry : index) {
-      int kind = (int)(entry.first >> 32);
-      const Probe& p = probes[entry.second];
-      if ((kind >= 2) != (alongY == 1) || p.slot < 0) continue;
-      double line = (kind & 1) + 2 * p.slot;  // the probe's row or column
-      float a0 = kind & 1 ? (alongY ? atY(p.centre + 0.25) : atX(p.centre + 0.25)) : p.edge;
-      float a1 = kind & 1 ? p.edge : (alongY ? atY(p.centre + 0.75) : atX(p.centre + 0.75));
-      if (alongY)
-        vertices.push(DrawCorners(atX(line + 0.25), a0, atX(line + 0.75), a1));
-      else
-        vertices.push(DrawCorners(a0, atY(line + 0.25), a1, atY(line + 0.75)));
-    }
-    vertices.flush();
-    int w = alongY ? 2 * SLOTS : view.width, h = alongY ? view.height : 2 * SLOTS;
-    std::vector<uint8_t> read((size_t)w * h * 4);
-    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, read.data());
-    for (const auto& entry : index) {
-      int kind = (int)(entry.first >> 32);
-      Probe& p = probes[entry.second];
-      if ((kind >= 2) != (alongY == 1) || p.slot < 0) continue;
-      int line = (kind & 1) + 2 * p.slot;
-      size_t at = alongY ? (size_t)p.centre * w + line : (size_t)line * w + p.centre;
-      p.covers = read[at * 4] != 0;
-    }
-  }
-
-  // Set the pixels; boxes with an unasked edge go to OpenGL.
-  glClear(GL_COLOR_BUFFER_BIT);
   bool drawn = false;
   uint32_t* bits = c.bits.data();
   for (size_t k = 0; k < c.pending.size(); k++) {
     const EdgeBox& b = c.pending[k];
-    const Probe* lo = probeLo[k] >= 0 ? &probes[probeLo[k]] : nullptr;
-    const Probe* hi = probeHi[k] >= 0 ? &probes[probeHi[k]] : nullptr;
-    if ((lo && lo->slot < 0) || (hi && hi->slot < 0)) {
+    if (!spans[k].asked) {
       setBitColor(b.layer);
       vertices.push(DrawCorners(caches[b.layer].corners[b.position], map.baseX, map.baseY));
       vertices.flush();
       drawn = true;
       continue;
     }
-    int first = b.first, last = b.last;
-    bool loOn = lo && lo->covers, hiOn = hi && hi->covers;
-    if (lo && hi && lo->centre == hi->centre) loOn = hiOn = loOn && hiOn;
-    if (loOn) first = lo->centre;
-    if (hiOn) last = hi->centre;
     uint32_t bit = 1u << b.layer;
-    for (int u = first; u <= last; u++)
+    for (int u = spans[k].first; u <= spans[k].last; u++)
       for (int v = b.otherFirst; v <= b.otherLast; v++)
         bits[b.alongY ? (size_t)u * view.width + v : (size_t)v * view.width + u] |= bit;
   }
@@ -274,6 +274,11 @@ void Composer::drawMasks(const ViewTransform& view, const Layer layers[NAMED_LAY
   if (!any) return;
   size_t n = (size_t)view.width * view.height;
   for (size_t p = 0; p < n; p++) c.bits[p] &= keep;
+  // Layers without objects leave their bits cleared: OpenGL has nothing
+  // to draw for them.
+  bool objects = false;
+  for (int i = 0; i < NAMED_LAYER_COUNT; i++) objects = objects || (chosen[i] && layers[i].first());
+  if (!objects) return;
   glClear(GL_COLOR_BUFFER_BIT);
   loadProjection(view);
   glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "canvas/CellScene.h"
 #include "canvas/KeptPicture.h"
 #include "canvas/LayerCache.h"
 #include "canvas/LayerDrawing.h"
@@ -47,7 +48,12 @@ public:
   // for these colours under this blending and depth state, and learned
   // again when either differs.
   uint8_t blend[NAMED_LAYER_COUNT + 1][4][256];
-  uint32_t learnedColors[NAMED_LAYER_COUNT] = {};
+  uint32_t learnedColors[WIDE_SLOTS] = {};
+  // The same for the pair slots (each at its place in the drawing order),
+  // learned when the cell masks can hold them all: learnedPairs of them.
+  uint8_t pairBlend[WIDE_SLOTS - FIRST_PAIR_SLOT][4][256];
+  uint32_t pairDepth[WIDE_SLOTS - FIRST_PAIR_SLOT] = {};
+  int learnedPairs = 0;
   BlendState learnedState;
   bool learned = false;
   uint32_t fillDepth[NAMED_LAYER_COUNT] = {}, selectionDepth[NAMED_LAYER_COUNT] = {};
@@ -84,7 +90,7 @@ public:
   // layer's colour over every byte gives, and the depth each layer's fill
   // and selection store, unless known for these colours and this state.
   // Needs MIN_WIDTH x MIN_HEIGHT pixels.
-  void learn(const ViewTransform& view, const Layer layers[NAMED_LAYER_COUNT]);
+  void learn(const ViewTransform& view, const Layer layers[LAYER_COUNT]);
   // Draw the masks of the chosen layers, each its bit, and merge them into
   // the kept masks: fills (layers' fill from position from[i], the rest kept
   // when from[i] > 0) or selection outlines.
@@ -96,6 +102,15 @@ public:
   // cells (bits 0 to 13) and the outlines of selected placements (1: the
   // frontmost layer's selection, drawn white at its depth).
   void fold(size_t n, const uint16_t* placed = nullptr, const uint8_t* outlines = nullptr);
+
+  // Whether foldPairs gives the picture the pair layers' drawing over the
+  // composed one would give: their looks are learned, the layers hold no
+  // objects of their own and every pair slot of the scene is filled
+  // without stipple (or hidden) and held in the cell masks' words.
+  bool foldsPairs(const Layer layers[LAYER_COUNT], const CellScene& scene) const;
+  // Fold the pair slots' placed pixels (wide: the cell masks' words) over
+  // the composed image in pixels.
+  void foldPairs(size_t n, const Layer layers[LAYER_COUNT], const uint64_t* wide);
 
 private:
   void resolveEdges(const ViewTransform& view, const LayerCache caches[NAMED_LAYER_COUNT], VertexBuffer& vertices);

@@ -287,13 +287,6 @@ void UnsureList::tidy() {
   items.erase(std::unique(items.begin(), items.end()), items.end());
 }
 
-void UnsureList::merge(const UnsureList& other) {
-  std::vector<Unsure> both(items.size() + other.items.size());
-  std::merge(items.begin(), items.end(), other.items.begin(), other.items.end(), both.begin());
-  both.erase(std::unique(both.begin(), both.end()), both.end());
-  items.swap(both);
-}
-
 void queryRows(const CellScene& scene, const CentreGrid& grid, uint64_t wanted, double scale, int row0, int step,
                uint64_t* plane, UnsureList& unsure, ShapeHitSet& hits) {
   const AxisMap &mx = grid.mx, &my = grid.my;

@@ -13,6 +13,7 @@
 
 #include "canvas/CellScene.h"
 #include "canvas/PlacedShapes.h"
+#include "model/HugePages.h"
 
 // One axis of the view: where a whole-unit coordinate lands in window
 // pixels, computed as PixelMap and the layer painter compute it.
@@ -44,11 +45,11 @@ struct Unsure {
   }
 };
 // Shapes near centres, by slot, each once after tidy.
+// The list keeps its memory from one search to the next: a fresh page
+// costs a fault.
 struct UnsureList {
-  std::vector<Unsure> items;
+  BigVector<Unsure> items;
   void tidy();
-  // The items of both tidy lists, tidy.
-  void merge(const UnsureList& other);
 };
 
 // The view's pixel centres as the search takes them: per column the clear
