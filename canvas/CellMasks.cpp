@@ -179,13 +179,7 @@ static void drawPass(BigVector<uint64_t>& wide, BigVector<uint8_t>& pixels, cons
   };
   const SceneCell& top = scene.top();
   const uint64_t present = top.areaSlotsBelow | top.labelSlotsBelow;
-  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
-  glDisable(GL_DEPTH_TEST);
-  glDisable(GL_BLEND);
-  glDisable(GL_DITHER);
-  glDisable(GL_LINE_STIPPLE);
-  glEnable(GL_COLOR_LOGIC_OP);
-  glLogicOp(GL_OR);
+  pushBitDrawing(GL_CURRENT_BIT, false);
   glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
   glClear(GL_COLOR_BUFFER_BIT);
   loadProjection(v);

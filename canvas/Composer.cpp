@@ -227,13 +227,7 @@ void Composer::resolveEdges(const ViewTransform& view, const LayerCache caches[N
   PixelMap map = pixelMapFor(view, c.snap);
   BigVector<ProbedSpan> spans;
   probeEdges(view, map, vertices, c.pending.data(), c.pending.size(), spans);
-  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT);
-  glDisable(GL_DEPTH_TEST);
-  glDisable(GL_BLEND);
-  glDisable(GL_DITHER);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-  glEnable(GL_COLOR_LOGIC_OP);
-  glLogicOp(GL_OR);
+  pushBitDrawing(0, true);
   bool drawn = false;
   uint32_t* bits = c.bits.data();
   for (size_t k = 0; k < c.pending.size(); k++) {
@@ -281,13 +275,7 @@ void Composer::drawMasks(const ViewTransform& view, const Layer layers[NAMED_LAY
   if (!objects) return;
   glClear(GL_COLOR_BUFFER_BIT);
   loadProjection(view);
-  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
-  glDisable(GL_DEPTH_TEST);
-  glDisable(GL_BLEND);
-  glDisable(GL_DITHER);
-  glDisable(GL_LINE_STIPPLE);
-  glEnable(GL_COLOR_LOGIC_OP);
-  glLogicOp(GL_OR);
+  pushBitDrawing(0, false);
   PixelMap map = pixelMapFor(view, c.snap);
   // Asking pays where few coordinates fall near each centre: a unit is
   // wider than the band around a centre.

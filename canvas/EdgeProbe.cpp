@@ -65,13 +65,7 @@ void probeEdges(const ViewTransform& view, const PixelMap& map, VertexBuffer& ve
   // Drawing coordinates of a window position.
   auto atX = [&](double w) { return (float)(map.left + w / map.kx); };
   auto atY = [&](double w) { return (float)(map.bottom + w / map.ky); };
-  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT);
-  glDisable(GL_DEPTH_TEST);
-  glDisable(GL_BLEND);
-  glDisable(GL_DITHER);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-  glEnable(GL_COLOR_LOGIC_OP);
-  glLogicOp(GL_OR);
+  pushBitDrawing(0, true);
   // Both axes in one pass: the x probes in red along the bottom rows, the
   // y probes in green along the left columns, so that where the two strips
   // cross each probe keeps its own channel.

@@ -79,6 +79,17 @@ void loadProjection(const ViewTransform& view) {
   glLoadIdentity();
 }
 
+void pushBitDrawing(unsigned more, bool fill) {
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_LINE_BIT | more);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_BLEND);
+  glDisable(GL_DITHER);
+  glDisable(GL_LINE_STIPPLE);
+  if (fill) glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glEnable(GL_COLOR_LOGIC_OP);
+  glLogicOp(GL_OR);
+}
+
 void VertexBuffer::flush() {
   if (size == 0) return;
   glEnableClientState(GL_VERTEX_ARRAY);

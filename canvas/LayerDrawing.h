@@ -58,6 +58,12 @@ void beginLayerStyle(const Layer& layer);
 void drawLayerPlain(const Layer& layer, const PixelMap& map);
 // Load the view's projection and an identity model-view matrix.
 void loadProjection(const ViewTransform& view);
+// Push the state that drawing coverage bits changes (enables, colour buffer,
+// polygon and line state, and the OpenGL attribute bits in more), then set
+// it: bits OR into the colour buffer, with no depth test, blending,
+// dithering or line stipple; polygons filled when fill. glPopAttrib
+// restores it.
+void pushBitDrawing(unsigned more, bool fill);
 
 // Corners as OpenGL receives them, relative to the view's base (drawCoord);
 // rounding is monotonic, so the order of the edges is kept.
