@@ -316,10 +316,7 @@ void CellMasks::probeNear(const ViewTransform& v, const PixelMap& map, VertexBuf
       const EdgeBox& b = probed[k];
       if (!spans[k].asked) continue;
       decided[b.position] = 1;
-      const uint64_t bit = 1ull << b.layer;
-      for (int u = spans[k].first; u <= spans[k].last; u++)
-        for (int o = b.otherFirst; o <= b.otherLast; o++)
-          out[b.alongY ? (size_t)u * v.width + o : (size_t)o * v.width + u] |= bit;
+      setProbedPixels(out, v.width, b, spans[k], (uint64_t)1 << b.layer);
     }
   }
   size_t kept = 0;

@@ -239,10 +239,7 @@ void Composer::resolveEdges(const ViewTransform& view, const LayerCache caches[N
       drawn = true;
       continue;
     }
-    uint32_t bit = 1u << b.layer;
-    for (int u = spans[k].first; u <= spans[k].last; u++)
-      for (int v = b.otherFirst; v <= b.otherLast; v++)
-        bits[b.alongY ? (size_t)u * view.width + v : (size_t)v * view.width + u] |= bit;
+    setProbedPixels(bits, view.width, b, spans[k], (uint32_t)1 << b.layer);
   }
   BigVector<EdgeBox>().swap(c.pending);
   glPopAttrib();

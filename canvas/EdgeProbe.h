@@ -31,6 +31,14 @@ struct ProbedSpan {
 void probeEdges(const ViewTransform& view, const PixelMap& map, VertexBuffer& vertices, const EdgeBox* boxes,
                 size_t n, BigVector<ProbedSpan>& out);
 
+// Set bit in the pixels of a box's probed span (out: a word per pixel, rows
+// of width).
+template <typename Word>
+void setProbedPixels(Word* out, int width, const EdgeBox& b, const ProbedSpan& s, Word bit) {
+  for (int u = s.first; u <= s.last; u++)
+    for (int o = b.otherFirst; o <= b.otherLast; o++) out[b.alongY ? (size_t)u * width + o : (size_t)o * width + u] |= bit;
+}
+
 // Sort a box in drawing coordinates as the probes take it: true, with box
 // filled in, when its edges come near centres on one axis only and it lies
 // on the canvas.
