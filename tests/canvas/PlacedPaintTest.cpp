@@ -66,10 +66,10 @@ TEST_F(CanvasPainterTest, PlacedCellsPaintTheirFlattenedPixels) {
     EXPECT_EQ(fastAgainstPlain(), 0) << "whole, offset " << offset;
     std::mt19937 rng(offset & 0xFFFF);
     std::uniform_real_distribution<double> pos(-800, 5000), logScale(-4, 2.5);
-    for (int i = 0; i < 12; i++) {
+    for (int i = 0; i < 8; i++) {
       window->originX = offset + pos(rng), window->originY = offset + pos(rng);
       window->scale = (float)std::exp(logScale(rng));
-      if (i == 5) window->layout.toggleEnabled(6), window->layout.toggleEnabled(LAYER_OPTIONS);
+      if (i == 4) window->layout.toggleEnabled(6), window->layout.toggleEnabled(LAYER_OPTIONS);
       EXPECT_EQ(fastAgainstPlain(), 0) << window->originX << "," << window->originY << " x" << window->scale;
     }
     window->layout.toggleEnabled(6), window->layout.toggleEnabled(LAYER_OPTIONS);
