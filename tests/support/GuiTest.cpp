@@ -18,6 +18,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "app/KivoWindow.h"
 #include "panels/LayerDlg.h"
@@ -25,6 +26,11 @@
 namespace kivotest {
 
 namespace {
+
+// How long a joined thread may still be listed in /proc at exit: its task
+// is reaped within milliseconds even on a loaded machine, so a thread
+// listed after two seconds is one that was never joined.
+const double JOINED_THREAD_GRACE_MS = 2000;
 
 pid_t xvfbPid = 0;
 std::string displayName;
@@ -170,9 +176,17 @@ bool shutDown() {
   delete theApp;  // its root window's children, then the display
   theApp = nullptr;
   // Any thread left now would run while LeakSanitizer's tracer stops the world.
+  // A thread that was joined can still be listed for a moment: pthread_join
+  // returns when the kernel clears the thread's id, before the task is
+  // reaped (seen with Mesa's shader cache thread on a loaded machine).
   std::string threads, self = std::to_string(syscall(SYS_gettid));
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
-    if (task.path().filename() != self) threads += " " + readFile(task.path() / "comm");
+  for (double end = nowMs() + JOINED_THREAD_GRACE_MS;;) {
+    threads.clear();
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+      if (task.path().filename() != self) threads += " " + readFile(task.path() / "comm");
+    if (threads.empty() || nowMs() > end) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   if (!threads.empty()) std::fprintf(stderr, "threads still running at exit:%s", threads.c_str());
   return threads.empty();
 }
