@@ -118,6 +118,9 @@ template <typename Visible, typename Out>
 void drawObjects(const LayerCache& cache, uint32_t from, const PixelMap& map,
                  Visible visible, Out& out, SureFill sure = SureFill(), bool withOthers = true) {
   const uint16_t bit = (uint16_t)(1u << sure.layer);
+  // Set once at the end, not per box: the two threads' flags may share a
+  // cache line, and a store per box from each would bounce it between them.
+  bool touched = false;
   auto send = [&](uint32_t position) __attribute__((always_inline)) {
     int x0, x1, y0, y1;
     auto setPixels = [&] {
@@ -125,7 +128,7 @@ void drawObjects(const LayerCache& cache, uint32_t from, const PixelMap& map,
         uint16_t* row = sure.plane + (size_t)y * map.width;
         for (int x = x0; x <= x1; x++) row[x] |= bit;
       }
-      *sure.touched = true;
+      touched = true;
     };
     if (sure.table && sure.table->sure(cache.corners[position], x0, x1, y0, y1)) {
       setPixels();
@@ -184,6 +187,7 @@ void drawObjects(const LayerCache& cache, uint32_t from, const PixelMap& map,
   for (uint32_t p = first; p < cache.corners.size(); p++)
     if (!cache.isOther(p)) send(p);
   out.flush();
+  if (touched) *sure.touched = true;
   if (withOthers) drawOthers(cache, from, map);
 }
 
