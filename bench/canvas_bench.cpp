@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -143,9 +143,9 @@ std::vector<Rect> isolatedCorners(const Layout& layout, int layer, int wanted) {
     }
   std::vector<Rect> points;
   for (size_t i = 0; i < corners.size() && (int)points.size() < wanted; i++) {
-    Rect r;
-    r.setRect(corners[i].x, corners[i].y, 0, 0);
-    if (corners[i].hits == 1) points.push_back(r);
+    if (corners[i].hits != 1) continue;
+    points.emplace_back();
+    points.back().setRect(corners[i].x, corners[i].y, 0, 0);
   }
   return points;
 }
