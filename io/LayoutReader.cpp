@@ -186,6 +186,10 @@ template <class In> ALWAYS_INLINE bool separator(In& in) {
   return true;
 }
 
+// Digits a number takes before its value is tested: ten digits are below
+// 10^10, far inside 64 bits, and every 32-bit value has at most ten.
+const int MOST_PLAIN_DIGITS = 10;
+
 // int: a signed decimal that fits in 32 bits, after optional white space.
 template <class In> ALWAYS_INLINE bool number(In& in, int32_t& out) {
   int c = in.peek();
@@ -202,13 +206,21 @@ template <class In> ALWAYS_INLINE bool number(In& in, int32_t& out) {
   }
   unsigned digit = (unsigned)(c - '0');  // END and every non-digit give more than 9
   if (digit > 9) return false;
-  const uint64_t limit = negative ? 2147483648u : 2147483647u;
+  // Most numbers end within ten digits, and this loop, which tests only
+  // for a digit, reads them: digits are most of a file.
   uint64_t magnitude = 0;
+  int digits = 0;
   do {
-    if (magnitude <= limit) magnitude = magnitude * 10 + digit;  // once too large, it stays so
+    magnitude = magnitude * 10 + digit;
     in.next();
     digit = (unsigned)(in.peek() - '0');
-  } while (digit <= 9);
+  } while (digit <= 9 && ++digits < MOST_PLAIN_DIGITS);
+  // More digits: leading zeros, or a number too large.
+  const uint64_t limit = negative ? 2147483648u : 2147483647u;
+  for (; digit <= 9; digit = (unsigned)(in.peek() - '0')) {
+    if (magnitude <= limit) magnitude = magnitude * 10 + digit;  // once too large, it stays so
+    in.next();
+  }
   if (magnitude > limit) return false;
   out = negative ? (int32_t)(0u - (uint32_t)magnitude) : (int32_t)magnitude;
   return true;

@@ -142,6 +142,7 @@ TEST(LayoutFile, ReaderAcceptsTolerantRecords) {
       {"REC(1,\n  2,\r\n3,4,NW)\nREC(+5,-6,+7,8,ME) trailing text\n", "1:1,2,3,4 5:5,-6,7,8 ", 0, 0},
       {"REC(-2147483648,2147483647,0,0,ME)\nREC(000000000000012,2,3,4,NW)\n",
        "1:12,2,3,4 5:-2147483648,2147483647,0,0 ", 0, 0},
+      {"REC(00000002147483647,-000000002147483648,0,0,ME)\n", "5:2147483647,-2147483648,0,0 ", 0, 0},
       {"REC(2147483640,5,7,-2147483647,ME)\nREC(-2147483647,0,-1,2147483647,ME)\n",
        "5:2147483640,-2147483642,7,2147483647 5:-2147483648,0,1,2147483647 ", 0, 0},
   });
@@ -163,7 +164,8 @@ TEST(LayoutFile, ReaderSkipsBadLinesAndKeepsEveryGoodRecord) {
   };
   // One bad line, then a good record.
   for (const char* bad : {"REXX(1,2,3,4,NW)", "Random words", "REC", "REC(1,2,x,4,NW)", "REC(1,2,3,4,OP)",
-                          "REC(99999999999999999999,0,0,0,NW)", "REC(1,2,3,4,OP,", "REC(1,2,3,4", "REC(1,2,3,",
+                          "REC(99999999999999999999,0,0,0,NW)", "REC(9999999999,0,0,0,NW)",
+                          "REC(000000000002147483648,0,0,0,NW)", "REC(1,2,3,4,OP,", "REC(1,2,3,4", "REC(1,2,3,",
                           "REC(1,2,3,4,N", "REC(1,2,3,\n\n   ", "REC(1,\n 2x,3,4"})
     cases.push_back({bad + ("\n" + good), goodDump, 1, 1});
   expectCases(cases);
