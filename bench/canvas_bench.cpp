@@ -16,6 +16,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/KivoWindow.h"
@@ -56,7 +57,7 @@ double medianMs(KivoWindow* window, int runs, const std::function<void(int)>& ch
     change(i);
     times.push_back(paintMs(window));
   }
-  return median(times);
+  return median(std::move(times));
 }
 
 // A set (LayoutSets.h) in fresh layers, as a file read places it.
